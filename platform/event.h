@@ -1,0 +1,37 @@
+// Manual-reset events: once set, an event stays set until reset, and every waiter wakes.
+// Events with the same non-empty name share one state within the process, as named events
+// are shared between the objects that open them. All calls are thread-safe.
+#pragma once
+
+#include <chrono>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class Event {
+public:
+    explicit Event(bool initiallySet = false, const std::string& name = {});
+    ~Event();
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+
+    void set();
+    void reset();
+    bool isSet() const;
+    // True when the event is set within the wait; a negative wait means no limit.
+    bool wait(std::chrono::milliseconds wait) const;
+
+    struct State;
+
+private:
+    friend int waitAny(std::initializer_list<const Event*>, std::chrono::milliseconds);
+    std::shared_ptr<State> state_;
+};
+
+// Index of the first of the events that is set, waiting until one is or the wait ends;
+// -1 on time-out. A negative wait means no limit.
+int waitAny(std::initializer_list<const Event*> events, std::chrono::milliseconds wait);
+
+}  // namespace platform

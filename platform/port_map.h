@@ -1,0 +1,47 @@
+// The port map ties COM port numbers, the programs' port identity, to devices.
+//
+// The map is a text file, one port a line: "COM<n> <device path> [display name ...]"; '#'
+// starts a comment. When VELTRIX_PORTS names a map file, the ports listed there are the only
+// ones that exist. Otherwise the map is $XDG_CONFIG_HOME/veltrix/ports and the serial devices
+// found by udev are added to it on first sight with the lowest free number, so a device keeps
+// its number across runs and replugging; only the devices present are listed.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/system_error.h"
+
+namespace platform {
+
+struct PortInfo {
+    int number = 0;           // n of COMn, 1 and up
+    std::string devicePath;   // what to open
+    std::string displayName;  // may be empty; shown as "COMn" then
+    bool isUsb = false;
+};
+
+struct PortList {
+    std::vector<PortInfo> ports;  // in map order
+    SystemError error;            // why the list may be incomplete
+};
+
+// Lines that do not parse are skipped.
+std::vector<PortInfo> parsePortMap(std::string_view text);
+std::string formatPortMapLine(const PortInfo& port);
+
+// The map file in use, and whether it is the only source of ports (VELTRIX_PORTS).
+std::string portMapPath();
+bool portMapIsExclusive();
+
+PortList listPorts();
+std::optional<PortInfo> findPort(int number);
+
+// Adds or replaces the line of port.number in a map file, or removes it; the file is
+// locked and replaced in one step so readers never see half a file.
+bool registerPort(const std::string& mapFile, const PortInfo& port);
+bool unregisterPort(const std::string& mapFile, int number);
+
+}  // namespace platform

@@ -1,0 +1,20 @@
+// Profile-string (INI) files with the semantics the settings code was written for: sections
+// and keys match without regard to case, every other line (comments, unknown keys, blank
+// lines) is kept, and a write creates the file and the section when they are missing. A value
+// reads back exactly as written: surrounding blanks and quotes are protected by quoting.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace platform::profile {
+
+// The value of key in section, or nothing when the file, section or key is missing.
+std::optional<std::string> read(const std::string& file, const std::string& section,
+                                 const std::string& key);
+std::string readString(const std::string& file, const std::string& section, const std::string& key,
+                       const std::string& defaultValue);
+bool write(const std::string& file, const std::string& section, const std::string& key,
+           const std::string& value);
+
+}  // namespace platform::profile

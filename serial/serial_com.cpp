@@ -1,0 +1,138 @@
+#include "serial/serial_com.h"
+
+#include <cerrno>
+#include <chrono>
+
+#include "platform/deadline.h"
+#include "platform/port_map.h"
+#include "serial/irda_adapter.h"
+
+using std::chrono::milliseconds;
+
+CSerialCom::CSerialCom() = default;
+
+CSerialCom::~CSerialCom() { Close(); }
+
+bool CSerialCom::Open(int portNumber) {
+    if (IsOpen()) return false;
+    openError_ = {};
+    auto port = platform::findPort(portNumber);
+    if (!port) {
+        openError_ = platform::SystemError::fromCode(
+            ENOENT, "COM" + std::to_string(portNumber) + " is not in the port map " + platform::portMapPath());
+        return false;
+    }
+    if (!device_.open(port->devicePath)) {
+        openError_ = device_.lastError();
+        return false;
+    }
+    port_ = portNumber;
+    // The device layer leaves no flow control on; DTR and RTS are raised as an enabled
+    // control line would be (quietly nothing on a line without modem lines).
+    lines().set(platform::ModemLine::Dtr, true);
+    lines().set(platform::ModemLine::Rts, true);
+    Purge();
+    dtr_ = rts_ = true;
+    SetBufferSizes(kQueueSize, kQueueSize);
+    return true;
+}
+
+void CSerialCom::Close() { device_.close(); }
+
+int CSerialCom::Read(void* buffer, int count) {
+    if (!IsOpen() || count <= 0) return 0;
+    return static_cast<int>(device_.readExact(buffer, static_cast<std::size_t>(count), milliseconds(kWaitTimeMs)));
+}
+
+bool CSerialCom::Write(const void* buffer, int count) {
+    if (!IsOpen() || count < 0) return false;
+    platform::Deadline deadline{milliseconds(kWaitTimeMs)};
+    auto left = [&] { return std::chrono::duration_cast<milliseconds>(deadline.remaining()); };
+    std::size_t n = static_cast<std::size_t>(count);
+    // A write is complete when the bytes have left, as a serial write completes on the wire.
+    return device_.write(buffer, n, left()) == n && device_.drain(left());
+}
+
+bool CSerialCom::Purge() { return IsOpen() && device_.purge(); }
+
+unsigned CSerialCom::BytesWaiting() const { return device_.bytesWaiting(); }
+
+unsigned CSerialCom::BytesPending() const { return device_.bytesPending(); }
+
+template <class Change>
+bool CSerialCom::changeLine(Change change) {
+    if (!IsOpen()) return false;
+    auto s = device_.lineSettings().value_or(platform::LineSettings{});
+    change(s);
+    return device_.setLineSettings(s);
+}
+
+bool CSerialCom::SetBaudRate(unsigned baudRate) {
+    return changeLine([&](platform::LineSettings& s) { s.baudRate = baudRate; });
+}
+
+bool CSerialCom::SetByteSize(std::uint8_t dataBits) {
+    return changeLine([&](platform::LineSettings& s) { s.dataBits = dataBits; });
+}
+
+bool CSerialCom::SetParity(std::uint8_t parity) {
+    return changeLine([&](platform::LineSettings& s) { s.parity = parity; });
+}
+
+bool CSerialCom::SetStopBits(std::uint8_t stopBits) {
+    return changeLine([&](platform::LineSettings& s) { s.stopBits = stopBits; });
+}
+
+// The driver's queues here are its own size; a request is accepted as long as the port is open.
+bool CSerialCom::SetBufferSizes(unsigned, unsigned) { return IsOpen(); }
+
+void CSerialCom::SetDTR(bool on) {
+    dtr_ = on;
+    lines().set(platform::ModemLine::Dtr, on);
+}
+
+void CSerialCom::SetRTS(bool on) {
+    rts_ = on;
+    lines().set(platform::ModemLine::Rts, on);
+}
+
+bool CSerialCom::GetCTS() {
+    auto s = lines().status();
+    return s && s->cts;
+}
+
+bool CSerialCom::GetDSR() {
+    auto s = lines().status();
+    return s && s->dsr;
+}
+
+platform::SystemError CSerialCom::LastError() const {
+    return IsOpen() ? device_.lastError() : openError_;
+}
+
+void CSerialCom::ProgramIrDAAdapter(int adapterType, unsigned baudRate) {
+    std::optional<platform::LineSettings> kept;
+    for (const auto& step : serial::irdaAdapterSteps(adapterType, baudRate)) {
+        switch (step.kind) {
+            case serial::IrdaStep::Dtr: SetDTR(step.value != 0); break;
+            case serial::IrdaStep::Rts: SetRTS(step.value != 0); break;
+            case serial::IrdaStep::Wait: lines().pause(milliseconds(step.value)); break;
+            case serial::IrdaStep::Write: {
+                std::uint8_t byte = static_cast<std::uint8_t>(step.value);
+                Write(&byte, 1);
+                break;
+            }
+            case serial::IrdaStep::Purge: Purge(); break;
+            case serial::IrdaStep::LineTo9600:
+                kept = device_.lineSettings();
+                SetBaudRate(9600);
+                SetParity(platform::parity::None);
+                SetByteSize(8);
+                SetStopBits(platform::stopbits::One);
+                break;
+            case serial::IrdaStep::RestoreLine:
+                if (kept && IsOpen()) device_.setLineSettings(*kept);
+                break;
+        }
+    }
+}

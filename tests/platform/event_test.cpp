@@ -1,0 +1,45 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/event.h"
+
+using namespace std::chrono_literals;
+using platform::Event;
+
+TEST(Event, StaysSetUntilResetAndWakesEveryWaiter) {
+    Event e;
+    EXPECT_FALSE(e.wait(10ms));
+    std::thread a([&] { EXPECT_TRUE(e.wait(-1ms)); });
+    std::thread b([&] { EXPECT_TRUE(e.wait(5000ms)); });
+    e.set();
+    a.join();
+    b.join();
+    EXPECT_TRUE(e.isSet());
+    EXPECT_TRUE(e.wait(0ms));
+    e.reset();
+    EXPECT_FALSE(e.wait(0ms));
+}
+
+TEST(Event, WaitAnyNamesTheFirstSetEventOrTimesOut) {
+    Event kill, picture;
+    EXPECT_EQ(platform::waitAny({&kill, &picture}, 20ms), -1);
+    std::thread t([&] {
+        std::this_thread::sleep_for(20ms);
+        picture.set();
+    });
+    EXPECT_EQ(platform::waitAny({&kill, &picture}, 5000ms), 1);
+    t.join();
+    kill.set();
+    EXPECT_EQ(platform::waitAny({&kill, &picture}, 0ms), 0);
+}
+
+TEST(Event, EventsWithOneNameShareTheirState) {
+    Event first(false, "_TestSharedEvent");
+    Event second(true, "_TestSharedEvent");  // opens the existing one: its state wins
+    EXPECT_FALSE(second.isSet());
+    first.set();
+    EXPECT_TRUE(second.isSet());
+    Event other(false, "_OtherEvent");
+    EXPECT_FALSE(other.isSet());
+}

@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include "platform/port_map.h"
+#include "tests/support/test_env.h"
+
+TEST(PortMap, ParsesPortsNamesAndComments) {
+    auto ports = platform::parsePortMap(
+        "# simulated ports\n"
+        "COM3 /dev/pts/4 Veltrix Scanner (COM3)\n"
+        "com12\t/dev/ttyUSB0   USB Serial Port (COM12)  # adapter\n"
+        "COM7 /dev/pts/9\n"
+        "COM0 /dev/null\n"
+        "LPT1 /dev/lp0\n"
+        "COM5\n"
+        "COMx /dev/pts/1\n");
+    ASSERT_EQ(ports.size(), 3u);
+    EXPECT_EQ(ports[0].number, 3);
+    EXPECT_EQ(ports[0].devicePath, "/dev/pts/4");
+    EXPECT_EQ(ports[0].displayName, "Veltrix Scanner (COM3)");
+    EXPECT_EQ(ports[1].number, 12);
+    EXPECT_EQ(ports[1].displayName, "USB Serial Port (COM12)");
+    EXPECT_TRUE(ports[1].isUsb);
+    EXPECT_EQ(ports[2].number, 7);
+    EXPECT_EQ(ports[2].displayName, "");
+}
+
+TEST(PortMap, RegisterReplacesTheLineOfItsNumberAndUnregisterRemovesIt) {
+    testenv::IsolatedPorts env;
+    env.writeMap("# kept comment\nCOM1 /dev/ttyS0\n");
+    ASSERT_TRUE(platform::registerPort(env.mapFile(), {4, "/dev/pts/1", "First (COM4)"}));
+    ASSERT_TRUE(platform::registerPort(env.mapFile(), {4, "/dev/pts/2", "Second (COM4)"}));
+    EXPECT_EQ(testenv::readFile(env.mapFile()), "# kept comment\nCOM1 /dev/ttyS0\nCOM4 /dev/pts/2 Second (COM4)\n");
+    auto list = platform::listPorts();
+    ASSERT_EQ(list.ports.size(), 2u);
+    EXPECT_EQ(platform::findPort(4)->devicePath, "/dev/pts/2");
+    ASSERT_TRUE(platform::unregisterPort(env.mapFile(), 4));
+    EXPECT_FALSE(platform::findPort(4));
+    EXPECT_TRUE(platform::findPort(1));
+}

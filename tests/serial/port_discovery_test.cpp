@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include "serial/port_discovery.h"
+#include "serial/serial_com.h"
+#include "sim/echo_device.h"
+#include "tests/support/test_env.h"
+
+TEST(ListPortsForMenu, EachProgramHasItsOrder) {
+    testenv::IsolatedPorts env;
+    env.writeMap(
+        "COM12 /dev/pts/12 Veltrix Scanner (COM12)\n"
+        "COM3 /dev/pts/3 USB Serial Port (COM3)\n"
+        "COM7 /dev/pts/7\n"
+        "COM3 /dev/pts/30 Second COM3\n");
+    std::vector<PortEntry> list = {{99, "stale"}};
+
+    ASSERT_EQ(ListPortsForMenu(list, PortOrder::Ascending), 3);
+    EXPECT_EQ(list[0].number, 3);
+    EXPECT_EQ(list[0].name, "USB Serial Port (COM3)");  // the first found wins
+    EXPECT_EQ(list[1].number, 7);
+    EXPECT_EQ(list[1].name, "COM7");
+    EXPECT_EQ(list[2].number, 12);
+
+    ASSERT_EQ(ListPortsForMenu(list, PortOrder::AsFound), 4);
+    EXPECT_EQ(list[0].number, 12);
+    EXPECT_EQ(list[2].name, "");
+    EXPECT_EQ(list[3].name, "Second COM3");
+
+    env.writeMap("");
+    EXPECT_EQ(ListPortsForMenu(list, PortOrder::Ascending), 0);
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(PortDescriptionOf, CutsOnlyATrailingParenthesisedPortName) {
+    EXPECT_EQ(PortDescriptionOf("USB Serial Port (COM5)"), "USB Serial Port");
+    EXPECT_EQ(PortDescriptionOf("(COM5) USB"), "(COM5) USB");
+    EXPECT_EQ(PortDescriptionOf(" (COM5)"), " (COM5)");
+    EXPECT_EQ(PortDescriptionOf("Port (COM5) spare"), "Port (COM5) spare");
+    EXPECT_EQ(PortDescriptionOf("Odd (COM5) x)"), "Odd (COM5) x)");
+    EXPECT_EQ(PortDescriptionOf("COM5"), "COM5");
+}
+
+TEST(ListSerialPorts, FillsRecordsAndSkipsHeldPortsWhenAsked) {
+    testenv::IsolatedPorts env;
+    sim::EchoDevice free5, held6;
+    ASSERT_TRUE(free5.start(env.mapFile(), 5, "USB Serial Port (COM5)"));
+    ASSERT_TRUE(held6.start(env.mapFile(), 6, ""));
+    CSerialCom holder;
+    ASSERT_TRUE(holder.Open(6));
+
+    std::vector<SSerInfo> records(1);
+    EXPECT_EQ(ListSerialPorts(records, false), "");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].portName, "COM5");
+    EXPECT_EQ(records[0].friendlyName, "USB Serial Port (COM5)");
+    EXPECT_EQ(records[0].portDescription, "USB Serial Port");
+    EXPECT_EQ(records[0].devicePath, free5.line().devicePath());
+    EXPECT_EQ(records[1].friendlyName, "COM6");  // no display name: the port name
+    EXPECT_EQ(records[1].portDescription, "COM6");
+
+    EXPECT_EQ(ListSerialPorts(records, true), "");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].portName, "COM5");
+}

@@ -1,0 +1,71 @@
+#include "tests/support/test_env.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace testenv {
+
+namespace {
+const char* kVars[3] = {"VELTRIX_PORTS", "XDG_CONFIG_HOME", "TMPDIR"};
+}
+
+ScratchDir::ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "veltrix-test-XXXXXX").string();
+    char* made = ::mkdtemp(pattern.data());
+    path_ = made ? made : pattern;
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+IsolatedPorts::IsolatedPorts() : mapFile_(dir_.file("ports")) {
+    for (int i = 0; i < 3; ++i) {
+        if (const char* v = std::getenv(kVars[i])) {
+            had_[i] = true;
+            saved_[i] = v;
+        }
+    }
+    writeFile(mapFile_, "");
+    std::filesystem::create_directories(dir_.file("config"));
+    std::filesystem::create_directories(dir_.file("tmp"));
+    ::setenv("VELTRIX_PORTS", mapFile_.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", dir_.file("config").c_str(), 1);
+    ::setenv("TMPDIR", dir_.file("tmp").c_str(), 1);
+}
+
+IsolatedPorts::~IsolatedPorts() {
+    for (int i = 0; i < 3; ++i) {
+        if (had_[i]) ::setenv(kVars[i], saved_[i].c_str(), 1);
+        else ::unsetenv(kVars[i]);
+    }
+}
+
+void IsolatedPorts::writeMap(const std::string& text) const { writeFile(mapFile_, text); }
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds wait) {
+    auto end = std::chrono::steady_clock::now() + wait;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+}  // namespace testenv

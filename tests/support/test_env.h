@@ -1,0 +1,47 @@
+// What tests share: a scratch folder removed afterwards, and a port map of their own that
+// the code under test reads through VELTRIX_PORTS.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace testenv {
+
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Points VELTRIX_PORTS at an empty map in a scratch folder for the object's life, and
+// XDG_CONFIG_HOME and TMPDIR into the same folder so nothing leaks into the user's files.
+class IsolatedPorts {
+public:
+    IsolatedPorts();
+    ~IsolatedPorts();
+    const std::string& mapFile() const { return mapFile_; }
+    const ScratchDir& dir() const { return dir_; }
+    void writeMap(const std::string& text) const;
+
+private:
+    ScratchDir dir_;
+    std::string mapFile_;
+    std::string saved_[3];
+    bool had_[3] = {};
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& text);
+
+// Polls cond every few milliseconds until it holds or the wait ends.
+bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds wait = std::chrono::milliseconds(3000));
+
+}  // namespace testenv
