@@ -1,0 +1,33 @@
+// A program's settings file: one INI file read and written key by key through the platform's
+// profile strings, with no parser of its own. A key that is missing (or empty) when read is
+// written back with its default, so the file always ends up listing every setting.
+#pragma once
+
+#include <string>
+
+class SettingsFile {
+public:
+    virtual ~SettingsFile() = default;
+
+    // Joins folder and name into the file's path.
+    virtual void SetPath(const std::string& folder, const std::string& name);
+    const std::string& Path() const { return path_; }
+
+    // The value's leading decimal digits as a number (0 when there are none); the default,
+    // written back, when nothing is there.
+    int GetInt(const std::string& section, const std::string& key, int defaultValue);
+    std::string GetString(const std::string& section, const std::string& key, const std::string& defaultValue);
+    bool WriteInt(const std::string& section, const std::string& key, int value);
+    bool WriteString(const std::string& section, const std::string& key, const std::string& value);
+
+    // Whether the last read found something or the last write succeeded.
+    bool LastResult() const { return lastResult_; }
+
+    // Values are read as the 255-character buffer of the original holds them.
+    static constexpr std::size_t kValueLimit = 254;
+
+private:
+    std::string read(const std::string& section, const std::string& key);
+    std::string path_;
+    bool lastResult_ = false;
+};

@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include "serial/settings_file.h"
+#include "tests/support/test_env.h"
+
+TEST(SettingsFile, MissingKeysAreWrittenBackWithTheirDefaults) {
+    testenv::ScratchDir dir;
+    SettingsFile f;
+    f.SetPath(dir.path(), "tool.ini");
+    EXPECT_EQ(f.Path(), dir.file("tool.ini"));
+    EXPECT_EQ(f.GetInt("Main", "port", 1), 1);
+    EXPECT_EQ(f.GetString("Main", "CameraSetup", "[OOUQ1Q0Q0Q2Q1"), "[OOUQ1Q0Q0Q2Q1");
+    EXPECT_EQ(testenv::readFile(f.Path()), "[Main]\nport=1\nCameraSetup=[OOUQ1Q0Q0Q2Q1\n");
+    EXPECT_TRUE(f.WriteInt("Main", "port", 12));
+    EXPECT_EQ(f.GetInt("main", "PORT", 1), 12);
+}
+
+TEST(SettingsFile, NumbersAreTheLeadingDigits) {
+    testenv::ScratchDir dir;
+    SettingsFile f;
+    f.SetPath(dir.path(), "tool.ini");
+    testenv::writeFile(f.Path(), "[Main]\na=42abc\nb=abc\nc=-5\nd=99999999999\ne=\n");
+    EXPECT_EQ(f.GetInt("Main", "a", 7), 42);
+    EXPECT_EQ(f.GetInt("Main", "b", 7), 0);
+    EXPECT_EQ(f.GetInt("Main", "c", 7), 0);
+    EXPECT_EQ(f.GetInt("Main", "d", 7), 2147483647);
+    EXPECT_EQ(f.GetInt("Main", "e", 7), 7);  // empty counts as missing
+    EXPECT_EQ(f.GetString("Main", "e", "x"), "7");
+}
+
+TEST(SettingsFile, LongValuesAreCutAtTheBuffer) {
+    testenv::ScratchDir dir;
+    SettingsFile f;
+    f.SetPath(dir.path(), "tool.ini");
+    f.WriteString("Main", "long", std::string(400, 'Q'));
+    EXPECT_EQ(f.GetString("Main", "long", ""), std::string(SettingsFile::kValueLimit, 'Q'));
+}
