@@ -16,14 +16,18 @@ CSerialCom::~CSerialCom() { Close(); }
 bool CSerialCom::Open(int portNumber) {
     if (IsOpen()) return false;
     openError_ = {};
+    openAdvice_.clear();
     auto port = platform::findPort(portNumber);
     if (!port) {
-        openError_ = platform::SystemError::fromCode(
-            ENOENT, "COM" + std::to_string(portNumber) + " is not in the port map " + platform::portMapPath());
+        std::string com = "COM" + std::to_string(portNumber);
+        openError_ = platform::SystemError::fromCode(ENOENT, com + " is not in the port map");
+        openAdvice_ = com + " is not in the port map " + platform::portMapPath() +
+                      ". Check that the device is plugged in.";
         return false;
     }
     if (!device_.open(port->devicePath)) {
         openError_ = device_.lastError();
+        openAdvice_ = platform::openFailureAdvice(openError_, port->devicePath);
         return false;
     }
     port_ = portNumber;
@@ -105,6 +109,8 @@ bool CSerialCom::GetDSR() {
     auto s = lines().status();
     return s && s->dsr;
 }
+
+std::string CSerialCom::OpenFailureAdvice() const { return openAdvice_; }
 
 platform::SystemError CSerialCom::LastError() const {
     return IsOpen() ? device_.lastError() : openError_;

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/modem_lines.h"
 #include "platform/serial_device.h"
@@ -57,6 +58,8 @@ public:
     void ProgramIrDAAdapter(int adapterType, unsigned baudRate);
 
     platform::SystemError LastError() const;
+    // Why the last Open failed and what the user can do about it, in one line.
+    std::string OpenFailureAdvice() const;
     // The modem lines used for DTR/RTS, status and IrDA pauses; null restores the device's
     // own. The object must outlive the connection's use of it.
     void SetModemLines(platform::ModemLines* lines) { seam_ = lines; }
@@ -70,6 +73,7 @@ private:
     platform::DeviceModemLines deviceLines_{device_};
     platform::ModemLines* seam_ = nullptr;
     platform::SystemError openError_;
+    std::string openAdvice_;
     int port_ = 0;
     bool dtr_ = false;
     bool rts_ = false;

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/folders.h"
 #include "platform/port_map.h"
+#include "sim/sim_line.h"
 #include "tests/support/test_env.h"
 
 TEST(PortMap, ParsesPortsNamesAndComments) {
@@ -36,4 +41,21 @@ TEST(PortMap, RegisterReplacesTheLineOfItsNumberAndUnregisterRemovesIt) {
     ASSERT_TRUE(platform::unregisterPort(env.mapFile(), 4));
     EXPECT_FALSE(platform::findPort(4));
     EXPECT_TRUE(platform::findPort(1));
+}
+
+TEST(PortMap, WithoutVeltrixPortsTheUsersMapListsThePortsWhoseDeviceIsThere) {
+    testenv::IsolatedPorts env;
+    ::unsetenv("VELTRIX_PORTS");
+    sim::SimLine line;
+    ASSERT_TRUE(line.open());
+    std::string map = env.dir().file("config/veltrix/ports");
+    EXPECT_EQ(platform::portMapPath(), map);
+    platform::createDirectories(env.dir().file("config/veltrix"));
+    testenv::writeFile(map, "COM9 " + line.devicePath() + " Bench adapter (COM9)\nCOM10 /dev/veltrix-unplugged\n");
+    auto ports = platform::listPorts().ports;
+    auto com9 = std::find_if(ports.begin(), ports.end(), [](auto& p) { return p.number == 9; });
+    ASSERT_NE(com9, ports.end());
+    EXPECT_EQ(com9->displayName, "Bench adapter (COM9)");
+    EXPECT_TRUE(std::none_of(ports.begin(), ports.end(), [](auto& p) { return p.number == 10; }));
+    EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end(), [](auto& a, auto& b) { return a.number < b.number; }));
 }

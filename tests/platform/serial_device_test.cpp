@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <thread>
 
 #include "platform/serial_device.h"
@@ -29,6 +30,17 @@ TEST(SerialDevice, IsExclusiveAndNamesTheHolder) {
     EXPECT_NE(second.lastError().text.find("(pid "), std::string::npos) << second.lastError().text;
     p.near.close();
     EXPECT_TRUE(second.open(p.far.devicePath()));
+}
+
+TEST(SerialDevice, OpenFailureAdviceSaysWhatToDo) {
+    auto denied = platform::SystemError::fromCode(EACCES);
+    // /dev/null belongs to root's group here; the advice names whatever group owns the device.
+    EXPECT_EQ(platform::openFailureAdvice(denied, "/dev/null"),
+              "/dev/null: permission denied. Join the group 'root' (sudo usermod -aG root $USER) and log in again.");
+    EXPECT_NE(platform::openFailureAdvice(denied, "/dev/missing").find("'dialout'"), std::string::npos);
+    EXPECT_EQ(platform::openFailureAdvice(platform::SystemError::fromCode(ENOTTY), "/dev/null"),
+              "/dev/null is not a serial port. Check the port map.");
+    EXPECT_EQ(platform::openFailureAdvice({}, "/dev/null"), "");
 }
 
 TEST(SerialDevice, OpenFailureKeepsTheReason) {

@@ -37,9 +37,12 @@ TEST_F(SerialComOnSim, OpensByPortNumberOnlyOnce) {
     CSerialCom other;
     EXPECT_FALSE(other.Open(12));
     EXPECT_EQ(other.LastError().windowsCode(), 5);
+    EXPECT_NE(other.OpenFailureAdvice().find("is in use by "), std::string::npos) << other.OpenFailureAdvice();
+    EXPECT_NE(other.OpenFailureAdvice().find("(pid "), std::string::npos);
     EXPECT_FALSE(other.IsOpen());
     EXPECT_FALSE(other.Open(4));
     EXPECT_EQ(other.LastError().windowsCode(), 2);
+    EXPECT_EQ(other.OpenFailureAdvice().rfind("COM4 is not in the port map ", 0), 0u) << other.OpenFailureAdvice();
 }
 
 TEST_F(SerialComOnSim, OpenLeavesNoFlowControlAndRaisesDtrAndRts) {
