@@ -136,6 +136,11 @@ void CMyEdit::AppendBytes(const std::uint8_t* data, std::size_t length, ColourRe
             this, [this] { if (!drawTimer_.isActive()) drawTimer_.start(); }, Qt::QueuedConnection);
 }
 
+std::size_t CMyEdit::PendingBytes() const {
+    std::lock_guard lock(pendingMutex_);
+    return pendingBytes_;
+}
+
 void CMyEdit::DrawPending() {
     DrawQueued(SIZE_MAX);
 }

@@ -74,6 +74,8 @@ public:
     // Draws what other threads have handed over and not yet been drawn.
     void DrawPending();
     std::uint64_t DroppedBytes() const { return dropped_.load(); }
+    // Bytes handed over by other threads and not drawn yet.
+    std::size_t PendingBytes() const;
 
     void ClearScreen();
     // Input variant: the clipboard's text is shown in red and written to the line in one
@@ -133,7 +135,7 @@ private:
     std::size_t trimThreshold_;
     TerminalLineBuffer lineBuffer_;
 
-    std::mutex pendingMutex_;
+    mutable std::mutex pendingMutex_;
     std::deque<Pending> pending_;
     std::size_t pendingBytes_ = 0;
     bool drawScheduled_ = false;
