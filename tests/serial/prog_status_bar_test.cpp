@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "serial/ui/prog_status_bar.h"
+#include "tests/serial/qt_app.h"
 
 void PrintTo(const QRect& r, std::ostream* os) {
     *os << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
@@ -15,12 +16,7 @@ void PrintTo(const QRect& r, std::ostream* os) {
 namespace {
 
 struct ProgStatusBar : ::testing::Test {
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "serial_ui_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { qttest::EnsureApplication(); }
     QMainWindow window;
     CProgStatusBar* bar = new CProgStatusBar;
 
@@ -88,6 +84,7 @@ TEST_F(ProgStatusBar, TheProgressBarCoversPaneFourAfterEveryResize) {
 }
 
 TEST(ProgStatusBarWithoutFivePanes, SetProgressDoesNoHarm) {
+    qttest::EnsureApplication();
     CProgStatusBar bar;
     bar.AddPane("one");
     bar.SetProgress(30);

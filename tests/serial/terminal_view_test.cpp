@@ -15,6 +15,7 @@
 #include "serial/serial_com.h"
 #include "serial/ui/terminal_view.h"
 #include "sim/echo_device.h"
+#include "tests/serial/qt_app.h"
 #include "tests/serial/rtf_reader.h"
 #include "tests/support/test_env.h"
 
@@ -68,12 +69,7 @@ bool DrawnEventually(const std::function<bool()>& cond) {
 }
 
 struct Terminal : ::testing::Test {
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "serial_ui_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { qttest::EnsureApplication(); }
     RecordingLine line;
     CMyEdit input{&line};
     CMyEdit display;
