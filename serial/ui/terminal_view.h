@@ -12,6 +12,10 @@
 // In both, Enter and Esc never reach the owning dialog, F1 clears the screen, Ctrl+A..Ctrl+Z
 // are control characters 0x01..0x1A (so Ctrl+C is 0x03; copy is Ctrl+Insert).
 //
+// Line bytes are shown as code page 1252 characters; CR is the line break. A line without CR
+// is cut for display into paragraphs of about 1 KB (the editor lays out a whole paragraph per
+// change); PlainText, copies and the saved RTF join them again.
+//
 // Threads: AppendBytes may be called from any thread. On the window's thread it draws at once;
 // elsewhere it copies the bytes into a bounded queue and returns at once, and the window's
 // thread draws the queue in batches from a short timer, in call order. When the queue holds
