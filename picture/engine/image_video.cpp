@@ -247,6 +247,9 @@ int CImageVideo::StartCapture(bool jpeg) {
         com_.Purge();
     }
     if (!captureThread_.joinable()) {
+        // Reset here, not on the new thread: a StopCapture or destructor right after this
+        // call must not have its kill undone by a thread that has not started yet.
+        killEvent_.reset();
         outcome_ = CaptureOutcome::None;
         captureRunning_ = true;
         try {
@@ -324,7 +327,6 @@ void CImageVideo::breakOff() {
 
 void CImageVideo::captureThreadMain() {
     tlCaptureEngine = this;
-    killEvent_.reset();
     std::uint64_t session;
     {
         std::lock_guard l(lineLock_);
@@ -587,7 +589,7 @@ bool CImageVideo::SendCommand(const void* data, int length, char* reply, std::si
         std::lock_guard r(replyLock_);
         if (reply && replySize > 0) {
             std::size_t n = std::min(replyBuffer_.size(), replySize - 1);
-            std::memcpy(reply, replyBuffer_.data(), n);
+            if (n > 0) std::memcpy(reply, replyBuffer_.data(), n);
             reply[n] = '\0';
             replyLength = static_cast<int>(n);
         }
