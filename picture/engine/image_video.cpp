@@ -296,6 +296,7 @@ void CImageVideo::resetScanner() {
 }
 
 bool CImageVideo::WaitForCaptureEnd(milliseconds wait) {
+    if (tlCaptureEngine == this) return false;  // a callback cannot wait for its own thread
     {
         std::unique_lock l(captureEndLock_);
         auto ended = [&] { return !captureRunning_; };

@@ -111,7 +111,8 @@ public:
                      int& replyLength, unsigned delayMs);
 
     // Whether a capture thread is running, and waiting for it to end (a negative wait: no
-    // limit). For callers that run a picture to its end (the command line, tests).
+    // limit; false at once from the engine's own callbacks). For callers that run a picture
+    // to its end (the command line, tests).
     bool IsCapturing() const { return captureRunning_; }
     bool WaitForCaptureEnd(std::chrono::milliseconds wait);
     CaptureOutcome LastCaptureOutcome() const { return outcome_; }

@@ -27,9 +27,9 @@ struct CommandLine : ::testing::Test {
 
     void SetUp() override { ASSERT_TRUE(scanner.start(env.mapFile(), 5, "Veltrix 2D Scanner (COM5)")); }
 
-    Result run(std::vector<std::string> args) {
+    Result run(std::vector<std::string> args, bool terminal = false) {
         std::ostringstream out, err;
-        picture::cli::Console console{out, err, false, &interrupted};
+        picture::cli::Console console{out, err, terminal, &interrupted};
         int status = picture::cli::Run(args, console);
         return {status, out.str(), err.str()};
     }
@@ -73,8 +73,13 @@ TEST_F(CommandLine, CaptureTakesItsSettingsFromTheFileWithoutWritingIt) {
 }
 
 TEST_F(CommandLine, WithoutOutputThePictureStaysInTheTemporaryFileItNames) {
-    Result r = run({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,31,31", "--bmp"});
+    scanner.setBlockSize(512);
+    Result r = run({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,31,31", "--bmp"}, true);
     ASSERT_EQ(r.status, 0) << r.err;
+    // On a terminal a progress bar runs on standard error and is wiped at the end.
+    EXPECT_EQ(r.err, "Initializing...\n"
+                     "\rTransferring... [###############...............]  50%"
+                     "\rTransferring... [##############################] 100%\r\033[K");
     auto at = r.out.find(" in ");
     ASSERT_NE(at, std::string::npos) << r.out;
     std::string temp = r.out.substr(at + 4, r.out.size() - at - 5);
