@@ -23,8 +23,10 @@
 // scanner (ETB, ESC "Z1" CR) and closes the line on its way out.
 //
 // Callbacks run on the capture thread. The image callback may take as long as it likes (the
-// window shows a modal viewer from it); the capture thread waits for it. The buffer handed to
-// it is freed when it returns. Callbacks must not destroy the engine.
+// window shows a modal viewer from it); the capture thread waits for it. The line is already
+// closed then. It gets the JPEG stream (header null), or the grey rows with a bitmap header
+// that gives the picture's own width and height as the scanner's header block announced
+// them. The buffer is freed when it returns. Callbacks must not destroy the engine.
 //
 // Messages go through ShowMessage (messages.h): "No ports found.", "Port not found.",
 // "Cannot find compatible device.", "Cannot open COM port" (with the reason on a second line
