@@ -35,3 +35,31 @@ start_sim() {
 echo "== Simulated port map"
 start_sim echo 3 --name "Veltrix Echo (COM3)"
 cat "$VELTRIX_PORTS"
+
+echo
+echo "== Picture tool: the ports as its Port menu shows them"
+start_sim scanner 4 --name "Veltrix 2D Scanner (COM4)"
+pictavo=$bin/picture/pictavo
+"$pictavo" ports
+
+echo
+echo "== Picture tool: a scanner command and its reply"
+"$pictavo" send "Get SW Version" --port 4
+
+echo
+echo "== Picture tool: a picture in snapshot mode, triggered on the scanner"
+"$pictavo" capture --port 4 --snapshot --output "$work/picture.jpg" &
+capture=$!
+# Pull the trigger once the scanner waits for it (its answer says whether it did).
+for _ in $(seq 100); do
+  grep -q '^triggered' "$work/sim-4.out" && break
+  echo trigger >&"$sim_in_4"
+  sleep 0.1
+done
+wait "$capture"
+echo "picture.jpg: $(stat -c %s "$work/picture.jpg") bytes, $(head -c 3 "$work/picture.jpg" | od -An -tx1 | tr -d ' ') at its start (a JPEG starts ffd8ff)"
+
+echo
+echo "== Picture tool: an uncompressed picture, stored as a grey BMP"
+"$pictavo" capture --port 4 --no-snapshot --bmp --window 0,0,159,119 --output "$work/picture"
+echo "picture.bmp: $(stat -c %s "$work/picture.bmp") bytes ($((14 + 1064)) of headers and 160 x 120 grey pixels)"

@@ -46,6 +46,6 @@ bool SettingsFile::WriteInt(const std::string& section, const std::string& key, 
 }
 
 bool SettingsFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
-    lastResult_ = platform::profile::write(path_, section, key, value);
+    lastResult_ = !readOnly_ && platform::profile::write(path_, section, key, value);
     return lastResult_;
 }

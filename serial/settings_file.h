@@ -23,6 +23,11 @@ public:
     // Whether the last read found something or the last write succeeded.
     bool LastResult() const { return lastResult_; }
 
+    // Read-only: a missing key reads as its default without being written back, and writes
+    // do nothing and report failure. For command-line front ends, which never change the file.
+    void SetReadOnly(bool on) { readOnly_ = on; }
+    bool ReadOnly() const { return readOnly_; }
+
     // Values are read as the 255-character buffer of the original holds them.
     static constexpr std::size_t kValueLimit = 254;
 
@@ -30,4 +35,5 @@ private:
     std::string read(const std::string& section, const std::string& key);
     std::string path_;
     bool lastResult_ = false;
+    bool readOnly_ = false;
 };

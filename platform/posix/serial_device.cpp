@@ -385,7 +385,11 @@ unsigned SerialDevice::bytesPending() const {
 
 bool SerialDevice::purge() {
     if (!isOpen()) return false;
-    if (::ioctl(fd_, TCFLSH, TCIOFLUSH) != 0) {
+    // Only what the driver still counts as unsent is dropped from the output. A
+    // pseudo-terminal counts nothing there, yet flushing its output would take back bytes a
+    // completed write already handed to the far end.
+    int queues = bytesPending() > 0 ? TCIOFLUSH : TCIFLUSH;
+    if (::ioctl(fd_, TCFLSH, queues) != 0) {
         fail(errno);
         return false;
     }

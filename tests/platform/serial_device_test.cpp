@@ -80,6 +80,25 @@ TEST(SerialDevice, WritesArriveAndPurgeEmptiesTheInputQueue) {
     EXPECT_EQ(p.near.bytesWaiting(), 0u);
 }
 
+TEST(SerialDevice, APurgeRightAfterAWriteKeepsWhatWasWritten) {
+    // A completed write has left; a purge drops only what is still queued. The far end reads
+    // as a device does, while the bytes come.
+    LinePair p;
+    constexpr std::size_t kCount = 200;
+    std::thread device([&] {
+        char got[kCount];
+        p.far.readExact(got, kCount, 5000ms);
+    });
+    for (std::size_t i = 0; i < kCount; ++i) {
+        ASSERT_EQ(p.near.write("\x17", 1, 1000ms), 1u);
+        ASSERT_TRUE(p.near.drain(1000ms));
+        EXPECT_TRUE(p.near.purge());
+        std::this_thread::sleep_for(1ms);
+    }
+    device.join();
+    EXPECT_EQ(p.far.received().size(), kCount);
+}
+
 TEST(SerialDevice, AnyBaudRateAndTheWindowsLineCodesReachTheLine) {
     LinePair p;
     for (platform::LineSettings s : {platform::LineSettings{250000, 8, platform::parity::Mark, platform::stopbits::Two},

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "serial/settings_file.h"
 #include "tests/support/test_env.h"
 
@@ -34,4 +36,21 @@ TEST(SettingsFile, LongValuesAreCutAtTheBuffer) {
     f.SetPath(dir.path(), "tool.ini");
     f.WriteString("Main", "long", std::string(400, 'Q'));
     EXPECT_EQ(f.GetString("Main", "long", ""), std::string(SettingsFile::kValueLimit, 'Q'));
+}
+
+TEST(SettingsFile, ReadOnlyGivesDefaultsAndNeverWrites) {
+    testenv::ScratchDir dir;
+    SettingsFile f;
+    f.SetReadOnly(true);
+    f.SetPath(dir.path(), "tool.ini");
+    EXPECT_EQ(f.GetInt("Main", "port", 4), 4);
+    EXPECT_EQ(f.GetString("Main", "CameraSetup", "x"), "x");
+    EXPECT_FALSE(f.WriteInt("Main", "port", 12));
+    EXPECT_FALSE(f.LastResult());
+    EXPECT_FALSE(std::filesystem::exists(f.Path()));
+
+    testenv::writeFile(f.Path(), "[Main]\nport=7\n");
+    EXPECT_EQ(f.GetInt("Main", "port", 4), 7);
+    EXPECT_EQ(f.GetInt("Main", "size", 104), 104);
+    EXPECT_EQ(testenv::readFile(f.Path()), "[Main]\nport=7\n");
 }

@@ -1,0 +1,602 @@
+#include "picture/engine/image_video.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <system_error>
+
+#include "picture/engine/messages.h"
+#include "platform/port_map.h"
+#include "serial/port_discovery.h"
+
+using namespace std::chrono;
+using picture::ShowError;
+using picture::ShowMessage;
+namespace wire = picture::wire;
+
+namespace {
+
+// Set on a capture thread, so StopCapture knows when it is called from its own capture.
+thread_local const CImageVideo* tlCaptureEngine = nullptr;
+
+constexpr int kHeaderPolls = 200;
+constexpr unsigned kHeaderPollMs = 10;
+constexpr unsigned kHeaderReadyBytes = 100;
+constexpr unsigned kHeaderSettleMs = 200;
+constexpr unsigned kQuietCheckMs = 100;
+constexpr unsigned kRequestGapMs = 10, kAfterRequestMs = 100;
+constexpr unsigned kWakeGapMs = 10;
+constexpr unsigned kBeforeResetMs = 2;
+constexpr unsigned kReplyQuietMs = 200, kReplyPollMs = 200;
+constexpr int kStopChecks = 5;
+constexpr unsigned kStopCheckMs = 100;
+// A device that sends nothing but noise must not keep a block read going forever.
+constexpr std::size_t kMaxSkippedBytes = 64 * 1024;
+constexpr char kMakerName[] = "Veltrix";
+
+void sleepMs(unsigned ms) { std::this_thread::sleep_for(milliseconds(ms)); }
+
+std::uint32_t bigEndian(const std::uint8_t* p, std::size_t n) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
+    return v;
+}
+
+}  // namespace
+
+const char* CaptureOutcomeText(CaptureOutcome outcome) {
+    switch (outcome) {
+        case CaptureOutcome::None: return "No picture was taken.";
+        case CaptureOutcome::Delivered: return "Picture received.";
+        case CaptureOutcome::NoHeader: return "No picture: the scanner sent no header.";
+        case CaptureOutcome::BadHeader: return "No picture: the scanner's header block could not be read.";
+        case CaptureOutcome::NoImageBuffer:
+            return "No picture: the header announced a picture that cannot be held (divisor 0 or too large).";
+        case CaptureOutcome::BlockError: return "No picture: a data block was missing or badly framed.";
+        case CaptureOutcome::Aborted: return "Cancelled.";
+    }
+    return "";
+}
+
+CImageVideo::CImageVideo(int portNumber) : port_(portNumber) {}
+
+CImageVideo::~CImageVideo() {
+    abort_ = true;
+    killEvent_.set();
+    {
+        std::lock_guard t(threadLock_);
+        if (captureThread_.joinable()) captureThread_.join();
+    }
+    stopReplyThread();
+    std::lock_guard l(lineLock_);
+    com_.Close();
+}
+
+// ---- settings ----
+
+void CImageVideo::SetWindow(int x0, int y0, int x1, int y1) {
+    std::lock_guard l(settingsLock_);
+    settings_.window = {x0, y0, x1, y1};
+}
+
+bool CImageVideo::SetQuality(int quality) {
+    if (quality < 5 || quality % 5 != 0) return false;
+    std::lock_guard l(settingsLock_);
+    settings_.quality = quality;
+    return true;
+}
+
+void CImageVideo::SetSnapshot(bool on) {
+    std::lock_guard l(settingsLock_);
+    settings_.snapshot = on;
+}
+
+void CImageVideo::SetRequestFlags(int flags) {
+    std::lock_guard l(settingsLock_);
+    settings_.requestFlags = flags;
+}
+
+void CImageVideo::SetIdleInterval(unsigned ms) {
+    std::lock_guard l(settingsLock_);
+    settings_.idleIntervalMs = ms;
+}
+
+void CImageVideo::SetImageCallback(ImageCallback callback) {
+    std::lock_guard l(settingsLock_);
+    imageCallback_ = std::move(callback);
+}
+
+void CImageVideo::SetProgressCallback(ProgressCallback callback) {
+    std::lock_guard l(settingsLock_);
+    progressCallback_ = std::move(callback);
+}
+
+int CImageVideo::Quality() const {
+    std::lock_guard l(settingsLock_);
+    return settings_.quality;
+}
+
+picture::PictureWindow CImageVideo::Window() const {
+    std::lock_guard l(settingsLock_);
+    return settings_.window;
+}
+
+// ---- the line ----
+
+bool CImageVideo::write(const void* data, int length) {
+    std::lock_guard l(lineLock_);
+    return com_.Write(data, length);
+}
+
+int CImageVideo::read(void* buffer, int count) {
+    std::lock_guard l(lineLock_);
+    return com_.Read(buffer, count);
+}
+
+bool CImageVideo::OpenPort() {
+    std::lock_guard l(lineLock_);
+    if (com_.IsOpen()) return true;
+    if (!com_.Open(port_)) return false;
+    ++lineSession_;
+    return true;
+}
+
+std::string CImageVideo::openFailureReason() const {
+    platform::SystemError err = com_.LastError();
+    auto port = platform::findPort(port_);
+    std::string com = "COM" + std::to_string(port_);
+    std::string where = port ? port->devicePath : com;
+    switch (err.osCode) {
+        case EACCES:
+        case EPERM:
+            return "No permission to open " + where +
+                   ": join the device's group (usually dialout): sudo usermod -aG dialout $USER, then log in again.";
+        case EBUSY: {
+            const std::string mark = "in use by ";
+            auto at = err.text.find(mark);
+            if (at == std::string::npos) return com + " is in use by another program: close it first.";
+            std::string holder = err.text.substr(at + mark.size());
+            if (!holder.empty() && holder.back() == ')') holder.pop_back();
+            return com + " is in use by " + holder + ": close that program first.";
+        }
+        case ENOENT:
+        case ENODEV:
+        case ENXIO: return where + " is not there: is the scanner plugged in?";
+        case 0: return {};
+        default: return where + ": " + err.text;
+    }
+}
+
+bool CImageVideo::FindDevice(bool ignorePortName) {
+    std::vector<PortEntry> ports;
+    if (ListPortsForMenu(ports, PortOrder::Ascending) == 0) {
+        ShowMessage("No ports found.");
+        return false;
+    }
+    auto port = std::find_if(ports.begin(), ports.end(), [&](const PortEntry& e) { return e.number == port_; });
+    if (port == ports.end()) {
+        ShowMessage("Port not found.");
+        return false;
+    }
+    if (port->name.find(kMakerName) == std::string::npos && !ignorePortName) {
+        ShowMessage("Cannot find compatible device.");
+        return false;
+    }
+
+    bool opened = false;
+    std::string reason;  // the second line of "Cannot open COM port"
+    {
+        std::lock_guard l(lineLock_);
+        if (com_.IsOpen() && captureRunning_) {
+            // Our own capture holds the line: say so rather than break its picture.
+            reason = "A picture is still being taken on COM" + std::to_string(port_) +
+                     ": wait for it or cancel it first.";
+        } else {
+            com_.Close();  // the line of an earlier FindDevice that no capture used
+            opened = com_.Open(port_);
+            if (!opened) {
+                reason = openFailureReason();
+                com_.Purge();
+                com_.Close();
+            }
+        }
+        if (opened) {
+            ++lineSession_;
+            com_.SetBaudRate(wire::kBaudRate);
+            com_.SetByteSize(8);
+            com_.SetStopBits(platform::stopbits::One);
+            com_.SetParity(platform::parity::None);
+            com_.Purge();
+            std::uint8_t etb = wire::ETB;
+            com_.Write(&etb, 1);
+            sleepMs(kWakeGapMs);
+            com_.Write(&etb, 1);
+            sleepMs(kWakeGapMs);
+        }
+    }
+    if (!opened) {
+        ready_ = false;
+        ShowMessage(reason.empty() ? std::string("Cannot open COM port") : "Cannot open COM port\n" + reason);
+        return false;
+    }
+    ready_ = true;
+    return true;
+}
+
+// ---- capture ----
+
+int CImageVideo::StartCapture(bool jpeg) {
+    abort_ = false;
+    {
+        std::lock_guard l(settingsLock_);
+        settings_.jpeg = jpeg;
+    }
+    pictureEvent_.set();
+    stopReplyThread();  // its reads would take the picture's bytes
+
+    std::lock_guard t(threadLock_);
+    if (!captureRunning_) {
+        if (captureThread_.joinable()) captureThread_.join();
+        std::lock_guard l(lineLock_);
+        if (!com_.IsOpen()) return -3;
+        com_.SetBaudRate(wire::kBaudRate);
+    }
+    {
+        std::lock_guard l(lineLock_);
+        com_.Purge();
+    }
+    if (!captureThread_.joinable()) {
+        // Reset here, not on the new thread: a StopCapture or destructor right after this
+        // call must not have its kill undone by a thread that has not started yet.
+        killEvent_.reset();
+        outcome_ = CaptureOutcome::None;
+        captureRunning_ = true;
+        try {
+            captureThread_ = std::thread(&CImageVideo::captureThreadMain, this);
+        } catch (const std::system_error&) {
+            captureRunning_ = false;
+            ShowError("Create thread failed!!!", true);
+            return -2;
+        }
+    }
+    return 0;
+}
+
+void CImageVideo::StopCapture() {
+    abort_ = true;
+    killEvent_.set();
+    if (tlCaptureEngine != this) {
+        std::lock_guard t(threadLock_);
+        if (captureThread_.joinable()) {
+            for (int i = 0; i < kStopChecks && captureRunning_; ++i) {
+                std::unique_lock l(captureEndLock_);
+                captureEnded_.wait_for(l, milliseconds(kStopCheckMs), [&] { return !captureRunning_; });
+                killEvent_.set();
+            }
+            // Still running (a long read, or the viewer of its image callback): the capture
+            // thread resets the scanner and closes the line itself when it ends.
+            if (captureRunning_) return;
+            captureThread_.join();
+        }
+    }
+    std::lock_guard l(lineLock_);
+    resetScanner();
+}
+
+void CImageVideo::resetScanner() {
+    if (!com_.IsOpen()) return;
+    com_.Purge();
+    std::uint8_t etb = wire::ETB;
+    com_.Write(&etb, 1);
+    sleepMs(kWakeGapMs);
+    com_.Write(wire::kResetCommand, wire::kResetCommandLength);
+    sleepMs(kWakeGapMs);
+    com_.Close();
+}
+
+bool CImageVideo::WaitForCaptureEnd(milliseconds wait) {
+    if (tlCaptureEngine == this) return false;  // a callback cannot wait for its own thread
+    {
+        std::unique_lock l(captureEndLock_);
+        auto ended = [&] { return !captureRunning_; };
+        if (wait.count() < 0) captureEnded_.wait(l, ended);
+        else if (!captureEnded_.wait_for(l, wait, ended)) return false;
+    }
+    std::lock_guard t(threadLock_);
+    if (captureThread_.joinable()) captureThread_.join();
+    return true;
+}
+
+void CImageVideo::progress(int percent) {
+    ProgressCallback callback;
+    {
+        std::lock_guard l(settingsLock_);
+        callback = progressCallback_;
+    }
+    if (callback) callback(percent);
+}
+
+bool CImageVideo::pause(unsigned ms) { return !killEvent_.wait(milliseconds(ms)); }
+
+void CImageVideo::breakOff() {
+    std::lock_guard l(lineLock_);
+    std::uint8_t etb = wire::ETB;
+    com_.Write(&etb, 1);
+    com_.Purge();
+}
+
+void CImageVideo::captureThreadMain() {
+    tlCaptureEngine = this;
+    std::uint64_t session;
+    {
+        std::lock_guard l(lineLock_);
+        com_.Purge();
+        session = lineSession_;
+    }
+    CaptureOutcome result = CaptureOutcome::Aborted;
+    unsigned waitMs = 0;
+    for (;;) {
+        writeByte(wire::ETB);
+        int which = platform::waitAny({&killEvent_, &pictureEvent_}, milliseconds(waitMs));
+        if (which == 0) break;
+        if (which == 1) {
+            pictureEvent_.reset();
+            result = capture();
+            break;
+        }
+        std::lock_guard l(settingsLock_);
+        waitMs = settings_.idleIntervalMs;
+    }
+    {
+        // Only the line this thread started with: a FindDevice after the picture has its own.
+        std::lock_guard l(lineLock_);
+        if (com_.IsOpen() && lineSession_ == session) {
+            if (abort_) resetScanner();
+            else com_.Close();
+        }
+    }
+    outcome_ = result;
+    {
+        std::lock_guard l(captureEndLock_);
+        captureRunning_ = false;
+    }
+    captureEnded_.notify_all();
+}
+
+CImageVideo::BlockResult CImageVideo::readBlock(std::uint8_t* buffer, std::size_t capacity, std::size_t& length) {
+    std::uint8_t c = 0;
+    for (std::size_t skipped = 0;; ++skipped) {
+        if (killEvent_.isSet()) return BlockResult::Killed;
+        if (read(&c, 1) != 1) return skipped == 0 ? BlockResult::Silent : BlockResult::BadFrame;
+        if (c == wire::kBlockStart) break;
+        if (skipped >= kMaxSkippedBytes) return BlockResult::BadFrame;
+    }
+    std::uint8_t number[picture::kBlockNumberSize], size[picture::kBlockLengthSize];
+    if (read(number, sizeof number) != int(sizeof number) || read(size, sizeof size) != int(sizeof size))
+        return BlockResult::BadFrame;
+    std::uint32_t n = bigEndian(size, sizeof size);
+    if (n > capacity) return BlockResult::TooLong;
+    if (n > 0 && read(buffer, static_cast<int>(n)) != static_cast<int>(n)) return BlockResult::BadFrame;
+    std::uint8_t check[picture::kBlockCheckSize], end = 0;
+    if (read(check, sizeof check) != int(sizeof check) || read(&end, 1) != 1 || end != wire::CR)
+        return BlockResult::BadFrame;
+    writeByte(wire::ACK);
+    length = n;
+    return BlockResult::Ok;
+}
+
+CaptureOutcome CImageVideo::capture() {
+    CaptureSettings s;
+    {
+        std::lock_guard l(settingsLock_);
+        s = settings_;
+    }
+    std::string request = picture::FormatPictureRequest({s.window, s.requestFlags, s.quality, s.snapshot, s.jpeg});
+
+    // The line must be quiet before the request.
+    {
+        std::lock_guard l(lineLock_);
+        com_.Purge();
+    }
+    for (;;) {
+        {
+            std::lock_guard l(lineLock_);
+            if (com_.BytesWaiting() == 0) break;
+        }
+        if (!pause(kQuietCheckMs)) {
+            breakOff();
+            return CaptureOutcome::Aborted;
+        }
+        std::lock_guard l(lineLock_);
+        com_.Purge();
+    }
+    writeByte(wire::CR);
+    sleepMs(kRequestGapMs);
+    write(request.data(), static_cast<int>(request.size()));
+    pause(kAfterRequestMs);
+
+    // Wait for the header: about 2 s, or without limit in snapshot mode (the user aims and
+    // triggers).
+    for (int polls = 0; polls < kHeaderPolls; ++polls) {
+        if (s.snapshot) polls = 0;
+        if (killEvent_.isSet()) {
+            breakOff();
+            return CaptureOutcome::Aborted;
+        }
+        {
+            std::lock_guard l(lineLock_);
+            if (com_.BytesWaiting() > kHeaderReadyBytes) break;
+        }
+        pause(kHeaderPollMs);
+    }
+    pause(kHeaderSettleMs);
+
+    std::uint8_t block[picture::kBlockBufferSize];
+    std::size_t length = 0;
+    BlockResult r = readBlock(block, sizeof block, length);
+    if (r != BlockResult::Ok) {
+        breakOff();
+        return r == BlockResult::Killed ? CaptureOutcome::Aborted
+               : r == BlockResult::Silent ? CaptureOutcome::NoHeader
+                                          : CaptureOutcome::BadHeader;
+    }
+    auto header = picture::ParsePictureHeader(block, length);
+    if (!header) {
+        breakOff();
+        return CaptureOutcome::BadHeader;
+    }
+    std::uint64_t size = header->imageBytes();
+    if (header->divisor == 0 || size > picture::kImageBufferLimit) {
+        breakOff();
+        return CaptureOutcome::NoImageBuffer;
+    }
+    std::vector<std::uint8_t> image;
+    try {
+        image.assign(static_cast<std::size_t>(size), 0);
+    } catch (const std::bad_alloc&) {
+        breakOff();
+        return CaptureOutcome::NoImageBuffer;
+    }
+
+    std::size_t received = 0;
+    const long long dataBlocks = header->blocks - 1LL;
+    for (long long j = 0; j < dataBlocks; ++j) {
+        if (abort_) {
+            progress(0);
+            return CaptureOutcome::Aborted;
+        }
+        progress(static_cast<int>((j + 1) * 100 / dataBlocks));
+        pause(kBlockPauseMs);
+        std::size_t room = std::min(picture::kBlockBufferSize, image.size() - received);
+        r = readBlock(image.data() + received, room, length);
+        if (r != BlockResult::Ok) {
+            image = {};
+            breakOff();
+            progress(0);
+            if (abort_) return CaptureOutcome::Aborted;
+            ShowError("ReceiveDataBlockError");
+            return CaptureOutcome::BlockError;
+        }
+        received += length;
+    }
+
+    sleepMs(kBeforeResetMs);
+    write(wire::kResetCommand, wire::kResetCommandLength);
+    std::uint8_t answer;
+    read(&answer, 1);
+    StopCapture();
+    progress(0);
+
+    ImageCallback callback;
+    {
+        std::lock_guard l(settingsLock_);
+        callback = imageCallback_;
+    }
+    if (callback) {
+        if (s.jpeg) {
+            callback(nullptr, image.data(), received);
+        } else {
+            // The picture's own size, so the rows line up whatever window was asked for.
+            picture::BitmapInfo info = bitmapHeader_;
+            info.width = header->width();
+            info.height = -header->height();
+            info.sizeImage = static_cast<std::uint32_t>(std::uint64_t(header->width()) * std::uint64_t(header->height()));
+            callback(&info, image.data(), received);
+        }
+    }
+    return CaptureOutcome::Delivered;
+}
+
+// ---- commands ----
+
+void CImageVideo::startReplyThread() {
+    if (replyRunning_) return;
+    if (replyThread_.joinable()) replyThread_.join();
+    {
+        std::lock_guard l(replyLock_);
+        replyStop_ = false;
+        replyBuffer_.clear();
+    }
+    replyEvent_.reset();
+    replyRunning_ = true;
+    try {
+        replyThread_ = std::thread(&CImageVideo::replyThreadMain, this);
+    } catch (const std::system_error&) {
+        replyRunning_ = false;
+        ShowError("Create thread failed!!!", true);
+    }
+}
+
+void CImageVideo::stopReplyThread() {
+    {
+        std::lock_guard l(replyLock_);
+        replyStop_ = true;
+    }
+    replyStopChanged_.notify_all();
+    if (replyThread_.joinable()) replyThread_.join();
+}
+
+void CImageVideo::replyThreadMain() {
+    std::uint8_t chunk[kReplyBufferSize];
+    for (;;) {
+        bool got = false;
+        {
+            std::lock_guard line(lineLock_);
+            unsigned waiting = com_.BytesWaiting();
+            if (waiting > 0) {
+                std::lock_guard l(replyLock_);
+                // What does not fit stays in the driver's queue; the next purge drops it.
+                std::size_t room = kReplyBufferSize - 1 - replyBuffer_.size();
+                int take = static_cast<int>(std::min<std::size_t>(waiting, room));
+                if (take > 0 && com_.Read(chunk, take) == take) {
+                    replyBuffer_.insert(replyBuffer_.end(), chunk, chunk + take);
+                    got = true;
+                }
+            }
+        }
+        if (got) replyEvent_.set();
+        std::unique_lock l(replyLock_);
+        if (replyStopChanged_.wait_for(l, milliseconds(kReplyPollMs), [&] { return replyStop_; })) break;
+    }
+    replyRunning_ = false;
+}
+
+bool CImageVideo::SendCommand(const void* data, int length, char* reply, std::size_t replySize, bool wantReply,
+                              int& replyLength, unsigned delayMs) {
+    replyLength = 0;
+    if (reply && replySize > 0) reply[0] = '\0';
+    startReplyThread();
+    bool written = false;
+    {
+        std::lock_guard l(lineLock_);
+        if (!com_.IsOpen() && com_.Open(port_)) ++lineSession_;
+        if (!com_.IsOpen()) return false;
+        com_.SetBaudRate(wire::kBaudRate);
+        com_.SetByteSize(8);
+        com_.SetStopBits(platform::stopbits::One);
+        com_.SetParity(platform::parity::None);
+        com_.Purge();
+        {
+            std::lock_guard r(replyLock_);
+            replyBuffer_.clear();  // nothing from before the purge belongs to this reply
+        }
+        written = com_.Write(data, length);
+    }
+    if (wantReply) {
+        sleepMs(delayMs);
+        replyEvent_.reset();
+        while (replyEvent_.wait(milliseconds(kReplyQuietMs))) replyEvent_.reset();
+        std::lock_guard r(replyLock_);
+        if (reply && replySize > 0) {
+            std::size_t n = std::min(replyBuffer_.size(), replySize - 1);
+            if (n > 0) std::memcpy(reply, replyBuffer_.data(), n);
+            reply[n] = '\0';
+            replyLength = static_cast<int>(n);
+        }
+        replyBuffer_.clear();
+    }
+    std::lock_guard l(lineLock_);
+    com_.Close();
+    return written;
+}

@@ -1,0 +1,109 @@
+#include "picture/engine/picture_files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "picture/engine/messages.h"
+#include "platform/folders.h"
+
+namespace picture {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+File openFile(const std::string& path, const char* mode) { return File(path.empty() ? nullptr : std::fopen(path.c_str(), mode)); }
+
+std::string reasonLine(const std::string& path, int err) { return "\n" + path + ": " + std::strerror(err); }
+
+bool looksLikeBmp(const std::string& path) {
+    File f = openFile(path, "rb");
+    char magic[2] = {};
+    return f && std::fread(magic, 1, 2, f.get()) == 2 && magic[0] == 'B' && magic[1] == 'M';
+}
+
+}  // namespace
+
+std::string MakeTempPictureFile() {
+    std::string folder = platform::tempFolder();
+    if (folder.empty() || folder.size() > kTempPathLimit) {
+        ShowMessage("Cannot get the temp path");
+        return {};
+    }
+    auto name = platform::createUniqueTempFile(folder, kTempPrefix);
+    if (!name) {
+        ShowMessage("Cannot get a unique temp file name");
+        return {};
+    }
+    if (!openFile(*name, "w+b")) {
+        ShowMessage("Cannot create a temp file");
+        return {};
+    }
+    return *name;
+}
+
+bool StorePicture(const std::string& tempFile, const BitmapInfo* header, const std::uint8_t* data,
+                  std::size_t length) {
+    std::vector<std::uint8_t> bmp;
+    if (header) {
+        bmp = MakeGreyBmp(*header, data, length);
+        data = bmp.data();
+        length = bmp.size();
+    }
+    File f = openFile(tempFile, "wb");
+    int err = errno;
+    bool ok = f && (length == 0 || std::fwrite(data, 1, length, f.get()) == length);
+    if (f && !ok) err = errno;
+    if (f && std::fclose(f.release()) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        ShowError("Cannot create temp. file" + (tempFile.empty() ? std::string() : reasonLine(tempFile, err)), true);
+        return false;
+    }
+    return true;
+}
+
+std::string SaveNameFor(const std::string& chosenPath, const std::string& tempFile) {
+    if (platform::fileNameOf(chosenPath).find('.') != std::string::npos) return chosenPath;
+    return chosenPath + (looksLikeBmp(tempFile) ? ".bmp" : ".jpg");
+}
+
+bool SavePictureCopy(const std::string& tempFile, const std::string& chosenPath, std::string* savedAs) {
+    std::string name = SaveNameFor(chosenPath, tempFile);
+    if (savedAs) *savedAs = name;
+    File in = openFile(tempFile, "rb");
+    if (!in) {
+        ShowMessage("Cannot open tmp file for reading");
+        return false;
+    }
+    File out = openFile(name, "wb");
+    if (!out) {
+        ShowMessage("Cannot open output file" + reasonLine(name, errno));
+        return false;
+    }
+    std::vector<char> chunk(kCopyChunkSize);
+    bool ok = true;
+    for (;;) {
+        std::size_t n = std::fread(chunk.data(), 1, chunk.size(), in.get());
+        if (n > 0 && std::fwrite(chunk.data(), 1, n, out.get()) != n) ok = false;
+        if (!ok || n < chunk.size()) break;
+    }
+    if (std::ferror(in.get())) ok = false;
+    int err = errno;
+    if (std::fclose(out.release()) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) ShowMessage("Cannot write output file" + reasonLine(name, err));
+    return ok;
+}
+
+}  // namespace picture

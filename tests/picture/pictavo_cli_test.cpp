@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "picture/cli/pictavo_cli.h"
+#include "picture/engine/capture_protocol.h"
+#include "platform/folders.h"
+#include "sim/scanner_device.h"
+#include "tests/support/test_env.h"
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+struct CommandLine : ::testing::Test {
+    testenv::IsolatedPorts env;
+    sim::ScannerDevice scanner;
+    std::atomic<bool> interrupted{false};
+
+    void SetUp() override { ASSERT_TRUE(scanner.start(env.mapFile(), 5, "Veltrix 2D Scanner (COM5)")); }
+
+    Result run(std::vector<std::string> args, bool terminal = false) {
+        std::ostringstream out, err;
+        picture::cli::Console console{out, err, terminal, &interrupted};
+        int status = picture::cli::Run(args, console);
+        return {status, out.str(), err.str()};
+    }
+    std::string settingsFile() const {
+        return platform::joinPath(platform::configFolder(), "Veltrix/kivvision.ini");
+    }
+    Bytes readBytes(const std::string& path) {
+        std::string s = testenv::readFile(path);
+        return Bytes(s.begin(), s.end());
+    }
+};
+
+}  // namespace
+
+TEST_F(CommandLine, CaptureWritesTheReceivedJpegByteForByteAndLeavesTheSettingsAlone) {
+    std::string out = env.dir().file("picture");
+    Result r = run({"capture", "--port", "5", "--output", out, "--no-snapshot", "--window", "0,0,63,47", "--quality", "50"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readBytes(out + ".jpg"), scanner.lastPicture());
+    EXPECT_EQ(r.out, "Saved " + out + ".jpg (JPEG, " + std::to_string(scanner.lastPicture().size()) + " bytes received)\n");
+    EXPECT_EQ(r.err, "Initializing...\n");
+    EXPECT_EQ(scanner.requests().back().text, "\x1b((\r@VELT,   0,   0,  63,  47,1,8,0, 50,0,1,0,0#");
+    EXPECT_FALSE(std::filesystem::exists(platform::parentFolder(settingsFile())));
+    EXPECT_TRUE(std::filesystem::is_empty(platform::tempFolder()));  // the temporary file went with the copy
+}
+
+TEST_F(CommandLine, CaptureTakesItsSettingsFromTheFileWithoutWritingIt) {
+    std::filesystem::create_directories(platform::parentFolder(settingsFile()));
+    const std::string settings = "[Main]\nport=5\nJPEGImage=0\n[Size]\nendx=99\nendy=29\n[Snapshot]\nsnapshot=0\n";
+    testenv::writeFile(settingsFile(), settings);
+    std::string out = env.dir().file("grey");
+    Result r = run({"capture", "--output", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(scanner.requests().back().text, "\x1b((\r@VELT,   0,   0,  99,  29,1,8,0, 65,0,3,0,0#");
+    picture::BitmapInfo info = picture::BitmapInfo::Grey();
+    info.width = 100;
+    info.height = -30;
+    Bytes rows = scanner.lastPicture();
+    EXPECT_EQ(readBytes(out + ".bmp"), picture::MakeGreyBmp(info, rows.data(), rows.size()));
+    EXPECT_EQ(testenv::readFile(settingsFile()), settings);
+}
+
+TEST_F(CommandLine, WithoutOutputThePictureStaysInTheTemporaryFileItNames) {
+    scanner.setBlockSize(512);
+    Result r = run({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,31,31", "--bmp"}, true);
+    ASSERT_EQ(r.status, 0) << r.err;
+    // On a terminal a progress bar runs on standard error and is wiped at the end.
+    EXPECT_EQ(r.err, "Initializing...\n"
+                     "\rTransferring... [###############...............]  50%"
+                     "\rTransferring... [##############################] 100%\r\033[K");
+    auto at = r.out.find(" in ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    std::string temp = r.out.substr(at + 4, r.out.size() - at - 5);
+    EXPECT_EQ(platform::fileNameOf(temp).rfind("NEW", 0), 0u);
+    EXPECT_EQ(readBytes(temp).size(), 14u + 1064u + 32u * 32u);
+}
+
+TEST_F(CommandLine, FailedChecksShowTheirMessageThenInitializationFailed) {
+    Result r = run({"capture", "--port", "6", "--no-snapshot"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Initializing...\nPort not found.\nInitialization Failed.\n");
+
+    sim::ScannerDevice plain;
+    ASSERT_TRUE(plain.start(env.mapFile(), 7, "USB Serial Port (COM7)"));
+    r = run({"capture", "--port", "7", "--check-port-name"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Initializing...\nCannot find compatible device.\nInitialization Failed.\n");
+    r = run({"send", "Trigger", "--port", "6"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Port not found.\nInitialization Failed.\n");
+}
+
+TEST_F(CommandLine, ABrokenTransferFailsWithTheMessageAndWritesNothing) {
+    scanner.setFaults({.badEndBlock = 1});
+    std::string out = env.dir().file("broken.jpg");
+    Result r = run({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,63,63", "--output", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Initializing...\nReceiveDataBlockError\nNo picture: a data block was missing or badly framed.\n");
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(CommandLine, CtrlCCancelsASnapshotWait) {
+    std::thread press([&] {
+        testenv::eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }, 10s);
+        interrupted = true;
+    });
+    Result r = run({"capture", "--port", "5", "--snapshot"});
+    press.join();
+    EXPECT_EQ(r.status, 130);
+    EXPECT_EQ(r.err, "Initializing...\nAim and trigger...\nCancelled.\n");
+}
+
+TEST_F(CommandLine, SendPrintsTheReplyAsTheAsciiTerminalShowsIt) {
+    Result r = run({"send", "Get SW Version", "--port", "5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Veltrix 2D Imager SIM V1.10<CR>\n");
+    ASSERT_TRUE(scanner.line().waitReceived(6, 2s));
+    EXPECT_EQ(scanner.line().received(), (Bytes{0x17, 0x17, 0x1b, 'Z', '1', '\r'}));
+
+    scanner.setReply("[OOQ", std::string("A\r\n\x07", 4));
+    r = run({"send", "Toggle Laser", "--port=5"});
+    EXPECT_EQ(r.out, "A<CR>\n<LF><BEL>\n");
+
+    scanner.setReply("Z2", std::nullopt);
+    r = run({"send", "Save Config", "--port", "5"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "No reply.\n");
+}
+
+TEST_F(CommandLine, PortsListsThePortMenuAndMarksTheSettingsPort) {
+    sim::ScannerDevice other;
+    ASSERT_TRUE(other.start(env.mapFile(), 12, "USB Serial Port (COM12)"));
+    Result r = run({"ports"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "    5  Veltrix 2D Scanner (COM5)\n   12  USB Serial Port (COM12)\n");
+    std::filesystem::create_directories(platform::parentFolder(settingsFile()));
+    testenv::writeFile(settingsFile(), "[Main]\nport=12\n");
+    EXPECT_EQ(run({"ports"}).out, "    5  Veltrix 2D Scanner (COM5)\n*  12  USB Serial Port (COM12)\n");
+
+    other.stop();
+    scanner.stop();
+    r = run({"ports"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "No ports found.\n");
+}
+
+TEST_F(CommandLine, UsageErrorsSayWhatIsWrong) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string first;
+    } cases[] = {
+        {{}, "pictavo: a subcommand is needed"},
+        {{"paint"}, "pictavo: unknown subcommand paint"},
+        {{"capture", "--quality", "62"}, "pictavo: --quality must be a multiple of 5 from 5 up, not 62"},
+        {{"capture", "--window", "1,2,3"}, "pictavo: --window takes four numbers: X0,Y0,X1,Y1"},
+        {{"capture", "--window", "9,0,1,1"}, "pictavo: --window: X1,Y1 must not lie before X0,Y0"},
+        {{"capture", "--port"}, "pictavo: --port needs a value"},
+        {{"capture", "--port", "x"}, "pictavo: --port needs a number, not \"x\""},
+        {{"capture", "--colour"}, "pictavo: capture: unknown option --colour"},
+        {{"send"}, "pictavo: send needs a command name"},
+        {{"send", "Dance"}, "pictavo: unknown command \"Dance\"; the commands are:"},
+        {{"ports", "--all"}, "pictavo: ports takes no options: --all"},
+    };
+    for (const auto& c : cases) {
+        Result r = run(c.args);
+        EXPECT_EQ(r.status, 2) << c.first;
+        EXPECT_EQ(r.err.rfind(c.first + "\n", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find("Try 'pictavo --help'."), std::string::npos);
+    }
+    EXPECT_TRUE(scanner.requests().empty());
+
+    Result help = run({"capture", "--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* word : {"capture", "send", "ports", "--output", "--bmp", "--check-port-name", "Get SW Version"})
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+}

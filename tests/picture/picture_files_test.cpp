@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "picture/engine/picture_files.h"
+#include "platform/folders.h"
+#include "tests/picture/picture_test_support.h"
+
+using namespace picture;
+using picturetest::MessageRecorder;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+Bytes pattern(std::size_t n) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    return b;
+}
+
+Bytes readBytes(const std::string& path) {
+    std::string s = testenv::readFile(path);
+    return Bytes(s.begin(), s.end());
+}
+
+}  // namespace
+
+TEST(PictureFiles, TheTemporaryFileIsANewEmptyFileWithThePrefixNew) {
+    testenv::IsolatedPorts env;
+    MessageRecorder messages;
+    std::string a = MakeTempPictureFile();
+    std::string b = MakeTempPictureFile();
+    ASSERT_FALSE(a.empty());
+    EXPECT_NE(a, b);
+    EXPECT_EQ(platform::parentFolder(a), platform::tempFolder());
+    EXPECT_EQ(platform::fileNameOf(a).rfind("NEW", 0), 0u);
+    EXPECT_EQ(std::filesystem::file_size(a), 0u);
+    EXPECT_TRUE(messages.all().empty());
+}
+
+TEST(PictureFiles, WithoutATempFolderTheUserIsToldAndTheNameStaysEmpty) {
+    testenv::IsolatedPorts env;
+    MessageRecorder messages;
+    ::setenv("TMPDIR", (env.dir().path() + "/gone").c_str(), 1);
+    EXPECT_EQ(MakeTempPictureFile(), "");
+    ::setenv("TMPDIR", std::string(600, 'x').c_str(), 1);
+    EXPECT_EQ(MakeTempPictureFile(), "");
+    EXPECT_EQ(messages.texts(), (std::vector<std::string>{"Cannot get a unique temp file name", "Cannot get the temp path"}));
+
+    // The picture then cannot be stored.
+    Bytes jpeg = pattern(10);
+    EXPECT_FALSE(StorePicture("", nullptr, jpeg.data(), jpeg.size()));
+    auto last = messages.all().back();
+    EXPECT_EQ(last.text, "Cannot create temp. file");
+    EXPECT_EQ(last.caption, "Error");
+    EXPECT_TRUE(last.topmost);
+}
+
+TEST(PictureFiles, AJpegPictureIsStoredAsSentAndAGreyOneAsACompleteBmp) {
+    testenv::IsolatedPorts env;
+    MessageRecorder messages;
+    std::string temp = MakeTempPictureFile();
+    Bytes jpeg = picturetest::SmallJpeg();
+    ASSERT_TRUE(StorePicture(temp, nullptr, jpeg.data(), jpeg.size()));
+    EXPECT_EQ(readBytes(temp), jpeg);
+
+    BitmapInfo info = BitmapInfo::Grey();
+    info.width = 5;
+    info.height = -2;
+    Bytes rows = pattern(10);
+    ASSERT_TRUE(StorePicture(temp, &info, rows.data(), rows.size()));
+    EXPECT_EQ(readBytes(temp), MakeGreyBmp(info, rows.data(), rows.size()));
+    EXPECT_TRUE(messages.all().empty());
+}
+
+TEST(PictureFiles, SavingAddsJpgOnlyToANameWithoutExtension) {
+    testenv::IsolatedPorts env;
+    std::string temp = MakeTempPictureFile();
+    Bytes jpeg = picturetest::SmallJpeg();
+    StorePicture(temp, nullptr, jpeg.data(), jpeg.size());
+    std::string dir = env.dir().path();
+    EXPECT_EQ(SaveNameFor(dir + "/picture", temp), dir + "/picture.jpg");
+    EXPECT_EQ(SaveNameFor(dir + "/picture.png", temp), dir + "/picture.png");
+    EXPECT_EQ(SaveNameFor(dir + "/v1.2/picture", temp), dir + "/v1.2/picture.jpg");
+
+    BitmapInfo info = BitmapInfo::Grey();
+    Bytes rows = pattern(16);
+    StorePicture(temp, &info, rows.data(), rows.size());
+    EXPECT_EQ(SaveNameFor(dir + "/picture", temp), dir + "/picture.bmp");
+}
+
+TEST(PictureFiles, ASavedCopyIsTheTemporaryFileByteForByte) {
+    testenv::IsolatedPorts env;
+    MessageRecorder messages;
+    std::string temp = MakeTempPictureFile();
+    // Around the copy's chunk size: exactly one chunk (a second read returns nothing), one
+    // more, and several.
+    for (std::size_t size : {std::size_t(0), kCopyChunkSize - 1, kCopyChunkSize, kCopyChunkSize + 1, 3 * kCopyChunkSize + 5}) {
+        Bytes data = pattern(size);
+        ASSERT_TRUE(StorePicture(temp, nullptr, data.data(), data.size()));
+        std::string savedAs;
+        std::string target = env.dir().file("copy" + std::to_string(size));
+        ASSERT_TRUE(SavePictureCopy(temp, target, &savedAs)) << size;
+        EXPECT_EQ(savedAs, target + ".jpg");
+        EXPECT_EQ(readBytes(savedAs), data) << size;
+    }
+    EXPECT_TRUE(messages.all().empty());
+}
+
+TEST(PictureFiles, SaveFailuresAreReportedAndNothingIsWritten) {
+    testenv::IsolatedPorts env;
+    MessageRecorder messages;
+    EXPECT_FALSE(SavePictureCopy(env.dir().file("no-such-temp"), env.dir().file("out.jpg")));
+    std::string temp = MakeTempPictureFile();
+    EXPECT_FALSE(SavePictureCopy(temp, env.dir().file("no/such/folder/out.jpg")));
+    auto texts = messages.texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], "Cannot open tmp file for reading");
+    EXPECT_EQ(texts[1].rfind("Cannot open output file\n", 0), 0u) << texts[1];
+    EXPECT_FALSE(std::filesystem::exists(env.dir().file("out.jpg")));
+}
