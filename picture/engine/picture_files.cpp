@@ -22,13 +22,13 @@ File openFile(const std::string& path, const char* mode) { return File(path.empt
 
 std::string reasonLine(const std::string& path, int err) { return "\n" + path + ": " + std::strerror(err); }
 
-bool looksLikeBmp(const std::string& path) {
+}  // namespace
+
+bool IsBmpFile(const std::string& path) {
     File f = openFile(path, "rb");
     char magic[2] = {};
     return f && std::fread(magic, 1, 2, f.get()) == 2 && magic[0] == 'B' && magic[1] == 'M';
 }
-
-}  // namespace
 
 std::string MakeTempPictureFile() {
     std::string folder = platform::tempFolder();
@@ -73,7 +73,7 @@ bool StorePicture(const std::string& tempFile, const BitmapInfo* header, const s
 
 std::string SaveNameFor(const std::string& chosenPath, const std::string& tempFile) {
     if (platform::fileNameOf(chosenPath).find('.') != std::string::npos) return chosenPath;
-    return chosenPath + (looksLikeBmp(tempFile) ? ".bmp" : ".jpg");
+    return chosenPath + (IsBmpFile(tempFile) ? ".bmp" : ".jpg");
 }
 
 bool SavePictureCopy(const std::string& tempFile, const std::string& chosenPath, std::string* savedAs) {

@@ -34,6 +34,9 @@ std::string MakeTempPictureFile();
 bool StorePicture(const std::string& tempFile, const BitmapInfo* header, const std::uint8_t* data,
                   std::size_t length);
 
+// Whether the file is a BMP file (an uncompressed picture as StorePicture stores it).
+bool IsBmpFile(const std::string& path);
+
 // The name a copy is saved under: the chosen name, with ".jpg" added when it has no
 // extension (".bmp" when the stored picture is a BMP file).
 std::string SaveNameFor(const std::string& chosenPath, const std::string& tempFile);
