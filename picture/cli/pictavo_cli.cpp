@@ -294,7 +294,7 @@ int runPorts(const std::vector<std::string>& args, Output& io) {
 }  // namespace
 
 std::string HelpText() {
-    return "usage: pictavo                  (the window; not built yet)\n"
+    return "usage: pictavo                  (the window)\n"
            "       pictavo capture [--port N] [--output FILE] [--bmp] [--quality Q]\n"
            "                       [--window X0,Y0,X1,Y1] [--snapshot | --no-snapshot] [--check-port-name]\n"
            "       pictavo send \"COMMAND NAME\" [--port N]\n"

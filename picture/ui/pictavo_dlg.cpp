@@ -1,0 +1,323 @@
+#include "picture/ui/pictavo_dlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+#include <new>
+
+#include "picture/engine/picture_files.h"
+#include "picture/ui/dialog_seams.h"
+#include "picture/ui/engine_message_boxes.h"
+#include "picture/ui/picture_viewer.h"
+#include "picture/ui/program_artwork.h"
+#include "picture/ui/send_command_dlg.h"
+#include "picture/ui/settings_dialogs.h"
+#include "picture/ui/small_dialogs.h"
+#include "picture/ui/window_look.h"
+#include "serial/ui/port_menu.h"
+#include "ui_pictavo_dlg.h"
+
+using picture::PictureSettings;
+
+CPictavoDlg::CPictavoDlg(QWidget* parent)
+    : QDialog(parent),
+      ui_(std::make_unique<Ui::CPictavoDlg>()),
+      watcher_([this](const platform::PortChange&) {
+          // The watcher's thread: the menus belong to the GUI thread.
+          QMetaObject::invokeMethod(this, [this] { UpdateMenus(); }, Qt::QueuedConnection);
+      }) {
+    ui_->setupUi(this);
+    setWindowIcon(pictavo::ProgramIcon());
+    BuildMenus();
+    messages_ = std::make_unique<pictavo::EngineMessageBoxes>(bridge_, this);
+
+    settingsFile_.SetDefaultPath();
+    LoadSettings();
+
+    // The progress bar and Cancel keep their room while hidden, so the dialog does not jump.
+    for (QWidget* w : {static_cast<QWidget*>(progressBar()), static_cast<QWidget*>(cancelButton())}) {
+        QSizePolicy p = w->sizePolicy();
+        p.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(p);
+        w->hide();
+    }
+    pictavo::PaintProgressBar(progressBar());
+    progressBar()->setRange(0, 100);
+    statusLine()->setFont(pictavo::StatusFont(kStatusPoints));
+    statusLine()->clear();
+    connect(cancelButton(), &QPushButton::clicked, this, &CPictavoDlg::OnCancel);
+    setFixedSize(sizeHint().expandedTo(QSize(400, 0)));
+
+    tempFile_ = picture::MakeTempPictureFile();
+    watcher_.start();
+}
+
+CPictavoDlg::~CPictavoDlg() {
+    watcher_.stop();
+    bridge_.Close();
+    if (engine_) {
+        engine_->SetProgressCallback(nullptr);
+        engine_.reset();
+    }
+    retired_.clear();
+    messages_.reset();
+    if (!tempFile_.empty()) std::remove(tempFile_.c_str());
+}
+
+QLabel* CPictavoDlg::statusLine() const { return ui_->statusLine; }
+QProgressBar* CPictavoDlg::progressBar() const { return ui_->progressBar; }
+QPushButton* CPictavoDlg::cancelButton() const { return ui_->cancelButton; }
+
+// ---- menus ----
+
+QMenu* CPictavoDlg::AddChoiceMenu(QMenu* parent, const QString& title, int PictureSettings::*setting,
+                                  const std::vector<std::pair<QString, int>>& items) {
+    QMenu* menu = parent->addMenu(title);
+    ChoiceMenu choice{setting, {}};
+    for (const auto& [text, value] : items) {
+        QAction* action = menu->addAction(text);
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, setting, value = value] {
+            settings_.*setting = value;
+            UpdateMenus();
+        });
+        choice.items.push_back({action, value});
+    }
+    choices_.push_back(std::move(choice));
+    return menu;
+}
+
+void CPictavoDlg::BuildMenus() {
+    menuBar_ = new QMenuBar(this);
+    layout()->setMenuBar(menuBar_);
+
+    QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
+    connect(file->addAction(QStringLiteral("&Send Command")), &QAction::triggered, this, &CPictavoDlg::OnSendCommand);
+    takePicture_ = file->addAction(QStringLiteral("&Take Picture"));
+    takePicture_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_T));
+    addAction(takePicture_);  // the accelerator works wherever the focus is in the dialog
+    connect(takePicture_, &QAction::triggered, this, &CPictavoDlg::OnTakePicture);
+    file->addSeparator();
+    connect(file->addAction(QStringLiteral("Save Settings")), &QAction::triggered, this, &CPictavoDlg::SaveSettings);
+    connect(file->addAction(QStringLiteral("Load Settings")), &QAction::triggered, this, &CPictavoDlg::LoadSettings);
+    file->addSeparator();
+    connect(file->addAction(QStringLiteral("E&xit")), &QAction::triggered, this, [this] { done(0); });
+
+    QMenu* settings = menuBar_->addMenu(QStringLiteral("&Settings"));
+    portMenu_ = settings->addMenu(QStringLiteral("&Port"));
+    connect(portMenu_, &QMenu::triggered, this, [this](QAction* a) { OnPortCommand(a->data().toInt()); });
+    AddChoiceMenu(settings, QStringLiteral("&Initial Scale"), &PictureSettings::scale,
+                  {{QStringLiteral("25 %"), picture::kScale25},
+                   {QStringLiteral("50 %"), picture::kScale50},
+                   {QStringLiteral("75 %"), picture::kScale75},
+                   {QStringLiteral("100 %"), picture::kScale100}});
+    AddChoiceMenu(settings, QStringLiteral("Set &Snapshot mode"), &PictureSettings::snapshot,
+                  {{QStringLiteral("On"), 1}, {QStringLiteral("Off"), 0}});
+    connect(settings->addAction(QStringLiteral("Set picure size")), &QAction::triggered, this, &CPictavoDlg::OnSetSize);
+    connect(settings->addAction(QStringLiteral("Set picture quality")), &QAction::triggered, this,
+            &CPictavoDlg::OnSetQuality);
+    AddChoiceMenu(settings, QStringLiteral("Enable LED's for illumination"), &PictureSettings::illumination,
+                  {{QStringLiteral("No"), 0}, {QStringLiteral("Yes"), 1}});
+    AddChoiceMenu(settings, QStringLiteral("Ignore Port Name"), &PictureSettings::ignorePortName,
+                  {{QStringLiteral("Yes"), 1}, {QStringLiteral("No"), 0}});
+    AddChoiceMenu(settings, QStringLiteral("&JPEG Image"), &PictureSettings::jpegImage,
+                  {{QStringLiteral("JPEG"), 1}, {QStringLiteral("BMP"), 0}});
+
+    QMenu* help = menuBar_->addMenu(QStringLiteral("&Help"));
+    connect(help->addAction(QStringLiteral("&About")), &QAction::triggered, this, &CPictavoDlg::OnAbout);
+}
+
+void CPictavoDlg::UpdateMenus() {
+    BuildPortMenu(menuBar_, kFirstPortCommand, settings_.port, PortOrder::Ascending);
+    for (const auto& choice : choices_)
+        for (const auto& item : choice.items) item.action->setChecked(settings_.*choice.setting == item.value);
+}
+
+// ---- settings ----
+
+void CPictavoDlg::LoadSettings() {
+    picture::LoadSettings(settingsFile_, settings_);
+    UpdateMenus();
+}
+
+void CPictavoDlg::SaveSettings() { picture::SaveSettings(settingsFile_, settings_); }
+
+void CPictavoDlg::SetCameraSettingsEnabled(bool on) { settings_.enableCameraSettings = on ? 1 : 0; }
+
+void CPictavoDlg::OnSetSize() {
+    set_size dialog({settings_.startx, settings_.starty, settings_.endx, settings_.endy}, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    picture::PictureWindow w = dialog.Window();
+    settings_.startx = w.x0;
+    settings_.starty = w.y0;
+    settings_.endx = w.x1;
+    settings_.endy = w.y1;
+}
+
+void CPictavoDlg::OnSetQuality() {
+    CQuality dialog(settings_.quality, this);
+    if (dialog.exec() == QDialog::Accepted) settings_.quality = dialog.Quality();
+}
+
+void CPictavoDlg::OnAbout() {
+    CAbout about(this);
+    about.exec();
+}
+
+void CPictavoDlg::OnSendCommand() {
+    if (exiting_) return;
+    CSendCommandDlg window(*this);
+    sendWindow_ = &window;
+    window.exec();
+    sendWindow_ = nullptr;
+}
+
+void CPictavoDlg::OnPortCommand(int command) {
+    if (command < kFirstPortCommand || command > kLastPortCommand) return;
+    settings_.port = command - kFirstPortCommand + 1;
+    UpdateMenus();
+    // Even the port already chosen: the next picture checks the device again.
+    DestroyEngine();
+}
+
+// ---- the engine ----
+
+bool CPictavoDlg::EnsureEngine() {
+    if (engine_) return true;
+    try {
+        engine_ = std::make_unique<CImageVideo>(settings_.port);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void CPictavoDlg::DestroyEngine() {
+    if (!engine_) return;
+    engine_->SetProgressCallback(nullptr);
+    if (bridge_.InCall()) {
+        // Its capture thread may be the one waiting for the window on screen.
+        retired_.push_back(std::move(engine_));
+        return;
+    }
+    pictavo::GuiCallBridge::Refusal refusal(bridge_);
+    engine_.reset();
+    retired_.clear();
+}
+
+void CPictavoDlg::SetStatus(const QString& text) {
+    statusLine()->setText(text);
+    statusLine()->repaint();  // before the device check keeps the GUI thread busy
+    if (sendWindow_) sendWindow_->SetStatusText(text);
+}
+
+void CPictavoDlg::InitializationFailed() {
+    SetStatus(QString());
+    pictavo::ShowMessageBox(this, QStringLiteral("Initialization Failed."));
+}
+
+void CPictavoDlg::OnTakePicture() {
+    if (exiting_) return;
+    SetStatus(QStringLiteral("Initializing..."));
+    if (!EnsureEngine() || !engine_->FindDevice(settings_.ignorePortName != 0)) {
+        InitializationFailed();
+        return;
+    }
+    engine_->SetRequestFlags(0);
+    engine_->SetIdleInterval(0);
+    engine_->SetImageCallback([this](const picture::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
+        OnImage(header, data, length);
+    });
+    engine_->SetProgressCallback([this](int percent) {
+        QMetaObject::invokeMethod(this, [this, percent] { OnProgress(percent); }, Qt::QueuedConnection);
+    });
+    engine_->SetSnapshot(settings_.snapshot != 0);
+    engine_->SetQuality(settings_.quality);  // a value it refuses leaves its previous quality
+    engine_->SetWindow(settings_.startx, settings_.starty, settings_.endx, settings_.endy);
+    engine_->StartCapture(settings_.jpegImage != 0);
+    if (settings_.snapshot) SetStatus(QStringLiteral("Aim and trigger..."));
+}
+
+bool CPictavoDlg::PrepareForCommand() {
+    if (exiting_) return false;
+    if (engine_ && engine_->IsReady()) return true;  // SendCommand opens the line itself
+    if (!EnsureEngine() || !engine_->FindDevice(settings_.ignorePortName != 0)) {
+        InitializationFailed();
+        return false;
+    }
+    return true;
+}
+
+void CPictavoDlg::OnCancel() {
+    if (!engine_) return;
+    pictavo::GuiCallBridge::Refusal refusal(bridge_);
+    engine_->StopCapture();
+}
+
+// Capture thread.
+void CPictavoDlg::OnImage(const picture::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
+    if (!picture::StorePicture(tempFile_, header, data, length)) return;
+    bridge_.Call([this] { ShowViewer(); });
+}
+
+void CPictavoDlg::ShowViewer() {
+    if (exiting_) return;
+    QWidget* parent = sendWindow_ ? static_cast<QWidget*>(sendWindow_) : this;
+    CPictureViewer viewer(settings_, tempFile_, parent);
+    viewer.setWindowIcon(windowIcon());
+    viewer_ = &viewer;
+    viewer.exec();
+    viewer_ = nullptr;
+    if (!retired_.empty())
+        QTimer::singleShot(0, this, [this] {
+            if (bridge_.InCall()) return;
+            pictavo::GuiCallBridge::Refusal refusal(bridge_);
+            retired_.clear();
+        });
+}
+
+void CPictavoDlg::OnProgress(int percent) {
+    const bool transferring = percent > 0;
+    progressBar()->setValue(transferring ? percent : 0);
+    progressBar()->setVisible(transferring);
+    cancelButton()->setVisible(transferring);
+    statusLine()->setText(transferring ? QStringLiteral("Transferring...") : QString());
+    if (sendWindow_) {
+        sendWindow_->SetStatusText(statusLine()->text());
+        sendWindow_->SetProgress(percent);
+    }
+}
+
+// ---- exit ----
+
+void CPictavoDlg::done(int result) {
+    if (exiting_) {
+        QDialog::done(result);
+        return;
+    }
+    exiting_ = true;
+    watcher_.stop();
+    // From here the capture thread no longer waits for windows: a viewer or box it has not
+    // shown yet is dropped.
+    bridge_.Close();
+    if (viewer_) viewer_->reject();
+    if (sendWindow_) sendWindow_->reject();
+    if (engine_) {
+        engine_->SetProgressCallback(nullptr);
+        // Inside a window the capture thread waits for, its thread cannot end before that
+        // window's loop returns: the destructor finishes the job then.
+        if (!bridge_.InCall()) {
+            engine_->StopCapture();
+            engine_.reset();
+        }
+    }
+    SaveSettings();
+    QDialog::done(0);
+}

@@ -1,0 +1,140 @@
+// CPictavoDlg, the picture tool's main dialog ("Zoral Vision Demo"): a status line, a progress
+// bar and a Cancel button under a menu bar. It owns the program's settings (loaded at start,
+// saved on exit and by "Save Settings"), the temporary picture file and the capture engine,
+// which it creates on the first picture or command and destroys when another port is chosen.
+//
+// Threads. The capture thread reports through two callbacks: progress is posted to the dialog
+// and never waits; the image callback stores the picture and then shows the viewer on the GUI
+// thread through a GuiCallBridge, waiting until it closes. Before the GUI thread waits for the
+// capture thread (Cancel, another port, exit) it refuses bridge calls, so the two never wait
+// for each other; closing the program while the viewer is on screen closes the viewer and
+// leaves the engine to be destroyed once the viewer's event loop has returned.
+//
+// The port submenu follows ports coming and going (platform::DeviceWatcher, handed over to the
+// GUI thread).
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "picture/engine/image_video.h"
+#include "picture/engine/picture_settings.h"
+#include "picture/ui/gui_call_bridge.h"
+#include "picture/ui/picture_viewer.h"
+#include "platform/device_watcher.h"
+
+class CSendCommandDlg;
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+
+namespace Ui {
+class CPictavoDlg;
+}
+
+namespace pictavo {
+class EngineMessageBoxes;
+}
+
+class CPictavoDlg : public QDialog {
+    Q_OBJECT
+public:
+    // Port n is command 32822 + n - 1, for ports 1 to 100.
+    static constexpr int kFirstPortCommand = 32822;
+    static constexpr int kLastPortCommand = 32921;
+    static constexpr int kStatusPoints = 16;
+
+    explicit CPictavoDlg(QWidget* parent = nullptr);
+    ~CPictavoDlg() override;
+
+    // ---- settings ----
+    picture::PictureSettings& Settings() { return settings_; }
+    const std::string& SettingsPath() const { return settingsFile_.Path(); }
+    // Reads every setting (a missing one is written back with its default), then UpdateMenus.
+    void LoadSettings();
+    void SaveSettings();
+    // Rebuilds the port submenu and checks the item of every choice that matches its setting.
+    void UpdateMenus();
+    void SetCameraSettingsEnabled(bool on);
+
+    // ---- jobs ----
+    // "Initializing...", the device check, the settings handed to the engine and the capture
+    // started; "Aim and trigger..." in snapshot mode. Failures: "Initialization Failed.".
+    void OnTakePicture();
+    // Makes the engine ready for a command of the send-command window; false (after
+    // "Initialization Failed.") when the device check fails.
+    bool PrepareForCommand();
+    // A port command (32822..32921): selects the port and destroys the engine.
+    void OnPortCommand(int command);
+    // The Cancel button: ends the running capture.
+    void OnCancel();
+    CImageVideo* Engine() const { return engine_.get(); }
+
+    // ---- what the other windows and the tests look at ----
+    QMenuBar* menuBar() const { return menuBar_; }
+    QMenu* portMenu() const { return portMenu_; }
+    QAction* takePictureAction() const { return takePicture_; }
+    QLabel* statusLine() const;
+    QProgressBar* progressBar() const;
+    QPushButton* cancelButton() const;
+    const std::string& TempFile() const { return tempFile_; }
+    CSendCommandDlg* SendCommandWindow() const { return sendWindow_; }
+    CPictureViewer* Viewer() const { return viewer_; }
+
+public slots:
+    // Exit: the engine stopped and destroyed (see above), the settings saved, the dialog ended
+    // with 0.
+    void done(int result) override;
+    void OnSendCommand();
+    void OnSetSize();
+    void OnSetQuality();
+    void OnAbout();
+
+private:
+    struct Choice {
+        QAction* action;
+        int value;
+    };
+    struct ChoiceMenu {
+        int picture::PictureSettings::*setting;
+        std::vector<Choice> items;
+    };
+
+    void BuildMenus();
+    QMenu* AddChoiceMenu(QMenu* parent, const QString& title, int picture::PictureSettings::*setting,
+                         const std::vector<std::pair<QString, int>>& items);
+    void SetStatus(const QString& text);
+    void InitializationFailed();
+    bool EnsureEngine();
+    void DestroyEngine();
+    void OnProgress(int percent);
+    void OnImage(const picture::BitmapInfo* header, const std::uint8_t* data, std::size_t length);
+    void ShowViewer();
+
+    std::unique_ptr<Ui::CPictavoDlg> ui_;
+    QMenuBar* menuBar_ = nullptr;
+    QMenu* portMenu_ = nullptr;
+    QAction* takePicture_ = nullptr;
+    std::vector<ChoiceMenu> choices_;
+
+    picture::PictureSettings settings_;
+    picture::PictureSettingsFile settingsFile_;
+    std::string tempFile_;
+
+    pictavo::GuiCallBridge bridge_;
+    std::unique_ptr<pictavo::EngineMessageBoxes> messages_;
+    std::unique_ptr<CImageVideo> engine_;
+    // Engines let go while their capture thread waited for a window on screen; destroyed once
+    // that window's event loop has returned.
+    std::vector<std::unique_ptr<CImageVideo>> retired_;
+    CSendCommandDlg* sendWindow_ = nullptr;
+    QPointer<CPictureViewer> viewer_;
+    platform::DeviceWatcher watcher_;
+    bool exiting_ = false;
+};

@@ -1,0 +1,132 @@
+#include "picture/ui/picture_viewer.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+
+#include "picture/engine/picture_files.h"
+#include "picture/ui/dialog_seams.h"
+#include "platform/folders.h"
+#include "ui_picture_viewer.h"
+
+namespace {
+
+// A settings file may hold any window; the viewer stays a window a screen can show.
+constexpr int kSideLimit = 4096;
+constexpr int kMarginWidth = 10, kMarginHeight = 20;
+
+}  // namespace
+
+bool CViewPicture::Load(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    image_ = QImage();
+    image_.loadFromData(file.readAll());
+    return true;
+}
+
+void CViewPicture::Render(QPainter& painter, const QRect& target) const {
+    if (image_.isNull()) return;
+    QRect to = target.isEmpty() ? QRect(target.topLeft(), image_.size()) : target;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(to, image_);
+}
+
+CPictureViewer::CPictureViewer(const picture::PictureSettings& settings, const std::string& tempFile, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::CPictureViewer>()), tempFile_(tempFile) {
+    ui_->setupUi(this);
+    // Buttons of the same width, so the layout around the middle stays even.
+    for (QPushButton* b : {okButton(), saveButton(), sizeButton()}) b->setFixedSize(75, b->sizeHint().height());
+    connect(okButton(), &QPushButton::clicked, this, &QDialog::accept);
+    connect(saveButton(), &QPushButton::clicked, this, &CPictureViewer::OnSave);
+    connect(sizeButton(), &QPushButton::clicked, this, &CPictureViewer::OnToggleSize);
+
+    picture_.Load(QString::fromStdString(tempFile_));
+    resize(OpeningSize(settings));
+    MoveToScreenCorner();
+    LayOutButtons();
+}
+
+CPictureViewer::~CPictureViewer() = default;
+
+QPushButton* CPictureViewer::okButton() const { return ui_->okButton; }
+QPushButton* CPictureViewer::saveButton() const { return ui_->saveButton; }
+QPushButton* CPictureViewer::sizeButton() const { return ui_->sizeButton; }
+
+QSize CPictureViewer::OpeningSize(const picture::PictureSettings& s) {
+    int width = std::clamp(s.endx - s.startx + 1, 1, kSideLimit);
+    int height = std::clamp(s.endy - s.starty + 1, 1, kSideLimit);
+    switch (s.scale) {
+        case picture::kScale25:
+            width >>= 2;
+            height >>= 2;
+            break;
+        case picture::kScale50:
+            width >>= 1;
+            height >>= 1;
+            break;
+        case picture::kScale75:
+            width = width * 3 / 4;
+            height = height * 3 / 4;
+            break;
+        default: break;
+    }
+    return {width + kMarginWidth, height + kMarginHeight};
+}
+
+void CPictureViewer::MoveToScreenCorner() {
+    if (QScreen* s = screen()) move(s->geometry().topLeft());
+}
+
+void CPictureViewer::LayOutButtons() {
+    const int w = width();
+    okButton()->move(w / 2 - okButton()->width() - kButtonGap, kButtonTop);
+    saveButton()->move((w - saveButton()->width()) / 2, kButtonTop);
+    sizeButton()->move(w / 2 + kButtonGap, kButtonTop);
+}
+
+void CPictureViewer::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    picture_.Render(painter, rect());
+}
+
+void CPictureViewer::resizeEvent(QResizeEvent* e) {
+    QDialog::resizeEvent(e);
+    LayOutButtons();
+    update();
+}
+
+void CPictureViewer::OnToggleSize() {
+    // The text names the size the next press gives.
+    if (sizeButton()->text() == QLatin1String("100 %")) {
+        sizeButton()->setText(QStringLiteral("50 %"));
+        resize(kFullSize);
+    } else {
+        sizeButton()->setText(QStringLiteral("100 %"));
+        resize(kHalfSize);
+    }
+    MoveToScreenCorner();
+}
+
+void CPictureViewer::OnSave() {
+    const bool bmp = picture::IsBmpFile(tempFile_);
+    auto chosen = pictavo::AskSaveFileName({this, QStringLiteral("Save Picture"), QString(),
+                                            bmp ? QStringLiteral("BMP files (*.bmp);;All files (*)")
+                                                : QStringLiteral("JPEG files (*.jpg);;All files (*)")});
+    if (!chosen || chosen->isEmpty()) return;
+    const std::string chosenPath = chosen->toStdString();
+    const std::string name = picture::SaveNameFor(chosenPath, tempFile_);
+    // The file dialog asked about the name as typed; the extension added here names another
+    // file, which must not be replaced without asking either.
+    if (name != chosenPath && platform::fileExists(name)) {
+        auto answer = pictavo::ShowMessageBox(
+            this,
+            QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                .arg(QString::fromStdString(platform::fileNameOf(name))),
+            QStringLiteral("Save Picture"), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes) return;
+    }
+    picture::SavePictureCopy(tempFile_, chosenPath);
+}

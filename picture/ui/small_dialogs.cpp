@@ -1,0 +1,53 @@
+#include "picture/ui/small_dialogs.h"
+
+#include <QCheckBox>
+#include <QPainter>
+#include <QPushButton>
+
+#include "picture/ui/program_artwork.h"
+#include "ui_about.h"
+#include "ui_debug_commands.h"
+
+CDebugCommandDlg::CDebugCommandDlg(bool enabled, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::CDebugCommandDlg>()), enabled_(enabled) {
+    ui_->setupUi(this);
+    enableBox()->setChecked(enabled);
+    connect(ui_->okButton, &QPushButton::clicked, this, &CDebugCommandDlg::accept);
+    connect(ui_->cancelButton, &QPushButton::clicked, this, &CDebugCommandDlg::reject);
+}
+
+CDebugCommandDlg::~CDebugCommandDlg() = default;
+
+QCheckBox* CDebugCommandDlg::enableBox() const { return ui_->enableBox; }
+
+void CDebugCommandDlg::accept() {
+    enabled_ = enableBox()->isChecked();
+    QDialog::accept();
+}
+
+CAbout::CAbout(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAbout>()), bitmap_(pictavo::AboutBitmap()) {
+    ui_->setupUi(this);
+    setWindowIcon(pictavo::ProgramIcon());
+    // White behind everything; the texts are drawn on it without a background of their own.
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setAutoFillBackground(true);
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(15);
+    for (QLabel* label : {ui_->toolLabel, ui_->companyLabel, ui_->versionLabel}) {
+        label->setFont(font);
+        label->setAttribute(Qt::WA_TranslucentBackground);
+    }
+    connect(ui_->okButton, &QPushButton::clicked, this, &CAbout::accept);
+}
+
+CAbout::~CAbout() = default;
+
+void CAbout::paintEvent(QPaintEvent* e) {
+    QDialog::paintEvent(e);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(QRect(kBitmapLeft, kBitmapTop, width() - 2 * kBitmapLeft, kBitmapHeight), bitmap_);
+}
