@@ -37,8 +37,8 @@ void CViewPicture::Render(QPainter& painter, const QRect& target) const {
 CPictureViewer::CPictureViewer(const picture::PictureSettings& settings, const std::string& tempFile, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::CPictureViewer>()), tempFile_(tempFile) {
     ui_->setupUi(this);
-    // Buttons of the same width, so the layout around the middle stays even.
-    for (QPushButton* b : {okButton(), saveButton(), sizeButton()}) b->setFixedSize(75, b->sizeHint().height());
+    // Buttons of one width, narrow enough to leave gaps between them around the middle.
+    for (QPushButton* b : {okButton(), saveButton(), sizeButton()}) b->setFixedSize(kButtonWidth, b->sizeHint().height());
     connect(okButton(), &QPushButton::clicked, this, &QDialog::accept);
     connect(saveButton(), &QPushButton::clicked, this, &CPictureViewer::OnSave);
     connect(sizeButton(), &QPushButton::clicked, this, &CPictureViewer::OnToggleSize);

@@ -42,6 +42,7 @@ class CPictureViewer : public QDialog {
 public:
     static constexpr int kButtonTop = 10;
     static constexpr int kButtonGap = 40;
+    static constexpr int kButtonWidth = 64;
     static inline const QSize kFullSize{1290, 1044};  // "100 %": the whole 1280 x 1024 picture
     static inline const QSize kHalfSize{650, 532};    // "50 %"
 

@@ -55,15 +55,15 @@ TEST_F(Viewer, OpensAtItsSizeWithTheButtonsAroundTheMiddleAndToggles100And50Perc
     viewer.show();
     EXPECT_EQ(viewer.size(), QSize(330, 276));
     EXPECT_EQ(viewer.windowTitle(), "");
-    EXPECT_EQ(viewer.okButton()->pos(), QPoint(165 - 75 - 40, 10));
-    EXPECT_EQ(viewer.saveButton()->pos(), QPoint((330 - 75) / 2, 10));
+    EXPECT_EQ(viewer.okButton()->pos(), QPoint(165 - 64 - 40, 10));
+    EXPECT_EQ(viewer.saveButton()->pos(), QPoint((330 - 64) / 2, 10));
     EXPECT_EQ(viewer.sizeButton()->pos(), QPoint(165 + 40, 10));
     EXPECT_EQ(viewer.sizeButton()->text(), "100 %");
 
     viewer.sizeButton()->click();
     EXPECT_EQ(viewer.size(), QSize(1290, 1044));
     EXPECT_EQ(viewer.sizeButton()->text(), "50 %");
-    EXPECT_EQ(viewer.saveButton()->pos(), QPoint((1290 - 75) / 2, 10));
+    EXPECT_EQ(viewer.saveButton()->pos(), QPoint((1290 - 64) / 2, 10));
     viewer.sizeButton()->click();
     EXPECT_EQ(viewer.size(), QSize(650, 532));
     EXPECT_EQ(viewer.sizeButton()->text(), "100 %");
