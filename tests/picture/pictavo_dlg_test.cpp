@@ -174,6 +174,17 @@ TEST_F(WindowTest, AFailedDeviceCheckSaysWhyThenInitializationFailedAndClearsThe
     env.writeMap("COM4 /dev/null\n");
     dlg.OnTakePicture();
     EXPECT_EQ(boxes.texts(), (std::vector<QString>{"Port not found.", "Initialization Failed."}));
+
+    // Once the scanner is there the same engine checks the whole device again and succeeds.
+    boxes.clear();
+    sim::ScannerDevice scanner;
+    ASSERT_TRUE(scanner.start(env.mapFile(), 1, "Veltrix 2D Scanner (COM1)"));
+    dlg.OnTakePicture();
+    EXPECT_TRUE(boxes.all().empty());
+    EXPECT_EQ(dlg.statusLine()->text(), "Aim and trigger...");
+    ASSERT_TRUE(Eventually([&] { return !scanner.requests().empty(); }));
+    dlg.OnCancel();
+    EXPECT_TRUE(Eventually([&] { return !dlg.Engine()->IsCapturing(); }));
 }
 
 TEST_F(ScannerWindowTest, AltTTakesAPictureTheViewerOpensAt330By276AndSaveWritesTheJpeg) {
