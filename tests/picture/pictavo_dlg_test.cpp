@@ -312,3 +312,26 @@ TEST_F(ScannerWindowTest, PickingThePortAgainDestroysTheEngineSoTheNextPictureCh
     EXPECT_EQ(heard[0], 0x17);  // FindDevice's two ETB again
     EXPECT_EQ(heard[1], 0x17);
 }
+
+TEST_F(ScannerWindowTest, ABrokenTransferShowsItsErrorBoxFromTheCaptureThreadOnTheWindowsThread) {
+    sim::ScannerFaults faults;
+    faults.missingBlock = 1;
+    scanner.setFaults(faults);
+    CPictavoDlg dlg;
+    pick(dlg, "Set &Snapshot mode", "Off");
+    bool viewerOpened = false;
+    WhenOpen<CPictureViewer>([&](CPictureViewer& v) {
+        viewerOpened = true;
+        v.reject();
+    }, 20s);
+    dlg.OnTakePicture();
+    ASSERT_TRUE(Eventually([&] { return !boxes.all().empty(); }, 20s));
+    ASSERT_EQ(boxes.texts(), std::vector<QString>{"ReceiveDataBlockError"});
+    EXPECT_EQ(boxes.all()[0].caption, "Error");
+    EXPECT_EQ(boxes.all()[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(boxes.all()[0].parent, &dlg);
+    ASSERT_TRUE(Eventually([&] { return !dlg.Engine()->IsCapturing(); }));
+    EXPECT_TRUE(Eventually([&] { return dlg.progressBar()->isHidden(); }));
+    EXPECT_EQ(dlg.Engine()->LastCaptureOutcome(), CaptureOutcome::BlockError);
+    EXPECT_FALSE(viewerOpened);
+}

@@ -13,6 +13,15 @@ void EnsureApplication() {
     if (!QApplication::instance()) new QApplication(argc, argv);
 }
 
+QObject& Watches() {
+    static QObject owner;
+    return owner;
+}
+
+void StopWatching() {
+    for (QObject* watch : Watches().children()) delete watch;
+}
+
 bool Eventually(const std::function<bool()>& cond, std::chrono::milliseconds wait) {
     return testenv::eventually(
         [&] {

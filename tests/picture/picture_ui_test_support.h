@@ -58,11 +58,15 @@ private:
     std::deque<QString> answers_;
 };
 
+// Owns the watches of WhenOpen; a test's watches end with the test (StopWatching).
+QObject& Watches();
+void StopWatching();
+
 // Calls act once a visible window of type T is open; a test that opens it through exec()
 // arranges this first. Fails the test when none opens within the wait.
 template <class T>
 void WhenOpen(std::function<void(T&)> act, std::chrono::milliseconds wait = 10s) {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(&Watches());
     timer->setInterval(5);
     const auto deadline = std::chrono::steady_clock::now() + wait;
     QObject::connect(timer, &QTimer::timeout, [timer, act, deadline] {
@@ -87,6 +91,7 @@ void WhenOpen(std::function<void(T&)> act, std::chrono::milliseconds wait = 10s)
 // folders, the boxes and dialogs answered.
 struct WindowTest : ::testing::Test {
     static void SetUpTestSuite() { EnsureApplication(); }
+    ~WindowTest() override { StopWatching(); }
     testenv::IsolatedPorts env;
     MessageBoxes boxes;
     SaveDialogs saves;
