@@ -1,6 +1,7 @@
 #include "sim/device_kinds.h"
 
 #include "sim/echo_device.h"
+#include "sim/z7_device.h"
 
 namespace sim {
 
@@ -19,6 +20,7 @@ std::unique_ptr<SimDevice> makeEcho(const std::vector<std::string>& options, std
 const std::vector<DeviceKind>& deviceKinds() {
     static const std::vector<DeviceKind> kinds = {
         {"echo", "", makeEcho},
+        {"z7", Z7Device::usage(), Z7Device::make},
     };
     return kinds;
 }
