@@ -133,7 +133,7 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
     BlockFrame frame(blockSize);
     std::uint8_t reply[2] = {'N', 'X'};
     int retransmissions = 0;
-    int k = startBlock;
+    std::int64_t k = startBlock;  // wide enough that counting on from any start never overflows
     for (;;) {
         Reply r = classifyReply(reply[0], reply[1]);
         if (r == Reply::Rejected) {
@@ -142,11 +142,11 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
             ++retransmissions;
         } else if (r == Reply::Accepted) {
             std::size_t count = image.readTransferBlock(frame.data(), static_cast<std::size_t>(blockSize));
-            const int number = k++;
+            const std::int64_t number = k++;
             if (blockSize == kBin8kBlockSize || k % 10 == 0)
                 job.log(std::to_string(number) + ":Transfer success");
             if (count == 0) break;
-            frame.seal(number, endian);
+            frame.seal(static_cast<int>(number & 0xFFFF), endian);
             progress.update();
         } else {
             debugOutput("unknown reply " + replyText(reply) + ", block sent again");

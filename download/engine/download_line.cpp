@@ -44,11 +44,6 @@ void DownloadLine::close() {
     readCount_ = 0;
 }
 
-unsigned DownloadLine::baudRate() const {
-    auto s = device_.lineSettings();
-    return s ? s->baudRate : 0;
-}
-
 bool DownloadLine::startRead(std::size_t count) {
     if (!device_.isOpen()) return false;
     readCount_ = count;

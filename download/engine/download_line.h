@@ -46,7 +46,6 @@ public:
     bool open(int port, unsigned baudRate);
     void close();
     bool isOpen() const { return device_.isOpen(); }
-    unsigned baudRate() const;
 
     // Overlapped style. startRead fails only when no line is open.
     bool startRead(std::size_t count);
