@@ -3,7 +3,7 @@
 // pauses plus the wire time of every byte both ends sent (the exchanges are lock-step, so
 // nothing overlaps).
 //
-//   download_bench [block|bootstrap]...   (default: both)
+//   download_bench [block|bootstrap|bootstrap=BYTES]...   (default: block and bootstrap)
 //   block:     a 1 MiB image in 8192-byte blocks at 115200 baud, after the mode-switch commands
 //   bootstrap: a 64 KiB sector through the monitor at 57600 baud (about 11 minutes)
 #include <sys/prctl.h>
@@ -90,14 +90,14 @@ bool blockBench() {
     return true;
 }
 
-bool bootstrapBench() {
+bool bootstrapBench(std::size_t size) {
     Scratch scratch;
     sim::Z7Device::Options o;
     o.mode = sim::Z7Device::Mode::Bootstrap;
     sim::Z7Device device(o);
     device.line().setPacing(true);
     if (!device.start((scratch.dir / "ports").string(), 1, "Z7 (COM1)")) return false;
-    std::string path = scratch.image("app.bin", 64 * 1024);
+    std::string path = scratch.image("app.bin", size);
     kolvane::CDownloadThread worker;
     worker.Create();
     std::vector<std::string> log;
@@ -126,7 +126,8 @@ bool bootstrapBench() {
     }
     double pauses = 1.0 + 0.5;
     double minimum = pauses + wire(received.size() + deviceBytes, 57600);
-    report("bootstrap", seconds, minimum, "64 KiB sector, 57600 baud");
+    std::string detail = std::to_string(size / 1024) + " KiB, 57600 baud";
+    report("bootstrap", seconds, minimum, detail.c_str());
     return true;
 }
 
@@ -142,9 +143,10 @@ int main(int argc, char** argv) {
     bool ok = true;
     for (const auto& j : jobs) {
         if (j == "block") ok &= blockBench();
-        else if (j == "bootstrap") ok &= bootstrapBench();
+        else if (j == "bootstrap") ok &= bootstrapBench(64 * 1024);
+        else if (j.rfind("bootstrap=", 0) == 0) ok &= bootstrapBench(std::strtoul(j.c_str() + 10, nullptr, 10));
         else {
-            std::fprintf(stderr, "usage: download_bench [block|bootstrap]...\n");
+            std::fprintf(stderr, "usage: download_bench [block|bootstrap|bootstrap=BYTES]...\n");
             return 2;
         }
     }

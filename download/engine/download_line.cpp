@@ -42,6 +42,8 @@ void DownloadLine::close() {
     out_.clear();
     outPos_ = 0;
     readCount_ = 0;
+    in_.clear();
+    inPos_ = 0;
 }
 
 bool DownloadLine::startRead(std::size_t count) {
@@ -80,10 +82,24 @@ WaitResult DownloadLine::waitWrite(milliseconds wait) {
     }
 }
 
+bool DownloadLine::fillInput() {
+    std::uint8_t chunk[512];
+    bool any = false;
+    for (std::size_t n; (n = device_.readAvailable(chunk, sizeof chunk)) > 0; any = true)
+        in_.insert(in_.end(), chunk, chunk + n);
+    return any;
+}
+
 WaitResult DownloadLine::waitRead(milliseconds wait, std::uint8_t* out) {
     if (!device_.isOpen() || readCount_ == 0) return WaitResult::Failed;
     platform::Deadline deadline(wait);
     for (;;) {
+        if (in_.size() - inPos_ >= readCount_ || (fillInput() && in_.size() - inPos_ >= readCount_)) {
+            std::copy_n(in_.begin() + static_cast<std::ptrdiff_t>(inPos_), readCount_, out);
+            inPos_ += readCount_;
+            if (inPos_ == in_.size()) in_.clear(), inPos_ = 0;
+            return WaitResult::Done;
+        }
         if (cancel_.isSet()) return WaitResult::Cancelled;
         milliseconds slice = kSlice;
         if (writing()) {
@@ -91,12 +107,10 @@ WaitResult DownloadLine::waitRead(milliseconds wait, std::uint8_t* out) {
             if (pushWrite(milliseconds(0)) == WaitResult::Failed) return WaitResult::Failed;
             if (writing()) slice = milliseconds(2);
         }
-        platform::Deadline sliceEnd(sliceOf(deadline, slice));
-        std::size_t n = device_.readExact(out, readCount_, sliceOf(deadline, slice));
-        if (n == readCount_) return WaitResult::Done;
-        // readExact ends before its wait only when the line failed.
-        if (!sliceEnd.expired()) return WaitResult::Failed;
         if (deadline.expired()) return WaitResult::TimedOut;
+        platform::Deadline sliceEnd(sliceOf(deadline, slice));
+        // waitReadable ends before its wait without a byte only when the line failed.
+        if (!device_.waitReadable(sliceOf(deadline, slice)) && !sliceEnd.expired()) return WaitResult::Failed;
     }
 }
 
@@ -111,9 +125,9 @@ WaitResult DownloadLine::read(void* buffer, std::size_t count, milliseconds wait
 }
 
 void DownloadLine::discardInput() {
-    std::uint8_t sink[256];
-    while (device_.readAvailable(sink, sizeof sink) > 0) {
-    }
+    fillInput();
+    in_.clear();
+    inPos_ = 0;
 }
 
 }  // namespace kolvane

@@ -5,10 +5,11 @@
 // one stop bit, DTR off and RTS on. Transfers follow the overlapped pattern the protocol is
 // written in: start a read of a fixed count, start a write, then wait for each with its own
 // bound. While a read is awaited, the rest of a write that has not completed keeps going out,
-// so the device always receives whole frames. A read consumes nothing until its whole count is
-// queued; a read whose wait ended is simply dropped, and discardInput() throws away whatever a
-// dropped read would have received before the next exchange begins. Every wait ends early when
-// the cancel flag is set, and at once when the line has gone away.
+// so the device always receives whole frames. Received bytes are gathered in an input buffer
+// and a read takes nothing from it until its whole count is there; a read whose wait ended is
+// simply dropped, and discardInput() throws away whatever a dropped read would have received
+// before the next exchange begins. Every wait ends early when the cancel flag is set, and at
+// once when the line has gone away.
 //
 // Threads: used by the worker thread only; the cancel flag is the one thing another thread
 // touches.
@@ -63,6 +64,7 @@ public:
 
 private:
     WaitResult pushWrite(milliseconds slice);
+    bool fillInput();  // moves what the driver holds into in_; true when something came
     bool writing() const { return outPos_ < out_.size(); }
 
     const CancelFlag& cancel_;
@@ -70,6 +72,8 @@ private:
     std::vector<std::uint8_t> out_;
     std::size_t outPos_ = 0;
     std::size_t readCount_ = 0;
+    std::vector<std::uint8_t> in_;
+    std::size_t inPos_ = 0;
 };
 
 }  // namespace kolvane
