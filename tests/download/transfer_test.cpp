@@ -79,7 +79,7 @@ TEST_F(TransferOnCom1, AWriteTimeOutFollowedByAcceptanceCountsAsAccepted) {
     ASSERT_EQ(s.post(CDownloadThread::kSetBlockSize, 0xFFFF), 1);
     Bytes image = randomBytes(0xFFFF);
     std::string path = writeImage(env.dir(), "Boot.bin", image);
-    ASSERT_EQ(device.command("stall 7600"), "ok");
+    ASSERT_EQ(device.command("stall 8000"), "ok");
     EXPECT_EQ(s.download(path), 1);
     Lines expected = {"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192",
                       "Open File : " + path, "An input file was opened.", "RS line is secured.",
