@@ -55,6 +55,7 @@ std::uint16_t Z7Device::initialFlashWord(std::uint32_t address) const {
 const char* Z7Device::usage() {
     return "[--mode download|bootstrap] [--device k41|z7b|z7d] [--endian big|little] [--swap]\n"
            "      commands: mode download|bootstrap, swap on|off, reject N, unknown N [XY], mute N,\n"
+           "      stray N [XY],\n"
            "      stall MS, reports on|off, flash-fail on|off, erase-busy N|stuck, drop-ack ADDRESS,\n"
            "      clear, status, save FILE";
 }
@@ -226,6 +227,7 @@ void Z7Device::handleFrame(const std::uint8_t* h, std::stop_token& stop) {
         return;
     }
     std::string answer = "NX";
+    std::string stray;
     {
         std::lock_guard l(lock_);
         if (reject_ > 0) {
@@ -241,10 +243,14 @@ void Z7Device::handleFrame(const std::uint8_t* h, std::stop_token& stop) {
             if (mute_ > 0) {
                 --mute_;
                 answer.clear();
+            } else if (stray_ > 0) {
+                --stray_;
+                stray = strayCode_;
             }
         }
     }
     if (answer.size() == 2) reply(answer.c_str());
+    if (!stray.empty()) reply(stray.c_str());
 }
 
 void Z7Device::serveBootstrap(std::stop_token& stop) {
@@ -383,7 +389,7 @@ std::string Z7Device::command(const std::string& text) {
         return "ok";
     };
     static const char* const kOwn[] = {"mode", "swap", "reports", "flash-fail", "reject", "mute", "stall",
-                                       "drop-ack", "unknown", "erase-busy", "clear", "status", "save"};
+                                       "drop-ack", "unknown", "stray", "erase-busy", "clear", "status", "save"};
     if (std::find(std::begin(kOwn), std::end(kOwn), verb) == std::end(kOwn)) return SimDevice::command(text);
     std::lock_guard l(lock_);
     if (verb == "mode") {
@@ -410,6 +416,13 @@ std::string Z7Device::command(const std::string& text) {
             unknownCode_ = arg2;
         }
         return setCount(unknown_);
+    }
+    if (verb == "stray") {
+        if (!arg2.empty()) {
+            if (arg2.size() != 2) return "error: stray N [XY]";
+            strayCode_ = arg2;
+        }
+        return setCount(stray_);
     }
     if (verb == "erase-busy") {
         if (arg == "stuck") {

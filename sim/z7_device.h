@@ -18,7 +18,7 @@
 // programming can only clear bits), and 64 KiB of RAM at 0x08000000 (Z7D: 0xA0000000).
 // Everything at a speed other than the expected one is noise to the device and is dropped.
 //
-// Faults, as control commands: reject N, unknown N [XY], mute N, stall MS, reports off,
+// Faults, as control commands: reject N, unknown N [XY], mute N, stray N [XY], stall MS, reports off,
 // flash-fail on, erase-busy N|stuck, drop-ack ADDRESS (see usage()).
 #pragma once
 
@@ -110,6 +110,8 @@ private:
     // download faults
     int reject_ = 0, unknown_ = 0, mute_ = 0, stallMs_ = 0;
     std::string unknownCode_ = "QZ";
+    int stray_ = 0;  // answers followed by a second, stray reply
+    std::string strayCode_ = "RT";
     bool reports_ = true, flashFail_ = false;
     // monitor
     std::vector<std::uint16_t> flash_;

@@ -124,6 +124,31 @@ TEST_F(TransferOnCom1, FlashWriteFailuresAreLoggedAndTheEndStillCounts) {
                            "All the FROM writing completion"}));
 }
 
+TEST_F(TransferOnCom1, AStrayReplyIsNotTakenForTheAnswerToTheNextFrame) {
+    // An answer queued before a frame goes out answers nothing sent; were it kept, every later
+    // reply would be read one frame late.
+    chooseQuickKind();
+    ASSERT_EQ(device.command("stray 1 RT"), "ok");
+    Bytes image = randomBytes(48);
+    std::string path = writeImage(env.dir(), "Boot.bin", image);
+    EXPECT_EQ(s.download(path), 1);
+    Lines expected = quickKindLines() + Lines{"Open File : " + path, "An input file was opened.", "RS line is secured."};
+    EXPECT_EQ(s.log, expected + transferEnd());
+    EXPECT_EQ(device.blocks(), expectedBlocks(image, 16, 0));
+    EXPECT_EQ(device.line().received().size(), 4u * 42);
+}
+
+TEST_F(TransferOnCom1, AVanishedLineEndsTheWaitForFlashReports) {
+    chooseQuickKind();
+    ASSERT_EQ(device.command("reports off"), "ok");
+    s.startDownload(writeImage(env.dir(), "Boot.bin", randomBytes(16)));
+    ASSERT_TRUE(s.waitForLine("All the file data transmitting completion"));
+    device.vanish();
+    EXPECT_EQ(s.finish(), 0);
+    Lines tail(s.log.end() - 2, s.log.end());
+    EXPECT_EQ(tail, (Lines{"RS line can't be used.", "Command practice fails."}));
+}
+
 TEST_F(TransferOnCom1, AVanishedLineEndsTheTransferAndLeavesNoLine) {
     chooseQuickKind();
     std::string path = writeImage(env.dir(), "Boot.bin", randomBytes(16 * 400));
@@ -199,10 +224,11 @@ TEST_F(TransferOnCom1, APortThatDoesNotExistLeavesNoLineForADownload) {
 }
 
 TEST_F(TransferOnCom1, CommandsOutsideTheTableAndBadBlockSizes) {
+    EXPECT_EQ(s.post(CDownloadThread::kOpenLine), 1);  // opening an open line reopens it
     s.worker.PostThreadCommand(5);
     s.worker.PostThreadMessage(kolvane::encodeCommand(24) & ~0xFFu, {});  // low byte not 1: ignored
     EXPECT_EQ(s.post(CDownloadThread::kCloseLine), 1);
-    EXPECT_EQ(s.completions, 2);  // the open in SetUp and the close
+    EXPECT_EQ(s.completions, 3);  // the two opens and the close
     EXPECT_EQ(s.notices, (std::vector<std::string>{"DIO line Error"}));
     EXPECT_EQ(s.post(CDownloadThread::kSetBlockSize, 0), 0);
     EXPECT_EQ(s.post(CDownloadThread::kSetBlockSize, 0x10000), 0);
