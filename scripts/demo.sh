@@ -63,3 +63,31 @@ echo
 echo "== Picture tool: an uncompressed picture, stored as a grey BMP"
 "$pictavo" capture --port 4 --no-snapshot --bmp --window 0,0,159,119 --output "$work/picture"
 echo "picture.bmp: $(stat -c %s "$work/picture.bmp") bytes ($((14 + 1064)) of headers and 160 x 120 grey pixels)"
+# wait_answer COM TEXT: waits until the simulator on COM has printed TEXT.
+wait_answer() {
+  for _ in $(seq 100); do grep -q "$2" "$work/sim-$1.out" && return 0; sleep 0.05; done
+  echo "demo: no answer \"$2\" from the simulator on COM$1" >&2
+  return 1
+}
+
+echo
+echo "== kolvane: a generated 20000-byte image into a simulated Z7 on COM1 (paced at the real baud rates)"
+start_sim z7 1 --pace
+head -c 20000 /dev/urandom > "$work/app.bin"
+"$bin/download/kolvane" download "$work/app.bin"
+echo "status" >&"$sim_in_1"
+echo "save $work/received.bin" >&"$sim_in_1"
+wait_answer 1 "^ok"
+grep "^download:" "$work/sim-1.out"
+cmp -n 20000 "$work/app.bin" "$work/received.bin" && echo "The device holds the image (blocks from 8 on)."
+
+echo
+echo "== kolvane: the same kind of image through the bootstrap monitor of a simulated Z7 on COM2"
+start_sim z7 2 --mode bootstrap
+head -c 3000 /dev/urandom > "$work/monitor.bin"
+"$bin/download/kolvane" download "$work/monitor.bin" --port 2 --kind bootstrap
+echo "status" >&"$sim_in_2"
+echo "save $work/flash.bin" >&"$sim_in_2"
+wait_answer 2 "^ok"
+grep "^bootstrap:" "$work/sim-2.out"
+cmp -n 3000 "$work/monitor.bin" "$work/flash.bin" && echo "The flash holds the image at 0x10010000."

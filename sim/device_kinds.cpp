@@ -4,6 +4,7 @@
 
 #include "sim/echo_device.h"
 #include "sim/scanner_device.h"
+#include "sim/z7_device.h"
 
 namespace sim {
 
@@ -66,6 +67,7 @@ const std::vector<DeviceKind>& deviceKinds() {
          "          reply TEXT [ANSWER], etb-reply [ANSWER], picture FILE|generated, jpeg-size N,\n"
          "          block-size N, status",
          makeScanner},
+        {"z7", Z7Device::usage(), Z7Device::make},
     };
     return kinds;
 }

@@ -1,0 +1,34 @@
+// kolvane download: the headless download. It posts the same worker commands the window's
+// menus would (open the line or choose the port, each setting given, File Open) one after
+// the other, each after the previous one completed, and prints every line the log view would
+// show, in order, on standard output. Notices go to standard error, and so does a progress
+// bar when standard error is a terminal.
+#pragma once
+
+#include <atomic>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "download/engine/config_commands.h"
+
+namespace kolvane::cli {
+
+struct DownloadOptions {
+    std::string file;
+    std::optional<int> port;
+    std::vector<ConfigChoice> choices;  // in the order they are made
+};
+
+// The arguments after "download". Nothing, with error set, when they are wrong.
+std::optional<DownloadOptions> parseDownloadOptions(const std::vector<std::string>& args, std::string& error);
+
+// Runs the download and returns the exit code: 0 when the download completed with 1,
+// 130 when interrupted (interrupted is polled; it sets the worker's cancel flag), else 1.
+int runDownload(const DownloadOptions& options, std::ostream& out, std::ostream& err,
+                const std::atomic<bool>& interrupted, bool progressBar);
+
+void printUsage(std::ostream& out);
+
+}  // namespace kolvane::cli

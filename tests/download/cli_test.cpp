@@ -1,0 +1,252 @@
+// kolvane download as a program: the printed log, the exit status and what the device holds.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/download/download_session.h"
+
+#include "download/engine/flash_writer.h"
+
+using namespace std::chrono_literals;
+using namespace dltest;
+
+namespace {
+
+struct Outcome {
+    int status = -1;  // exit code, or -1 when it did not end in time
+    std::string out, err;
+    Lines lines() const {
+        Lines l;
+        std::size_t p = 0;
+        for (std::size_t nl; (nl = out.find('\n', p)) != std::string::npos; p = nl + 1) l.push_back(out.substr(p, nl - p));
+        return l;
+    }
+};
+
+class Kolvane {
+public:
+    explicit Kolvane(const testenv::ScratchDir& dir) : out_(dir.file("kolvane.out")), err_(dir.file("kolvane.err")) {}
+    ~Kolvane() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    void start(const std::vector<std::string>& args) {
+        std::vector<std::string> all = {KOLVANE_BINARY};
+        all.insert(all.end(), args.begin(), args.end());
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            int o = ::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int e = ::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(o, 1);
+            ::dup2(e, 2);
+            std::vector<char*> argv;
+            for (auto& a : all) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+    }
+    std::string output() const { return testenv::readFile(out_); }
+    void interrupt() { ::kill(pid_, SIGINT); }
+    Outcome wait(std::chrono::seconds limit = 90s) {
+        Outcome r;
+        auto end = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (std::chrono::steady_clock::now() < end) {
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                break;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        r.out = testenv::readFile(out_);
+        r.err = testenv::readFile(err_);
+        return r;
+    }
+    Outcome run(const std::vector<std::string>& args) {
+        start(args);
+        return wait();
+    }
+
+private:
+    std::string out_, err_;
+    pid_t pid_ = -1;
+};
+
+struct CommandLine : ::testing::Test {
+    testenv::IsolatedPorts env;
+    Kolvane kolvane{env.dir()};
+
+    std::unique_ptr<sim::Z7Device> device(int com, sim::Z7Device::Options o = {}) {
+        auto d = std::make_unique<sim::Z7Device>(o);
+        EXPECT_TRUE(d->start(env.mapFile(), com, "Veltrix Z7 (COM" + std::to_string(com) + ")"));
+        return d;
+    }
+};
+
+std::string hex4(std::uint16_t v) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%04X", v);
+    return buf;
+}
+
+}  // namespace
+
+TEST_F(CommandLine, ABinImageWithTheStartUpSettingsOnCom1) {
+    auto z7 = device(1);
+    Bytes image = randomBytes(2 * 8192 + 100);
+    std::string path = writeImage(env.dir(), "app.bin", image);
+    Outcome r = kolvane.run({"download", path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // Every read of an 8192-byte block is logged, the final one that finds no data too.
+    Lines expected = {"RS line is secured.", "Open File : " + path, "An input file was opened.", "RS line is secured.",
+                      "8:Transfer success", "9:Transfer success", "10:Transfer success", "11:Transfer success"};
+    EXPECT_EQ(r.lines(), expected + transferEnd());
+    EXPECT_EQ(z7->blocks(), expectedBlocks(image, 8192, 8));
+    auto switches = z7->modeSwitches();
+    ASSERT_EQ(switches.size(), 4u);
+    EXPECT_EQ(switches[0].bytes, "\x1BUX\r\r\r\r\r");
+    EXPECT_EQ(switches[1].bytes, "\x1B[XUX\r\r\r");
+    EXPECT_EQ(switches[2].bytes, "\x1B[X.Z\r\r\r");
+    EXPECT_EQ(switches[3].bytes, "\x1BZW\r\r\r\r\r");
+    for (const auto& m : switches) EXPECT_EQ(m.baudRate, 9600u);
+    // The short last block travels at full length, with the full length in its header.
+    Bytes wire = z7->line().received();
+    ASSERT_EQ(wire.size(), 32u + 4 * 8218);
+    EXPECT_EQ(Bytes(wire.begin() + 32, wire.begin() + 36), (Bytes{0x20, 0x00, 0x00, 0x08}));
+    EXPECT_EQ(Bytes(wire.begin() + 32 + 2 * 8218, wire.begin() + 36 + 2 * 8218), (Bytes{0x20, 0x00, 0x00, 0x0A}));
+    EXPECT_TRUE(r.err.empty()) << r.err;
+}
+
+TEST_F(CommandLine, ABootImageInSixteenByteBlocksLittleEndianOnCom3) {
+    sim::Z7Device::Options o;
+    o.bigEndian = false;
+    auto z7 = device(3, o);
+    Bytes image = randomBytes(21 * 16);  // an exact multiple of the block size
+    std::string path = writeImage(env.dir(), "Boot.bin", image);
+    Outcome r = kolvane.run({"download", path, "--port", "3", "--kind", "mot-hex", "--endian", "little"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // With 16-byte blocks only blocks whose number plus one is a multiple of 10 are logged.
+    Lines expected = {"Change RsPort : 3", "RS line is secured.", "Change RsBkSize : 16", "Change EndianType : 1",
+                      "Open File : " + path, "An input file was opened.", "RS line is secured.",
+                      "9:Transfer success", "19:Transfer success"};
+    EXPECT_EQ(r.lines(), expected + transferEnd());
+    EXPECT_EQ(z7->blocks(), expectedBlocks(image, 16, 0));
+    // No frame after the last full block: 4 mode-switch commands, 21 frames, the stop frame.
+    Bytes wire = z7->line().received();
+    ASSERT_EQ(wire.size(), 32u + 22 * 42);
+    EXPECT_EQ(Bytes(wire.begin() + 32 + 5 * 42, wire.begin() + 36 + 5 * 42), (Bytes{0x05, 0x00, 0x10, 0x00}));
+}
+
+TEST_F(CommandLine, ATextImageForAZ7BOverUsb) {
+    auto z7 = device(1);
+    std::string text = "1,2,3\r\n4, 5\r\n256,-1,,x\r\n7\a8\r\n";
+    std::string path = env.dir().file("image.ttf");
+    testenv::writeFile(path, text);
+    Outcome r = kolvane.run({"download", path, "--device", "z7b", "--interface", "usb"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    Lines expected = {"RS line is secured.", "Change DeviceType : 1", "Change IF Type : 1", "Open File : " + path,
+                      "An input file was opened.", "RS line is secured.", "208:Transfer success", "209:Transfer success"};
+    EXPECT_EQ(r.lines(), expected + transferEnd());
+    Bytes values = {1, 2, 3, 4, 5, 0x00, 0xFF, 0xFF, 7, 8};
+    EXPECT_EQ(z7->blocks(), expectedBlocks(values, 8192, 208));
+    auto switches = z7->modeSwitches();
+    ASSERT_EQ(switches.size(), 4u);
+    EXPECT_EQ(switches[2].bytes, "\x1B[E49\r\r\r");
+}
+
+TEST_F(CommandLine, ABootstrapImageIsWrittenIntoTheFlash) {
+    sim::Z7Device::Options o;
+    o.mode = sim::Z7Device::Mode::Bootstrap;
+    auto z7 = device(2, o);
+    Bytes image = randomBytes(3000);
+    image[0] = 0x12, image[1] = 0x34;
+    std::string path = writeImage(env.dir(), "app.bin", image);
+    const std::uint16_t base = z7->flashWord(0x10000000);
+    Outcome r = kolvane.run({"download", path, "--port", "2", "--kind", "bootstrap"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    Lines expected = {"Change RsPort : 2", "RS line is secured.", "Change RsBkSize : 2", "Open File : " + path,
+                      "An input file was opened.", "RS line is secured.", "0x08000000:0x1234",
+                      "0x10000000:0x" + hex4(base), "0x10010000:From erase success",
+                      "0x10010000:From pokew success", "0x10010800:From pokew success", "", "All From Write success"};
+    EXPECT_EQ(r.lines(), expected);
+    EXPECT_EQ(z7->flashBytes(0x10010000, image.size()), image);
+    EXPECT_EQ(z7->flashWord(0x10010000), 0x1234);
+    EXPECT_EQ(z7->flashBytes(0x10010000 + 3000, 0x10000 - 3000), Bytes(0x10000 - 3000, 0xFF));
+    EXPECT_EQ(z7->erases(), 1);
+    EXPECT_EQ(z7->line().programSettings()->baudRate, 57600u);
+    std::vector<sim::Z7Device::LongWrite> setup;
+    for (auto w : kolvane::setupBeforeRamCheck(0)) setup.push_back({w.address, w.value});
+    for (auto w : kolvane::setupAfterRamCheck(0)) setup.push_back({w.address, w.value});
+    EXPECT_EQ(z7->longWrites(), setup);
+}
+
+TEST_F(CommandLine, DelXswOnAZ7DStartsABinImageAtBlock254) {
+    auto z7 = device(1);
+    Bytes image = randomBytes(100);
+    std::string path = writeImage(env.dir(), "app.bin", image);
+    Outcome r = kolvane.run({"download", path, "--kind", "bin8k-old", "--device", "z7d", "--del-xsw"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    Lines expected = {"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192", "Change DeviceType : 2",
+                      "Change Save Address : 0x001FC000", "Open File : " + path, "An input file was opened.",
+                      "RS line is secured.", "254:Transfer success", "255:Transfer success"};
+    EXPECT_EQ(r.lines(), expected + transferEnd());
+    EXPECT_EQ(z7->blocks(), expectedBlocks(image, 8192, 254));
+    EXPECT_TRUE(z7->modeSwitches().empty());
+}
+
+TEST_F(CommandLine, The257thFailureEndsTheDownload) {
+    auto z7 = device(1);
+    ASSERT_EQ(z7->command("reject 1000"), "ok");
+    std::string path = writeImage(env.dir(), "Boot.bin", randomBytes(16));
+    Outcome r = kolvane.run({"download", path, "--kind", "bin8k-old", "--kind", "mot-hex"});
+    EXPECT_EQ(r.status, 1);
+    Lines expected = {"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192", "Change RsBkSize : 16",
+                      "Open File : " + path, "An input file was opened.", "RS line is secured."};
+    expected.insert(expected.end(), 257, "1:Transfer failure (re-transfer start)");
+    expected.push_back("Command practice fails.");
+    EXPECT_EQ(r.lines(), expected);
+    // The first frame and 256 retransmissions.
+    EXPECT_EQ(z7->line().received().size(), 257u * 42);
+}
+
+TEST_F(CommandLine, CtrlCEndsTheWaitForFlashReportsCleanly) {
+    auto z7 = device(1);
+    ASSERT_EQ(z7->command("reports off"), "ok");
+    std::string path = writeImage(env.dir(), "Boot.bin", randomBytes(16));
+    kolvane.start({"download", path, "--kind", "bin8k-old", "--kind", "mot-hex"});
+    ASSERT_TRUE(testenv::eventually(
+        [&] { return kolvane.output().find("All the file data transmitting completion") != std::string::npos; }, 30s));
+    kolvane.interrupt();
+    Outcome r = kolvane.wait(20s);
+    EXPECT_EQ(r.status, 130);
+    Lines lines = r.lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Command practice fails.");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "FROM block writing result receiving time out"), 0);
+}
+
+TEST_F(CommandLine, UsageAndBadArguments) {
+    Outcome help = kolvane.run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* word : {"download", "--port", "--kind", "bin8k-new", "bin8k-old", "mot-hex", "bootstrap",
+                             "--device", "k41", "z7b", "z7d", "--endian", "--interface", "usb", "--del-xsw"})
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    EXPECT_EQ(kolvane.run({}).status, 2);
+    EXPECT_EQ(kolvane.run({"download"}).status, 2);
+    Outcome bad = kolvane.run({"download", "x.bin", "--kind", "srec"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("--kind"), std::string::npos);
+    EXPECT_EQ(kolvane.run({"download", "x.bin", "--port", "0"}).status, 2);
+    EXPECT_EQ(kolvane.run({"upload"}).status, 2);
+    // No device anywhere: the log says so, and the exit status too.
+    Outcome none = kolvane.run({"download", env.dir().file("x.bin")});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.lines(), (Lines{"RS line can't be used.", "Command practice fails.",
+                                   "Open File : " + env.dir().file("x.bin"), "RS line for Download can't be used.",
+                                   "Command practice fails."}));
+}
