@@ -27,6 +27,15 @@ void makeRaw(int fd) {
     ::ioctl(fd, TCSETS2, &t);
 }
 
+// Pacing is only as good as its clock: a plain sleep wakes late by the timer slack and the
+// scheduler's latency, which on short exchanges adds up to more than the wire time's own
+// precision. Sleep most of the way, then wait out the rest.
+void sleepUntilPrecisely(Clock::time_point t) {
+    constexpr auto kSpin = std::chrono::microseconds(200);
+    if (t - Clock::now() > kSpin) std::this_thread::sleep_until(t - kSpin);
+    while (Clock::now() < t) std::this_thread::yield();
+}
+
 }  // namespace
 
 SimLine::~SimLine() { close(); }
@@ -114,7 +123,7 @@ std::size_t SimLine::read(void* buffer, std::size_t max, milliseconds wait) {
         auto busy = std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(characterTime() * double(got)));
         rxClock_ = std::max(rxClock_, now) + busy;
-        std::this_thread::sleep_until(rxClock_);
+        sleepUntilPrecisely(rxClock_);
     }
     {
         std::lock_guard l(logLock_);
@@ -165,7 +174,7 @@ bool SimLine::sendChunks(const std::uint8_t* data, std::size_t count) {
         std::size_t n = std::min(chunk, count - done);
         if (charTime > 0) {
             txClock_ += std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(charTime * double(n)));
-            std::this_thread::sleep_until(txClock_);
+            sleepUntilPrecisely(txClock_);
         }
         std::size_t written = 0;
         while (written < n) {
