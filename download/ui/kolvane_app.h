@@ -1,5 +1,9 @@
 // CKolvaneApp, the download tool as a windowed program: creates the main window with its
 // document and views, shows it and runs until it is closed.
+//
+// SIGINT and SIGTERM (Ctrl+C in the terminal it was started from, a session ending) close the
+// main window as its Exit item does, so the worker stops and the line is closed before the
+// program ends.
 #pragma once
 
 #include <QApplication>
@@ -21,5 +25,7 @@ public:
     CZ7ImageView* ImageView() const;
 
 private:
+    void CloseOnSignals();
+
     CMainFrame* frame_ = nullptr;
 };

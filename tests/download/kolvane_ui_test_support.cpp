@@ -68,18 +68,18 @@ QStringList CheckedConfigItems(const CMainFrame& frame) {
     return checked;
 }
 
-WindowTest::~WindowTest() {
+KolvaneWindow::~KolvaneWindow() {
     StopWatching();
     frame.reset();
 }
 
-std::unique_ptr<sim::Z7Device> WindowTest::device(int com, sim::Z7Device::Options options) {
+std::unique_ptr<sim::Z7Device> KolvaneWindow::device(int com, sim::Z7Device::Options options) {
     auto d = std::make_unique<sim::Z7Device>(options);
     EXPECT_TRUE(d->start(env.mapFile(), com, "Veltrix Z7 (COM" + std::to_string(com) + ")"));
     return d;
 }
 
-CMainFrame& WindowTest::start() {
+CMainFrame& KolvaneWindow::start() {
     auto recording = std::make_unique<platform::RecordingLockKeys>();
     keys = recording.get();
     frame = std::make_unique<CMainFrame>(std::move(recording));
@@ -88,17 +88,17 @@ CMainFrame& WindowTest::start() {
     return *frame;
 }
 
-void WindowTest::trigger(const char* action) {
+void KolvaneWindow::trigger(const char* action) {
     QAction* a = frame->Action(action);
     ASSERT_NE(a, nullptr) << action;
     a->trigger();
 }
 
-bool WindowTest::waitReady(std::chrono::milliseconds wait) {
+bool KolvaneWindow::waitReady(std::chrono::milliseconds wait) {
     return Eventually([&] { return frame->LogView()->IsReady(); }, wait);
 }
 
-std::string WindowTest::writeImage(const std::string& name, const Bytes& bytes) {
+std::string KolvaneWindow::writeImage(const std::string& name, const Bytes& bytes) {
     testenv::writeFile(env.dir().file(name), std::string(bytes.begin(), bytes.end()));
     return env.dir().file(name);
 }

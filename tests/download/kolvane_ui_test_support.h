@@ -94,9 +94,9 @@ QStringList CheckedConfigItems(const CMainFrame& frame);
 
 // Every window test: its own port map and folders, boxes and dialogs answered, and a main
 // window whose lock-key items press a recording keyboard.
-struct WindowTest : ::testing::Test {
+struct KolvaneWindow : ::testing::Test {
     static void SetUpTestSuite() { EnsureApplication(); }
-    ~WindowTest() override;
+    ~KolvaneWindow() override;
 
     testenv::IsolatedPorts env;
     MessageBoxes boxes;

@@ -24,7 +24,7 @@ Lines splitLines(const std::string& text) {
 
 }  // namespace
 
-TEST_F(WindowTest, FileOpenDownloadsAndLogsWhatTheCommandLinePrints) {
+TEST_F(KolvaneWindow, FileOpenDownloadsAndLogsWhatTheCommandLinePrints) {
     sim::Z7Device::Options little;
     little.bigEndian = false;
     auto z7 = device(1, little);
@@ -64,7 +64,7 @@ TEST_F(WindowTest, FileOpenDownloadsAndLogsWhatTheCommandLinePrints) {
     EXPECT_TRUE(boxes.all().empty());
 }
 
-TEST_F(WindowTest, CancelledFileOpenDoesNothing) {
+TEST_F(KolvaneWindow, CancelledFileOpenDoesNothing) {
     start();
     trigger("actionFileOpen");
     EXPECT_EQ(files.all().size(), 1u);
@@ -72,7 +72,7 @@ TEST_F(WindowTest, CancelledFileOpenDoesNothing) {
     EXPECT_EQ(log(), (Lines{"RS line can't be used.", "Command practice fails."}));
 }
 
-TEST_F(WindowTest, AFileThatCannotBeOpenedFailsTheCommand) {
+TEST_F(KolvaneWindow, AFileThatCannotBeOpenedFailsTheCommand) {
     auto z7 = device(1);
     start();
     files.answerNext(env.dir().file("missing.bin"));
@@ -82,7 +82,7 @@ TEST_F(WindowTest, AFileThatCannotBeOpenedFailsTheCommand) {
                             "An input file didn't open it.", "Command practice fails."}));
 }
 
-TEST_F(WindowTest, ALineAppendedAfterAClickIntoTheLogGoesToTheEnd) {
+TEST_F(KolvaneWindow, ALineAppendedAfterAClickIntoTheLogGoesToTheEnd) {
     start();
     QPlainTextEdit* edit = view().logEdit();
     for (int i = 0; i < 60; ++i) view().Log(QStringLiteral("line %1").arg(i));

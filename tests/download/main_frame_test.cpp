@@ -32,7 +32,7 @@ Lines since(const Lines& all, std::size_t before) { return Lines(all.begin() + s
 
 }  // namespace
 
-TEST_F(WindowTest, StartUpOpensCom1AndShowsTheStartSettings) {
+TEST_F(KolvaneWindow, StartUpOpensCom1AndShowsTheStartSettings) {
     auto z7 = device(1);
     start();
     EXPECT_EQ(log(), Lines{"RS line is secured."});
@@ -63,13 +63,13 @@ TEST_F(WindowTest, StartUpOpensCom1AndShowsTheStartSettings) {
     EXPECT_TRUE(boxes.all().empty());
 }
 
-TEST_F(WindowTest, WithoutCom1TheStartUpCommandFails) {
+TEST_F(KolvaneWindow, WithoutCom1TheStartUpCommandFails) {
     start();
     EXPECT_EQ(log(), (Lines{"RS line can't be used.", "Command practice fails."}));
     EXPECT_TRUE(boxes.all().empty());
 }
 
-TEST_F(WindowTest, EveryConfigItemWritesItsLinesAndMovesItsCheckMark) {
+TEST_F(KolvaneWindow, EveryConfigItemWritesItsLinesAndMovesItsCheckMark) {
     start();
     struct Case {
         const char* action;
@@ -105,7 +105,7 @@ TEST_F(WindowTest, EveryConfigItemWritesItsLinesAndMovesItsCheckMark) {
     EXPECT_TRUE(boxes.all().empty());
 }
 
-TEST_F(WindowTest, APortItemReopensTheLineAndAMissingPortFails) {
+TEST_F(KolvaneWindow, APortItemReopensTheLineAndAMissingPortFails) {
     auto z7 = device(2);
     start();
     trigger("actionCom2");
@@ -117,7 +117,7 @@ TEST_F(WindowTest, APortItemReopensTheLineAndAMissingPortFails) {
     EXPECT_EQ(CheckedConfigItems(*frame), (QStringList{"COM3", "Bin8k_New", "K41", "Big Endian", "RS232C"}));
 }
 
-TEST_F(WindowTest, ComXAsksForThePortAndTakesFiveAfterCancel) {
+TEST_F(KolvaneWindow, ComXAsksForThePortAndTakesFiveAfterCancel) {
     auto z7 = device(2);
     start();
     WhenOpen<CRsPortSetupDlg>([](CRsPortSetupDlg& dlg) {
@@ -144,7 +144,7 @@ TEST_F(WindowTest, ComXAsksForThePortAndTakesFiveAfterCancel) {
     ASSERT_TRUE(waitReady());
 }
 
-TEST_F(WindowTest, DuringADownloadPortAndOpenAreRefusedWhileOtherItemsQueue) {
+TEST_F(KolvaneWindow, DuringADownloadPortAndOpenAreRefusedWhileOtherItemsQueue) {
     auto z7 = device(1);
     start();
     trigger("actionBin8kOld");
@@ -186,7 +186,7 @@ TEST_F(WindowTest, DuringADownloadPortAndOpenAreRefusedWhileOtherItemsQueue) {
     EXPECT_EQ(boxes.all().size(), 2u);
 }
 
-TEST_F(WindowTest, ClosingDuringADownloadEndsTheWorkerAndFreesThePort) {
+TEST_F(KolvaneWindow, ClosingDuringADownloadEndsTheWorkerAndFreesThePort) {
     auto z7 = device(1);
     z7->line().setPacing(true);  // frames take their wire time: about 0.7 s each
     start();
@@ -210,7 +210,7 @@ TEST_F(WindowTest, ClosingDuringADownloadEndsTheWorkerAndFreesThePort) {
     EXPECT_TRUE(boxes.all().empty());
 }
 
-TEST_F(WindowTest, ClosingDuringTheModeSwitchCommandsEndsAtOnce) {
+TEST_F(KolvaneWindow, ClosingDuringTheModeSwitchCommandsEndsAtOnce) {
     auto z7 = device(1);
     start();
     files.answerNext(writeImage("app.bin", Bytes(100, 0x22)));
@@ -221,7 +221,7 @@ TEST_F(WindowTest, ClosingDuringTheModeSwitchCommandsEndsAtOnce) {
     EXPECT_TRUE(z7->blocks().empty());
 }
 
-TEST_F(WindowTest, ACommandOutsideTheTableShowsItsNoticeInABox) {
+TEST_F(KolvaneWindow, ACommandOutsideTheTableShowsItsNoticeInABox) {
     start();
     view().Worker()->PostThreadCommand(99);
     ASSERT_TRUE(Eventually([&] { return !boxes.all().empty(); }));
@@ -229,7 +229,7 @@ TEST_F(WindowTest, ACommandOutsideTheTableShowsItsNoticeInABox) {
     EXPECT_EQ(boxes.all()[0].icon, QMessageBox::Information);
 }
 
-TEST_F(WindowTest, LockKeyItemsPressTheirKeysAndThePanesShowTheLocks) {
+TEST_F(KolvaneWindow, LockKeyItemsPressTheirKeysAndThePanesShowTheLocks) {
     start();
     EXPECT_EQ(frame->indicatorPane(Indicator::Kana)->text(), "");
     EXPECT_EQ(frame->indicatorPane(Indicator::Num)->text(), "");
@@ -246,7 +246,7 @@ TEST_F(WindowTest, LockKeyItemsPressTheirKeysAndThePanesShowTheLocks) {
     EXPECT_EQ(log(), (Lines{"RS line can't be used.", "Command practice fails."}));
 }
 
-TEST_F(WindowTest, LockKeysWithoutADisplaySayTheyCannotBeReached) {
+TEST_F(KolvaneWindow, LockKeysWithoutADisplaySayTheyCannotBeReached) {
     ::unsetenv("DISPLAY");
     frame = std::make_unique<CMainFrame>();
     frame->show();
@@ -256,7 +256,7 @@ TEST_F(WindowTest, LockKeysWithoutADisplaySayTheyCannotBeReached) {
     EXPECT_EQ(frame->indicatorPane(Indicator::Num)->text(), "");
 }
 
-TEST_F(WindowTest, NumLockTogglesTheIndicatorOfARealXServer) {
+TEST_F(KolvaneWindow, NumLockTogglesTheIndicatorOfARealXServer) {
     testenv::PrivateXServer x;
     ASSERT_FALSE(x.display().empty()) << "Xvfb did not start (scripts/setup.sh installs it)";
     ::setenv("DISPLAY", x.display().c_str(), 1);
@@ -279,7 +279,7 @@ TEST_F(WindowTest, NumLockTogglesTheIndicatorOfARealXServer) {
     frame.reset();  // its keyboard connection ends before the server does
 }
 
-TEST_F(WindowTest, ViewItemsSwitchTheViewAndShowOrHideTheBars) {
+TEST_F(KolvaneWindow, ViewItemsSwitchTheViewAndShowOrHideTheBars) {
     start();
     trigger("actionImageView");
     EXPECT_EQ(frame->ActiveView(), frame->ImageView());

@@ -15,7 +15,7 @@
 
 using namespace kuitest;
 
-TEST_F(WindowTest, ImageViewShowsOkForALineFeedAfterTheFirstCharacter) {
+TEST_F(KolvaneWindow, ImageViewShowsOkForALineFeedAfterTheFirstCharacter) {
     CZ7ImageView view;
     view.show();
     QPlainTextEdit* input = view.inputField();
@@ -66,7 +66,7 @@ TEST_F(WindowTest, ImageViewShowsOkForALineFeedAfterTheFirstCharacter) {
     EXPECT_EQ(result->text(), "OK");
 }
 
-TEST_F(WindowTest, PortDialogTakesOneToOneHundredOnly) {
+TEST_F(KolvaneWindow, PortDialogTakesOneToOneHundredOnly) {
     CRsPortSetupDlg dlg;
     dlg.show();
     EXPECT_EQ(dlg.windowTitle(), "RS_PORT_SETUP");
@@ -105,7 +105,7 @@ TEST_F(WindowTest, PortDialogTakesOneToOneHundredOnly) {
     EXPECT_EQ(cancelled.Port(), 5u);
 }
 
-TEST_F(WindowTest, AboutBoxNamesTheProgramAndItsVersion) {
+TEST_F(KolvaneWindow, AboutBoxNamesTheProgramAndItsVersion) {
     start();
     WhenOpen<CAboutDlg>([](CAboutDlg& about) {
         EXPECT_EQ(about.windowTitle(), "About Kolvane");
@@ -119,7 +119,7 @@ TEST_F(WindowTest, AboutBoxNamesTheProgramAndItsVersion) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
-TEST_F(WindowTest, SaveStoresTheEmptyDocumentUnderTheNameAskedOnce) {
+TEST_F(KolvaneWindow, SaveStoresTheEmptyDocumentUnderTheNameAskedOnce) {
     start();
     const std::string path = env.dir().file("session.kvd");
     files.answerNext(path);
