@@ -120,6 +120,14 @@ int main(int argc, char** argv) {
     if (!waitFor([&] { return view.IsReady(); })) ++failures;
     shoot(frame, QStringLiteral("kolvane_main_window"));
 
+    // A second download under way, at the line's real pace: the status bar shows its progress.
+    z7.line().setPacing(true);
+    frame.OnFileOpen();
+    if (waitFor([&] { return view.DownloadPercent() >= 30; })) save(frame, QStringLiteral("kolvane_downloading"));
+    else ++failures;
+    if (!waitFor([&] { return view.IsReady(); })) ++failures;
+    z7.line().setPacing(false);
+
     // The Config menu, opened.
     for (QAction* a : frame.menuBar()->actions()) {
         if (a->text() != QStringLiteral("&Config")) continue;
