@@ -1,5 +1,5 @@
-// kolvane, the download tool. Without a subcommand it will open its window; with "download"
-// it runs headless (see download/cli/download_command.h).
+// kolvane, the download tool. Without a subcommand it opens its window; with "download" it
+// runs headless (see download/cli/download_command.h).
 #include <unistd.h>
 
 #include <atomic>
@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "download/cli/download_command.h"
+#ifdef KOLVANE_WINDOWS
+#include "download/ui/kolvane_app.h"
+#endif
 
 namespace {
 
@@ -24,9 +27,14 @@ void usage(std::ostream& out) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::cerr << "kolvane: the window is not available yet; use a subcommand.\n";
+#ifdef KOLVANE_WINDOWS
+        CKolvaneApp app(argc, argv);
+        return app.Run();
+#else
+        std::cerr << "kolvane: built without its window; use a subcommand.\n";
         usage(std::cerr);
         return 2;
+#endif
     }
     std::string sub = argv[1];
     if (sub == "--help" || sub == "-h" || sub == "help") {

@@ -71,7 +71,7 @@ void printUsage(std::ostream& out) {
            "  The image's name sets where it goes: Boot.bin at the start of the flash, other\n"
            "  \".bin\" files at the save address, \".ttf\" decimal text images at 0x101C0000.\n"
            "  Exit status 0 when the download completed, 1 when it failed, 130 after Ctrl+C.\n"
-           "Without a subcommand the window starts (not available yet).\n"
+           "Without a subcommand the window starts.\n"
            "Environment: VELTRIX_PORTS names a port map file; KOLVANE_DEBUG=1 prints debug\n"
            "output on standard error.\n";
 }

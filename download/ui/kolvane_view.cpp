@@ -1,0 +1,169 @@
+#include "download/ui/kolvane_view.h"
+
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <chrono>
+
+#include "download/engine/download_thread.h"
+#include "download/ui/dialog_seams.h"
+#include "ui_kolvane_view.h"
+
+using kolvane::CDownloadThread;
+using kolvane::WorkerReport;
+using kolvane::ui::ShowMessageBox;
+
+const QString CKolvaneView::kBusyMessage = QStringLiteral("Download中は操作不可能");
+const QString CKolvaneView::kOpenFileFilter =
+    QStringLiteral("Bin files (*.bin);;Ttf files (*.ttf);;All files (*)");
+const QString CKolvaneView::kOpenFileExtension = QStringLiteral("bin");
+
+CKolvaneView::CKolvaneView(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::CKolvaneView>()) {
+    ui_->setupUi(this);
+}
+
+CKolvaneView::~CKolvaneView() {
+    Shutdown();
+    worker_.reset();
+}
+
+QPlainTextEdit* CKolvaneView::logEdit() const { return ui_->logEdit; }
+
+bool CKolvaneView::IsDownloading() const {
+    for (int command : posted_)
+        if (command == CDownloadThread::kDownload) return true;
+    return false;
+}
+
+void CKolvaneView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    OnInitialUpdate();
+}
+
+// ---- the worker ----
+
+template <class Argument>
+void CKolvaneView::PostCommand(int command, Argument argument) {
+    if (!worker_) OnInitialUpdate();
+    if (stopped_) return;
+    posted_.push_back(command);
+    worker_->PostThreadCommand(command, std::move(argument));
+    emit StateChanged();
+}
+
+void CKolvaneView::OnInitialUpdate() {
+    if (worker_) return;
+    worker_ = std::make_unique<CDownloadThread>();
+    worker_->Reports().setNotify([this] {
+        // The worker's thread: one drain at a time is enough, it takes everything queued.
+        if (!drainScheduled_.exchange(true))
+            QMetaObject::invokeMethod(this, [this] { DrainReports(); }, Qt::QueuedConnection);
+    });
+    // Threads carry no security attributes of their own on this platform, so the worker starts
+    // without them.
+    worker_->Create(std::chrono::milliseconds(kWorkerIdleWaitMs));
+    PostCommand(CDownloadThread::kOpenLine, std::int64_t{0});
+}
+
+void CKolvaneView::Shutdown() {
+    if (!worker_ || stopped_) return;
+    stopped_ = true;
+    // Cancel, close the line, stop the worker, in that order. No pauses between the steps: the
+    // cancel flag ends every wait of the worker at once, and the stop waits for its loop.
+    worker_->Shutdown();
+    worker_->Reports().setNotify(nullptr);
+    posted_.clear();
+}
+
+void CKolvaneView::Post(const kolvane::ConfigStep& step) {
+    if (!step.logLine.empty()) Log(QString::fromStdString(step.logLine));
+    PostCommand(step.command, step.argument);
+}
+
+void CKolvaneView::DrainReports() {
+    drainScheduled_ = false;
+    // A message box shown for a report runs a nested event loop that may drain the rest, or
+    // see the window closed; both are fine, the queue hands each report out once.
+    while (worker_ && !stopped_) {
+        auto report = worker_->Reports().tryPop();
+        if (!report) break;
+        Take(*report);
+    }
+}
+
+void CKolvaneView::Take(const WorkerReport& report) {
+    switch (report.kind) {
+        case WorkerReport::Kind::Log: Log(QString::fromStdString(report.text)); break;
+        case WorkerReport::Kind::Progress:
+            percent_ = report.value;
+            emit StateChanged();
+            break;
+        case WorkerReport::Kind::Completed:
+            if (!posted_.empty()) {
+                if (posted_.front() == CDownloadThread::kDownload) percent_ = 0;
+                posted_.pop_front();
+            }
+            if (report.value == 0) Log(QStringLiteral("Command practice fails."));
+            emit StateChanged();
+            break;
+        case WorkerReport::Kind::Notice:
+            ShowMessageBox(window(), QString::fromStdString(report.text), QMessageBox::Information);
+            break;
+    }
+}
+
+// ---- commands ----
+
+void CKolvaneView::Busy() { ShowMessageBox(window(), kBusyMessage, QMessageBox::Warning); }
+
+void CKolvaneView::OnConfigChoice(kolvane::ConfigChoice choice) {
+    for (const auto& step : kolvane::configSteps(choice)) Post(step);
+}
+
+bool CKolvaneView::OnPortChoice(int port) {
+    if (!IsReady()) {
+        Busy();
+        return false;
+    }
+    SetPort(port);
+    return true;
+}
+
+void CKolvaneView::SetPort(int port) { Post(kolvane::portStep(port)); }
+
+bool CKolvaneView::OnFileOpen() {
+    if (!IsReady()) {
+        Busy();
+        return false;
+    }
+    using kolvane::ui::FileDialogRequest;
+    auto path = kolvane::ui::AskFileName(
+        {FileDialogRequest::Mode::Open, window(), QStringLiteral("Open"), kOpenFileFilter, kOpenFileExtension});
+    if (!path) return false;
+    imagePath_ = *path;
+    const std::string file = QFile::encodeName(imagePath_).toStdString();
+    Log(QString::fromStdString(kolvane::openFileLogLine(file)));
+    PostCommand(CDownloadThread::kDownload, file);
+    return true;
+}
+
+// ---- the log ----
+
+void CKolvaneView::Log(const QString& text) {
+    QPlainTextEdit* edit = logEdit();
+    // A cursor of its own at the end: the user's caret and selection stay where they are.
+    QTextCursor end(edit->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(text + QLatin1Char('\n'));
+    QScrollBar* bar = edit->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+std::vector<std::string> CKolvaneView::LogLines() const {
+    std::vector<std::string> lines;
+    const QStringList all = logEdit()->toPlainText().split(QLatin1Char('\n'));
+    // The text ends with a line end, so its last piece is empty.
+    for (qsizetype i = 0; i + 1 < all.size(); ++i) lines.push_back(all[i].toStdString());
+    return lines;
+}

@@ -1,0 +1,58 @@
+#include "download/ui/small_dialogs.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "download/ui/dialog_seams.h"
+#include "download/ui/program_artwork.h"
+#include "ui_about_dlg.h"
+#include "ui_rs_port_setup.h"
+
+using kolvane::ui::ShowMessageBox;
+
+CRsPortSetupDlg::CRsPortSetupDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CRsPortSetupDlg>()) {
+    ui_->setupUi(this);
+    portEdit()->setText(QString::number(port_));
+    portEdit()->selectAll();
+    connect(okButton(), &QPushButton::clicked, this, &CRsPortSetupDlg::accept);
+    connect(cancelButton(), &QPushButton::clicked, this, &CRsPortSetupDlg::reject);
+    setFixedSize(sizeHint());
+}
+
+CRsPortSetupDlg::~CRsPortSetupDlg() = default;
+
+QLineEdit* CRsPortSetupDlg::portEdit() const { return ui_->portEdit; }
+QPushButton* CRsPortSetupDlg::okButton() const { return ui_->okButton; }
+QPushButton* CRsPortSetupDlg::cancelButton() const { return ui_->cancelButton; }
+
+void CRsPortSetupDlg::accept() {
+    bool isNumber = false;
+    const QString text = portEdit()->text().trimmed();
+    const qulonglong value = text.toULongLong(&isNumber);
+    QString problem;
+    if (!isNumber) problem = QStringLiteral("Please enter a positive integer.");
+    else if (value < kMinPort || value > kMaxPort)
+        problem = QStringLiteral("Please enter an integer between %1 and %2.").arg(kMinPort).arg(kMaxPort);
+    if (!problem.isEmpty()) {
+        ShowMessageBox(this, problem, QMessageBox::Warning);
+        portEdit()->setFocus();
+        portEdit()->selectAll();
+        return;
+    }
+    port_ = static_cast<unsigned>(value);
+    QDialog::accept();
+}
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAboutDlg>()) {
+    ui_->setupUi(this);
+    setWindowIcon(kolvane::ui::ProgramIcon());
+    ui_->bitmapLabel->setPixmap(kolvane::ui::AboutBitmap());
+    QFont name = ui_->nameLabel->font();
+    name.setBold(true);
+    name.setPointSize(name.pointSize() + 2);
+    ui_->nameLabel->setFont(name);
+    connect(ui_->okButton, &QPushButton::clicked, this, &CAboutDlg::accept);
+    setFixedSize(sizeHint());
+}
+
+CAboutDlg::~CAboutDlg() = default;

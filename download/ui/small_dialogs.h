@@ -1,0 +1,48 @@
+// The download tool's two small dialogs: CRsPortSetupDlg ("RS_PORT_SETUP"), which asks for the
+// COM port number of "COM_X", and CAboutDlg, the about box.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+class QLineEdit;
+class QPushButton;
+
+namespace Ui {
+class CRsPortSetupDlg;
+class CAboutDlg;
+}  // namespace Ui
+
+class CRsPortSetupDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr unsigned kInitialPort = 5;
+    static constexpr unsigned kMinPort = 1, kMaxPort = 100;
+
+    explicit CRsPortSetupDlg(QWidget* parent = nullptr);
+    ~CRsPortSetupDlg() override;
+    // The number OK accepted; kInitialPort when the dialog was cancelled.
+    unsigned Port() const { return port_; }
+    QLineEdit* portEdit() const;
+    QPushButton* okButton() const;
+    QPushButton* cancelButton() const;
+
+public slots:
+    // Takes the number only when it is a whole number from 1 to 100; otherwise says so and
+    // keeps the dialog open with the field selected.
+    void accept() override;
+
+private:
+    std::unique_ptr<Ui::CRsPortSetupDlg> ui_;
+    unsigned port_ = kInitialPort;
+};
+
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+    ~CAboutDlg() override;
+
+private:
+    std::unique_ptr<Ui::CAboutDlg> ui_;
+};

@@ -1,0 +1,112 @@
+#include "tests/download/kolvane_ui_test_support.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace kuitest {
+
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "kolvane_ui_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance()) new QApplication(argc, argv);
+}
+
+QObject& Watches() {
+    static QObject owner;
+    return owner;
+}
+
+void StopWatching() {
+    for (QObject* watch : Watches().children()) delete watch;
+}
+
+bool Eventually(const std::function<bool()>& cond, std::chrono::milliseconds wait) {
+    return testenv::eventually(
+        [&] {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            return cond();
+        },
+        wait);
+}
+
+MessageBoxes::MessageBoxes() {
+    previous_ = kolvane::ui::SetMessageBoxHandler([this](const kolvane::ui::MessageBoxRequest& r) {
+        boxes_.push_back(r);
+        return QMessageBox::Ok;
+    });
+}
+
+MessageBoxes::~MessageBoxes() { kolvane::ui::SetMessageBoxHandler(std::move(previous_)); }
+
+QStringList MessageBoxes::texts() const {
+    QStringList t;
+    for (const auto& b : boxes_) t << b.text;
+    return t;
+}
+
+FileDialogs::FileDialogs() {
+    previous_ = kolvane::ui::SetFileDialogHandler([this](const kolvane::ui::FileDialogRequest& r) -> std::optional<QString> {
+        requests_.push_back(r);
+        if (answers_.empty()) return std::nullopt;
+        QString path = answers_.front();
+        answers_.pop_front();
+        return path;
+    });
+}
+
+FileDialogs::~FileDialogs() { kolvane::ui::SetFileDialogHandler(std::move(previous_)); }
+
+QStringList CheckedConfigItems(const CMainFrame& frame) {
+    QStringList checked;
+    for (QAction* top : frame.menuBar()->actions()) {
+        if (!top->menu() || top->text() != QStringLiteral("&Config")) continue;
+        for (QAction* a : top->menu()->actions())
+            if (a->isChecked()) checked << a->text();
+    }
+    return checked;
+}
+
+KolvaneWindow::~KolvaneWindow() {
+    StopWatching();
+    frame.reset();
+}
+
+std::unique_ptr<sim::Z7Device> KolvaneWindow::device(int com, sim::Z7Device::Options options) {
+    auto d = std::make_unique<sim::Z7Device>(options);
+    EXPECT_TRUE(d->start(env.mapFile(), com, "Veltrix Z7 (COM" + std::to_string(com) + ")"));
+    return d;
+}
+
+CMainFrame& KolvaneWindow::start() {
+    auto recording = std::make_unique<platform::RecordingLockKeys>();
+    keys = recording.get();
+    frame = std::make_unique<CMainFrame>(std::move(recording));
+    frame->show();
+    EXPECT_TRUE(waitReady()) << "the line was not opened";
+    return *frame;
+}
+
+void KolvaneWindow::trigger(const char* action) {
+    QAction* a = frame->Action(action);
+    ASSERT_NE(a, nullptr) << action;
+    a->trigger();
+}
+
+bool KolvaneWindow::waitReady(std::chrono::milliseconds wait) {
+    return Eventually([&] { return frame->LogView()->IsReady(); }, wait);
+}
+
+std::string KolvaneWindow::writeImage(const std::string& name, const Bytes& bytes) {
+    testenv::writeFile(env.dir().file(name), std::string(bytes.begin(), bytes.end()));
+    return env.dir().file(name);
+}
+
+Lines TransferEnd() {
+    return {"Receiving stop directions transmission", "All the file data transmitting completion",
+            "FROM block: Initialization completion",  "FROM block: Writing completion",
+            "All the FROM writing completion"};
+}
+
+}  // namespace kuitest
