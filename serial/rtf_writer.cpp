@@ -7,8 +7,8 @@
 namespace {
 
 void AppendHexByte(std::string& out, int byte) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "\\'%02x", byte);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "\\'%02x", byte & 0xFF);
     out += buf;
 }
 

@@ -106,9 +106,11 @@ std::vector<std::uint8_t> EncodeGreyJpeg(const std::uint8_t* pixels, int width, 
     int quant[64];
     for (int i = 0; i < 64; ++i) quant[i] = std::clamp((kLuminance[i] * scale + 50) / 100, 1, 255);
 
-    std::vector<std::uint8_t> out = {0xFF, 0xD8,                                      // start of image
-                                     0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0,  // JFIF 1.01
-                                     1,    1,    0,    0,    1,    0,   1,   0,   0};
+    std::vector<std::uint8_t> out;
+    out.reserve(1024 + std::size_t(std::max(width, 0)) * std::size_t(std::max(height, 0)) / 2);
+    out.insert(out.end(), {0xFF, 0xD8,                                      // start of image
+                           0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0,  // JFIF 1.01
+                           1,    1,    0,    0,    1,    0,   1,   0,   0});
     out.insert(out.end(), {0xFF, 0xDB, 0x00, 0x43, 0x00});
     for (int k = 0; k < 64; ++k) out.push_back(static_cast<std::uint8_t>(quant[kZigzag[k]]));
     out.insert(out.end(), {0xFF, 0xC0, 0x00, 0x0B, 0x08});

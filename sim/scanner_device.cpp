@@ -87,7 +87,9 @@ Bytes GenerateGreyPicture(int width, int height) {
 
 Bytes FormatScannerHeader(const SeenRequest& r, int divisor, int blocks, std::size_t pictureBytes) {
     std::string h(kHeaderBytes, ' ');
-    auto put = [&](std::size_t at, const std::string& text) { h.replace(at, text.size(), text); };
+    auto put = [&](std::size_t at, const std::string& text) {
+        if (at < h.size()) std::copy_n(text.begin(), std::min(text.size(), h.size() - at), h.begin() + long(at));
+    };
     auto number = [&](std::size_t at, long long v) {
         char field[16];
         std::snprintf(field, sizeof field, "%6lld", v);
