@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include "download/ui/main_frame.h"
+#include "serial/ui/dialog_seams.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ void onSignal(int) {
 CKolvaneApp::CKolvaneApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("kolvane"));
     setOrganizationName(QStringLiteral("Veltrix"));
+    dialogs::SetDefaultCaption(kolvane::ui::kApplicationTitle);
     CloseOnSignals();
 }
 

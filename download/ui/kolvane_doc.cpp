@@ -3,9 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "download/ui/dialog_seams.h"
+#include "serial/ui/dialog_seams.h"
 
-using kolvane::ui::FileDialogRequest;
+using dialogs::FileDialogRequest;
 
 QString CKolvaneDoc::Title() const {
     return path_.isEmpty() ? QStringLiteral("Untitled") : QFileInfo(path_).fileName();
@@ -14,15 +14,17 @@ QString CKolvaneDoc::Title() const {
 bool CKolvaneDoc::OnFileSave(QWidget* dialogParent) {
     QString path = path_;
     if (path.isEmpty()) {
-        auto chosen = kolvane::ui::AskFileName({FileDialogRequest::Mode::Save, dialogParent, QStringLiteral("Save As"),
-                                                QStringLiteral("All files (*)"), QString()});
+        auto chosen = dialogs::AskFileName({.mode = FileDialogRequest::Mode::Save,
+                                            .parent = dialogParent,
+                                            .caption = QStringLiteral("Save As"),
+                                            .filter = QStringLiteral("All files (*)")});
         if (!chosen) return false;
         path = *chosen;
     }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        kolvane::ui::ShowMessageBox(dialogParent, QStringLiteral("Cannot save %1:\n%2").arg(path, file.errorString()),
-                                    QMessageBox::Warning);
+        dialogs::ShowMessageBox(dialogParent, QStringLiteral("Cannot save %1:\n%2").arg(path, file.errorString()),
+                                QString(), QMessageBox::Warning);
         return false;
     }
     file.close();

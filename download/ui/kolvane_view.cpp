@@ -7,12 +7,12 @@
 #include <chrono>
 
 #include "download/engine/download_thread.h"
-#include "download/ui/dialog_seams.h"
+#include "serial/ui/dialog_seams.h"
 #include "ui_kolvane_view.h"
 
+using dialogs::ShowMessageBox;
 using kolvane::CDownloadThread;
 using kolvane::WorkerReport;
-using kolvane::ui::ShowMessageBox;
 
 const QString CKolvaneView::kBusyMessage = QStringLiteral("Download中は操作不可能");
 const QString CKolvaneView::kOpenFileFilter =
@@ -108,14 +108,14 @@ void CKolvaneView::Take(const WorkerReport& report) {
             emit StateChanged();
             break;
         case WorkerReport::Kind::Notice:
-            ShowMessageBox(window(), QString::fromStdString(report.text), QMessageBox::Information);
+            ShowMessageBox(window(), QString::fromStdString(report.text), QString(), QMessageBox::Information);
             break;
     }
 }
 
 // ---- commands ----
 
-void CKolvaneView::Busy() { ShowMessageBox(window(), kBusyMessage, QMessageBox::Warning); }
+void CKolvaneView::Busy() { ShowMessageBox(window(), kBusyMessage, QString(), QMessageBox::Warning); }
 
 void CKolvaneView::OnConfigChoice(kolvane::ConfigChoice choice) {
     for (const auto& step : kolvane::configSteps(choice)) Post(step);
@@ -137,9 +137,12 @@ bool CKolvaneView::OnFileOpen() {
         Busy();
         return false;
     }
-    using kolvane::ui::FileDialogRequest;
-    auto path = kolvane::ui::AskFileName(
-        {FileDialogRequest::Mode::Open, window(), QStringLiteral("Open"), kOpenFileFilter, kOpenFileExtension});
+    using dialogs::FileDialogRequest;
+    auto path = dialogs::AskFileName({.mode = FileDialogRequest::Mode::Open,
+                                      .parent = window(),
+                                      .caption = QStringLiteral("Open"),
+                                      .filter = kOpenFileFilter,
+                                      .defaultSuffix = kOpenFileExtension});
     if (!path) return false;
     imagePath_ = *path;
     const std::string file = QFile::encodeName(imagePath_).toStdString();

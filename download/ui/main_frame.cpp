@@ -14,12 +14,12 @@
 #include <QToolBar>
 #include <exception>
 
-#include "download/ui/dialog_seams.h"
 #include "download/ui/kolvane_doc.h"
 #include "download/ui/kolvane_view.h"
 #include "download/ui/program_artwork.h"
 #include "download/ui/small_dialogs.h"
 #include "download/ui/z7_image_view.h"
+#include "serial/ui/dialog_seams.h"
 #include "ui_main_frame.h"
 
 using kolvane::ConfigChoice;
@@ -187,7 +187,7 @@ void CMainFrame::OnFileOpen() {
     try {
         view_->OnFileOpen();
     } catch (const std::exception&) {
-        kolvane::ui::ShowMessageBox(this, QStringLiteral("CMainFrame::OnFileOpen()"));
+        dialogs::ShowMessageBox(this, QStringLiteral("CMainFrame::OnFileOpen()"));
     }
 }
 

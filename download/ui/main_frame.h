@@ -18,6 +18,11 @@
 #include "download/engine/config_commands.h"
 #include "platform/lock_keys.h"
 
+namespace kolvane::ui {
+// The program's name in the window title and the caption of a box that brings none of its own.
+inline const QString kApplicationTitle = QStringLiteral("Kolvane");
+}  // namespace kolvane::ui
+
 class CKolvaneDoc;
 class CKolvaneView;
 class CZ7ImageView;

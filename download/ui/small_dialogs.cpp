@@ -3,12 +3,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "download/ui/dialog_seams.h"
 #include "download/ui/program_artwork.h"
+#include "serial/ui/dialog_seams.h"
 #include "ui_about_dlg.h"
 #include "ui_rs_port_setup.h"
 
-using kolvane::ui::ShowMessageBox;
+using dialogs::ShowMessageBox;
 
 CRsPortSetupDlg::CRsPortSetupDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CRsPortSetupDlg>()) {
     ui_->setupUi(this);
@@ -34,7 +34,7 @@ void CRsPortSetupDlg::accept() {
     else if (value < kMinPort || value > kMaxPort)
         problem = QStringLiteral("Please enter an integer between %1 and %2.").arg(kMinPort).arg(kMaxPort);
     if (!problem.isEmpty()) {
-        ShowMessageBox(this, problem, QMessageBox::Warning);
+        ShowMessageBox(this, problem, QString(), QMessageBox::Warning);
         portEdit()->setFocus();
         portEdit()->selectAll();
         return;

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "picture/ui/dialog_seams.h"
 #include "picture/ui/gui_call_bridge.h"
+#include "serial/ui/dialog_seams.h"
 
 namespace pictavo {
 
@@ -24,9 +24,9 @@ EngineMessageBoxes::EngineMessageBoxes(GuiCallBridge& bridge, QWidget* owner) {
     QPointer<QWidget> parent(owner);
     previous_ = picture::SetMessageHandler([&bridge, parent](const picture::Message& m) {
         bool shown = bridge.Call([&] {
-            ShowMessageBox(MessageBoxRequest{parent.data(), QString::fromStdString(m.text),
-                                             QString::fromStdString(m.caption), iconFor(m.icon), QMessageBox::Ok,
-                                             m.topmost});
+            dialogs::ShowMessageBox(dialogs::MessageBoxRequest{parent.data(), QString::fromStdString(m.text),
+                                                               QString::fromStdString(m.caption), iconFor(m.icon),
+                                                               QMessageBox::Ok, m.topmost});
         });
         if (!shown) std::fprintf(stderr, "%s\n", m.text.c_str());
     });

@@ -1,10 +1,19 @@
 #include "picture/ui/pictavo_app.h"
 
 #include "picture/ui/pictavo_dlg.h"
+#include "serial/ui/dialog_seams.h"
+
+namespace {
+
+// The caption of a box that brings none of its own.
+const QString kApplicationTitle = QStringLiteral("Pictavo");
+
+}  // namespace
 
 CPictavoApp::CPictavoApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("pictavo"));
     setOrganizationName(QStringLiteral("Veltrix"));
+    dialogs::SetDefaultCaption(kApplicationTitle);
 }
 
 int CPictavoApp::Run() {

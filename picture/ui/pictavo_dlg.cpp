@@ -13,7 +13,6 @@
 #include <new>
 
 #include "picture/engine/picture_files.h"
-#include "picture/ui/dialog_seams.h"
 #include "picture/ui/engine_message_boxes.h"
 #include "picture/ui/picture_viewer.h"
 #include "picture/ui/program_artwork.h"
@@ -21,6 +20,7 @@
 #include "picture/ui/settings_dialogs.h"
 #include "picture/ui/small_dialogs.h"
 #include "picture/ui/window_look.h"
+#include "serial/ui/dialog_seams.h"
 #include "serial/ui/port_menu.h"
 #include "ui_pictavo_dlg.h"
 
@@ -220,7 +220,7 @@ void CPictavoDlg::SetStatus(const QString& text) {
 
 void CPictavoDlg::InitializationFailed() {
     SetStatus(QString());
-    pictavo::ShowMessageBox(this, QStringLiteral("Initialization Failed."));
+    dialogs::ShowMessageBox(this, QStringLiteral("Initialization Failed."));
 }
 
 void CPictavoDlg::OnTakePicture() {

@@ -7,8 +7,8 @@
 #include <algorithm>
 
 #include "picture/engine/picture_files.h"
-#include "picture/ui/dialog_seams.h"
 #include "platform/folders.h"
+#include "serial/ui/dialog_seams.h"
 #include "ui_picture_viewer.h"
 
 namespace {
@@ -112,16 +112,18 @@ void CPictureViewer::OnToggleSize() {
 
 void CPictureViewer::OnSave() {
     const bool bmp = picture::IsBmpFile(tempFile_);
-    auto chosen = pictavo::AskSaveFileName({this, QStringLiteral("Save Picture"), QString(),
-                                            bmp ? QStringLiteral("BMP files (*.bmp);;All files (*)")
-                                                : QStringLiteral("JPEG files (*.jpg);;All files (*)")});
+    auto chosen = dialogs::AskFileName({.mode = dialogs::FileDialogRequest::Mode::Save,
+                                        .parent = this,
+                                        .caption = QStringLiteral("Save Picture"),
+                                        .filter = bmp ? QStringLiteral("BMP files (*.bmp);;All files (*)")
+                                                      : QStringLiteral("JPEG files (*.jpg);;All files (*)")});
     if (!chosen || chosen->isEmpty()) return;
     const std::string chosenPath = chosen->toStdString();
     const std::string name = picture::SaveNameFor(chosenPath, tempFile_);
     // The file dialog asked about the name as typed; the extension added here names another
     // file, which must not be replaced without asking either.
     if (name != chosenPath && platform::fileExists(name)) {
-        auto answer = pictavo::ShowMessageBox(
+        auto answer = dialogs::ShowMessageBox(
             this,
             QStringLiteral("%1 already exists.\nDo you want to replace it?")
                 .arg(QString::fromStdString(platform::fileNameOf(name))),

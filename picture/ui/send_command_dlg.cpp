@@ -10,13 +10,13 @@
 #include <algorithm>
 #include <vector>
 
-#include "picture/ui/dialog_seams.h"
 #include "picture/ui/pictavo_dlg.h"
 #include "picture/ui/program_artwork.h"
 #include "picture/ui/settings_dialogs.h"
 #include "picture/ui/small_dialogs.h"
 #include "picture/ui/window_look.h"
 #include "platform/folders.h"
+#include "serial/ui/dialog_seams.h"
 #include "serial/ui/terminal_view.h"
 #include "ui_send_command.h"
 
@@ -130,7 +130,7 @@ void CSendCommandDlg::SendNamedCommand(const std::string& name) {
     QApplication::restoreOverrideCursor();
     if (!sent) {
         // The port went away since the device check: say so rather than look like a silent scanner.
-        pictavo::ShowMessageBox(this,
+        dialogs::ShowMessageBox(this,
                                 QStringLiteral("The command could not be sent: COM%1 cannot be opened.")
                                     .arg(owner_.Settings().port),
                                 QStringLiteral("Error"), QMessageBox::Critical);
@@ -155,7 +155,7 @@ void CSendCommandDlg::OnCameraSettings() {
 }
 
 void CSendCommandDlg::OnClearScreen() {
-    auto answer = pictavo::ShowMessageBox(this, QStringLiteral("Erase all text?"), QString(), QMessageBox::Question,
+    auto answer = dialogs::ShowMessageBox(this, QStringLiteral("Erase all text?"), QString(), QMessageBox::Question,
                                           QMessageBox::Ok | QMessageBox::Cancel);
     if (answer == QMessageBox::Ok) terminal()->ClearScreen();
 }
@@ -174,13 +174,16 @@ QString CSendCommandDlg::ProposedTextFile() const {
 }
 
 void CSendCommandDlg::OnSaveText() {
-    auto chosen = pictavo::AskSaveFileName(
-        {this, QStringLiteral("Save Text"), ProposedTextFile(), QStringLiteral("Rich text files (*.rtf);;All files (*)")});
+    auto chosen = dialogs::AskFileName({.mode = dialogs::FileDialogRequest::Mode::Save,
+                                        .parent = this,
+                                        .caption = QStringLiteral("Save Text"),
+                                        .proposedPath = ProposedTextFile(),
+                                        .filter = QStringLiteral("Rich text files (*.rtf);;All files (*)")});
     if (!chosen || chosen->isEmpty()) return;
     savedTextFile_ = *chosen;
     platform::SystemError err;
     if (!terminal()->SaveRtf(chosen->toStdString(), &err)) {
-        pictavo::ShowMessageBox(this,
+        dialogs::ShowMessageBox(this,
                                 QStringLiteral("%1 could not be written.\n%2").arg(*chosen, QString::fromStdString(err.text)),
                                 QStringLiteral("Error"), QMessageBox::Critical);
         return;

@@ -5,8 +5,8 @@
 #include <QRegularExpressionValidator>
 
 #include "picture/engine/setting_checks.h"
-#include "picture/ui/dialog_seams.h"
 #include "picture/ui/program_artwork.h"
+#include "serial/ui/dialog_seams.h"
 #include "ui_camera_settings.h"
 #include "ui_quality.h"
 #include "ui_set_size.h"
@@ -23,7 +23,7 @@ QString formatted4(int value) { return QString::asprintf("%4d", value); }
 int numberIn(const QLineEdit* edit) { return picture::ReadDialogNumber(edit->text().toStdString()); }
 
 void refuse(QWidget* parent, const QString& text) {
-    pictavo::ShowMessageBox(parent, text, QString(), QMessageBox::Warning);
+    dialogs::ShowMessageBox(parent, text, QString(), QMessageBox::Warning);
 }
 
 }  // namespace

@@ -32,13 +32,13 @@ bool Eventually(const std::function<bool()>& cond, std::chrono::milliseconds wai
 }
 
 MessageBoxes::MessageBoxes() {
-    previous_ = kolvane::ui::SetMessageBoxHandler([this](const kolvane::ui::MessageBoxRequest& r) {
+    previous_ = dialogs::SetMessageBoxHandler([this](const dialogs::MessageBoxRequest& r) {
         boxes_.push_back(r);
         return QMessageBox::Ok;
     });
 }
 
-MessageBoxes::~MessageBoxes() { kolvane::ui::SetMessageBoxHandler(std::move(previous_)); }
+MessageBoxes::~MessageBoxes() { dialogs::SetMessageBoxHandler(std::move(previous_)); }
 
 QStringList MessageBoxes::texts() const {
     QStringList t;
@@ -47,7 +47,7 @@ QStringList MessageBoxes::texts() const {
 }
 
 FileDialogs::FileDialogs() {
-    previous_ = kolvane::ui::SetFileDialogHandler([this](const kolvane::ui::FileDialogRequest& r) -> std::optional<QString> {
+    previous_ = dialogs::SetFileDialogHandler([this](const dialogs::FileDialogRequest& r) -> std::optional<QString> {
         requests_.push_back(r);
         if (answers_.empty()) return std::nullopt;
         QString path = answers_.front();
@@ -56,7 +56,7 @@ FileDialogs::FileDialogs() {
     });
 }
 
-FileDialogs::~FileDialogs() { kolvane::ui::SetFileDialogHandler(std::move(previous_)); }
+FileDialogs::~FileDialogs() { dialogs::SetFileDialogHandler(std::move(previous_)); }
 
 QStringList CheckedConfigItems(const CMainFrame& frame) {
     QStringList checked;

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "download/ui/dialog_seams.h"
 #include "download/ui/kolvane_view.h"
 #include "download/ui/main_frame.h"
+#include "serial/ui/dialog_seams.h"
 #include "sim/z7_device.h"
 #include "tests/support/test_env.h"
 
@@ -38,12 +38,12 @@ class MessageBoxes {
 public:
     MessageBoxes();
     ~MessageBoxes();
-    const std::vector<kolvane::ui::MessageBoxRequest>& all() const { return boxes_; }
+    const std::vector<dialogs::MessageBoxRequest>& all() const { return boxes_; }
     QStringList texts() const;
 
 private:
-    kolvane::ui::MessageBoxHandler previous_;
-    std::vector<kolvane::ui::MessageBoxRequest> boxes_;
+    dialogs::MessageBoxHandler previous_;
+    std::vector<dialogs::MessageBoxRequest> boxes_;
 };
 
 // Records every file dialog and answers it with the next queued path, else cancels.
@@ -52,11 +52,11 @@ public:
     FileDialogs();
     ~FileDialogs();
     void answerNext(const std::string& path) { answers_.push_back(QString::fromStdString(path)); }
-    const std::vector<kolvane::ui::FileDialogRequest>& all() const { return requests_; }
+    const std::vector<dialogs::FileDialogRequest>& all() const { return requests_; }
 
 private:
-    kolvane::ui::FileDialogHandler previous_;
-    std::vector<kolvane::ui::FileDialogRequest> requests_;
+    dialogs::FileDialogHandler previous_;
+    std::vector<dialogs::FileDialogRequest> requests_;
     std::deque<QString> answers_;
 };
 

@@ -19,11 +19,11 @@
 #include <fstream>
 #include <thread>
 
-#include "download/ui/dialog_seams.h"
 #include "download/ui/kolvane_view.h"
 #include "download/ui/main_frame.h"
 #include "download/ui/small_dialogs.h"
 #include "download/ui/z7_image_view.h"
+#include "serial/ui/dialog_seams.h"
 #include "sim/z7_device.h"
 
 namespace {
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     out = QDir(QString::fromLocal8Bit(argv[1]));
     out.mkpath(QStringLiteral("."));
     // Nothing here may wait for a person.
-    kolvane::ui::SetMessageBoxHandler([](const kolvane::ui::MessageBoxRequest& r) {
+    dialogs::SetMessageBoxHandler([](const dialogs::MessageBoxRequest& r) {
         std::fprintf(stderr, "message: %s\n", qPrintable(r.text));
         return QMessageBox::Ok;
     });
@@ -101,8 +101,8 @@ int main(int argc, char** argv) {
         std::ofstream f(image, std::ios::binary);
         for (int i = 0; i < 3 * 8192 + 1000; ++i) f.put(static_cast<char>(i * 31));
     }
-    kolvane::ui::SetFileDialogHandler(
-        [&](const kolvane::ui::FileDialogRequest&) -> std::optional<QString> { return QString::fromStdString(image); });
+    dialogs::SetFileDialogHandler(
+        [&](const dialogs::FileDialogRequest&) -> std::optional<QString> { return QString::fromStdString(image); });
 
     sim::Z7Device z7;
     if (!z7.start(map, 1, "Veltrix Z7 (COM1)")) {

@@ -32,7 +32,7 @@ bool Eventually(const std::function<bool()>& cond, std::chrono::milliseconds wai
 }
 
 MessageBoxes::MessageBoxes() {
-    previous_ = pictavo::SetMessageBoxHandler([this](const pictavo::MessageBoxRequest& r) {
+    previous_ = dialogs::SetMessageBoxHandler([this](const dialogs::MessageBoxRequest& r) {
         boxes_.push_back(r);
         if (!answers_.empty()) {
             auto answer = answers_.front();
@@ -45,7 +45,7 @@ MessageBoxes::MessageBoxes() {
     });
 }
 
-MessageBoxes::~MessageBoxes() { pictavo::SetMessageBoxHandler(std::move(previous_)); }
+MessageBoxes::~MessageBoxes() { dialogs::SetMessageBoxHandler(std::move(previous_)); }
 
 std::vector<QString> MessageBoxes::texts() const {
     std::vector<QString> t;
@@ -54,7 +54,7 @@ std::vector<QString> MessageBoxes::texts() const {
 }
 
 SaveDialogs::SaveDialogs() {
-    previous_ = pictavo::SetSaveFileHandler([this](const pictavo::SaveFileRequest& r) -> std::optional<QString> {
+    previous_ = dialogs::SetFileDialogHandler([this](const dialogs::FileDialogRequest& r) -> std::optional<QString> {
         requests_.push_back(r);
         if (answers_.empty()) return std::nullopt;
         QString path = answers_.front();
@@ -63,7 +63,7 @@ SaveDialogs::SaveDialogs() {
     });
 }
 
-SaveDialogs::~SaveDialogs() { pictavo::SetSaveFileHandler(std::move(previous_)); }
+SaveDialogs::~SaveDialogs() { dialogs::SetFileDialogHandler(std::move(previous_)); }
 
 void ScannerWindowTest::SetUp() {
     ASSERT_TRUE(scanner.start(env.mapFile(), kCom, "Veltrix 2D Scanner (COM1)"));

@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "picture/ui/dialog_seams.h"
+#include "serial/ui/dialog_seams.h"
 #include "sim/scanner_device.h"
 #include "tests/support/test_env.h"
 
@@ -34,13 +34,13 @@ public:
     MessageBoxes();
     ~MessageBoxes();
     void answerNext(QMessageBox::StandardButton button) { answers_.push_back(button); }
-    const std::vector<pictavo::MessageBoxRequest>& all() const { return boxes_; }
+    const std::vector<dialogs::MessageBoxRequest>& all() const { return boxes_; }
     std::vector<QString> texts() const;
     void clear() { boxes_.clear(); }
 
 private:
-    pictavo::MessageBoxHandler previous_;
-    std::vector<pictavo::MessageBoxRequest> boxes_;
+    dialogs::MessageBoxHandler previous_;
+    std::vector<dialogs::MessageBoxRequest> boxes_;
     std::deque<QMessageBox::StandardButton> answers_;
 };
 
@@ -50,11 +50,11 @@ public:
     SaveDialogs();
     ~SaveDialogs();
     void answerNext(const QString& path) { answers_.push_back(path); }
-    const std::vector<pictavo::SaveFileRequest>& all() const { return requests_; }
+    const std::vector<dialogs::FileDialogRequest>& all() const { return requests_; }
 
 private:
-    pictavo::SaveFileHandler previous_;
-    std::vector<pictavo::SaveFileRequest> requests_;
+    dialogs::FileDialogHandler previous_;
+    std::vector<dialogs::FileDialogRequest> requests_;
     std::deque<QString> answers_;
 };
 

@@ -21,12 +21,12 @@
 #include <thread>
 
 #include "picture/engine/picture_files.h"
-#include "picture/ui/dialog_seams.h"
 #include "picture/ui/pictavo_dlg.h"
 #include "picture/ui/picture_viewer.h"
 #include "picture/ui/send_command_dlg.h"
 #include "picture/ui/settings_dialogs.h"
 #include "picture/ui/small_dialogs.h"
+#include "serial/ui/dialog_seams.h"
 #include "serial/ui/terminal_view.h"
 #include "sim/jpeg_encoder.h"
 #include "sim/scanner_device.h"
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     out = QDir(QString::fromLocal8Bit(argv[1]));
     out.mkpath(QStringLiteral("."));
     // Nothing here may wait for a person.
-    pictavo::SetMessageBoxHandler([](const pictavo::MessageBoxRequest& r) {
+    dialogs::SetMessageBoxHandler([](const dialogs::MessageBoxRequest& r) {
         std::fprintf(stderr, "message: %s\n", qPrintable(r.text));
         return QMessageBox::Ok;
     });

@@ -1,10 +1,16 @@
-#include "download/ui/dialog_seams.h"
+#include "serial/ui/dialog_seams.h"
 
 #include <QFileDialog>
+#include <QGuiApplication>
 
-namespace kolvane::ui {
+namespace dialogs {
 
 namespace {
+
+QString& defaultCaption() {
+    static QString caption;
+    return caption;
+}
 
 MessageBoxHandler& messageBoxHandler() {
     static MessageBoxHandler handler;
@@ -17,21 +23,28 @@ FileDialogHandler& fileDialogHandler() {
 }
 
 QMessageBox::StandardButton realMessageBox(const MessageBoxRequest& r) {
-    QMessageBox box(r.icon, r.caption.isEmpty() ? kApplicationTitle : r.caption, r.text, r.buttons, r.parent);
+    QString caption = r.caption;
+    if (caption.isEmpty()) caption = defaultCaption();
+    if (caption.isEmpty()) caption = QGuiApplication::applicationDisplayName();
+    QMessageBox box(r.icon, caption, r.text, r.buttons, r.parent);
+    if (r.topmost) box.setWindowFlag(Qt::WindowStaysOnTopHint);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
 std::optional<QString> realFileDialog(const FileDialogRequest& r) {
-    QFileDialog dialog(r.parent, r.caption, QString(), r.filter);
+    QFileDialog dialog(r.parent, r.caption, r.proposedPath, r.filter);
     const bool open = r.mode == FileDialogRequest::Mode::Open;
     dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setDefaultSuffix(r.defaultSuffix);
+    if (!r.proposedPath.isEmpty()) dialog.selectFile(r.proposedPath);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first();
 }
 
 }  // namespace
+
+void SetDefaultCaption(const QString& caption) { defaultCaption() = caption; }
 
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
     std::swap(messageBoxHandler(), handler);
@@ -54,4 +67,4 @@ std::optional<QString> AskFileName(const FileDialogRequest& request) {
     return handler ? handler(request) : realFileDialog(request);
 }
 
-}  // namespace kolvane::ui
+}  // namespace dialogs
