@@ -1,0 +1,66 @@
+#include "tests/support/qt_test_support.h"
+
+#include "tests/support/test_env.h"
+
+namespace qttest {
+
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "veltrix_ui_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance()) new QApplication(argc, argv);
+}
+
+bool Eventually(const std::function<bool()>& cond, std::chrono::milliseconds wait) {
+    return testenv::eventually(
+        [&] {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            return cond();
+        },
+        wait);
+}
+
+MessageBoxes::MessageBoxes() {
+    previous_ = dialogs::SetMessageBoxHandler([this](const dialogs::MessageBoxRequest& r) {
+        boxes_.push_back(r);
+        if (!answers_.empty()) {
+            auto answer = answers_.front();
+            answers_.pop_front();
+            return answer;
+        }
+        for (auto b : {QMessageBox::Ok, QMessageBox::Yes})
+            if (r.buttons & b) return b;
+        return QMessageBox::NoButton;
+    });
+}
+
+MessageBoxes::~MessageBoxes() { dialogs::SetMessageBoxHandler(std::move(previous_)); }
+
+QStringList MessageBoxes::texts() const {
+    QStringList t;
+    for (const auto& b : boxes_) t << b.text;
+    return t;
+}
+
+FileDialogs::FileDialogs() {
+    previous_ = dialogs::SetFileDialogHandler([this](const dialogs::FileDialogRequest& r) -> std::optional<QString> {
+        requests_.push_back(r);
+        if (answers_.empty()) return std::nullopt;
+        QString path = answers_.front();
+        answers_.pop_front();
+        return path;
+    });
+}
+
+FileDialogs::~FileDialogs() { dialogs::SetFileDialogHandler(std::move(previous_)); }
+
+QObject& Watches() {
+    static QObject owner;
+    return owner;
+}
+
+void StopWatching() {
+    for (QObject* watch : Watches().children()) delete watch;
+}
+
+}  // namespace qttest
