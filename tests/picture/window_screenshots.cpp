@@ -15,10 +15,8 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QTimer>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 #include "picture/engine/picture_files.h"
 #include "picture/ui/pictavo_dlg.h"
@@ -26,58 +24,22 @@
 #include "picture/ui/send_command_dlg.h"
 #include "picture/ui/settings_dialogs.h"
 #include "picture/ui/small_dialogs.h"
-#include "serial/ui/dialog_seams.h"
 #include "serial/ui/terminal_view.h"
 #include "sim/jpeg_encoder.h"
 #include "sim/scanner_device.h"
+#include "tests/support/screenshots.h"
 
 namespace {
 
-QDir out;
-int failures = 0;
+using screenshots::Settle;
+using screenshots::WaitFor;
 
-void settle(int ms = 150) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < until) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-bool waitFor(const std::function<bool()>& cond, int ms = 10000) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-void shoot(QWidget& w, const QString& name) {
-    w.show();
-    w.raise();
-    w.activateWindow();
-    settle();
-    const QString path = out.filePath(name + ".png");
-    if (w.grab().save(path)) {
-        std::printf("%s  %dx%d\n", qPrintable(path), w.width(), w.height());
-    } else {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        ++failures;
-    }
-}
+constexpr int kWait = 10000;
 
 QMenu* menuNamed(QMenuBar* bar, const QString& title) {
     for (QAction* a : bar->actions())
         if (a->menu() && a->text() == title) return a->menu();
     return nullptr;
-}
-
-std::string scratchFolder() {
-    char pattern[] = "/tmp/pictavo-screenshots-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    return made ? made : "";
 }
 
 }  // namespace
@@ -87,23 +49,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: pictavo_screenshots OUTPUT_FOLDER\n");
         return 2;
     }
-    const std::string scratch = scratchFolder();
+    const auto [scratch, map] = screenshots::EnterScratchFolder("pictavo-screenshots");
     if (scratch.empty()) return 1;
-    const std::string map = scratch + "/ports";
-    std::fclose(std::fopen(map.c_str(), "w"));
-    ::setenv("VELTRIX_PORTS", map.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", scratch.c_str(), 1);
     ::setenv("XDG_DOCUMENTS_DIR", scratch.c_str(), 1);
-    ::setenv("TMPDIR", scratch.c_str(), 1);
 
     QApplication app(argc, argv);
-    out = QDir(QString::fromLocal8Bit(argv[1]));
-    out.mkpath(QStringLiteral("."));
+    screenshots::Camera shots(QString::fromLocal8Bit(argv[1]));
     // Nothing here may wait for a person.
-    dialogs::SetMessageBoxHandler([](const dialogs::MessageBoxRequest& r) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(r.text));
-        return QMessageBox::Ok;
-    });
+    screenshots::PrintMessageBoxes();
 
     sim::ScannerDevice scanner;
     if (!scanner.start(map, 1, "Veltrix 2D Scanner (COM1)")) {
@@ -120,25 +73,27 @@ int main(int argc, char** argv) {
     CPictavoDlg dlg;
     dlg.UpdateMenus();
     dlg.statusLine()->setText(QStringLiteral("Aim and trigger..."));
-    shoot(dlg, QStringLiteral("main_dialog"));
+    shots.shoot(dlg, QStringLiteral("main_dialog"));
 
     // A transfer under way: progress bar and Cancel.
     dlg.Settings().snapshot = 0;
     QTimer::singleShot(0, &dlg, [&] { dlg.OnTakePicture(); });
-    if (waitFor([&] { return dlg.progressBar()->value() >= 30; })) shoot(dlg, QStringLiteral("main_dialog_transferring"));
-    else ++failures;
+    if (WaitFor([&] { return dlg.progressBar()->value() >= 30; }, kWait))
+        shots.shoot(dlg, QStringLiteral("main_dialog_transferring"));
+    else
+        shots.fail();
     dlg.OnCancel();
-    waitFor([&] { return dlg.Engine() && !dlg.Engine()->IsCapturing(); });
-    settle();
+    WaitFor([&] { return dlg.Engine() && !dlg.Engine()->IsCapturing(); }, kWait);
+    Settle();
 
     // The Settings menu, opened.
     if (QMenu* settings = menuNamed(dlg.menuBar(), QStringLiteral("&Settings"))) {
         settings->popup(dlg.mapToGlobal(QPoint(40, dlg.menuBar()->height())));
-        settle();
-        shoot(*settings, QStringLiteral("main_dialog_settings_menu"));
+        Settle();
+        shots.shoot(*settings, QStringLiteral("main_dialog_settings_menu"));
         dlg.portMenu()->popup(settings->mapToGlobal(QPoint(settings->width(), 0)));
-        settle();
-        shoot(*dlg.portMenu(), QStringLiteral("main_dialog_port_menu"));
+        Settle();
+        shots.shoot(*dlg.portMenu(), QStringLiteral("main_dialog_port_menu"));
         dlg.portMenu()->hide();
         settings->hide();
     }
@@ -151,23 +106,23 @@ int main(int argc, char** argv) {
     {
         picture::PictureSettings s;
         CPictureViewer viewer(s, temp);
-        shoot(viewer, QStringLiteral("viewer"));
+        shots.shoot(viewer, QStringLiteral("viewer"));
         s.scale = picture::kScale50;
         CPictureViewer half(s, temp);
-        shoot(half, QStringLiteral("viewer_50"));
+        shots.shoot(half, QStringLiteral("viewer_50"));
     }
 
     {
         set_size size(picture::PictureWindow{0, 0, 1279, 1023}, &dlg);
-        shoot(size, QStringLiteral("set_size"));
+        shots.shoot(size, QStringLiteral("set_size"));
         CQuality quality(65, &dlg);
-        shoot(quality, QStringLiteral("quality"));
+        shots.shoot(quality, QStringLiteral("quality"));
         CCameraSettingsDlg camera(picture::kDefaultCameraSetup, &dlg);
-        shoot(camera, QStringLiteral("camera_settings"));
+        shots.shoot(camera, QStringLiteral("camera_settings"));
         CDebugCommandDlg debug(false, &dlg);
-        shoot(debug, QStringLiteral("debug_commands"));
+        shots.shoot(debug, QStringLiteral("debug_commands"));
         CAbout about(&dlg);
-        shoot(about, QStringLiteral("about"));
+        shots.shoot(about, QStringLiteral("about"));
     }
 
     {
@@ -178,10 +133,10 @@ int main(int argc, char** argv) {
         send.commandList()->setCurrentText(QStringLiteral("Get SW Version"));
         send.SetStatusText(QStringLiteral("Transferring..."));
         send.SetProgress(60);
-        shoot(send, QStringLiteral("send_command"));
+        shots.shoot(send, QStringLiteral("send_command"));
     }
 
     scanner.stop();
     QDir(QString::fromStdString(scratch)).removeRecursively();
-    return failures == 0 ? 0 : 1;
+    return shots.failures() == 0 ? 0 : 1;
 }
