@@ -3,14 +3,13 @@
 // pixels. Run by scripts/draw_artwork.sh; the PNG files are committed beside it.
 //
 //   kolvane_draw_artwork OUTPUT_FOLDER
-#include <QDir>
-#include <QGuiApplication>
-#include <QImage>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <cstdio>
+#include <algorithm>
 #include <functional>
+#include <utility>
+
+#include "resources/artwork_drawing.h"
 
 namespace {
 
@@ -53,53 +52,30 @@ void drawArrow(QPainter& p, QPointF tip, qreal width, qreal length, const QColor
 }
 
 QImage icon(int size) {
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient g(0, 0, 0, size);
-    g.setColorAt(0, kGreen);
-    g.setColorAt(1, kDeepGreen);
-    p.setPen(Qt::NoPen);
-    p.setBrush(g);
-    const qreal radius = size * 0.18;
-    p.drawRoundedRect(QRectF(0, 0, size, size), radius, radius);
-    const qreal s = size;
-    drawChip(p, QRectF(s * 0.30, s * 0.56, s * 0.40, s * 0.30), std::max<qreal>(1.0, s * 0.06));
-    drawArrow(p, QPointF(s * 0.5, s * 0.52), s * 0.46, s * 0.42, kAmber);
-    return image;
+    return artwork::Icon(size, kGreen, kDeepGreen, [size](QPainter& p) {
+        const qreal s = size;
+        drawChip(p, QRectF(s * 0.30, s * 0.56, s * 0.40, s * 0.30), std::max<qreal>(1.0, s * 0.06));
+        drawArrow(p, QPointF(s * 0.5, s * 0.52), s * 0.46, s * 0.42, kAmber);
+    });
 }
 
 QImage aboutBitmap() {
-    const int w = 400, h = 100;
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient g(0, 0, w, 0);
-    g.setColorAt(0, kDeepGreen);
-    g.setColorAt(1, kGreen);
-    p.fillRect(image.rect(), g);
-
-    // A faint row of blocks along the bottom, as frames on their way to the device.
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(255, 255, 255, 30));
-    for (int col = 0; col < 12; ++col) p.drawRect(QRectF(106 + col * 24, 88, 18, 6));
-
-    p.drawImage(QRect(14, 14, 72, 72), icon(72));
-
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(34);
-    font.setBold(true);
-    p.setFont(font);
-    p.setPen(Qt::white);
-    p.drawText(QRect(104, 14, w - 110, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Kolvane"));
-    font.setBold(false);
-    font.setPixelSize(15);
-    p.setFont(font);
-    p.setPen(QColor(215, 245, 235));
-    p.drawText(QRect(106, 56, w - 110, 26), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Firmware downloads to Z7 devices"));
-    return image;
+    return artwork::AboutBitmap({
+        .left = kDeepGreen,
+        .right = kGreen,
+        .texture =
+            [](QPainter& p, int, int) {
+                // A faint row of blocks along the bottom, as frames on their way to the device.
+                p.setPen(Qt::NoPen);
+                p.setBrush(QColor(255, 255, 255, 30));
+                for (int col = 0; col < 12; ++col) p.drawRect(QRectF(106 + col * 24, 88, 18, 6));
+            },
+        .icon = icon(72),
+        .name = QStringLiteral("Kolvane"),
+        .line = QStringLiteral("Firmware downloads to Z7 devices"),
+        .lineTop = 56,
+        .lineColour = QColor(215, 245, 235),
+    });
 }
 
 // ---- toolbar buttons, drawn on a 16-unit grid and scaled ----
@@ -221,23 +197,16 @@ void drawAbout(QPainter& p) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: kolvane_draw_artwork OUTPUT_FOLDER\n");
-        return 2;
-    }
-    QDir out(QString::fromLocal8Bit(argv[1]));
-    bool ok = true;
-    for (int size : {16, 32, 48, 64}) ok &= icon(size).save(out.filePath(QStringLiteral("icon_%1.png").arg(size)));
-    ok &= aboutBitmap().save(out.filePath(QStringLiteral("about.png")));
-    const std::pair<const char*, Drawing> buttons[] = {
-        {"open", drawOpen}, {"save", drawSave}, {"cut", drawCut},
-        {"copy", drawCopy}, {"paste", drawPaste}, {"about", drawAbout},
-    };
-    for (const auto& [name, draw] : buttons)
-        for (int size : {16, 32})
-            ok &= button(size, draw).save(out.filePath(QStringLiteral("tool_%1_%2.png").arg(QLatin1String(name)).arg(size)));
-    if (!ok) std::fprintf(stderr, "kolvane_draw_artwork: cannot write into %s\n", argv[1]);
-    return ok ? 0 : 1;
+    return artwork::WriteArtwork(argc, argv, "kolvane_draw_artwork", icon, aboutBitmap, [](const QDir& out) {
+        const std::pair<const char*, Drawing> buttons[] = {
+            {"open", drawOpen}, {"save", drawSave}, {"cut", drawCut},
+            {"copy", drawCopy}, {"paste", drawPaste}, {"about", drawAbout},
+        };
+        bool ok = true;
+        for (const auto& [name, draw] : buttons)
+            for (int size : {16, 32})
+                ok &= button(size, draw).save(
+                    out.filePath(QStringLiteral("tool_%1_%2.png").arg(QLatin1String(name)).arg(size)));
+        return ok;
+    });
 }

@@ -2,13 +2,11 @@
 // about box's bitmap. Run by scripts/draw_artwork.sh; the PNG files are committed beside it.
 //
 //   pictavo_draw_artwork OUTPUT_FOLDER
-#include <QDir>
-#include <QGuiApplication>
-#include <QImage>
-#include <QLinearGradient>
 #include <QPainter>
-#include <QPainterPath>
-#include <cstdio>
+#include <algorithm>
+#include <vector>
+
+#include "resources/artwork_drawing.h"
 
 namespace {
 
@@ -48,66 +46,30 @@ void drawViewfinder(QPainter& p, const QRectF& r, bool small) {
 }
 
 QImage icon(int size) {
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient g(0, 0, 0, size);
-    g.setColorAt(0, kBlue);
-    g.setColorAt(1, kDeepBlue);
-    p.setPen(Qt::NoPen);
-    p.setBrush(g);
-    const qreal radius = size * 0.18;
-    p.drawRoundedRect(QRectF(0, 0, size, size), radius, radius);
-    const qreal inset = size * (size <= 16 ? 0.14 : 0.16);
-    drawViewfinder(p, QRectF(inset, inset, size - 2 * inset, size - 2 * inset), size <= 16);
-    return image;
+    return artwork::Icon(size, kBlue, kDeepBlue, [size](QPainter& p) {
+        const qreal inset = size * (size <= 16 ? 0.14 : 0.16);
+        drawViewfinder(p, QRectF(inset, inset, size - 2 * inset, size - 2 * inset), size <= 16);
+    });
 }
 
 QImage aboutBitmap() {
-    const int w = 400, h = 100;
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient g(0, 0, w, 0);
-    g.setColorAt(0, kDeepBlue);
-    g.setColorAt(1, kBlue);
-    p.fillRect(image.rect(), g);
-
-    // Faint scan lines for texture.
-    p.setPen(QPen(QColor(255, 255, 255, 22), 1));
-    for (int y = 4; y < h; y += 6) p.drawLine(0, y, w, y);
-
-    p.drawImage(QRect(14, 14, 72, 72), icon(72));
-
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(34);
-    font.setBold(true);
-    p.setFont(font);
-    p.setPen(Qt::white);
-    p.drawText(QRect(104, 14, w - 110, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Zoral Vision"));
-    font.setBold(false);
-    font.setPixelSize(15);
-    p.setFont(font);
-    p.setPen(QColor(220, 240, 250));
-    p.drawText(QRect(106, 58, w - 110, 26), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Pictures from Veltrix 2D scanners"));
-    return image;
+    return artwork::AboutBitmap({
+        .left = kDeepBlue,
+        .right = kBlue,
+        .texture =
+            [](QPainter& p, int w, int h) {
+                // Faint scan lines for texture.
+                p.setPen(QPen(QColor(255, 255, 255, 22), 1));
+                for (int y = 4; y < h; y += 6) p.drawLine(0, y, w, y);
+            },
+        .icon = icon(72),
+        .name = QStringLiteral("Zoral Vision"),
+        .line = QStringLiteral("Pictures from Veltrix 2D scanners"),
+        .lineTop = 58,
+        .lineColour = QColor(220, 240, 250),
+    });
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: pictavo_draw_artwork OUTPUT_FOLDER\n");
-        return 2;
-    }
-    QDir out(QString::fromLocal8Bit(argv[1]));
-    bool ok = true;
-    for (int size : {16, 32, 48, 64}) ok &= icon(size).save(out.filePath(QStringLiteral("icon_%1.png").arg(size)));
-    ok &= aboutBitmap().save(out.filePath(QStringLiteral("about.png")));
-    if (!ok) std::fprintf(stderr, "pictavo_draw_artwork: cannot write into %s\n", argv[1]);
-    return ok ? 0 : 1;
-}
+int main(int argc, char** argv) { return artwork::WriteArtwork(argc, argv, "pictavo_draw_artwork", icon, aboutBitmap); }
