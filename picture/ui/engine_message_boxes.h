@@ -1,5 +1,5 @@
 // Shows the messages of the picture tool's Qt-free parts (picture/engine/messages.h) as
-// message boxes through the windows' seam (dialog_seams.h), on the GUI thread whichever
+// message boxes through the windows' seam (serial/ui/dialog_seams.h), on the GUI thread whichever
 // thread asks; the asking thread waits until the box is closed. A message the bridge refuses
 // (the program is closing) goes to standard error instead.
 #pragma once
