@@ -17,7 +17,9 @@ bool CKolvaneDoc::OnFileSave(QWidget* dialogParent) {
         auto chosen = dialogs::AskFileName({.mode = FileDialogRequest::Mode::Save,
                                             .parent = dialogParent,
                                             .caption = QStringLiteral("Save As"),
-                                            .filter = QStringLiteral("All files (*)")});
+                                            .proposedPath = {},
+                                            .filter = QStringLiteral("All files (*)"),
+                                            .defaultSuffix = {}});
         if (!chosen) return false;
         path = *chosen;
     }

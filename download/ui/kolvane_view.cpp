@@ -141,6 +141,7 @@ bool CKolvaneView::OnFileOpen() {
     auto path = dialogs::AskFileName({.mode = FileDialogRequest::Mode::Open,
                                       .parent = window(),
                                       .caption = QStringLiteral("Open"),
+                                      .proposedPath = {},
                                       .filter = kOpenFileFilter,
                                       .defaultSuffix = kOpenFileExtension});
     if (!path) return false;

@@ -115,8 +115,10 @@ void CPictureViewer::OnSave() {
     auto chosen = dialogs::AskFileName({.mode = dialogs::FileDialogRequest::Mode::Save,
                                         .parent = this,
                                         .caption = QStringLiteral("Save Picture"),
+                                        .proposedPath = {},
                                         .filter = bmp ? QStringLiteral("BMP files (*.bmp);;All files (*)")
-                                                      : QStringLiteral("JPEG files (*.jpg);;All files (*)")});
+                                                      : QStringLiteral("JPEG files (*.jpg);;All files (*)"),
+                                        .defaultSuffix = {}});
     if (!chosen || chosen->isEmpty()) return;
     const std::string chosenPath = chosen->toStdString();
     const std::string name = picture::SaveNameFor(chosenPath, tempFile_);

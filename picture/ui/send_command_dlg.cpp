@@ -178,7 +178,8 @@ void CSendCommandDlg::OnSaveText() {
                                         .parent = this,
                                         .caption = QStringLiteral("Save Text"),
                                         .proposedPath = ProposedTextFile(),
-                                        .filter = QStringLiteral("Rich text files (*.rtf);;All files (*)")});
+                                        .filter = QStringLiteral("Rich text files (*.rtf);;All files (*)"),
+                                        .defaultSuffix = {}});
     if (!chosen || chosen->isEmpty()) return;
     savedTextFile_ = *chosen;
     platform::SystemError err;
