@@ -50,8 +50,8 @@ int run(kolvane::CDownloadThread& w, int command, std::int64_t arg, const std::s
     else w.PostThreadCommand(command, text);
     for (;;) {
         auto r = w.Reports().waitPop(-1ms);
-        if (r->kind == kolvane::WorkerReport::Kind::Log) log.push_back(r->text);
-        if (r->kind == kolvane::WorkerReport::Kind::Completed) return r->value;
+        if (r->kind == platform::Report::Kind::Log) log.push_back(r->text);
+        if (r->kind == platform::Report::Kind::Completed) return r->value;
     }
 }
 

@@ -10,7 +10,8 @@
 #include <functional>
 #include <set>
 #include <string>
-#include <thread>
+
+#include "platform/worker.h"
 
 struct udev;
 struct udev_monitor;
@@ -32,18 +33,18 @@ public:
 
     bool start();
     void stop();
-    bool running() const { return thread_.joinable(); }
+    bool running() const { return worker_.running(); }
 
 private:
     void run(const std::string& mapName);
     void rescan();
     Callback callback_;
-    std::thread thread_;
     int stopFd_ = -1;
     int inotifyFd_ = -1;
     ::udev* udev_ = nullptr;
     ::udev_monitor* monitor_ = nullptr;
     std::set<int> known_;
+    Worker worker_;  // last: stops before the descriptors it polls go away
 };
 
 }  // namespace platform

@@ -1,9 +1,7 @@
 #include "platform/event.h"
 
 #include <condition_variable>
-#include <map>
 #include <mutex>
-#include <vector>
 
 namespace platform {
 
@@ -23,11 +21,6 @@ std::condition_variable& changed() {
     static std::condition_variable cv;
     return cv;
 }
-std::map<std::string, std::weak_ptr<Event::State>>& registry() {
-    static std::map<std::string, std::weak_ptr<Event::State>> r;
-    return r;
-}
-
 template <class Pred>
 bool waitFor(std::unique_lock<std::mutex>& l, std::chrono::milliseconds wait, Pred pred) {
     if (wait.count() < 0) {
@@ -39,26 +32,9 @@ bool waitFor(std::unique_lock<std::mutex>& l, std::chrono::milliseconds wait, Pr
 
 }  // namespace
 
-Event::Event(bool initiallySet, const std::string& name) {
-    std::lock_guard l(lock());
-    if (!name.empty()) {
-        auto& slot = registry()[name];
-        state_ = slot.lock();
-        if (state_) return;  // opened an existing event: its state wins
-        state_ = std::make_shared<State>();
-        slot = state_;
-    } else {
-        state_ = std::make_shared<State>();
-    }
-    state_->signalled = initiallySet;
-}
+Event::Event(bool initiallySet) : state_(std::make_shared<State>()) { state_->signalled = initiallySet; }
 
-Event::~Event() {
-    std::lock_guard l(lock());
-    state_.reset();
-    for (auto it = registry().begin(); it != registry().end();)
-        it = it->second.expired() ? registry().erase(it) : std::next(it);
-}
+Event::~Event() = default;
 
 void Event::set() {
     {

@@ -1,18 +1,17 @@
-// Manual-reset events: once set, an event stays set until reset, and every waiter wakes.
-// Events with the same non-empty name share one state within the process, as named events
-// are shared between the objects that open them. All calls are thread-safe.
+// Manual-reset events: once set, an event stays set until reset, and every waiter wakes. Each
+// event is its own: an engine keeps its events as members, so two engines never share one.
+// All calls are thread-safe.
 #pragma once
 
 #include <chrono>
 #include <initializer_list>
 #include <memory>
-#include <string>
 
 namespace platform {
 
 class Event {
 public:
-    explicit Event(bool initiallySet = false, const std::string& name = {});
+    explicit Event(bool initiallySet = false);
     ~Event();
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;

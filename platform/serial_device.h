@@ -114,8 +114,4 @@ private:
 // Which process holds a device open, as "name (pid n)", or empty when none can be named.
 std::string deviceHolder(const std::string& devicePath);
 
-// One line telling the user why a device could not be opened and what to do about it
-// (join the device's group, close the program holding it, check the port map, ...).
-std::string openFailureAdvice(const SystemError& error, const std::string& devicePath);
-
 }  // namespace platform

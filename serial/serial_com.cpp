@@ -1,11 +1,10 @@
 #include "serial/serial_com.h"
 
-#include <cerrno>
 #include <chrono>
 
 #include "platform/deadline.h"
-#include "platform/port_map.h"
 #include "serial/irda_adapter.h"
+#include "serial/port_open.h"
 
 using std::chrono::milliseconds;
 
@@ -17,20 +16,13 @@ bool CSerialCom::Open(int portNumber) {
     if (IsOpen()) return false;
     openError_ = {};
     openAdvice_.clear();
-    auto port = platform::findPort(portNumber);
-    if (!port) {
-        std::string com = "COM" + std::to_string(portNumber);
-        openError_ = platform::SystemError::fromCode(ENOENT, com + " is not in the port map");
-        openAdvice_ = com + " is not in the port map " + platform::portMapPath() +
-                      ". Check that the device is plugged in.";
-        return false;
-    }
-    if (!device_.open(port->devicePath)) {
-        openError_ = device_.lastError();
-        openAdvice_ = platform::openFailureAdvice(openError_, port->devicePath);
+    if (auto err = serial::openComPort(device_, portNumber)) {
+        openError_ = err;
+        openAdvice_ = serial::cannotOpenAdvice(err, portNumber);
         return false;
     }
     port_ = portNumber;
+    original_ = device_.lineSettings();
     // The device layer leaves no flow control on; DTR and RTS are raised as an enabled
     // control line would be (quietly nothing on a line without modem lines).
     lines().set(platform::ModemLine::Dtr, true);
@@ -41,7 +33,13 @@ bool CSerialCom::Open(int portNumber) {
     return true;
 }
 
-void CSerialCom::Close() { device_.close(); }
+void CSerialCom::Close() {
+    if (!IsOpen()) return;
+    // The next program to open the port finds it as it was.
+    if (original_) device_.setLineSettings(*original_);
+    original_.reset();
+    device_.close();
+}
 
 int CSerialCom::Read(void* buffer, int count) {
     if (!IsOpen() || count <= 0) return 0;
@@ -85,6 +83,10 @@ bool CSerialCom::SetParity(std::uint8_t parity) {
 
 bool CSerialCom::SetStopBits(std::uint8_t stopBits) {
     return changeLine([&](platform::LineSettings& s) { s.stopBits = stopBits; });
+}
+
+bool CSerialCom::SetLineSettings(const platform::LineSettings& settings) {
+    return IsOpen() && device_.setLineSettings(settings);
 }
 
 // The driver's queues here are its own size; a request is accepted as long as the port is open.
@@ -131,10 +133,7 @@ void CSerialCom::ProgramIrDAAdapter(int adapterType, unsigned baudRate) {
             case serial::IrdaStep::Purge: Purge(); break;
             case serial::IrdaStep::LineTo9600:
                 kept = device_.lineSettings();
-                SetBaudRate(9600);
-                SetParity(platform::parity::None);
-                SetByteSize(8);
-                SetStopBits(platform::stopbits::One);
+                SetLineSettings({9600, 8, platform::parity::None, platform::stopbits::One});
                 break;
             case serial::IrdaStep::RestoreLine:
                 if (kept && IsOpen()) device_.setLineSettings(*kept);

@@ -1,10 +1,12 @@
 // CSerialCom: one COM port, opened exclusively, with reads and writes that block for at most
 // one second each.
 //
-// Open(n) resolves COM n through the port map. After Open no flow control is active and DTR
-// and RTS are raised; baud rate, data bits, parity and stop bits stay as the driver had them
-// until the caller sets them (Windows codes: parity 0 none .. 4 space, stop bits 0 one,
-// 1 one and a half, 2 two). Read(n) returns n or 0: it takes nothing until all n bytes are
+// Open(n) resolves COM n through the port map (serial/port_open.h). After Open no flow control
+// is active and DTR and RTS are raised; baud rate, data bits, parity and stop bits stay as the
+// driver had them until the caller sets them (Windows codes: parity 0 none .. 4 space, stop
+// bits 0 one, 1 one and a half, 2 two), and Close puts them back as they were. The four line
+// setters each change one value; SetLineSettings changes them all in one step, which a caller
+// that sets several uses so no state in between has to be valid. Read(n) returns n or 0: it takes nothing until all n bytes are
 // queued, so a read that times out leaves the bytes for the next one.
 //
 // Threads: one thread may read while another writes; Open and Close must not race with a
@@ -14,6 +16,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/modem_lines.h"
@@ -43,6 +46,7 @@ public:
     bool SetByteSize(std::uint8_t dataBits);
     bool SetParity(std::uint8_t parity);
     bool SetStopBits(std::uint8_t stopBits);
+    bool SetLineSettings(const platform::LineSettings& settings);
     bool SetBufferSizes(unsigned inputSize, unsigned outputSize);
 
     void SetDTR(bool on);
@@ -74,6 +78,7 @@ private:
     platform::ModemLines* seam_ = nullptr;
     platform::SystemError openError_;
     std::string openAdvice_;
+    std::optional<platform::LineSettings> original_;  // as the driver had them at Open
     int port_ = 0;
     bool dtr_ = false;
     bool rts_ = false;

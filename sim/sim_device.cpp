@@ -18,16 +18,17 @@ bool SimDevice::start(const std::string& mapFile, int com, const std::string& di
         line_.close();
         return false;
     }
-    thread_ = std::jthread([this](std::stop_token st) { serve(st); });
+    // The device thread waits on the line; closing it is what wakes those waits.
+    worker_.setStopHook([this] { line_.close(); });
+    if (!worker_.start([this](std::stop_token st) { serve(st); })) {
+        stop();
+        return false;
+    }
     return true;
 }
 
 void SimDevice::stop() {
-    if (thread_.joinable()) {
-        thread_.request_stop();
-        line_.close();  // wakes the thread wherever it waits on the line
-        thread_.join();
-    }
+    worker_.stop();
     unregister();
     line_.close();
 }

@@ -9,7 +9,8 @@
 #include <stop_token>
 #include <string>
 #include <vector>
-#include <thread>
+
+#include "platform/worker.h"
 
 #include "sim/sim_line.h"
 
@@ -44,7 +45,7 @@ protected:
 private:
     void unregister();
     SimLine line_;
-    std::jthread thread_;
+    platform::Worker worker_;
     std::string mapFile_;
     int com_ = 0;
 };

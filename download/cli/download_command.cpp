@@ -156,13 +156,13 @@ int runDownload(const DownloadOptions& options, std::ostream& out, std::ostream&
                 continue;
             }
             switch (report->kind) {
-                case WorkerReport::Kind::Log: print(report->text); break;
-                case WorkerReport::Kind::Progress: bar.show(report->value); break;
-                case WorkerReport::Kind::Notice:
+                case platform::Report::Kind::Log: print(report->text); break;
+                case platform::Report::Kind::Progress: bar.show(report->value); break;
+                case platform::Report::Kind::Message:
                     bar.clear();
                     err << "kolvane: " << report->text << "\n" << std::flush;
                     break;
-                case WorkerReport::Kind::Completed:
+                case platform::Report::Kind::Completed:
                     bar.clear();
                     if (report->value == 0) print("Command practice fails.");
                     return report->value;

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "download/engine/cancel_flag.h"
+#include "platform/cancel_flag.h"
 #include "download/engine/download_line.h"
 #include "download/engine/download_settings.h"
 
@@ -14,7 +14,7 @@ namespace kolvane {
 struct DownloadJob {
     DownloadLine& line;
     const DownloadSettings& settings;
-    const CancelFlag& cancel;
+    const platform::CancelFlag& cancel;
     std::function<void(const std::string&)> log;
     std::function<void(int percent)> progress;  // 0..100, only when it changes
 

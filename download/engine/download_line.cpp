@@ -4,7 +4,7 @@
 #include <cerrno>
 
 #include "platform/deadline.h"
-#include "platform/port_map.h"
+#include "serial/port_open.h"
 
 namespace kolvane {
 
@@ -22,13 +22,13 @@ milliseconds sliceOf(const platform::Deadline& d, milliseconds slice) {
 
 bool DownloadLine::open(int port, unsigned baudRate) {
     close();
-    auto info = platform::findPort(port);
-    if (!info) return false;
+    openError_ = {};
     // The first opening only configures the line; the second one is kept.
     for (int round = 0; round < 2; ++round) {
-        if (!device_.open(info->devicePath)) return false;
+        if ((openError_ = serial::openComPort(device_, port))) return false;
         bool set = device_.setLineSettings(
             {baudRate, 8, platform::parity::None, platform::stopbits::One});
+        if (!set) openError_ = device_.lastError();
         device_.setModemLine(platform::ModemLine::Dtr, false);
         device_.setModemLine(platform::ModemLine::Rts, true);
         if (!set || round == 0) device_.close();

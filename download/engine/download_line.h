@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "download/engine/cancel_flag.h"
+#include "platform/cancel_flag.h"
 #include "platform/serial_device.h"
 
 namespace kolvane {
@@ -38,13 +38,14 @@ class DownloadLine {
 public:
     static constexpr milliseconds kWait{7000};
 
-    explicit DownloadLine(const CancelFlag& cancel) : cancel_(cancel) {}
+    explicit DownloadLine(const platform::CancelFlag& cancel) : cancel_(cancel) {}
     DownloadLine(const DownloadLine&) = delete;
     DownloadLine& operator=(const DownloadLine&) = delete;
 
     // Closes any line already open first. False when COM port is not in the port map, is
-    // held by another program, or refuses the speed.
+    // held by another program, or refuses the speed; openError() says which.
     bool open(int port, unsigned baudRate);
+    const platform::SystemError& openError() const { return openError_; }
     void close();
     bool isOpen() const { return device_.isOpen(); }
 
@@ -67,8 +68,9 @@ private:
     bool fillInput();  // moves what the driver holds into in_; true when something came
     bool writing() const { return outPos_ < out_.size(); }
 
-    const CancelFlag& cancel_;
+    const platform::CancelFlag& cancel_;
     platform::SerialDevice device_;
+    platform::SystemError openError_;
     std::vector<std::uint8_t> out_;
     std::size_t outPos_ = 0;
     std::size_t readCount_ = 0;

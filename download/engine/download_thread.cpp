@@ -52,16 +52,16 @@ void CDownloadThread::OnThreadCommand(std::uint32_t word, const CommandArgument&
         case kSetUseZwFlg: settings_.UseZwFlg = asInt(); break;
         default:
             debugOutput("DIO line Error");
-            reports_.push({WorkerReport::Kind::Notice, 0, "DIO line Error"});
+            reports_.push(platform::Report::message("DIO line Error", platform::Report::Severity::Information));
             return;
     }
     debugOutput("command " + std::to_string(*command) + " completed with " + std::to_string(result));
-    reports_.push({WorkerReport::Kind::Completed, result, {}});
+    reports_.push(platform::Report::completed(result));
 }
 
 int CDownloadThread::Download(const std::string& path) {
     DownloadJob job{line_, settings_, cancel_, [this](const std::string& t) { Log(t); },
-                    [this](int percent) { reports_.push({WorkerReport::Kind::Progress, percent, {}}); }};
+                    [this](int percent) { reports_.push(platform::Report::progress(percent)); }};
     const StartPosition start = analyseName(path, settings_);
     std::unique_ptr<ImageReader> image;  // closed whenever the command ends
     if (!prepareDownload(job, path, start.block, image)) return 0;

@@ -8,13 +8,11 @@
 //   PostThreadCommand(kDownload, path)                download the image file
 //   PostThreadCommand(kCloseLine)                     close the line
 // Each command ends with one Completed report (value 1 or 0) after its Log reports; a command
-// word outside the table gives a Notice "DIO line Error" and no completion. Progress reports
-// (value 0..100) come during a download.
+// word outside the table gives an Information message "DIO line Error" and no completion.
+// Progress reports (value 0..100) come during a download.
 //
-// Receiving: Reports() is a thread-safe queue. A window sets its notify function to schedule a
-// queued call on its GUI thread and drains the queue there (the notify runs on the worker
-// thread and must not block); the command line waits on the queue. Reports arrive in the
-// order they were made.
+// Receiving: Reports() is the worker's report queue (platform/report.h): a window drains it on
+// its own thread through serial/ui/queue_drain.h, the command line waits on it.
 //
 // Ending: RequestCancel() (set once, never cleared) ends a running command with 0 at the next
 // wait or loop turn. Shutdown() cancels, asks for the line to be closed and stops the thread,
@@ -23,25 +21,13 @@
 
 #include <string>
 
-#include "download/engine/cancel_flag.h"
+#include "platform/cancel_flag.h"
 #include "download/engine/download_line.h"
 #include "download/engine/download_settings.h"
-#include "download/engine/message_queue.h"
 #include "download/engine/multi_thread.h"
+#include "platform/report.h"
 
 namespace kolvane {
-
-struct WorkerReport {
-    enum class Kind {
-        Completed,  // value: the command's result, 1 or 0
-        Log,        // text: one log line
-        Notice,     // text: a message the user must see (a message box in the window)
-        Progress,   // value: percent of the image sent
-    };
-    Kind kind;
-    int value = 0;
-    std::string text;
-};
 
 class CDownloadThread : public CMultiThread {
 public:
@@ -59,7 +45,7 @@ public:
     CDownloadThread();
     ~CDownloadThread() override;
 
-    MessageQueue<WorkerReport>& Reports() { return reports_; }
+    platform::ReportQueue& Reports() { return reports_; }
     void RequestCancel() { cancel_.set(); }
     void Shutdown();
 
@@ -68,13 +54,13 @@ protected:
 
 private:
     int Download(const std::string& path);
-    void Log(const std::string& text) { reports_.push({WorkerReport::Kind::Log, 0, text}); }
+    void Log(const std::string& text) { reports_.push(platform::Report::log(text)); }
 
     // Worker thread only, except cancel_ and reports_.
     DownloadSettings settings_;
-    CancelFlag cancel_;
+    platform::CancelFlag cancel_;
     DownloadLine line_;
-    MessageQueue<WorkerReport> reports_;
+    platform::ReportQueue reports_;
 };
 
 }  // namespace kolvane

@@ -1,33 +1,34 @@
-// CMultiThread: a worker thread with its own message queue, in the shape of a toolkit worker
-// thread with a message loop.
+// CMultiThread: the download tool's worker thread with its own message queue, in the shape of
+// a toolkit worker thread with a message loop (platform::CommandWorker underneath).
 //
 // Commands are posted as thread messages: the command word is
 // command * 65536 + 2 * 256 + 1, with a number or a text as argument. The loop takes one
 // message at a time and hands it to OnThreadCommand on the worker thread; when no message
 // comes within the idle wait it calls OnThreadCommand(0, {}) (a word that decodes to no
-// command). Until the stop flag is set it keeps going; then it signals the stop confirmation
-// and ends.
+// command). Destroy() stops the loop after the running command and waits for the thread.
 //
 // Threads: Post* may be called from any thread. Create and Destroy belong to the owner's
 // thread; a subclass calls Destroy() in its destructor so the loop has ended before the
 // subclass's members go away.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <thread>
 
-#include "download/engine/message_queue.h"
-#include "platform/event.h"
+#include "platform/command_worker.h"
 
 namespace kolvane {
 
 struct CommandArgument {
     std::int64_t number = 0;
     std::string text;  // the image path of a download command
+};
+
+struct ThreadMessage {
+    std::uint32_t word = 0;
+    CommandArgument argument;
 };
 
 constexpr std::uint32_t encodeCommand(int command) {
@@ -39,19 +40,13 @@ constexpr std::optional<int> decodeCommand(std::uint32_t word) {
     return static_cast<int>(word >> 16);
 }
 
-class CMultiThread {
+class CMultiThread : public platform::CommandWorker<ThreadMessage> {
 public:
-    CMultiThread() = default;
-    virtual ~CMultiThread();
-    CMultiThread(const CMultiThread&) = delete;
-    CMultiThread& operator=(const CMultiThread&) = delete;
-
     // Starts the thread. The toolkit's creation flags, stack size and security attributes
     // have no counterpart here.
     bool Create(std::chrono::milliseconds idleWait = std::chrono::milliseconds(5));
-    // Sets the stop flag, wakes the loop and waits without limit for its stop confirmation.
-    void Destroy();
-    bool IsRunning() const { return thread_.joinable(); }
+    void Destroy() { stop(); }
+    bool IsRunning() const { return running(); }
 
     void PostThreadCommand(int command, std::int64_t argument = 0);
     void PostThreadCommand(int command, std::string text);
@@ -62,17 +57,9 @@ protected:
     virtual void OnThreadCommand(std::uint32_t word, const CommandArgument& argument) = 0;
 
 private:
-    struct Message {
-        std::uint32_t word;
-        CommandArgument argument;
-    };
-    void Run();
-
-    std::atomic<bool> stop_{false};
-    std::chrono::milliseconds idleWait_{5};
-    platform::Event stopConfirmation_;
-    MessageQueue<Message> queue_;
-    std::thread thread_;
+    void onCommand(ThreadMessage& message) override { OnThreadCommand(message.word, message.argument); }
+    void onIdle() override { OnThreadCommand(0, {}); }
+    void onEnd() override;
 };
 
 }  // namespace kolvane

@@ -12,7 +12,6 @@
 
 using dialogs::ShowMessageBox;
 using kolvane::CDownloadThread;
-using kolvane::WorkerReport;
 
 const QString CKolvaneView::kBusyMessage = QStringLiteral("Download中は操作不可能");
 const QString CKolvaneView::kOpenFileFilter =
@@ -55,11 +54,8 @@ void CKolvaneView::PostCommand(int command, Argument argument) {
 void CKolvaneView::OnInitialUpdate() {
     if (worker_) return;
     worker_ = std::make_unique<CDownloadThread>();
-    worker_->Reports().setNotify([this] {
-        // The worker's thread: one drain at a time is enough, it takes everything queued.
-        if (!drainScheduled_.exchange(true))
-            QMetaObject::invokeMethod(this, [this] { DrainReports(); }, Qt::QueuedConnection);
-    });
+    reports_ = std::make_unique<serial::ui::QueueDrain<platform::Report>>(
+        worker_->Reports(), [this](platform::Report& report) { Take(report); });
     // Threads carry no security attributes of their own on this platform, so the worker starts
     // without them.
     worker_->Create(std::chrono::milliseconds(kWorkerIdleWaitMs));
@@ -72,7 +68,7 @@ void CKolvaneView::Shutdown() {
     // Cancel, close the line, stop the worker, in that order. No pauses between the steps: the
     // cancel flag ends every wait of the worker at once, and the stop waits for its loop.
     worker_->Shutdown();
-    worker_->Reports().setNotify(nullptr);
+    reports_->detach();  // kept: a drain may be running under a message box
     posted_.clear();
 }
 
@@ -81,25 +77,14 @@ void CKolvaneView::Post(const kolvane::ConfigStep& step) {
     PostCommand(step.command, step.argument);
 }
 
-void CKolvaneView::DrainReports() {
-    drainScheduled_ = false;
-    // A message box shown for a report runs a nested event loop that may drain the rest, or
-    // see the window closed; both are fine, the queue hands each report out once.
-    while (worker_ && !stopped_) {
-        auto report = worker_->Reports().tryPop();
-        if (!report) break;
-        Take(*report);
-    }
-}
-
-void CKolvaneView::Take(const WorkerReport& report) {
+void CKolvaneView::Take(const platform::Report& report) {
     switch (report.kind) {
-        case WorkerReport::Kind::Log: Log(QString::fromStdString(report.text)); break;
-        case WorkerReport::Kind::Progress:
+        case platform::Report::Kind::Log: Log(QString::fromStdString(report.text)); break;
+        case platform::Report::Kind::Progress:
             percent_ = report.value;
             emit StateChanged();
             break;
-        case WorkerReport::Kind::Completed:
+        case platform::Report::Kind::Completed:
             if (!posted_.empty()) {
                 if (posted_.front() == CDownloadThread::kDownload) percent_ = 0;
                 posted_.pop_front();
@@ -107,7 +92,7 @@ void CKolvaneView::Take(const WorkerReport& report) {
             if (report.value == 0) Log(QStringLiteral("Command practice fails."));
             emit StateChanged();
             break;
-        case WorkerReport::Kind::Notice:
+        case platform::Report::Kind::Message:
             ShowMessageBox(window(), QString::fromStdString(report.text), QString(), QMessageBox::Information);
             break;
     }

@@ -13,26 +13,26 @@
 // The log is read-only; every line goes to the end of the text, whatever the user has
 // clicked or selected, and is scrolled into view.
 //
-// Threads: everything here runs on the GUI thread; the worker only pushes reports, whose
-// notify schedules one drain at a time. Shutdown() (also run by the destructor) cancels the
+// Threads: everything here runs on the GUI thread; the worker only pushes reports, which a
+// QueueDrain hands over here. Shutdown() (also run by the destructor) cancels the
 // worker's command, closes the line and stops the worker before anything it uses goes away.
 #pragma once
 
 #include <QString>
 #include <QWidget>
-#include <atomic>
 #include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "download/engine/config_commands.h"
+#include "platform/report.h"
+#include "serial/ui/queue_drain.h"
 
 class QPlainTextEdit;
 
 namespace kolvane {
 class CDownloadThread;
-struct WorkerReport;
 }  // namespace kolvane
 
 namespace Ui {
@@ -93,14 +93,13 @@ private:
     template <class Argument>
     void PostCommand(int command, Argument argument);
     void Busy();
-    void DrainReports();
-    void Take(const kolvane::WorkerReport& report);
+    void Take(const platform::Report& report);
 
     std::unique_ptr<Ui::CKolvaneView> ui_;
     std::unique_ptr<kolvane::CDownloadThread> worker_;
+    std::unique_ptr<serial::ui::QueueDrain<platform::Report>> reports_;
     bool stopped_ = false;
     std::deque<int> posted_;  // commands posted and not completed, in the order they run
     int percent_ = 0;
     QString imagePath_;
-    std::atomic<bool> drainScheduled_{false};
 };

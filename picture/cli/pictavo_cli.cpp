@@ -113,6 +113,22 @@ private:
     std::size_t i_ = 1;  // after the subcommand
 };
 
+// Takes what the engine has reported: its messages go to standard error, progress to the bar.
+// The outcome of its capture thread once that has ended.
+std::optional<CaptureOutcome> takeReport(const platform::Report& r, Output& io) {
+    switch (r.kind) {
+        case platform::Report::Kind::Message:
+        case platform::Report::Kind::Log: io.error(r.text); break;
+        case platform::Report::Kind::Progress: io.progress(r.value); break;
+        case platform::Report::Kind::Completed: return static_cast<CaptureOutcome>(r.value);
+    }
+    return std::nullopt;
+}
+
+void showReports(CImageVideo& engine, Output& io) {
+    while (auto r = engine.Reports().tryPop()) takeReport(*r, io);
+}
+
 PictureSettings readSettings() {
     PictureSettingsFile file;
     file.SetReadOnly(true);
@@ -185,6 +201,7 @@ int runCapture(const std::vector<std::string>& args, Output& io, Console& consol
     io.error("Initializing...");
     CImageVideo engine(s.port);
     if (!engine.FindDevice(s.ignorePortName != 0)) {
+        showReports(engine, io);
         io.error("Initialization Failed.");
         return kExitFailed;
     }
@@ -200,21 +217,26 @@ int runCapture(const std::vector<std::string>& args, Output& io, Console& consol
         pictureBytes = length;
         written = true;
     });
-    engine.SetProgressCallback([&](int percent) { io.progress(percent); });
     engine.SetSnapshot(s.snapshot != 0);
     engine.SetQuality(s.quality);  // a value it refuses leaves its previous quality, as in the window
     engine.SetWindow(s.startx, s.starty, s.endx, s.endy);
-    if (engine.StartCapture(s.jpegImage != 0) != 0) return kExitFailed;
+    if (engine.StartCapture(s.jpegImage != 0) != 0) {
+        showReports(engine, io);
+        return kExitFailed;
+    }
     if (s.snapshot) io.error("Aim and trigger...");
 
     bool cancelled = false;
-    while (!engine.WaitForCaptureEnd(std::chrono::milliseconds(50))) {
+    std::optional<CaptureOutcome> ended;
+    while (!ended) {
+        if (auto r = engine.Reports().waitPop(std::chrono::milliseconds(50))) ended = takeReport(*r, io);
         if (!cancelled && console.interrupted && *console.interrupted) {
             cancelled = true;
             engine.StopCapture();
         }
     }
-    CaptureOutcome outcome = engine.LastCaptureOutcome();
+    engine.WaitForCaptureEnd(std::chrono::milliseconds(-1));
+    CaptureOutcome outcome = *ended;
     if (outcome != CaptureOutcome::Delivered) {
         io.error(CaptureOutcomeText(outcome));
         return cancelled ? kExitCancelled : kExitFailed;
@@ -253,6 +275,7 @@ int runSend(const std::vector<std::string>& args, Output& io) {
 
     CImageVideo engine(s.port);
     if (!engine.FindDevice(s.ignorePortName != 0)) {
+        showReports(engine, io);
         io.error("Initialization Failed.");
         return kExitFailed;
     }
@@ -260,6 +283,7 @@ int runSend(const std::vector<std::string>& args, Output& io) {
     int replyLength = 0;
     if (!engine.SendCommand(command->bytes.data(), static_cast<int>(command->bytes.size()), reply.data(),
                             reply.size(), true, replyLength, command->replyWaitMs)) {
+        showReports(engine, io);
         io.error("The command could not be sent.");
         return kExitFailed;
     }

@@ -1,24 +1,18 @@
 #include "picture/engine/image_video.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <new>
-#include <system_error>
+#include <thread>
 
-#include "picture/engine/messages.h"
-#include "platform/port_map.h"
 #include "serial/port_discovery.h"
+#include "serial/port_open.h"
 
 using namespace std::chrono;
-using picture::ShowError;
-using picture::ShowMessage;
 namespace wire = picture::wire;
+using Severity = platform::Report::Severity;
 
 namespace {
-
-// Set on a capture thread, so StopCapture knows when it is called from its own capture.
-thread_local const CImageVideo* tlCaptureEngine = nullptr;
 
 constexpr int kHeaderPolls = 200;
 constexpr unsigned kHeaderPollMs = 10;
@@ -59,18 +53,20 @@ const char* CaptureOutcomeText(CaptureOutcome outcome) {
     return "";
 }
 
-CImageVideo::CImageVideo(int portNumber) : port_(portNumber) {}
+CImageVideo::CImageVideo(int portNumber, platform::ReportQueue* reports)
+    : port_(portNumber), reports_(reports ? *reports : ownReports_) {}
 
 CImageVideo::~CImageVideo() {
-    abort_ = true;
-    killEvent_.set();
-    {
-        std::lock_guard t(threadLock_);
-        if (captureThread_.joinable()) captureThread_.join();
-    }
-    stopReplyThread();
+    captureWorker_.stop();
+    replyWorker_.stop();
     std::lock_guard l(lineLock_);
     com_.Close();
+}
+
+void CImageVideo::message(std::string text, bool error, bool topmost) {
+    platform::Report r = platform::Report::message(std::move(text), error ? Severity::Error : Severity::Plain);
+    r.topmost = topmost;
+    reports_.push(std::move(r));
 }
 
 // ---- settings ----
@@ -107,11 +103,6 @@ void CImageVideo::SetImageCallback(ImageCallback callback) {
     imageCallback_ = std::move(callback);
 }
 
-void CImageVideo::SetProgressCallback(ProgressCallback callback) {
-    std::lock_guard l(settingsLock_);
-    progressCallback_ = std::move(callback);
-}
-
 int CImageVideo::Quality() const {
     std::lock_guard l(settingsLock_);
     return settings_.quality;
@@ -143,44 +134,22 @@ bool CImageVideo::OpenPort() {
 }
 
 std::string CImageVideo::openFailureReason() const {
-    platform::SystemError err = com_.LastError();
-    auto port = platform::findPort(port_);
-    std::string com = "COM" + std::to_string(port_);
-    std::string where = port ? port->devicePath : com;
-    switch (err.osCode) {
-        case EACCES:
-        case EPERM:
-            return "No permission to open " + where +
-                   ": join the device's group (usually dialout): sudo usermod -aG dialout $USER, then log in again.";
-        case EBUSY: {
-            const std::string mark = "in use by ";
-            auto at = err.text.find(mark);
-            if (at == std::string::npos) return com + " is in use by another program: close it first.";
-            std::string holder = err.text.substr(at + mark.size());
-            if (!holder.empty() && holder.back() == ')') holder.pop_back();
-            return com + " is in use by " + holder + ": close that program first.";
-        }
-        case ENOENT:
-        case ENODEV:
-        case ENXIO: return where + " is not there: is the scanner plugged in?";
-        case 0: return {};
-        default: return where + ": " + err.text;
-    }
+    return serial::cannotOpenAdvice(com_.LastError(), port_);
 }
 
 bool CImageVideo::FindDevice(bool ignorePortName) {
     std::vector<PortEntry> ports;
     if (ListPortsForMenu(ports, PortOrder::Ascending) == 0) {
-        ShowMessage("No ports found.");
+        message("No ports found.");
         return false;
     }
     auto port = std::find_if(ports.begin(), ports.end(), [&](const PortEntry& e) { return e.number == port_; });
     if (port == ports.end()) {
-        ShowMessage("Port not found.");
+        message("Port not found.");
         return false;
     }
     if (port->name.find(kMakerName) == std::string::npos && !ignorePortName) {
-        ShowMessage("Cannot find compatible device.");
+        message("Cannot find compatible device.");
         return false;
     }
 
@@ -188,7 +157,7 @@ bool CImageVideo::FindDevice(bool ignorePortName) {
     std::string reason;  // the second line of "Cannot open COM port"
     {
         std::lock_guard l(lineLock_);
-        if (com_.IsOpen() && captureRunning_) {
+        if (com_.IsOpen() && captureWorker_.running()) {
             // Our own capture holds the line: say so rather than break its picture.
             reason = "A picture is still being taken on COM" + std::to_string(port_) +
                      ": wait for it or cancel it first.";
@@ -203,10 +172,7 @@ bool CImageVideo::FindDevice(bool ignorePortName) {
         }
         if (opened) {
             ++lineSession_;
-            com_.SetBaudRate(wire::kBaudRate);
-            com_.SetByteSize(8);
-            com_.SetStopBits(platform::stopbits::One);
-            com_.SetParity(platform::parity::None);
+            com_.SetLineSettings({wire::kBaudRate, 8, platform::parity::None, platform::stopbits::One});
             com_.Purge();
             std::uint8_t etb = wire::ETB;
             com_.Write(&etb, 1);
@@ -217,7 +183,7 @@ bool CImageVideo::FindDevice(bool ignorePortName) {
     }
     if (!opened) {
         ready_ = false;
-        ShowMessage(reason.empty() ? std::string("Cannot open COM port") : "Cannot open COM port\n" + reason);
+        message(reason.empty() ? std::string("Cannot open COM port") : "Cannot open COM port\n" + reason);
         return false;
     }
     ready_ = true;
@@ -227,58 +193,45 @@ bool CImageVideo::FindDevice(bool ignorePortName) {
 // ---- capture ----
 
 int CImageVideo::StartCapture(bool jpeg) {
-    abort_ = false;
     {
         std::lock_guard l(settingsLock_);
         settings_.jpeg = jpeg;
     }
-    pictureEvent_.set();
-    stopReplyThread();  // its reads would take the picture's bytes
+    replyWorker_.stop();  // its reads would take the picture's bytes
 
-    std::lock_guard t(threadLock_);
-    if (!captureRunning_) {
-        if (captureThread_.joinable()) captureThread_.join();
+    if (captureWorker_.running()) {
+        // The running thread takes the picture when it gets to it.
+        captureWorker_.wake();
+        std::lock_guard l(lineLock_);
+        com_.Purge();
+        return 0;
+    }
+    captureWorker_.waitForEnd(milliseconds(-1));  // joins a thread that has ended
+    {
         std::lock_guard l(lineLock_);
         if (!com_.IsOpen()) return -3;
         com_.SetBaudRate(wire::kBaudRate);
-    }
-    {
-        std::lock_guard l(lineLock_);
         com_.Purge();
     }
-    if (!captureThread_.joinable()) {
-        // Reset here, not on the new thread: a StopCapture or destructor right after this
-        // call must not have its kill undone by a thread that has not started yet.
-        killEvent_.reset();
-        outcome_ = CaptureOutcome::None;
-        captureRunning_ = true;
-        try {
-            captureThread_ = std::thread(&CImageVideo::captureThreadMain, this);
-        } catch (const std::system_error&) {
-            captureRunning_ = false;
-            ShowError("Create thread failed!!!", true);
-            return -2;
-        }
+    outcome_ = CaptureOutcome::None;
+    // The picture is asked for before the thread runs, so its idle cycle ends at once; a
+    // StopCapture right after this call is not undone by a thread that has not started yet.
+    if (!captureWorker_.start([this](std::stop_token) { captureThreadMain(); })) {
+        message("Create thread failed!!!", true, true);
+        return -2;
     }
+    captureWorker_.wake();
     return 0;
 }
 
 void CImageVideo::StopCapture() {
-    abort_ = true;
-    killEvent_.set();
-    if (tlCaptureEngine != this) {
-        std::lock_guard t(threadLock_);
-        if (captureThread_.joinable()) {
-            for (int i = 0; i < kStopChecks && captureRunning_; ++i) {
-                std::unique_lock l(captureEndLock_);
-                captureEnded_.wait_for(l, milliseconds(kStopCheckMs), [&] { return !captureRunning_; });
-                killEvent_.set();
-            }
-            // Still running (a long read, or the viewer of its image callback): the capture
-            // thread resets the scanner and closes the line itself when it ends.
-            if (captureRunning_) return;
-            captureThread_.join();
-        }
+    captureWorker_.requestStop();
+    if (!captureWorker_.isCurrentThread()) {
+        for (int i = 0; i < kStopChecks && captureWorker_.running(); ++i)
+            captureWorker_.waitForEnd(milliseconds(kStopCheckMs));
+        // Still running (a long read, or a slow image callback): the capture thread resets
+        // the scanner and closes the line itself when it ends.
+        if (captureWorker_.running()) return;
     }
     std::lock_guard l(lineLock_);
     resetScanner();
@@ -295,29 +248,9 @@ void CImageVideo::resetScanner() {
     com_.Close();
 }
 
-bool CImageVideo::WaitForCaptureEnd(milliseconds wait) {
-    if (tlCaptureEngine == this) return false;  // a callback cannot wait for its own thread
-    {
-        std::unique_lock l(captureEndLock_);
-        auto ended = [&] { return !captureRunning_; };
-        if (wait.count() < 0) captureEnded_.wait(l, ended);
-        else if (!captureEnded_.wait_for(l, wait, ended)) return false;
-    }
-    std::lock_guard t(threadLock_);
-    if (captureThread_.joinable()) captureThread_.join();
-    return true;
-}
+bool CImageVideo::WaitForCaptureEnd(milliseconds wait) { return captureWorker_.waitForEnd(wait); }
 
-void CImageVideo::progress(int percent) {
-    ProgressCallback callback;
-    {
-        std::lock_guard l(settingsLock_);
-        callback = progressCallback_;
-    }
-    if (callback) callback(percent);
-}
-
-bool CImageVideo::pause(unsigned ms) { return !killEvent_.wait(milliseconds(ms)); }
+bool CImageVideo::pause(unsigned ms) { return captureWorker_.pause(milliseconds(ms)); }
 
 void CImageVideo::breakOff() {
     std::lock_guard l(lineLock_);
@@ -327,7 +260,6 @@ void CImageVideo::breakOff() {
 }
 
 void CImageVideo::captureThreadMain() {
-    tlCaptureEngine = this;
     std::uint64_t session;
     {
         std::lock_guard l(lineLock_);
@@ -338,10 +270,9 @@ void CImageVideo::captureThreadMain() {
     unsigned waitMs = 0;
     for (;;) {
         writeByte(wire::ETB);
-        int which = platform::waitAny({&killEvent_, &pictureEvent_}, milliseconds(waitMs));
-        if (which == 0) break;
-        if (which == 1) {
-            pictureEvent_.reset();
+        auto wake = captureWorker_.waitForWake(milliseconds(waitMs));
+        if (wake == platform::Worker::Wake::Stopped) break;
+        if (wake == platform::Worker::Wake::Woken) {
             result = capture();
             break;
         }
@@ -352,22 +283,18 @@ void CImageVideo::captureThreadMain() {
         // Only the line this thread started with: a FindDevice after the picture has its own.
         std::lock_guard l(lineLock_);
         if (com_.IsOpen() && lineSession_ == session) {
-            if (abort_) resetScanner();
+            if (killed()) resetScanner();
             else com_.Close();
         }
     }
     outcome_ = result;
-    {
-        std::lock_guard l(captureEndLock_);
-        captureRunning_ = false;
-    }
-    captureEnded_.notify_all();
+    reports_.push(platform::Report::completed(static_cast<int>(result)));
 }
 
 CImageVideo::BlockResult CImageVideo::readBlock(std::uint8_t* buffer, std::size_t capacity, std::size_t& length) {
     std::uint8_t c = 0;
     for (std::size_t skipped = 0;; ++skipped) {
-        if (killEvent_.isSet()) return BlockResult::Killed;
+        if (killed()) return BlockResult::Killed;
         if (read(&c, 1) != 1) return skipped == 0 ? BlockResult::Silent : BlockResult::BadFrame;
         if (c == wire::kBlockStart) break;
         if (skipped >= kMaxSkippedBytes) return BlockResult::BadFrame;
@@ -420,7 +347,7 @@ CaptureOutcome CImageVideo::capture() {
     // triggers).
     for (int polls = 0; polls < kHeaderPolls; ++polls) {
         if (s.snapshot) polls = 0;
-        if (killEvent_.isSet()) {
+        if (killed()) {
             breakOff();
             return CaptureOutcome::Aborted;
         }
@@ -462,7 +389,7 @@ CaptureOutcome CImageVideo::capture() {
     std::size_t received = 0;
     const long long dataBlocks = header->blocks - 1LL;
     for (long long j = 0; j < dataBlocks; ++j) {
-        if (abort_) {
+        if (killed()) {
             progress(0);
             return CaptureOutcome::Aborted;
         }
@@ -474,8 +401,8 @@ CaptureOutcome CImageVideo::capture() {
             image = {};
             breakOff();
             progress(0);
-            if (abort_) return CaptureOutcome::Aborted;
-            ShowError("ReceiveDataBlockError");
+            if (killed()) return CaptureOutcome::Aborted;
+            message("ReceiveDataBlockError", true);
             return CaptureOutcome::BlockError;
         }
         received += length;
@@ -511,30 +438,14 @@ CaptureOutcome CImageVideo::capture() {
 // ---- commands ----
 
 void CImageVideo::startReplyThread() {
-    if (replyRunning_) return;
-    if (replyThread_.joinable()) replyThread_.join();
+    if (replyWorker_.running()) return;
     {
         std::lock_guard l(replyLock_);
-        replyStop_ = false;
         replyBuffer_.clear();
     }
     replyEvent_.reset();
-    replyRunning_ = true;
-    try {
-        replyThread_ = std::thread(&CImageVideo::replyThreadMain, this);
-    } catch (const std::system_error&) {
-        replyRunning_ = false;
-        ShowError("Create thread failed!!!", true);
-    }
-}
-
-void CImageVideo::stopReplyThread() {
-    {
-        std::lock_guard l(replyLock_);
-        replyStop_ = true;
-    }
-    replyStopChanged_.notify_all();
-    if (replyThread_.joinable()) replyThread_.join();
+    if (!replyWorker_.start([this](std::stop_token) { replyThreadMain(); }))
+        message("Create thread failed!!!", true, true);
 }
 
 void CImageVideo::replyThreadMain() {
@@ -556,10 +467,8 @@ void CImageVideo::replyThreadMain() {
             }
         }
         if (got) replyEvent_.set();
-        std::unique_lock l(replyLock_);
-        if (replyStopChanged_.wait_for(l, milliseconds(kReplyPollMs), [&] { return replyStop_; })) break;
+        if (!replyWorker_.pause(milliseconds(kReplyPollMs))) break;
     }
-    replyRunning_ = false;
 }
 
 bool CImageVideo::SendCommand(const void* data, int length, char* reply, std::size_t replySize, bool wantReply,
@@ -572,10 +481,7 @@ bool CImageVideo::SendCommand(const void* data, int length, char* reply, std::si
         std::lock_guard l(lineLock_);
         if (!com_.IsOpen() && com_.Open(port_)) ++lineSession_;
         if (!com_.IsOpen()) return false;
-        com_.SetBaudRate(wire::kBaudRate);
-        com_.SetByteSize(8);
-        com_.SetStopBits(platform::stopbits::One);
-        com_.SetParity(platform::parity::None);
+        com_.SetLineSettings({wire::kBaudRate, 8, platform::parity::None, platform::stopbits::One});
         com_.Purge();
         {
             std::lock_guard r(replyLock_);

@@ -14,45 +14,49 @@
 // FindDevice.
 //
 // Threads. Three threads meet here: the caller's (settings, FindDevice, StartCapture,
-// StopCapture, SendCommand), the capture thread (one per picture; it runs both callbacks)
-// and the reply thread (reads command replies). They signal each other through the named
-// manual-reset events "_KillThreadEvent", "_PictavoEvent" and "_ReceiveDataEvent" and the
-// abort and reply-stop flags. Every use of the line is serialised, so no thread ever closes
-// the line under another's transfer: StopCapture from the caller's thread asks the capture
-// thread to end and leaves the line to it while it runs; the capture thread resets the
-// scanner (ETB, ESC "Z1" CR) and closes the line on its way out.
+// StopCapture, SendCommand), the capture thread (one per picture; it runs the image callback)
+// and the reply thread (reads command replies), each a platform::Worker of this engine. A stop
+// request to the capture worker is the cancel; its wake-up asks for the picture; the reply
+// event says a reply came. Every use of the line is serialised, so no thread ever closes the
+// line under another's transfer: StopCapture from the caller's thread asks the capture thread
+// to end and leaves the line to it while it runs; the capture thread resets the scanner (ETB,
+// ESC "Z1" CR) and closes the line on its way out.
 //
-// Callbacks run on the capture thread. The image callback may take as long as it likes (the
-// window shows a modal viewer from it); the capture thread waits for it. The line is already
-// closed then. It gets the JPEG stream (header null), or the grey rows with a bitmap header
-// that gives the picture's own width and height as the scanner's header block announced
-// them. The buffer is freed when it returns. Callbacks must not destroy the engine.
+// Reports (Reports(), platform/report.h) are how the engine speaks, from whichever thread:
+// progress of a picture, each message for the user ("No ports found.", "Port not found.",
+// "Cannot find compatible device.", "Cannot open COM port" with the reason on a second line,
+// "Create thread failed!!!", "ReceiveDataBlockError") and, when a capture thread ends, one
+// Completed report whose value is its CaptureOutcome. A front end drains the queue: a window on
+// its own thread (and at once after a call that failed, so its own message follows the
+// engine's), the command line in its wait loop.
 //
-// Messages go through ShowMessage (messages.h): "No ports found.", "Port not found.",
-// "Cannot find compatible device.", "Cannot open COM port" (with the reason on a second line
-// where one is known), "Create thread failed!!!" and, from the capture thread,
-// "ReceiveDataBlockError".
+// The image callback runs on the capture thread once the line is closed and may take its
+// time; the capture thread ends after it. It gets the JPEG stream (header null), or the grey
+// rows with a bitmap header that gives the picture's own width and height as the scanner's
+// header block announced them. The buffer is freed when it returns. It must not destroy the
+// engine.
 //
 // Lifetime: the destructor ends a running capture (as StopCapture does) and waits until both
-// threads have ended, the modal viewer of an image callback included.
+// threads have ended, a running image callback included.
 #pragma once
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "picture/engine/capture_protocol.h"
 #include "platform/event.h"
+#include "platform/report.h"
+#include "platform/worker.h"
 #include "serial/serial_com.h"
 
-// How the last capture ended, for a caller that wants to say why no picture came (the
-// window shows nothing more than the messages above; the command line explains).
+// How a capture ended (the value of its Completed report), for a caller that wants to say why
+// no picture came (the window shows nothing more than the engine's messages; the command line
+// explains).
 enum class CaptureOutcome {
     None,          // no capture has ended yet
     Delivered,     // the image callback got the picture
@@ -68,15 +72,15 @@ class CImageVideo {
 public:
     // (bitmap header or null for a JPEG picture, bytes, count)
     using ImageCallback = std::function<void(const picture::BitmapInfo*, const std::uint8_t*, std::size_t)>;
-    // percent 0..100; 0 when the transfer ends or is broken off
-    using ProgressCallback = std::function<void(int)>;
 
     static constexpr int kDefaultQuality = 65;
     static constexpr unsigned kDefaultIdleIntervalMs = 200;
     static constexpr unsigned kBlockPauseMs = 100;
     static constexpr std::size_t kReplyBufferSize = 2048;
 
-    explicit CImageVideo(int portNumber);
+    // Reports go to the engine's own queue, or to reports (which must outlive the engine) when
+    // given: a window that makes a new engine for every port keeps one queue for all of them.
+    explicit CImageVideo(int portNumber, platform::ReportQueue* reports = nullptr);
     virtual ~CImageVideo();
     CImageVideo(const CImageVideo&) = delete;
     CImageVideo& operator=(const CImageVideo&) = delete;
@@ -89,10 +93,13 @@ public:
     void SetRequestFlags(int flags);
     void SetIdleInterval(unsigned milliseconds);
     void SetImageCallback(ImageCallback callback);
-    void SetProgressCallback(ProgressCallback callback);
     int Quality() const;
     picture::PictureWindow Window() const;
     int PortNumber() const { return port_; }
+
+    // Progress (percent 0..100; 0 when the transfer ends or is broken off), messages and the
+    // Completed report of each capture thread.
+    platform::ReportQueue& Reports() { return reports_; }
 
     bool IsReady() const { return ready_; }
     bool OpenPort();
@@ -115,7 +122,7 @@ public:
     // Whether a capture thread is running, and waiting for it to end (a negative wait: no
     // limit; false at once from the engine's own callbacks). For callers that run a picture
     // to its end (the command line, tests).
-    bool IsCapturing() const { return captureRunning_; }
+    bool IsCapturing() const { return captureWorker_.running(); }
     bool WaitForCaptureEnd(std::chrono::milliseconds wait);
     CaptureOutcome LastCaptureOutcome() const { return outcome_; }
 
@@ -132,15 +139,15 @@ private:
 
     void captureThreadMain();
     CaptureOutcome capture();
+    bool killed() const { return captureWorker_.stopRequested(); }
     void startReplyThread();
     BlockResult readBlock(std::uint8_t* buffer, std::size_t capacity, std::size_t& length);
     void breakOff();  // ETB, purge
     void resetScanner();  // purge, ETB, 10 ms, ESC "Z1" CR, 10 ms, close: with lineLock_ held
-    void progress(int percent);
-    bool pause(unsigned milliseconds);  // false when the kill event ended it
-    void joinEndedCaptureThread();
+    void progress(int percent) { reports_.push(platform::Report::progress(percent)); }
+    void message(std::string text, bool error = false, bool topmost = false);
+    bool pause(unsigned milliseconds);  // false when a stop request ended it
     void replyThreadMain();
-    void stopReplyThread();
     std::string openFailureReason() const;  // with lineLock_ held
 
     // The line and everything on it, one thread at a time.
@@ -153,30 +160,21 @@ private:
     mutable std::mutex lineLock_;
     std::uint64_t lineSession_ = 0;  // counts the opens, so a thread closes only its own line
 
-    platform::Event killEvent_{false, "_KillThreadEvent"};
-    platform::Event pictureEvent_{false, "_PictavoEvent"};
-    platform::Event replyEvent_{false, "_ReceiveDataEvent"};
-
     mutable std::mutex settingsLock_;
     CaptureSettings settings_;
     ImageCallback imageCallback_;
-    ProgressCallback progressCallback_;
     const picture::BitmapInfo bitmapHeader_ = picture::BitmapInfo::Grey();
+    platform::ReportQueue ownReports_;
+    platform::ReportQueue& reports_;
 
-    std::atomic<bool> abort_{false};
     std::atomic<bool> ready_{false};
     std::atomic<CaptureOutcome> outcome_{CaptureOutcome::None};
 
-    std::mutex threadLock_;  // the capture thread's handle
-    std::thread captureThread_;
-    std::atomic<bool> captureRunning_{false};
-    std::mutex captureEndLock_;
-    std::condition_variable captureEnded_;
-
-    std::thread replyThread_;
-    std::atomic<bool> replyRunning_{false};
-    std::mutex replyLock_;  // the reply buffer and the reply thread's stop request
-    std::condition_variable replyStopChanged_;
-    bool replyStop_ = false;
+    std::mutex replyLock_;  // the reply buffer
     std::vector<std::uint8_t> replyBuffer_;
+    platform::Event replyEvent_;  // a reply came
+
+    // Last: the threads end before what they use goes away.
+    platform::Worker replyWorker_;
+    platform::Worker captureWorker_;
 };

@@ -24,6 +24,17 @@ MessageHandler SetMessageHandler(MessageHandler h) {
     return h;
 }
 
+Message MessageOf(const platform::Report& report) {
+    using Severity = platform::Report::Severity;
+    switch (report.severity) {
+        case Severity::Error: return Message{report.text, "Error", MessageIcon::Error, report.topmost};
+        case Severity::Information:
+        case Severity::Warning: return Message{report.text, {}, MessageIcon::Information, report.topmost};
+        case Severity::Plain: break;
+    }
+    return Message{report.text, {}, MessageIcon::None, report.topmost};
+}
+
 void ShowMessage(const Message& message) {
     MessageHandler h;
     {

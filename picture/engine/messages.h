@@ -1,19 +1,22 @@
-// How the picture tool's Qt-free parts show a message box: one seam for the whole program.
+// How the picture tool's messages look, and the seam through which its Qt-free helpers show
+// them.
 //
-// The engine, the settings and the picture files call ShowMessage() where the user must be
-// told something ("Cannot open COM port", "ReceiveDataBlockError", ...). The program installs
-// one handler at start: the window shows a QMessageBox (caption, icon, always on top when
-// asked), the command line prints the text on standard error. Without a handler the text goes
-// to standard error.
+// The capture engine speaks through its report queue (image_video.h); MessageOf() says how
+// one of its message reports is shown. The picture files and settings, which run on their
+// caller's thread, call ShowMessage() where the user must be told something ("Cannot create
+// temp. file", ...). The program installs one handler at start: the window shows a
+// QMessageBox (caption, icon, always on top when asked), the command line prints the text on
+// standard error. Without a handler the text goes to standard error.
 //
-// Threads: ShowMessage may be called from any thread, including the capture thread (the
-// "ReceiveDataBlockError" box). The call blocks until the handler returns, as a modal box
-// blocks its caller; a window handler marshals to the GUI thread and waits there. Handlers
-// may be replaced at any time; a call in progress finishes with the handler it started with.
+// Threads: the window calls these helpers on its own thread only. The call blocks until the
+// handler returns, as a modal box blocks its caller. Handlers may be replaced at any time; a
+// call in progress finishes with the handler it started with.
 #pragma once
 
 #include <functional>
 #include <string>
+
+#include "platform/report.h"
 
 namespace picture {
 
@@ -32,6 +35,10 @@ using MessageHandler = std::function<void(const Message&)>;
 MessageHandler SetMessageHandler(MessageHandler handler);
 
 void ShowMessage(const Message& message);
+// An engine's message report as a box: errors are captioned "Error" with the error icon,
+// plain messages carry the application's title and no icon.
+Message MessageOf(const platform::Report& report);
+
 // A plain box of the application: no caption of its own, no icon.
 inline void ShowMessage(const std::string& text) { ShowMessage(Message{text, {}, MessageIcon::None, false}); }
 // The boxes captioned "Error" with the error icon.

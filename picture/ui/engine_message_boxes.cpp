@@ -1,8 +1,5 @@
 #include "picture/ui/engine_message_boxes.h"
 
-#include <cstdio>
-
-#include "picture/ui/gui_call_bridge.h"
 #include "serial/ui/dialog_seams.h"
 
 namespace pictavo {
@@ -20,16 +17,15 @@ QMessageBox::Icon iconFor(picture::MessageIcon icon) {
 
 }  // namespace
 
-EngineMessageBoxes::EngineMessageBoxes(GuiCallBridge& bridge, QWidget* owner) {
+void ShowMessageBox(QWidget* parent, const picture::Message& m) {
+    dialogs::ShowMessageBox(dialogs::MessageBoxRequest{parent, QString::fromStdString(m.text),
+                                                       QString::fromStdString(m.caption), iconFor(m.icon),
+                                                       QMessageBox::Ok, m.topmost});
+}
+
+EngineMessageBoxes::EngineMessageBoxes(QWidget* owner) {
     QPointer<QWidget> parent(owner);
-    previous_ = picture::SetMessageHandler([&bridge, parent](const picture::Message& m) {
-        bool shown = bridge.Call([&] {
-            dialogs::ShowMessageBox(dialogs::MessageBoxRequest{parent.data(), QString::fromStdString(m.text),
-                                                               QString::fromStdString(m.caption), iconFor(m.icon),
-                                                               QMessageBox::Ok, m.topmost});
-        });
-        if (!shown) std::fprintf(stderr, "%s\n", m.text.c_str());
-    });
+    previous_ = picture::SetMessageHandler([parent](const picture::Message& m) { ShowMessageBox(parent.data(), m); });
 }
 
 EngineMessageBoxes::~EngineMessageBoxes() { picture::SetMessageHandler(std::move(previous_)); }

@@ -1,7 +1,7 @@
-// Shows the messages of the picture tool's Qt-free parts (picture/engine/messages.h) as
-// message boxes through the windows' seam (serial/ui/dialog_seams.h), on the GUI thread whichever
-// thread asks; the asking thread waits until the box is closed. A message the bridge refuses
-// (the program is closing) goes to standard error instead.
+// Shows the picture tool's messages as message boxes through the windows' seam
+// (serial/ui/dialog_seams.h): those of the Qt-free helpers (picture/engine/messages.h), for as
+// long as the object lives, and the capture engine's message reports (ShowReport). GUI thread
+// only; the engine's threads speak through its report queue.
 #pragma once
 
 #include <QPointer>
@@ -11,12 +11,12 @@
 
 namespace pictavo {
 
-class GuiCallBridge;
+void ShowMessageBox(QWidget* parent, const picture::Message& message);
 
 class EngineMessageBoxes {
 public:
     // Installs itself as the message handler; owner is the boxes' parent while it lives.
-    EngineMessageBoxes(GuiCallBridge& bridge, QWidget* owner);
+    explicit EngineMessageBoxes(QWidget* owner);
     // Puts back the handler it replaced.
     ~EngineMessageBoxes();
     EngineMessageBoxes(const EngineMessageBoxes&) = delete;

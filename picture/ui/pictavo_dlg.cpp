@@ -29,6 +29,7 @@ using picture::PictureSettings;
 CPictavoDlg::CPictavoDlg(QWidget* parent)
     : QDialog(parent),
       ui_(std::make_unique<Ui::CPictavoDlg>()),
+      reportDrain_(engineReports_, [this](platform::Report& r) { OnReport(r); }),
       watcher_([this](const platform::PortChange&) {
           // The watcher's thread: the menus belong to the GUI thread.
           QMetaObject::invokeMethod(this, [this] { UpdateMenus(); }, Qt::QueuedConnection);
@@ -36,7 +37,7 @@ CPictavoDlg::CPictavoDlg(QWidget* parent)
     ui_->setupUi(this);
     setWindowIcon(pictavo::ProgramIcon());
     BuildMenus();
-    messages_ = std::make_unique<pictavo::EngineMessageBoxes>(bridge_, this);
+    messages_ = std::make_unique<pictavo::EngineMessageBoxes>(this);
 
     settingsFile_.SetDefaultPath();
     LoadSettings();
@@ -61,12 +62,8 @@ CPictavoDlg::CPictavoDlg(QWidget* parent)
 
 CPictavoDlg::~CPictavoDlg() {
     watcher_.stop();
-    bridge_.Close();
-    if (engine_) {
-        engine_->SetProgressCallback(nullptr);
-        engine_.reset();
-    }
-    retired_.clear();
+    engine_.reset();
+    reportDrain_.detach();
     messages_.reset();
     if (!tempFile_.empty()) std::remove(tempFile_.c_str());
 }
@@ -192,25 +189,14 @@ void CPictavoDlg::OnPortCommand(int command) {
 bool CPictavoDlg::EnsureEngine() {
     if (engine_) return true;
     try {
-        engine_ = std::make_unique<CImageVideo>(settings_.port);
+        engine_ = std::make_unique<CImageVideo>(settings_.port, &engineReports_);
     } catch (const std::bad_alloc&) {
         return false;
     }
     return true;
 }
 
-void CPictavoDlg::DestroyEngine() {
-    if (!engine_) return;
-    engine_->SetProgressCallback(nullptr);
-    if (bridge_.InCall()) {
-        // Its capture thread may be the one waiting for the window on screen.
-        retired_.push_back(std::move(engine_));
-        return;
-    }
-    pictavo::GuiCallBridge::Refusal refusal(bridge_);
-    engine_.reset();
-    retired_.clear();
-}
+void CPictavoDlg::DestroyEngine() { engine_.reset(); }
 
 void CPictavoDlg::SetStatus(const QString& text) {
     statusLine()->setText(text);
@@ -227,6 +213,7 @@ void CPictavoDlg::OnTakePicture() {
     if (exiting_) return;
     SetStatus(QStringLiteral("Initializing..."));
     if (!EnsureEngine() || !engine_->FindDevice(settings_.ignorePortName != 0)) {
+        reportDrain_.drain();  // the engine's reason comes first
         InitializationFailed();
         return;
     }
@@ -235,13 +222,13 @@ void CPictavoDlg::OnTakePicture() {
     engine_->SetImageCallback([this](const picture::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
         OnImage(header, data, length);
     });
-    engine_->SetProgressCallback([this](int percent) {
-        QMetaObject::invokeMethod(this, [this, percent] { OnProgress(percent); }, Qt::QueuedConnection);
-    });
     engine_->SetSnapshot(settings_.snapshot != 0);
     engine_->SetQuality(settings_.quality);  // a value it refuses leaves its previous quality
     engine_->SetWindow(settings_.startx, settings_.starty, settings_.endx, settings_.endy);
-    engine_->StartCapture(settings_.jpegImage != 0);
+    if (engine_->StartCapture(settings_.jpegImage != 0) != 0) {
+        reportDrain_.drain();
+        return;
+    }
     if (settings_.snapshot) SetStatus(QStringLiteral("Aim and trigger..."));
 }
 
@@ -249,6 +236,7 @@ bool CPictavoDlg::PrepareForCommand() {
     if (exiting_) return false;
     if (engine_ && engine_->IsReady()) return true;  // SendCommand opens the line itself
     if (!EnsureEngine() || !engine_->FindDevice(settings_.ignorePortName != 0)) {
+        reportDrain_.drain();
         InitializationFailed();
         return false;
     }
@@ -257,14 +245,36 @@ bool CPictavoDlg::PrepareForCommand() {
 
 void CPictavoDlg::OnCancel() {
     if (!engine_) return;
-    pictavo::GuiCallBridge::Refusal refusal(bridge_);
     engine_->StopCapture();
 }
 
-// Capture thread.
+void CPictavoDlg::OnReport(const platform::Report& report) {
+    switch (report.kind) {
+        case platform::Report::Kind::Message: pictavo::ShowMessageBox(this, picture::MessageOf(report)); break;
+        case platform::Report::Kind::Progress: OnProgress(report.value); break;
+        case platform::Report::Kind::Completed: OnCaptureEnded(static_cast<CaptureOutcome>(report.value)); break;
+        case platform::Report::Kind::Log: break;
+    }
+}
+
+// Capture thread: the bytes are kept until the capture has ended.
 void CPictavoDlg::OnImage(const picture::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
-    if (!picture::StorePicture(tempFile_, header, data, length)) return;
-    bridge_.Call([this] { ShowViewer(); });
+    Picture p;
+    if (header) p.header = *header;
+    p.bytes.assign(data, data + length);
+    std::lock_guard l(pictureLock_);
+    picture_ = std::move(p);
+}
+
+void CPictavoDlg::OnCaptureEnded(CaptureOutcome outcome) {
+    std::optional<Picture> p;
+    {
+        std::lock_guard l(pictureLock_);
+        p.swap(picture_);
+    }
+    if (outcome != CaptureOutcome::Delivered || !p || exiting_) return;
+    if (!picture::StorePicture(tempFile_, p->header ? &*p->header : nullptr, p->bytes.data(), p->bytes.size())) return;
+    ShowViewer();
 }
 
 void CPictavoDlg::ShowViewer() {
@@ -275,12 +285,6 @@ void CPictavoDlg::ShowViewer() {
     viewer_ = &viewer;
     viewer.exec();
     viewer_ = nullptr;
-    if (!retired_.empty())
-        QTimer::singleShot(0, this, [this] {
-            if (bridge_.InCall()) return;
-            pictavo::GuiCallBridge::Refusal refusal(bridge_);
-            retired_.clear();
-        });
 }
 
 void CPictavoDlg::OnProgress(int percent) {
@@ -304,19 +308,11 @@ void CPictavoDlg::done(int result) {
     }
     exiting_ = true;
     watcher_.stop();
-    // From here the capture thread no longer waits for windows: a viewer or box it has not
-    // shown yet is dropped.
-    bridge_.Close();
     if (viewer_) viewer_->reject();
     if (sendWindow_) sendWindow_->reject();
     if (engine_) {
-        engine_->SetProgressCallback(nullptr);
-        // Inside a window the capture thread waits for, its thread cannot end before that
-        // window's loop returns: the destructor finishes the job then.
-        if (!bridge_.InCall()) {
-            engine_->StopCapture();
-            engine_.reset();
-        }
+        engine_->StopCapture();
+        engine_.reset();
     }
     SaveSettings();
     QDialog::done(0);

@@ -3,12 +3,11 @@
 // saved on exit and by "Save Settings"), the temporary picture file and the capture engine,
 // which it creates on the first picture or command and destroys when another port is chosen.
 //
-// Threads. The capture thread reports through two callbacks: progress is posted to the dialog
-// and never waits; the image callback stores the picture and then shows the viewer on the GUI
-// thread through a GuiCallBridge, waiting until it closes. Before the GUI thread waits for the
-// capture thread (Cancel, another port, exit) it refuses bridge calls, so the two never wait
-// for each other; closing the program while the viewer is on screen closes the viewer and
-// leaves the engine to be destroyed once the viewer's event loop has returned.
+// Threads. The engine reports into the dialog's one report queue, whichever engine it is; the
+// dialog drains it on the GUI thread (progress, the engine's messages, the end of a capture).
+// The image callback only keeps the picture's bytes on the capture thread; when the capture
+// has ended the dialog stores them in its temporary file and shows the viewer. The capture
+// thread never waits for the GUI thread, so the GUI thread may always wait for it.
 //
 // The port submenu follows ports coming and going (platform::DeviceWatcher, handed over to the
 // GUI thread).
@@ -17,14 +16,17 @@
 #include <QDialog>
 #include <QPointer>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "picture/engine/image_video.h"
 #include "picture/engine/picture_settings.h"
-#include "picture/ui/gui_call_bridge.h"
 #include "picture/ui/picture_viewer.h"
 #include "platform/device_watcher.h"
+#include "platform/report.h"
+#include "serial/ui/queue_drain.h"
 
 class CSendCommandDlg;
 class QAction;
@@ -113,8 +115,10 @@ private:
     void InitializationFailed();
     bool EnsureEngine();
     void DestroyEngine();
+    void OnReport(const platform::Report& report);
     void OnProgress(int percent);
     void OnImage(const picture::BitmapInfo* header, const std::uint8_t* data, std::size_t length);
+    void OnCaptureEnded(CaptureOutcome outcome);
     void ShowViewer();
 
     std::unique_ptr<Ui::CPictavoDlg> ui_;
@@ -127,12 +131,17 @@ private:
     picture::PictureSettingsFile settingsFile_;
     std::string tempFile_;
 
-    pictavo::GuiCallBridge bridge_;
     std::unique_ptr<pictavo::EngineMessageBoxes> messages_;
-    std::unique_ptr<CImageVideo> engine_;
-    // Engines let go while their capture thread waited for a window on screen; destroyed once
-    // that window's event loop has returned.
-    std::vector<std::unique_ptr<CImageVideo>> retired_;
+    platform::ReportQueue engineReports_;
+    serial::ui::QueueDrain<platform::Report> reportDrain_;
+    // The picture the capture thread handed over, until the capture has ended.
+    struct Picture {
+        std::optional<picture::BitmapInfo> header;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::mutex pictureLock_;
+    std::optional<Picture> picture_;
+    std::unique_ptr<CImageVideo> engine_;  // after what its threads report into
     CSendCommandDlg* sendWindow_ = nullptr;
     QPointer<CPictureViewer> viewer_;
     platform::DeviceWatcher watcher_;

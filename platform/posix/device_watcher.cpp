@@ -52,15 +52,21 @@ bool DeviceWatcher::start() {
         }
     }
     known_ = currentNumbers();
-    thread_ = std::thread([this, name = fileNameOf(mapFile)] { run(name); });
+    // The thread sleeps in poll(); the stop request wakes it through its own descriptor.
+    worker_.setStopHook([fd = stopFd_] {
+        std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t w = ::write(fd, &one, sizeof one);
+    });
+    if (!worker_.start([this, name = fileNameOf(mapFile)](std::stop_token) { run(name); })) {
+        stop();
+        return false;
+    }
     return true;
 }
 
 void DeviceWatcher::stop() {
-    if (!running()) return;
-    std::uint64_t one = 1;
-    [[maybe_unused]] ssize_t w = ::write(stopFd_, &one, sizeof one);
-    thread_.join();
+    if (stopFd_ < 0) return;
+    worker_.stop();
     ::close(stopFd_);
     stopFd_ = -1;
     if (monitor_) udev_monitor_unref(monitor_);

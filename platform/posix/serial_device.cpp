@@ -4,7 +4,6 @@
 
 #include <asm/termbits.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -435,32 +434,6 @@ std::string deviceHolder(const std::string& devicePath) {
         return (name.empty() ? std::string("process") : name) + " (pid " + pid + ")";
     }
     return {};
-}
-
-std::string openFailureAdvice(const SystemError& error, const std::string& devicePath) {
-    switch (error.osCode) {
-        case 0: return {};
-        case EACCES:
-        case EPERM: {
-            struct stat st {};
-            std::string groupName = "dialout";
-            if (::stat(devicePath.c_str(), &st) == 0)
-                if (const struct group* g = ::getgrgid(st.st_gid)) groupName = g->gr_name;
-            return devicePath + ": permission denied. Join the group '" + groupName + "' (sudo usermod -aG " +
-                   groupName + " $USER) and log in again.";
-        }
-        case EBUSY: {
-            std::string holder = deviceHolder(devicePath);
-            return devicePath + " is in use" + (holder.empty() ? std::string(" by another program") : " by " + holder) +
-                   ". Close that program and try again.";
-        }
-        case ENOENT:
-        case ENXIO:
-        case ENODEV:
-            return devicePath + " is not there. Check that the device is plugged in and the port map is right.";
-        case ENOTTY: return devicePath + " is not a serial port. Check the port map.";
-        default: return devicePath + ": " + error.text + ".";
-    }
 }
 
 }  // namespace platform

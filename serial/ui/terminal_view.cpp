@@ -100,9 +100,6 @@ void CMyEdit::Setup() {
         setReadOnly(true);
         setTabChangesFocus(true);
     }
-    drawTimer_.setSingleShot(true);
-    drawTimer_.setInterval(kDrawIntervalMs);
-    connect(&drawTimer_, &QTimer::timeout, this, [this] { DrawQueued(kDrawBatchBytes); });
 }
 
 int CMyEdit::displayFormat() const { return line_ ? line_->DisplayFormat() : ownFormat_; }
@@ -118,54 +115,40 @@ void CMyEdit::AppendBytes(const std::uint8_t* data, std::size_t length, ColourRe
         Draw({Piece{data, length, colour}});
         return;
     }
-    std::vector<std::uint8_t> copy(data, data + length);
-    bool schedule = false;
-    {
-        std::lock_guard lock(pendingMutex_);
-        if (pendingBytes_ + length > kPendingLimit) {
+    // Room is reserved before the push, so the bound holds with several appending threads.
+    std::size_t before = pendingBytes_.load();
+    do {
+        if (before + length > kPendingLimit) {
             dropped_ += length;
             return;
         }
-        pendingBytes_ += length;
-        pending_.push_back(Pending{std::move(copy), colour});
-        schedule = !drawScheduled_;
-        drawScheduled_ = true;
-    }
-    if (schedule)
-        QMetaObject::invokeMethod(
-            this, [this] { if (!drawTimer_.isActive()) drawTimer_.start(); }, Qt::QueuedConnection);
+    } while (!pendingBytes_.compare_exchange_weak(before, before + length));
+    pending_.push(Pending{std::vector<std::uint8_t>(data, data + length), colour});
+    drawWakeup_.wake();
 }
 
-std::size_t CMyEdit::PendingBytes() const {
-    std::lock_guard lock(pendingMutex_);
-    return pendingBytes_;
-}
+std::size_t CMyEdit::PendingBytes() const { return pendingBytes_; }
 
-void CMyEdit::DrawPending() {
-    DrawQueued(SIZE_MAX);
-}
+void CMyEdit::DrawPending() { DrawQueued(SIZE_MAX); }
+
+void CMyEdit::DrawBatch() { DrawQueued(kDrawBatchBytes); }
 
 void CMyEdit::DrawQueued(std::size_t byteBudget) {
-    std::deque<Pending> batch;
-    bool more = false;
-    {
-        std::lock_guard lock(pendingMutex_);
-        if (pending_.empty()) return;
-        std::size_t taken = 0;
-        while (!pending_.empty() && taken < byteBudget) {
-            taken += pending_.front().bytes.size();
-            batch.push_back(std::move(pending_.front()));
-            pending_.pop_front();
-        }
-        pendingBytes_ -= taken;
-        more = !pending_.empty();
-        drawScheduled_ = more;
+    std::vector<Pending> batch;
+    std::size_t taken = 0;
+    while (taken < byteBudget) {
+        auto next = pending_.tryPop();
+        if (!next) break;
+        taken += next->bytes.size();
+        batch.push_back(std::move(*next));
     }
+    if (batch.empty()) return;
+    pendingBytes_ -= taken;
     std::vector<Piece> pieces;
     pieces.reserve(batch.size());
     for (const Pending& p : batch) pieces.push_back(Piece{p.bytes.data(), p.bytes.size(), p.colour});
     Draw(pieces);
-    if (more) drawTimer_.start();
+    if (!pending_.empty()) drawWakeup_.wake();
 }
 
 void CMyEdit::Draw(const std::vector<Piece>& pieces) {

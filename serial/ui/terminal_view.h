@@ -25,18 +25,17 @@
 #pragma once
 
 #include <QPlainTextEdit>
-#include <QTimer>
 #include <atomic>
 #include <climits>
 #include <cstdint>
-#include <deque>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/message_queue.h"
 #include "platform/system_error.h"
 #include "serial/terminal_format.h"
 #include "serial/terminal_text.h"
+#include "serial/ui/queue_drain.h"
 
 class QMenu;
 
@@ -130,6 +129,7 @@ private:
     void Setup();
     void Draw(const std::vector<Piece>& pieces);
     void DrawQueued(std::size_t byteBudget);
+    void DrawBatch();
     void TypedCharacter(std::uint8_t byte);
     void RepeatLine();
     bool IsTerminalKey(const QKeyEvent* e) const;
@@ -139,10 +139,8 @@ private:
     std::size_t trimThreshold_;
     TerminalLineBuffer lineBuffer_;
 
-    mutable std::mutex pendingMutex_;
-    std::deque<Pending> pending_;
-    std::size_t pendingBytes_ = 0;
-    bool drawScheduled_ = false;
+    platform::MessageQueue<Pending> pending_;
+    std::atomic<std::size_t> pendingBytes_{0};
     std::atomic<std::uint64_t> dropped_{0};
-    QTimer drawTimer_;
+    serial::ui::GuiWakeup drawWakeup_{[this] { DrawBatch(); }, kDrawIntervalMs};
 };

@@ -248,7 +248,7 @@ TEST_F(CommandLine, WithoutASubcommandTheWindowRunsUntilItIsClosed) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
     // The window let go of COM1.
-    kolvane::CancelFlag cancel;
+    platform::CancelFlag cancel;
     kolvane::DownloadLine line(cancel);
     EXPECT_TRUE(line.open(1, 9600));
 }

@@ -69,11 +69,11 @@ public:
 private:
     int lastResult_ = -1;
     bool completed_ = false;
-    void take(const kolvane::WorkerReport& r) {
-        using K = kolvane::WorkerReport::Kind;
+    void take(const platform::Report& r) {
+        using K = platform::Report::Kind;
         switch (r.kind) {
             case K::Log: log.push_back(r.text); break;
-            case K::Notice: notices.push_back(r.text); break;
+            case K::Message: notices.push_back(r.text); break;
             case K::Progress: progress.push_back(r.value); break;
             case K::Completed:
                 ++completions;

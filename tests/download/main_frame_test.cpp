@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
-#include "download/engine/cancel_flag.h"
+#include "platform/cancel_flag.h"
 #include "download/engine/download_line.h"
 #include "download/engine/download_thread.h"
 #include "download/ui/small_dialogs.h"
@@ -203,7 +203,7 @@ TEST_F(KolvaneWindow, ClosingDuringADownloadEndsTheWorkerAndFreesThePort) {
     EXPECT_FALSE(view().Worker()->IsRunning());
     EXPECT_LT(z7->blocks().size(), 6u);
     // The line is closed: the port opens again for someone else.
-    kolvane::CancelFlag cancel;
+    platform::CancelFlag cancel;
     kolvane::DownloadLine line(cancel);
     EXPECT_TRUE(line.open(1, 9600));
     frame.reset();

@@ -131,12 +131,12 @@ TEST_F(ScannerFixture, AChattyScannerIsPurgedUntilTheLineIsQuietBeforeTheRequest
 TEST_F(ScannerFixture, CancelDuringTheTransferEndsItWithoutAMessageAndTheScannerIsReset) {
     engine->SetWindow(0, 0, 99, 59);
     scanner.setBlockSize(64);  // about a hundred blocks: far more than the transfer lives
-    std::atomic<int> blocksStarted{0};
-    engine->SetProgressCallback([&](int percent) {
-        if (percent > 0) ++blocksStarted;
-    });
+    auto blocksStarted = [&] {
+        auto seen = progressSeen();
+        return std::count_if(seen.begin(), seen.end(), [](int percent) { return percent > 0; });
+    };
     ASSERT_TRUE(startPicture(false, false));
-    ASSERT_TRUE(testenv::eventually([&] { return blocksStarted >= 3; }, 10s));
+    ASSERT_TRUE(testenv::eventually([&] { return blocksStarted() >= 3; }, 10s));
     engine->StopCapture();
     EXPECT_EQ(waitForEnd(), CaptureOutcome::Aborted);
 
@@ -156,7 +156,6 @@ TEST_F(ScannerFixture, CancelDuringTheTransferEndsItWithoutAMessageAndTheScanner
     EXPECT_TRUE(messages.all().empty());
     EXPECT_TRUE(received().empty());
 
-    engine->SetProgressCallback(nullptr);
     scanner.setBlockSize(1304);
     ASSERT_EQ(takePicture(), CaptureOutcome::Delivered);  // usable again
 }
@@ -189,7 +188,7 @@ TEST_F(ScannerFixture, TheDestructorEndsAWaitingCaptureAndWaitsForARunningImageC
             ASSERT_TRUE(testenv::eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }));
         }
         engine.reset();
-        engine = std::make_unique<CImageVideo>(kCom);
+        engine = std::make_unique<CImageVideo>(kCom, messages.queue());
     }
     EXPECT_TRUE(messages.all().empty());
 
@@ -221,13 +220,13 @@ TEST_F(ScannerFixture, FindDeviceChecksThePortListAndTheMakersName) {
     EXPECT_TRUE(engine->FindDevice(false));
     EXPECT_TRUE(engine->IsReady());
 
-    CImageVideo elsewhere(6);
+    CImageVideo elsewhere(6, messages.queue());
     EXPECT_FALSE(elsewhere.FindDevice(true));
     EXPECT_FALSE(elsewhere.IsReady());
 
     sim::ScannerDevice anonymous;
     ASSERT_TRUE(anonymous.start(env.mapFile(), 7, "USB Serial Port (COM7)"));
-    CImageVideo plain(7);
+    CImageVideo plain(7, messages.queue());
     EXPECT_FALSE(plain.FindDevice(false));
     EXPECT_TRUE(plain.FindDevice(true));
     EXPECT_TRUE(plain.IsReady());

@@ -13,7 +13,12 @@ Bytes SmallJpeg(int width, int height, int quality) {
 
 void ScannerFixture::SetUp() {
     ASSERT_TRUE(scanner.start(env.mapFile(), kCom, "Veltrix 2D Scanner (COM5)"));
-    engine = std::make_unique<CImageVideo>(kCom);
+    messages.onReport = [this](const platform::Report& r) {
+        if (r.kind != platform::Report::Kind::Progress) return;
+        std::lock_guard l(lock);
+        progress.push_back(r.value);
+    };
+    engine = std::make_unique<CImageVideo>(kCom, messages.queue());
     attach(*engine);
 }
 
@@ -24,10 +29,6 @@ void ScannerFixture::attach(CImageVideo& e) {
         p.data.assign(data, data + length);
         std::lock_guard l(lock);
         pictures.push_back(std::move(p));
-    });
-    e.SetProgressCallback([this](int percent) {
-        std::lock_guard l(lock);
-        progress.push_back(percent);
     });
 }
 

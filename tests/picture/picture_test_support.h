@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -20,7 +21,9 @@ namespace picturetest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Catches every message box for the object's life.
+// Catches every message box for the object's life: those of the helpers' seam, and the
+// message reports of every engine made with queue() as its report queue, as the window shows
+// them. The engines' other reports go to onReport.
 class MessageRecorder {
 public:
     MessageRecorder() {
@@ -30,7 +33,21 @@ public:
         });
     }
     ~MessageRecorder() { picture::SetMessageHandler(std::move(previous_)); }
+    platform::ReportQueue* queue() { return &reports_; }
+    std::function<void(const platform::Report&)> onReport;
+    // Takes what the engines have reported so far.
+    void take() const {
+        while (auto r = reports_.tryPop()) {
+            if (r->kind == platform::Report::Kind::Message) {
+                std::lock_guard l(lock_);
+                messages_.push_back(picture::MessageOf(*r));
+            } else if (onReport) {
+                onReport(*r);
+            }
+        }
+    }
     std::vector<picture::Message> all() const {
+        take();
         std::lock_guard l(lock_);
         return messages_;
     }
@@ -40,6 +57,7 @@ public:
         return t;
     }
     void clear() {
+        take();
         std::lock_guard l(lock_);
         messages_.clear();
     }
@@ -47,7 +65,8 @@ public:
 private:
     picture::MessageHandler previous_;
     mutable std::mutex lock_;
-    std::vector<picture::Message> messages_;
+    mutable std::vector<picture::Message> messages_;
+    mutable platform::ReportQueue reports_;
 };
 
 inline Bytes bytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
@@ -77,7 +96,7 @@ struct ScannerFixture : ::testing::Test {
 
     void SetUp() override;
     void TearDown() override { engine.reset(); }
-    // Installs the callbacks that record pictures and progress.
+    // Installs the callback that records pictures.
     void attach(CImageVideo& e);
     // FindDevice, the window's settings and StartCapture; true when the capture started.
     bool startPicture(bool jpeg = true, bool snapshot = false);
@@ -89,10 +108,12 @@ struct ScannerFixture : ::testing::Test {
         return pictures;
     }
     std::vector<int> progressSeen() const {
+        messages.take();
         std::lock_guard l(lock);
         return progress;
     }
     void forget() {
+        messages.take();
         std::lock_guard l(lock);
         pictures.clear();
         progress.clear();

@@ -3,7 +3,6 @@
 
 #include "picture/engine/picture_files.h"
 #include "picture/ui/engine_message_boxes.h"
-#include "picture/ui/gui_call_bridge.h"
 #include "picture/ui/picture_viewer.h"
 #include "platform/folders.h"
 #include "tests/picture/picture_test_support.h"
@@ -14,8 +13,7 @@ using uitest::Bytes;
 namespace {
 
 struct Viewer : uitest::WindowTest {
-    pictavo::GuiCallBridge bridge;
-    pictavo::EngineMessageBoxes engineBoxes{bridge, nullptr};
+    pictavo::EngineMessageBoxes engineBoxes{nullptr};
     picture::PictureSettings settings;
     std::string temp = env.dir().file("NEWpicture.tmp");
     Bytes jpeg = picturetest::SmallJpeg(64, 48);

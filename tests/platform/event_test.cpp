@@ -34,12 +34,12 @@ TEST(Event, WaitAnyNamesTheFirstSetEventOrTimesOut) {
     EXPECT_EQ(platform::waitAny({&kill, &picture}, 0ms), 0);
 }
 
-TEST(Event, EventsWithOneNameShareTheirState) {
-    Event first(false, "_TestSharedEvent");
-    Event second(true, "_TestSharedEvent");  // opens the existing one: its state wins
-    EXPECT_FALSE(second.isSet());
+TEST(Event, EachEventKeepsItsOwnState) {
+    // Two engines in one process must not wake each other's threads.
+    Event first, second(true);
+    EXPECT_FALSE(first.isSet());
     first.set();
-    EXPECT_TRUE(second.isSet());
-    Event other(false, "_OtherEvent");
-    EXPECT_FALSE(other.isSet());
+    second.reset();
+    EXPECT_TRUE(first.isSet());
+    EXPECT_FALSE(second.isSet());
 }

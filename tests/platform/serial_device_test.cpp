@@ -32,17 +32,6 @@ TEST(SerialDevice, IsExclusiveAndNamesTheHolder) {
     EXPECT_TRUE(second.open(p.far.devicePath()));
 }
 
-TEST(SerialDevice, OpenFailureAdviceSaysWhatToDo) {
-    auto denied = platform::SystemError::fromCode(EACCES);
-    // /dev/null belongs to root's group here; the advice names whatever group owns the device.
-    EXPECT_EQ(platform::openFailureAdvice(denied, "/dev/null"),
-              "/dev/null: permission denied. Join the group 'root' (sudo usermod -aG root $USER) and log in again.");
-    EXPECT_NE(platform::openFailureAdvice(denied, "/dev/missing").find("'dialout'"), std::string::npos);
-    EXPECT_EQ(platform::openFailureAdvice(platform::SystemError::fromCode(ENOTTY), "/dev/null"),
-              "/dev/null is not a serial port. Check the port map.");
-    EXPECT_EQ(platform::openFailureAdvice({}, "/dev/null"), "");
-}
-
 TEST(SerialDevice, OpenFailureKeepsTheReason) {
     SerialDevice d;
     EXPECT_FALSE(d.open("/dev/does-not-exist"));

@@ -1,7 +1,10 @@
-// A thread-safe first-in first-out queue: commands go to the worker through one, reports come
-// back through another. A consumer either waits on it (the worker, the command line) or is
-// told by the notify function that something arrived and drains it on its own thread (a
-// window schedules a queued call from there).
+// A thread-safe first-in first-out queue: commands go to a worker through one, reports come
+// back through another. A consumer either waits on it (a worker, the command line) or is told
+// by the notify function that something arrived and drains it on its own thread (a window's
+// Qt bridge schedules a queued call from there, serial/ui/queue_drain.h).
+//
+// The notify function runs on the pushing thread with the queue's lock held, so once
+// setNotify(nullptr) has returned it never runs again; it must not block or touch the queue.
 #pragma once
 
 #include <chrono>
@@ -12,26 +15,23 @@
 #include <optional>
 #include <utility>
 
-namespace kolvane {
+namespace platform {
 
 template <class T>
 class MessageQueue {
 public:
-    // Called on the pushing thread after each push; must not block.
     void setNotify(std::function<void()> notify) {
         std::lock_guard l(lock_);
         notify_ = std::move(notify);
     }
 
     void push(T item) {
-        std::function<void()> notify;
         {
             std::lock_guard l(lock_);
             items_.push_back(std::move(item));
-            notify = notify_;
+            if (notify_) notify_();
         }
         changed_.notify_all();
-        if (notify) notify();
     }
 
     std::optional<T> tryPop() {
@@ -52,6 +52,14 @@ public:
         std::lock_guard l(lock_);
         return items_.empty();
     }
+    std::size_t size() const {
+        std::lock_guard l(lock_);
+        return items_.size();
+    }
+    void clear() {
+        std::lock_guard l(lock_);
+        items_.clear();
+    }
 
 private:
     std::optional<T> takeLocked() {
@@ -67,4 +75,4 @@ private:
     std::function<void()> notify_;
 };
 
-}  // namespace kolvane
+}  // namespace platform

@@ -1,6 +1,6 @@
-// The cancel flag: set once by the side that owns the worker (window closing, Ctrl+C), never
-// cleared. Every loop of a download reads it, and the pauses and line waits of the worker
-// end early when it is set, as pending I/O is cancelled.
+// The cancel flag of a job: set once by the side that owns the worker (window closing, a
+// Cancel button, Ctrl+C), never cleared. Every loop of the job reads it, and its pauses and
+// line waits end early when it is set, as pending I/O is cancelled.
 #pragma once
 
 #include <atomic>
@@ -8,7 +8,7 @@
 
 #include "platform/event.h"
 
-namespace kolvane {
+namespace platform {
 
 class CancelFlag {
 public:
@@ -25,7 +25,7 @@ public:
 
 private:
     std::atomic<bool> flag_{false};
-    platform::Event event_;
+    Event event_;
 };
 
-}  // namespace kolvane
+}  // namespace platform

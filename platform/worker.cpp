@@ -1,0 +1,108 @@
+#include "platform/worker.h"
+
+#include <system_error>
+
+namespace platform {
+
+Worker::~Worker() { stop(); }
+
+bool Worker::start(Body body) {
+    std::lock_guard t(threadLock_);
+    if (running_) return false;
+    if (thread_.joinable()) thread_.join();
+    std::stop_token token;
+    {
+        std::lock_guard l(lock_);
+        stop_ = false;
+        woken_ = false;
+        source_ = std::stop_source();
+        token = source_.get_token();
+    }
+    running_ = true;
+    try {
+        thread_ = std::thread([this, body = std::move(body), token] {
+            id_ = std::this_thread::get_id();
+            body(token);
+            {
+                std::lock_guard l(lock_);
+                running_ = false;
+            }
+            changed_.notify_all();
+        });
+    } catch (const std::system_error&) {
+        running_ = false;
+        return false;
+    }
+    return true;
+}
+
+void Worker::requestStop() {
+    std::function<void()> hook;
+    {
+        std::lock_guard l(lock_);
+        stop_ = true;
+        source_.request_stop();
+        hook = stopHook_;
+    }
+    changed_.notify_all();
+    if (hook) hook();
+}
+
+bool Worker::stopRequested() const {
+    std::lock_guard l(lock_);
+    return stop_;
+}
+
+void Worker::stop() {
+    requestStop();
+    if (isCurrentThread()) return;
+    std::lock_guard t(threadLock_);
+    if (thread_.joinable()) thread_.join();
+}
+
+bool Worker::waitForEnd(std::chrono::milliseconds wait) {
+    if (isCurrentThread()) return false;
+    {
+        std::unique_lock l(lock_);
+        auto ended = [&] { return !running_; };
+        if (wait.count() < 0) changed_.wait(l, ended);
+        else if (!changed_.wait_for(l, wait, ended)) return false;
+    }
+    std::lock_guard t(threadLock_);
+    if (thread_.joinable()) thread_.join();
+    return true;
+}
+
+bool Worker::isCurrentThread() const { return running_ && id_.load() == std::this_thread::get_id(); }
+
+void Worker::setStopHook(std::function<void()> hook) {
+    std::lock_guard l(lock_);
+    stopHook_ = std::move(hook);
+}
+
+void Worker::wake() {
+    {
+        std::lock_guard l(lock_);
+        woken_ = true;
+    }
+    changed_.notify_all();
+}
+
+Worker::Wake Worker::waitForWake(std::chrono::milliseconds wait) {
+    std::unique_lock l(lock_);
+    auto ready = [&] { return stop_ || woken_; };
+    if (wait.count() < 0) changed_.wait(l, ready);
+    else changed_.wait_for(l, wait, ready);
+    if (stop_) return Wake::Stopped;
+    if (!woken_) return Wake::TimedOut;
+    woken_ = false;
+    return Wake::Woken;
+}
+
+bool Worker::pause(std::chrono::milliseconds wait) {
+    std::unique_lock l(lock_);
+    changed_.wait_for(l, wait, [&] { return stop_; });
+    return !stop_;
+}
+
+}  // namespace platform

@@ -1,0 +1,30 @@
+#include "serial/ui/queue_drain.h"
+
+namespace serial::ui {
+
+GuiWakeup::GuiWakeup(std::function<void()> run, int delayMs) : run_(std::move(run)) {
+    delay_.setSingleShot(true);
+    delay_.setInterval(delayMs);
+    QObject::connect(&delay_, &QTimer::timeout, &receiver_, [this] { fire(); });
+}
+
+GuiWakeup::~GuiWakeup() { delay_.stop(); }
+
+void GuiWakeup::wake() {
+    if (scheduled_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        &receiver_,
+        [this] {
+            if (delay_.interval() > 0) delay_.start();
+            else fire();
+        },
+        Qt::QueuedConnection);
+}
+
+void GuiWakeup::fire() {
+    // Cleared first: a wake-up during the run schedules the next one.
+    scheduled_ = false;
+    run_();
+}
+
+}  // namespace serial::ui
