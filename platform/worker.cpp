@@ -6,7 +6,7 @@ namespace platform {
 
 Worker::~Worker() { stop(); }
 
-bool Worker::start(Body body) {
+bool Worker::start(Body body, bool woken) {
     std::lock_guard t(threadLock_);
     if (running_) return false;
     if (thread_.joinable()) thread_.join();
@@ -14,7 +14,7 @@ bool Worker::start(Body body) {
     {
         std::lock_guard l(lock_);
         stop_ = false;
-        woken_ = false;
+        woken_ = woken;
         source_ = std::stop_source();
         token = source_.get_token();
     }

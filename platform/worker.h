@@ -31,9 +31,10 @@ public:
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
 
-    // Starts the body on a new thread, after joining one that has ended. False when a body
-    // still runs or no thread can be made.
-    bool start(Body body);
+    // Starts the body on a new thread, after joining one that has ended; with woken, the
+    // wake-up event is set before the body runs. False when a body still runs or no thread can
+    // be made.
+    bool start(Body body, bool woken = false);
     void requestStop();
     bool stopRequested() const;
     // Requests the stop and waits until the body has returned; nothing when it never started.

@@ -216,11 +216,10 @@ int CImageVideo::StartCapture(bool jpeg) {
     outcome_ = CaptureOutcome::None;
     // The picture is asked for before the thread runs, so its idle cycle ends at once; a
     // StopCapture right after this call is not undone by a thread that has not started yet.
-    if (!captureWorker_.start([this](std::stop_token) { captureThreadMain(); })) {
+    if (!captureWorker_.start([this](std::stop_token) { captureThreadMain(); }, true)) {
         message("Create thread failed!!!", true, true);
         return -2;
     }
-    captureWorker_.wake();
     return 0;
 }
 
