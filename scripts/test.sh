@@ -12,11 +12,12 @@ cmake --build "$build"
 # The tests mostly wait on serial lines, so more of them run at once than there are cores.
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(( $(nproc) * 2 ))" "$@"
 
-# ThreadSanitizer: only the test programs of engines that run threads of their own, built
+# ThreadSanitizer: only the test programs of engines that run threads of their own (and of
+# the console they all write to from those threads), built
 # without windows or benchmarks so the stage stays small. A data race fails the test.
 tsan=build/tsan
-tsan_targets=(picture_tests)
-tsan_tests='^(ScannerFixture|Faults/CaptureFault|CommandLine)\.'
+tsan_targets=(picture_tests cli_kit_tests)
+tsan_tests='^(ScannerFixture|Faults/CaptureFault|CommandLine|CliConsole)\.'
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELTRIX_TSAN=ON -DVELTRIX_GUI=OFF -DVELTRIX_BENCH=OFF >/dev/null
 cmake --build "$tsan" --target "${tsan_targets[@]}"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
