@@ -47,9 +47,11 @@ std::optional<int> Options::port() {
 
 std::string Options::positional() {
     const std::string& a = peek();
-    if (a.size() > 1 && a[0] == '-') throw UsageError{subcommand_ + ": unknown option " + a};
+    if (a.size() > 1 && a[0] == '-') unknownOption();
     ++next_;
     return a;
 }
+
+void Options::unknownOption() const { throw UsageError{subcommand_ + ": unknown option " + peek()}; }
 
 }  // namespace serial::cli

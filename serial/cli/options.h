@@ -4,7 +4,8 @@
 //       if (auto p = o.port()) port = *p;
 //       else if (auto v = o.value("--output")) output = *v;
 //       else if (o.flag("--bmp")) bmp = true;
-//       else file = o.positional();     // an unknown option is a usage error here
+//       else if (file.empty()) file = o.positional();  // an unknown option fails here
+//       else o.unknownOption();
 //   }
 //
 // A value is given as "--name VALUE" or "--name=VALUE"; every mistake throws UsageError
@@ -56,6 +57,8 @@ public:
     }
     // The next argument when it is not an option ("-" alone is not one).
     std::string positional();
+    // The usage error for the next argument: what no other call took.
+    [[noreturn]] void unknownOption() const;
 
 private:
     const std::vector<std::string>& args_;
