@@ -1,9 +1,7 @@
 #include "download/cli/download_command.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <iostream>
 
 #include "download/engine/download_thread.h"
 
@@ -13,135 +11,59 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct NamedChoice {
-    const char* option;
-    const char* value;
-    ConfigChoice choice;
-};
-constexpr NamedChoice kChoices[] = {
-    {"--kind", "bin8k-new", ConfigChoice::Bin8kNew}, {"--kind", "bin8k-old", ConfigChoice::Bin8kOld},
-    {"--kind", "mot-hex", ConfigChoice::MotHex},     {"--kind", "bootstrap", ConfigChoice::Bootstrap},
-    {"--device", "k41", ConfigChoice::K41},          {"--device", "z7b", ConfigChoice::Z7B},
-    {"--device", "z7d", ConfigChoice::Z7D},          {"--endian", "big", ConfigChoice::BigEndian},
-    {"--endian", "little", ConfigChoice::LittleEndian}, {"--interface", "rs232c", ConfigChoice::Rs232c},
-    {"--interface", "usb", ConfigChoice::UsbCom},
-};
+using serial::cli::kExitCancelled;
+using serial::cli::kExitFailed;
+using serial::cli::kExitOk;
+using serial::cli::Named;
+using serial::cli::UsageError;
 
-class ProgressBar {
-public:
-    ProgressBar(std::ostream& err, bool enabled) : err_(err), enabled_(enabled) {}
-    ~ProgressBar() { clear(); }
-    void show(int percent) {
-        if (!enabled_) return;
-        constexpr int width = 40;
-        int filled = percent * width / 100;
-        err_ << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] " << percent
-             << "%" << std::flush;
-        shown_ = true;
-    }
-    void clear() {
-        if (!shown_) return;
-        err_ << "\r" << std::string(48, ' ') << "\r" << std::flush;
-        shown_ = false;
-    }
+constexpr Named<ConfigChoice> kKinds[] = {{"bin8k-new", ConfigChoice::Bin8kNew},
+                                          {"bin8k-old", ConfigChoice::Bin8kOld},
+                                          {"mot-hex", ConfigChoice::MotHex},
+                                          {"bootstrap", ConfigChoice::Bootstrap}};
+constexpr Named<ConfigChoice> kDevices[] = {
+    {"k41", ConfigChoice::K41}, {"z7b", ConfigChoice::Z7B}, {"z7d", ConfigChoice::Z7D}};
+constexpr Named<ConfigChoice> kEndians[] = {{"big", ConfigChoice::BigEndian}, {"little", ConfigChoice::LittleEndian}};
+constexpr Named<ConfigChoice> kInterfaces[] = {{"rs232c", ConfigChoice::Rs232c}, {"usb", ConfigChoice::UsbCom}};
 
-private:
-    std::ostream& err_;
-    bool enabled_;
-    bool shown_ = false;
-};
+int runDownloadCommand(const std::vector<std::string>& args, serial::cli::Console& console) {
+    return runDownload(parseDownloadOptions(args), console);
+}
 
 }  // namespace
 
-void printUsage(std::ostream& out) {
-    out << "usage: kolvane download FILE [options]\n"
-           "  Downloads a firmware image into a Z7 device and prints the tool's log.\n"
-           "  --port N                           COM port (default COM1)\n"
-           "  --kind bin8k-new|bin8k-old|mot-hex|bootstrap\n"
-           "                                     image kind (default bin8k-new: 8192-byte\n"
-           "                                     blocks after the mode-switch commands;\n"
-           "                                     bin8k-old without them; mot-hex 16-byte\n"
-           "                                     blocks; bootstrap writes the flash through\n"
-           "                                     the device's monitor)\n"
-           "  --device k41|z7b|z7d               device type (default k41)\n"
-           "  --endian big|little                byte order of the device (default big)\n"
-           "  --interface rs232c|usb             line to the device (default rs232c)\n"
-           "  --del-xsw                          a \".bin\" image goes to offset 0x001FC000\n"
-           "                                     instead of 0x00010000\n"
-           "  The image's name sets where it goes: Boot.bin at the start of the flash, other\n"
-           "  \".bin\" files at the save address, \".ttf\" decimal text images at 0x101C0000.\n"
-           "  Exit status 0 when the download completed, 1 when it failed, 130 after Ctrl+C.\n"
-           "Without a subcommand the window starts.\n"
-           "Environment: VELTRIX_PORTS names a port map file; KOLVANE_DEBUG=1 prints debug\n"
-           "output on standard error.\n";
-}
-
-std::optional<DownloadOptions> parseDownloadOptions(const std::vector<std::string>& args, std::string& error) {
+DownloadOptions parseDownloadOptions(const std::vector<std::string>& args) {
     DownloadOptions options;
     bool haveFile = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= args.size()) {
-                error = a + " needs a value";
-                return std::nullopt;
-            }
-            return args[++i];
-        };
-        if (a == "--port") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            char* end = nullptr;
-            long n = std::strtol(v->c_str(), &end, 10);
-            if (v->empty() || *end != '\0' || n < 1 || n > 9999) {
-                error = "--port needs a port number from 1 up: " + *v;
-                return std::nullopt;
-            }
-            options.port = static_cast<int>(n);
-        } else if (a == "--del-xsw") {
+    for (serial::cli::Options o(args, "download"); !o.done();) {
+        if (auto port = o.port()) {
+            options.port = *port;
+        } else if (o.flag("--del-xsw")) {
             options.choices.push_back(ConfigChoice::DelXsw);
-        } else if (a == "--kind" || a == "--device" || a == "--endian" || a == "--interface") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            bool found = false;
-            for (const auto& c : kChoices) {
-                if (a == c.option && *v == c.value) {
-                    options.choices.push_back(c.choice);
-                    found = true;
-                }
-            }
-            if (!found) {
-                error = "unknown value for " + a + ": " + *v;
-                return std::nullopt;
-            }
-        } else if (a.size() > 1 && a[0] == '-') {
-            error = "unknown option: " + a;
-            return std::nullopt;
+        } else if (auto kind = o.choice("--kind", kKinds)) {
+            options.choices.push_back(*kind);
+        } else if (auto device = o.choice("--device", kDevices)) {
+            options.choices.push_back(*device);
+        } else if (auto endian = o.choice("--endian", kEndians)) {
+            options.choices.push_back(*endian);
+        } else if (auto line = o.choice("--interface", kInterfaces)) {
+            options.choices.push_back(*line);
         } else if (!haveFile) {
-            options.file = a;
+            options.file = o.positional();
             haveFile = true;
         } else {
-            error = "only one image file can be downloaded: " + a;
-            return std::nullopt;
+            throw UsageError{"only one image file can be downloaded: " + o.positional()};
         }
     }
-    if (!haveFile) {
-        error = "no image file given";
-        return std::nullopt;
-    }
+    if (!haveFile) throw UsageError{"no image file given"};
     return options;
 }
 
-int runDownload(const DownloadOptions& options, std::ostream& out, std::ostream& err,
-                const std::atomic<bool>& interrupted, bool progressBar) {
+int runDownload(const DownloadOptions& options, serial::cli::Console& console) {
     CDownloadThread worker;
     worker.Create();
-    ProgressBar bar(err, progressBar);
     bool cancelled = false;
-    auto print = [&](const std::string& line) {
-        bar.clear();
-        out << line << "\n" << std::flush;
-    };
+    auto print = [&](const std::string& line) { console.printLine(line); };
     // Posts one command and shows its reports until it completes; its result.
     auto run = [&](const std::string& logLine, auto post) -> int {
         if (!logLine.empty()) print(logLine);
@@ -149,7 +71,7 @@ int runDownload(const DownloadOptions& options, std::ostream& out, std::ostream&
         for (;;) {
             auto report = worker.Reports().waitPop(50ms);
             if (!report) {
-                if (interrupted && !cancelled) {
+                if (console.interrupted() && !cancelled) {
                     cancelled = true;
                     worker.RequestCancel();
                 }
@@ -157,13 +79,10 @@ int runDownload(const DownloadOptions& options, std::ostream& out, std::ostream&
             }
             switch (report->kind) {
                 case platform::Report::Kind::Log: print(report->text); break;
-                case platform::Report::Kind::Progress: bar.show(report->value); break;
-                case platform::Report::Kind::Message:
-                    bar.clear();
-                    err << "kolvane: " << report->text << "\n" << std::flush;
-                    break;
+                case platform::Report::Kind::Progress: console.progress(report->value); break;
+                case platform::Report::Kind::Message: console.message("kolvane: " + report->text); break;
                 case platform::Report::Kind::Completed:
-                    bar.clear();
+                    console.clearProgress();
                     if (report->value == 0) print("Command practice fails.");
                     return report->value;
             }
@@ -177,20 +96,57 @@ int runDownload(const DownloadOptions& options, std::ostream& out, std::ostream&
     else run("", [&] { worker.PostThreadCommand(CDownloadThread::kOpenLine); });
     for (ConfigChoice choice : options.choices) {
         for (const ConfigStep& step : configSteps(choice)) {
-            if (cancelled || interrupted) break;
+            if (cancelled || console.interrupted()) break;
             runStep(step);
         }
     }
     int result = 0;
-    if (!cancelled && !interrupted) {
+    if (!cancelled && !console.interrupted()) {
         std::error_code ec;
         std::string path = std::filesystem::absolute(options.file, ec).string();
         if (ec) path = options.file;
         result = run(openFileLogLine(path), [&] { worker.PostThreadCommand(CDownloadThread::kDownload, path); });
     }
     worker.Shutdown();
-    if (cancelled || interrupted) return 130;
-    return result == 1 ? 0 : 1;
+    if (cancelled || console.interrupted()) return kExitCancelled;
+    return result == 1 ? kExitOk : kExitFailed;
+}
+
+const serial::cli::Program& Program() {
+    static const serial::cli::Program program{
+        "kolvane",
+        {
+            {"download",
+             "FILE [--port N] [--kind bin8k-new|bin8k-old|mot-hex|bootstrap]\n"
+             "[--device k41|z7b|z7d] [--endian big|little] [--interface rs232c|usb]\n"
+             "[--del-xsw]",
+             "downloads a firmware image into a Z7 device and prints the tool's log.\n"
+             "  --port N                           COM port (default COM1)\n"
+             "  --kind bin8k-new|bin8k-old|mot-hex|bootstrap\n"
+             "                                     image kind (default bin8k-new: 8192-byte\n"
+             "                                     blocks after the mode-switch commands;\n"
+             "                                     bin8k-old without them; mot-hex 16-byte\n"
+             "                                     blocks; bootstrap writes the flash through\n"
+             "                                     the device's monitor)\n"
+             "  --device k41|z7b|z7d               device type (default k41)\n"
+             "  --endian big|little                byte order of the device (default big)\n"
+             "  --interface rs232c|usb             line to the device (default rs232c)\n"
+             "  --del-xsw                          a \".bin\" image goes to offset 0x001FC000\n"
+             "                                     instead of 0x00010000\n"
+             "  The image's name sets where it goes: Boot.bin at the start of the flash, other\n"
+             "  \".bin\" files at the save address, \".ttf\" decimal text images at 0x101C0000.\n"
+             "  Exit status 0 when the download completed, 1 when it failed, 130 after Ctrl+C.\n",
+             runDownloadCommand},
+        },
+        "Without a subcommand the window starts.\n"
+        "Environment: VELTRIX_PORTS names a port map file; KOLVANE_DEBUG=1 prints debug\n"
+        "output on standard error.\n",
+        serial::cli::AfterUsageError::ShowHelp,
+        // Ctrl+C and SIGTERM cancel whatever phase runs; the worker stops and the line is
+        // closed before the program ends.
+        platform::InterruptMode::Cancel,
+    };
+    return program;
 }
 
 }  // namespace kolvane::cli

@@ -5,13 +5,12 @@
 // bar when standard error is a terminal.
 #pragma once
 
-#include <atomic>
-#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "download/engine/config_commands.h"
+#include "serial/cli/program.h"
 
 namespace kolvane::cli {
 
@@ -21,14 +20,14 @@ struct DownloadOptions {
     std::vector<ConfigChoice> choices;  // in the order they are made
 };
 
-// The arguments after "download". Nothing, with error set, when they are wrong.
-std::optional<DownloadOptions> parseDownloadOptions(const std::vector<std::string>& args, std::string& error);
+// The arguments after "download"; wrong ones throw serial::cli::UsageError.
+DownloadOptions parseDownloadOptions(const std::vector<std::string>& args);
 
 // Runs the download and returns the exit code: 0 when the download completed with 1,
-// 130 when interrupted (interrupted is polled; it sets the worker's cancel flag), else 1.
-int runDownload(const DownloadOptions& options, std::ostream& out, std::ostream& err,
-                const std::atomic<bool>& interrupted, bool progressBar);
+// 130 when interrupted (polled; it sets the worker's cancel flag), else 1.
+int runDownload(const DownloadOptions& options, serial::cli::Console& console);
 
-void printUsage(std::ostream& out);
+// The subcommands, for serial::cli::Run / Main.
+const serial::cli::Program& Program();
 
 }  // namespace kolvane::cli

@@ -1,10 +1,8 @@
 #include "picture/cli/pictavo_cli.h"
 
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <iomanip>
-#include <mutex>
 #include <optional>
 #include <sstream>
 
@@ -20,113 +18,40 @@ namespace picture::cli {
 
 namespace {
 
-constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitCancelled = 130;
+using serial::cli::Console;
+using serial::cli::kExitCancelled;
+using serial::cli::kExitFailed;
+using serial::cli::kExitOk;
+using serial::cli::Options;
+using serial::cli::UsageError;
+
 constexpr std::size_t kSendReplySize = 14000;
-constexpr int kProgressWidth = 30;
-
-struct UsageError {
-    std::string text;
-};
-
-// Writes from the capture thread and the main thread, one line at a time.
-class Output {
-public:
-    explicit Output(Console& c) : c_(c) {}
-    void error(const std::string& line) {
-        std::lock_guard l(lock_);
-        clearBar();
-        c_.err << line << std::endl;
-    }
-    void out(const std::string& text) {
-        std::lock_guard l(lock_);
-        c_.out << text << std::flush;
-    }
-    void progress(int percent) {
-        if (!c_.progressBar) return;
-        std::lock_guard l(lock_);
-        if (percent <= 0) {
-            clearBar();
-            return;
-        }
-        int filled = percent * kProgressWidth / 100;
-        c_.err << "\rTransferring... [" << std::string(std::size_t(filled), '#')
-               << std::string(std::size_t(kProgressWidth - filled), '.') << "] " << std::setw(3) << percent << "%"
-               << std::flush;
-        barShown_ = true;
-    }
-
-private:
-    void clearBar() {
-        if (!barShown_) return;
-        c_.err << "\r\033[K" << std::flush;
-        barShown_ = false;
-    }
-    Console& c_;
-    std::mutex lock_;
-    bool barShown_ = false;
-};
 
 // The command line's message boxes: the text on standard error, for as long as it runs.
 class MessagesToConsole {
 public:
-    explicit MessagesToConsole(Output& o)
-        : previous_(SetMessageHandler([&o](const Message& m) { o.error(m.text); })) {}
+    explicit MessagesToConsole(Console& c)
+        : previous_(SetMessageHandler([&c](const Message& m) { c.message(m.text); })) {}
     ~MessagesToConsole() { SetMessageHandler(std::move(previous_)); }
 
 private:
     MessageHandler previous_;
 };
 
-int parseInt(const std::string& option, const std::string& text) {
-    int v = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc() || end != text.data() + text.size()) throw UsageError{option + " needs a number, not \"" + text + "\""};
-    return v;
-}
-
-// "--name VALUE" or "--name=VALUE".
-class Options {
-public:
-    explicit Options(const std::vector<std::string>& args) : args_(args) {}
-    bool done() const { return i_ >= args_.size(); }
-    const std::string& peek() const { return args_[i_]; }
-    std::string take() { return args_[i_++]; }
-    bool flag(const std::string& name) {
-        if (peek() != name) return false;
-        ++i_;
-        return true;
-    }
-    std::optional<std::string> value(const std::string& name) {
-        const std::string& a = peek();
-        if (a.rfind(name + "=", 0) == 0) {
-            ++i_;
-            return a.substr(name.size() + 1);
-        }
-        if (a != name) return std::nullopt;
-        if (i_ + 1 >= args_.size()) throw UsageError{name + " needs a value"};
-        i_ += 2;
-        return args_[i_ - 1];
-    }
-
-private:
-    const std::vector<std::string>& args_;
-    std::size_t i_ = 1;  // after the subcommand
-};
-
 // Takes what the engine has reported: its messages go to standard error, progress to the bar.
 // The outcome of its capture thread once that has ended.
-std::optional<CaptureOutcome> takeReport(const platform::Report& r, Output& io) {
+std::optional<CaptureOutcome> takeReport(const platform::Report& r, Console& console) {
     switch (r.kind) {
         case platform::Report::Kind::Message:
-        case platform::Report::Kind::Log: io.error(r.text); break;
-        case platform::Report::Kind::Progress: io.progress(r.value); break;
+        case platform::Report::Kind::Log: console.message(r.text); break;
+        case platform::Report::Kind::Progress: console.progress(r.value); break;
         case platform::Report::Kind::Completed: return static_cast<CaptureOutcome>(r.value);
     }
     return std::nullopt;
 }
 
-void showReports(CImageVideo& engine, Output& io) {
-    while (auto r = engine.Reports().tryPop()) takeReport(*r, io);
+void showReports(CImageVideo& engine, Console& console) {
+    while (auto r = engine.Reports().tryPop()) takeReport(*r, console);
 }
 
 PictureSettings readSettings() {
@@ -138,27 +63,20 @@ PictureSettings readSettings() {
     return s;
 }
 
-int portOption(Options& o, PictureSettings& s) {
-    if (auto v = o.value("--port")) {
-        s.port = parseInt("--port", *v);
-        if (s.port < 1) throw UsageError{"--port needs a COM number from 1 up"};
-        return 1;
-    }
-    return 0;
-}
-
-int runCapture(const std::vector<std::string>& args, Output& io, Console& console) {
+int runCapture(const std::vector<std::string>& args, Console& console) {
+    MessagesToConsole messages(console);
     PictureSettings s = readSettings();
     std::string output;
     std::optional<int> quality;
     bool checkPortName = false;
-    for (Options o(args); !o.done();) {
-        if (portOption(o, s)) continue;
-        if (auto v = o.value("--output")) {
+    for (Options o(args, "capture"); !o.done();) {
+        if (auto p = o.port()) {
+            s.port = *p;
+        } else if (auto v = o.value("--output")) {
             output = *v;
             if (output.empty()) throw UsageError{"--output needs a file name"};
         } else if (auto q = o.value("--quality")) {
-            quality = parseInt("--quality", *q);
+            quality = serial::cli::ParseNumber("--quality", *q);
             if (*quality < 5 || *quality % 5 != 0)
                 throw UsageError{"--quality must be a multiple of 5 from 5 up, not " + *q};
         } else if (auto w = o.value("--window")) {
@@ -168,7 +86,7 @@ int runCapture(const std::vector<std::string>& args, Output& io, Console& consol
             int n = 0;
             while (std::getline(in, part, ',')) {
                 if (n == 4) throw UsageError{"--window takes four numbers: X0,Y0,X1,Y1"};
-                v[n++] = parseInt("--window", part);
+                v[n++] = serial::cli::ParseNumber("--window", part);
             }
             if (n != 4) throw UsageError{"--window takes four numbers: X0,Y0,X1,Y1"};
             if (v[2] < v[0] || v[3] < v[1]) throw UsageError{"--window: X1,Y1 must not lie before X0,Y0"};
@@ -182,7 +100,7 @@ int runCapture(const std::vector<std::string>& args, Output& io, Console& consol
         } else if (o.flag("--check-port-name")) {
             checkPortName = true;
         } else {
-            throw UsageError{"capture: unknown option " + o.peek()};
+            o.unknownOption();
         }
     }
     if (quality) s.quality = *quality;
@@ -198,11 +116,11 @@ int runCapture(const std::vector<std::string>& args, Output& io, Console& consol
         }
     } tempFile{temp};
 
-    io.error("Initializing...");
+    console.message("Initializing...");
     CImageVideo engine(s.port);
     if (!engine.FindDevice(s.ignorePortName != 0)) {
-        showReports(engine, io);
-        io.error("Initialization Failed.");
+        showReports(engine, console);
+        console.message("Initialization Failed.");
         return kExitFailed;
     }
 
@@ -221,16 +139,16 @@ int runCapture(const std::vector<std::string>& args, Output& io, Console& consol
     engine.SetQuality(s.quality);  // a value it refuses leaves its previous quality, as in the window
     engine.SetWindow(s.startx, s.starty, s.endx, s.endy);
     if (engine.StartCapture(s.jpegImage != 0) != 0) {
-        showReports(engine, io);
+        showReports(engine, console);
         return kExitFailed;
     }
-    if (s.snapshot) io.error("Aim and trigger...");
+    if (s.snapshot) console.message("Aim and trigger...");
 
     bool cancelled = false;
     std::optional<CaptureOutcome> ended;
     while (!ended) {
-        if (auto r = engine.Reports().waitPop(std::chrono::milliseconds(50))) ended = takeReport(*r, io);
-        if (!cancelled && console.interrupted && *console.interrupted) {
+        if (auto r = engine.Reports().waitPop(std::chrono::milliseconds(50))) ended = takeReport(*r, console);
+        if (!cancelled && console.interrupted()) {
             cancelled = true;
             engine.StopCapture();
         }
@@ -238,7 +156,7 @@ int runCapture(const std::vector<std::string>& args, Output& io, Console& consol
     engine.WaitForCaptureEnd(std::chrono::milliseconds(-1));
     CaptureOutcome outcome = *ended;
     if (outcome != CaptureOutcome::Delivered) {
-        io.error(CaptureOutcomeText(outcome));
+        console.message(CaptureOutcomeText(outcome));
         return cancelled ? kExitCancelled : kExitFailed;
     }
     if (!written) return kExitFailed;
@@ -251,18 +169,22 @@ int runCapture(const std::vector<std::string>& args, Output& io, Console& consol
     } else {
         report << "Saved " << savedAs << " (" << kind << ", " << pictureBytes << " bytes received)\n";
     }
-    io.out(report.str());
+    console.print(report.str());
     return kExitOk;
 }
 
-int runSend(const std::vector<std::string>& args, Output& io) {
+int runSend(const std::vector<std::string>& args, Console& console) {
+    MessagesToConsole messages(console);
     PictureSettings s = readSettings();
     std::string name;
-    for (Options o(args); !o.done();) {
-        if (portOption(o, s)) continue;
-        if (o.peek().rfind("--", 0) == 0) throw UsageError{"send: unknown option " + o.peek()};
-        if (!name.empty()) throw UsageError{"send takes one command name (quote names with blanks)"};
-        name = o.take();
+    for (Options o(args, "send"); !o.done();) {
+        if (auto p = o.port()) {
+            s.port = *p;
+        } else {
+            std::string next = o.positional();
+            if (!name.empty()) throw UsageError{"send takes one command name (quote names with blanks)"};
+            name = next;
+        }
     }
     CommandTable table(s.cameraSetup);
     if (name.empty()) throw UsageError{"send needs a command name"};
@@ -275,20 +197,20 @@ int runSend(const std::vector<std::string>& args, Output& io) {
 
     CImageVideo engine(s.port);
     if (!engine.FindDevice(s.ignorePortName != 0)) {
-        showReports(engine, io);
-        io.error("Initialization Failed.");
+        showReports(engine, console);
+        console.message("Initialization Failed.");
         return kExitFailed;
     }
     std::vector<char> reply(kSendReplySize);
     int replyLength = 0;
     if (!engine.SendCommand(command->bytes.data(), static_cast<int>(command->bytes.size()), reply.data(),
                             reply.size(), true, replyLength, command->replyWaitMs)) {
-        showReports(engine, io);
-        io.error("The command could not be sent.");
+        showReports(engine, console);
+        console.message("The command could not be sent.");
         return kExitFailed;
     }
     if (replyLength == 0) {
-        io.error("No reply.");
+        console.message("No reply.");
         return kExitOk;
     }
     std::string text = RenderBytes(reinterpret_cast<const std::uint8_t*>(reply.data()),
@@ -296,83 +218,72 @@ int runSend(const std::vector<std::string>& args, Output& io) {
     for (char& c : text)
         if (c == '\r') c = '\n';
     if (text.back() != '\n') text += '\n';
-    io.out(text);
+    console.print(text);
     return kExitOk;
 }
 
-int runPorts(const std::vector<std::string>& args, Output& io) {
-    if (args.size() > 1) throw UsageError{"ports takes no options: " + args[1]};
+int runPorts(const std::vector<std::string>& args, Console& console) {
+    MessagesToConsole messages(console);
+    if (!args.empty()) throw UsageError{"ports takes no options: " + args[0]};
     PictureSettings s = readSettings();
     std::vector<PortEntry> ports;
     if (ListPortsForMenu(ports, PortOrder::Ascending) == 0) {
-        io.error("No ports found.");
+        console.message("No ports found.");
         return kExitFailed;
     }
     std::ostringstream list;
     for (const auto& p : ports)
         list << (p.number == s.port ? "* " : "  ") << std::setw(3) << p.number << "  " << p.name << "\n";
-    io.out(list.str());
+    console.print(list.str());
     return kExitOk;
 }
 
 }  // namespace
 
-std::string HelpText() {
-    return "usage: pictavo                  (the window)\n"
-           "       pictavo capture [--port N] [--output FILE] [--bmp] [--quality Q]\n"
-           "                       [--window X0,Y0,X1,Y1] [--snapshot | --no-snapshot] [--check-port-name]\n"
-           "       pictavo send \"COMMAND NAME\" [--port N]\n"
-           "       pictavo ports\n"
-           "\n"
-           "capture   takes a picture with the scanner and writes it.\n"
-           "  --port N             COM port number (setting \"port\")\n"
-           "  --output FILE        copy the picture to FILE, byte for byte; \".jpg\" (\".bmp\" with\n"
-           "                       --bmp) is added when FILE has no extension. Without it the\n"
-           "                       picture stays in the temporary file named on standard output\n"
-           "  --bmp                ask for an uncompressed grey picture, stored as a BMP file\n"
-           "                       (setting \"JPEGImage\" 0)\n"
-           "  --quality Q          JPEG quality, a multiple of 5 from 5 up (setting \"quality\")\n"
-           "  --window X0,Y0,X1,Y1 the picture window (settings \"startx\" .. \"endy\")\n"
-           "  --snapshot           the scanner waits for its trigger; so does pictavo, without limit\n"
-           "  --no-snapshot        the scanner takes the picture at once (setting \"snapshot\")\n"
-           "  --check-port-name    use the port only if its name shows \"Veltrix\"\n"
-           "                       (setting \"IgnorePortName\" 0)\n"
-           "  Ctrl+C cancels a running capture.\n"
-           "send      sends a named scanner command and prints the reply as the ASCII terminal\n"
-           "          shows it. The commands: Default KTR, Get SW Version, Rack Analyze,\n"
-           "          Rack Calibrate, Save Config, Setup Camera (setting \"CameraSetup\"),\n"
-           "          Toggle Laser, Toggle debug, Trigger.\n"
-           "ports     lists the COM ports as the Port menu shows them; * marks the port of the\n"
-           "          settings.\n"
-           "\n"
-           "Settings not given come from the picture tool's settings file, " +
-           std::string(PictureSettingsFile::kFileName) +
-           " under $XDG_CONFIG_HOME (default ~/.config); the command line never writes it.\n"
-           "Ports come from the port map ($VELTRIX_PORTS, else $XDG_CONFIG_HOME/veltrix/ports).\n"
-           "Messages go to standard error. Exit status: 0 done, 1 failed, 2 usage error, 130 cancelled.\n";
-}
-
-int Run(const std::vector<std::string>& args, Console& console) {
-    Output io(console);
-    MessagesToConsole messages(io);
-    try {
-        if (args.empty()) throw UsageError{"a subcommand is needed"};
-        const std::string& sub = args.front();
-        bool help = sub == "help";
-        for (const auto& a : args) help = help || a == "--help" || a == "-h";
-        if (help) {
-            io.out(HelpText());
-            return kExitOk;
-        }
-        if (sub == "capture") return runCapture(args, io, console);
-        if (sub == "send") return runSend(args, io);
-        if (sub == "ports") return runPorts(args, io);
-        throw UsageError{"unknown subcommand " + sub};
-    } catch (const UsageError& e) {
-        io.error("pictavo: " + e.text);
-        io.error("Try 'pictavo --help'.");
-        return kExitUsage;
-    }
+const serial::cli::Program& Program() {
+    static const serial::cli::Program program{
+        "pictavo",
+        {
+            {"capture",
+             "[--port N] [--output FILE] [--bmp] [--quality Q]\n"
+             "[--window X0,Y0,X1,Y1] [--snapshot | --no-snapshot] [--check-port-name]",
+             "takes a picture with the scanner and writes it.\n"
+             "  --port N             COM port number (setting \"port\")\n"
+             "  --output FILE        copy the picture to FILE, byte for byte; \".jpg\" (\".bmp\" with\n"
+             "                       --bmp) is added when FILE has no extension. Without it the\n"
+             "                       picture stays in the temporary file named on standard output\n"
+             "  --bmp                ask for an uncompressed grey picture, stored as a BMP file\n"
+             "                       (setting \"JPEGImage\" 0)\n"
+             "  --quality Q          JPEG quality, a multiple of 5 from 5 up (setting \"quality\")\n"
+             "  --window X0,Y0,X1,Y1 the picture window (settings \"startx\" .. \"endy\")\n"
+             "  --snapshot           the scanner waits for its trigger; so does pictavo, without limit\n"
+             "  --no-snapshot        the scanner takes the picture at once (setting \"snapshot\")\n"
+             "  --check-port-name    use the port only if its name shows \"Veltrix\"\n"
+             "                       (setting \"IgnorePortName\" 0)\n"
+             "  Ctrl+C cancels a running capture.\n",
+             runCapture},
+            {"send", "\"COMMAND NAME\" [--port N]",
+             "sends a named scanner command and prints the reply as the ASCII terminal\n"
+             "          shows it. The commands: Default KTR, Get SW Version, Rack Analyze,\n"
+             "          Rack Calibrate, Save Config, Setup Camera (setting \"CameraSetup\"),\n"
+             "          Toggle Laser, Toggle debug, Trigger.\n",
+             runSend},
+            {"ports", "",
+             "lists the COM ports as the Port menu shows them; * marks the port of the\n"
+             "          settings.\n",
+             runPorts},
+        },
+        "Settings not given come from the picture tool's settings file, " +
+            std::string(PictureSettingsFile::kFileName) +
+            " under $XDG_CONFIG_HOME (default ~/.config); the command line never writes it.\n"
+            "Ports come from the port map ($VELTRIX_PORTS, else $XDG_CONFIG_HOME/veltrix/ports).\n"
+            "Messages go to standard error. Exit status: 0 done, 1 failed, 2 usage error, 130 cancelled.\n",
+        serial::cli::AfterUsageError::TryHelp,
+        // The first Ctrl+C cancels a capture as the window's Cancel button does; the second
+        // ends the program.
+        platform::InterruptMode::CancelThenEnd,
+    };
+    return program;
 }
 
 }  // namespace picture::cli

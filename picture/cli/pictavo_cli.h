@@ -12,22 +12,11 @@
 // the command sent), 1 when it failed, 2 for a usage error, 130 when cancelled.
 #pragma once
 
-#include <atomic>
-#include <ostream>
-#include <string>
-#include <vector>
+#include "serial/cli/program.h"
 
 namespace picture::cli {
 
-struct Console {
-    std::ostream& out;
-    std::ostream& err;
-    bool progressBar = false;                        // standard error is a terminal
-    const std::atomic<bool>* interrupted = nullptr;  // set on Ctrl+C: cancels a capture
-};
-
-// args without the program name, the subcommand first.
-int Run(const std::vector<std::string>& args, Console& console);
-std::string HelpText();
+// The subcommands, for serial::cli::Run / Main.
+const serial::cli::Program& Program();
 
 }  // namespace picture::cli

@@ -59,7 +59,8 @@ TEST_F(KolvaneWindow, FileOpenDownloadsAndLogsWhatTheCommandLinePrints) {
     kolvane::cli::DownloadOptions options{path, std::nullopt,
                                           {kolvane::ConfigChoice::Bin8kOld, kolvane::ConfigChoice::MotHex,
                                            kolvane::ConfigChoice::LittleEndian}};
-    EXPECT_EQ(kolvane::cli::runDownload(options, out, err, interrupted, false), 0) << err.str();
+    serial::cli::Console console(out, err, false, &interrupted);
+    EXPECT_EQ(kolvane::cli::runDownload(options, console), 0) << err.str();
     EXPECT_EQ(splitLines(out.str()), window);
     EXPECT_TRUE(boxes.all().empty());
 }

@@ -29,8 +29,8 @@ struct CommandLine : ::testing::Test {
 
     Result run(std::vector<std::string> args, bool terminal = false) {
         std::ostringstream out, err;
-        picture::cli::Console console{out, err, terminal, &interrupted};
-        int status = picture::cli::Run(args, console);
+        serial::cli::Console console{out, err, terminal, &interrupted};
+        int status = serial::cli::Run(picture::cli::Program(), args, console);
         return {status, out.str(), err.str()};
     }
     std::string settingsFile() const {

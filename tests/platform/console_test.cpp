@@ -1,0 +1,44 @@
+// Ctrl+C and SIGTERM in both modes. Each case installs its handlers in a child process, so
+// the test program keeps its own.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+
+#include "platform/console.h"
+
+using platform::CatchInterrupts;
+using platform::InterruptMode;
+
+TEST(Interrupts, CancelModeSetsTheFlagForCtrlCAndSigtermAndKeepsRunning) {
+    EXPECT_EXIT(
+        {
+            const auto& flag = CatchInterrupts(InterruptMode::Cancel);
+            if (flag) std::_Exit(3);
+            std::raise(SIGTERM);
+            if (!flag) std::_Exit(4);
+            std::raise(SIGINT);
+            std::raise(SIGINT);
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST(Interrupts, CancelThenEndLetsTheSecondCtrlCEndTheProgram) {
+    EXPECT_EXIT(
+        {
+            const auto& flag = CatchInterrupts(InterruptMode::CancelThenEnd);
+            std::raise(SIGINT);
+            if (!flag) std::_Exit(4);
+            std::raise(SIGINT);
+            std::_Exit(0);
+        },
+        testing::KilledBySignal(SIGINT), "");
+    EXPECT_EXIT(
+        {
+            CatchInterrupts(InterruptMode::CancelThenEnd);
+            std::raise(SIGTERM);
+            std::_Exit(0);
+        },
+        testing::KilledBySignal(SIGTERM), "");
+}
