@@ -45,8 +45,8 @@ void CRsPortSetupDlg::accept() {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAboutDlg>()) {
     ui_->setupUi(this);
-    setWindowIcon(kolvane::ui::ProgramIcon());
-    ui_->bitmapLabel->setPixmap(kolvane::ui::AboutBitmap());
+    setWindowIcon(kolvane::ui::artwork().programIcon());
+    ui_->bitmapLabel->setPixmap(kolvane::ui::artwork().aboutBitmap());
     QFont name = ui_->nameLabel->font();
     name.setBold(true);
     name.setPointSize(name.pointSize() + 2);

@@ -25,9 +25,9 @@ void CDebugCommandDlg::accept() {
     QDialog::accept();
 }
 
-CAbout::CAbout(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAbout>()), bitmap_(pictavo::AboutBitmap()) {
+CAbout::CAbout(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAbout>()), bitmap_(pictavo::artwork().aboutBitmap()) {
     ui_->setupUi(this);
-    setWindowIcon(pictavo::ProgramIcon());
+    setWindowIcon(pictavo::artwork().programIcon());
     // White behind everything; the texts are drawn on it without a background of their own.
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
