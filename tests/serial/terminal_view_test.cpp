@@ -15,8 +15,8 @@
 #include "serial/serial_com.h"
 #include "serial/ui/terminal_view.h"
 #include "sim/echo_device.h"
-#include "tests/serial/qt_app.h"
 #include "tests/serial/rtf_reader.h"
+#include "tests/support/qt_test_support.h"
 #include "tests/support/test_env.h"
 
 using namespace std::chrono_literals;
