@@ -16,7 +16,8 @@ QPixmap ProgramArtwork::aboutBitmap() const { return QPixmap(path(QStringLiteral
 
 QIcon ProgramArtwork::toolIcon(const QString& name) const {
     QIcon icon;
-    for (int size : {16, 32}) icon.addFile(path(QStringLiteral("tool_%1_%2.png").arg(name).arg(size)), QSize(size, size));
+    for (int size : {16, 32})
+        icon.addFile(path(QStringLiteral("tool_%1_%2.png").arg(name).arg(size)), QSize(size, size));
     return icon;
 }
 
