@@ -35,12 +35,12 @@ CMainFrame::CMainFrame(std::unique_ptr<platform::LockKeys> keys, QWidget* parent
     : QMainWindow(parent), ui_(std::make_unique<Ui::CMainFrame>()), keys_(std::move(keys)) {
     ui_->setupUi(this);
     if (!keys_) keys_ = platform::systemLockKeys();
-    setWindowIcon(kolvane::ui::ProgramIcon());
+    setWindowIcon(kolvane::ui::artwork().programIcon());
     const std::pair<QAction*, const char*> icons[] = {
         {ui_->actionFileOpen, "open"}, {ui_->actionFileSave, "save"}, {ui_->actionCut, "cut"},
         {ui_->actionCopy, "copy"},     {ui_->actionPaste, "paste"},   {ui_->actionAbout, "about"},
     };
-    for (const auto& [action, name] : icons) action->setIcon(kolvane::ui::ToolIcon(QLatin1String(name)));
+    for (const auto& [action, name] : icons) action->setIcon(kolvane::ui::artwork().toolIcon(QLatin1String(name)));
 
     doc_ = new CKolvaneDoc(this);
     stack_ = new QStackedWidget(this);

@@ -1,16 +1,11 @@
-// The download tool's own artwork from its resources (resources/kolvane): the program icon,
-// the about box's bitmap and the toolbar buttons.
+// The download tool's artwork, from resources/kolvane; its toolbar buttons are "open", "save",
+// "cut", "copy", "paste" and "about".
 #pragma once
 
-#include <QIcon>
-#include <QPixmap>
-#include <QString>
+#include "serial/ui/program_artwork.h"
 
 namespace kolvane::ui {
 
-QIcon ProgramIcon();
-QPixmap AboutBitmap();
-// "open", "save", "cut", "copy", "paste" or "about".
-QIcon ToolIcon(const QString& name);
+const serial::ui::ProgramArtwork& artwork();
 
 }  // namespace kolvane::ui

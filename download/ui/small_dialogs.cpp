@@ -43,16 +43,14 @@ void CRsPortSetupDlg::accept() {
     QDialog::accept();
 }
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAboutDlg>()) {
+CAboutDlg::CAboutDlg(QWidget* parent)
+    : AboutBox(kolvane::ui::artwork(), parent), ui_(std::make_unique<Ui::CAboutDlg>()) {
     ui_->setupUi(this);
-    setWindowIcon(kolvane::ui::ProgramIcon());
-    ui_->bitmapLabel->setPixmap(kolvane::ui::AboutBitmap());
     QFont name = ui_->nameLabel->font();
     name.setBold(true);
     name.setPointSize(name.pointSize() + 2);
     ui_->nameLabel->setFont(name);
-    connect(ui_->okButton, &QPushButton::clicked, this, &CAboutDlg::accept);
-    setFixedSize(sizeHint());
+    finishSetUp(*ui_);
 }
 
 CAboutDlg::~CAboutDlg() = default;

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <memory>
 
+#include "serial/ui/about_box.h"
+
 class QLineEdit;
 class QPushButton;
 
@@ -37,7 +39,7 @@ private:
     unsigned port_ = kInitialPort;
 };
 
-class CAboutDlg : public QDialog {
+class CAboutDlg : public serial::ui::AboutBox {
     Q_OBJECT
 public:
     explicit CAboutDlg(QWidget* parent = nullptr);

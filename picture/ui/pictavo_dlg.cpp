@@ -35,7 +35,7 @@ CPictavoDlg::CPictavoDlg(QWidget* parent)
           QMetaObject::invokeMethod(this, [this] { UpdateMenus(); }, Qt::QueuedConnection);
       }) {
     ui_->setupUi(this);
-    setWindowIcon(pictavo::ProgramIcon());
+    setWindowIcon(pictavo::artwork().programIcon());
     BuildMenus();
     messages_ = std::make_unique<pictavo::EngineMessageBoxes>(this);
 

@@ -1,13 +1,10 @@
-// The picture tool's own artwork from its resources (resources/pictavo): the program icon and
-// the about box's bitmap.
+// The picture tool's artwork, from resources/pictavo.
 #pragma once
 
-#include <QIcon>
-#include <QPixmap>
+#include "serial/ui/program_artwork.h"
 
 namespace pictavo {
 
-QIcon ProgramIcon();
-QPixmap AboutBitmap();
+const serial::ui::ProgramArtwork& artwork();
 
 }  // namespace pictavo

@@ -30,7 +30,7 @@ CSendCommandDlg::CSendCommandDlg(CPictavoDlg& owner)
       ui_(std::make_unique<Ui::CSendCommandDlg>()),
       commands_(owner.Settings().cameraSetup) {
     ui_->setupUi(this);
-    setWindowIcon(pictavo::ProgramIcon());
+    setWindowIcon(pictavo::artwork().programIcon());
     BuildMenus();
 
     terminal()->SetDisplayFormat(kFormatAscii);

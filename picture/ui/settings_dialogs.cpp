@@ -107,7 +107,7 @@ void CQuality::OnDefault() {
 CCameraSettingsDlg::CCameraSettingsDlg(const std::string& cameraSetup, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::CCameraSettingsDlg>()), text_(cameraSetup) {
     ui_->setupUi(this);
-    setWindowIcon(pictavo::ProgramIcon());
+    setWindowIcon(pictavo::artwork().programIcon());
     for (QLineEdit* e : {autoFocusEdit(), shutterEdit(), gainEdit()}) {
         e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
         e->setAlignment(Qt::AlignCenter);

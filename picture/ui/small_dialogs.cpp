@@ -1,7 +1,6 @@
 #include "picture/ui/small_dialogs.h"
 
 #include <QCheckBox>
-#include <QPainter>
 #include <QPushButton>
 
 #include "picture/ui/program_artwork.h"
@@ -25,9 +24,8 @@ void CDebugCommandDlg::accept() {
     QDialog::accept();
 }
 
-CAbout::CAbout(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAbout>()), bitmap_(pictavo::AboutBitmap()) {
+CAbout::CAbout(QWidget* parent) : AboutBox(pictavo::artwork(), parent), ui_(std::make_unique<Ui::CAbout>()) {
     ui_->setupUi(this);
-    setWindowIcon(pictavo::ProgramIcon());
     // White behind everything; the texts are drawn on it without a background of their own.
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -40,14 +38,7 @@ CAbout::CAbout(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAbo
         label->setFont(font);
         label->setAttribute(Qt::WA_TranslucentBackground);
     }
-    connect(ui_->okButton, &QPushButton::clicked, this, &CAbout::accept);
+    finishSetUp(*ui_, Band{kBitmapLeft, kBitmapTop, kBitmapHeight}, Size::AsTemplate);
 }
 
 CAbout::~CAbout() = default;
-
-void CAbout::paintEvent(QPaintEvent* e) {
-    QDialog::paintEvent(e);
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawPixmap(QRect(kBitmapLeft, kBitmapTop, width() - 2 * kBitmapLeft, kBitmapHeight), bitmap_);
-}

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <memory>
 
+#include "serial/ui/about_box.h"
+
 class QCheckBox;
 
 namespace Ui {
@@ -29,17 +31,14 @@ private:
     bool enabled_;
 };
 
-class CAbout : public QDialog {
+// On white, the bitmap painted across the top.
+class CAbout : public serial::ui::AboutBox {
     Q_OBJECT
 public:
     static constexpr int kBitmapLeft = 2, kBitmapTop = 5, kBitmapHeight = 100;
     explicit CAbout(QWidget* parent = nullptr);
     ~CAbout() override;
 
-protected:
-    void paintEvent(QPaintEvent* e) override;
-
 private:
     std::unique_ptr<Ui::CAbout> ui_;
-    QPixmap bitmap_;
 };

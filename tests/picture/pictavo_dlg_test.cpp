@@ -9,6 +9,7 @@
 
 #include "picture/ui/pictavo_dlg.h"
 #include "picture/ui/settings_dialogs.h"
+#include "picture/ui/small_dialogs.h"
 #include "platform/folders.h"
 #include "platform/profile.h"
 #include "tests/picture/picture_test_support.h"
@@ -185,6 +186,29 @@ TEST_F(WindowTest, AFailedDeviceCheckSaysWhyThenInitializationFailedAndClearsThe
     ASSERT_TRUE(Eventually([&] { return !scanner.requests().empty(); }));
     dlg.OnCancel();
     EXPECT_TRUE(Eventually([&] { return !dlg.Engine()->IsCapturing(); }));
+}
+
+TEST_F(WindowTest, HelpAboutPaintsTheBitmapAcrossTheTopOnWhiteAndOkClosesIt) {
+    CPictavoDlg dlg;
+    WhenOpen<CAbout>([](CAbout& about) {
+        EXPECT_FALSE(about.windowIcon().isNull());
+        ASSERT_FALSE(about.bitmap().isNull());
+        const QImage shown = about.grab().toImage();
+        int painted = 0;
+        for (int x = 0; x < shown.width(); ++x)
+            painted += shown.pixelColor(x, CAbout::kBitmapTop + CAbout::kBitmapHeight / 2) != Qt::white;
+        EXPECT_GT(painted, shown.width() / 2);
+        EXPECT_EQ(shown.pixelColor(0, 0), Qt::white);
+        about.findChild<QPushButton*>("okButton")->click();
+        if (about.isVisible()) {
+            ADD_FAILURE() << "OK left the about box open";
+            about.reject();
+        }
+    });
+    QAction* aboutItem = item(topMenu(dlg.menuBar(), "&Help"), "&About");
+    ASSERT_NE(aboutItem, nullptr);
+    aboutItem->trigger();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST_F(ScannerWindowTest, AltTTakesAPictureTheViewerOpensAt330By276AndSaveWritesTheJpeg) {

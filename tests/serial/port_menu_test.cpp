@@ -5,6 +5,7 @@
 #include <QMenuBar>
 
 #include "serial/ui/port_menu.h"
+#include "tests/support/qt_test_support.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -14,12 +15,7 @@ struct PortMenu : ::testing::Test {
     QMenuBar bar;
     QMenu* port = nullptr;
 
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "serial_ui_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { qttest::EnsureApplication(); }
     void SetUp() override {
         QMenu* settings = bar.addMenu("&Settings");
         port = settings->addMenu("&Port");

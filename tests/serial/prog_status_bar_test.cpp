@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "serial/ui/prog_status_bar.h"
-#include "tests/serial/qt_app.h"
+#include "tests/support/qt_test_support.h"
 
 void PrintTo(const QRect& r, std::ostream* os) {
     *os << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();

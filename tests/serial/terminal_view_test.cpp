@@ -15,8 +15,8 @@
 #include "serial/serial_com.h"
 #include "serial/ui/terminal_view.h"
 #include "sim/echo_device.h"
-#include "tests/serial/qt_app.h"
 #include "tests/serial/rtf_reader.h"
+#include "tests/support/qt_test_support.h"
 #include "tests/support/test_env.h"
 
 using namespace std::chrono_literals;
@@ -59,13 +59,6 @@ void FillTo(CMyEdit& edit, std::size_t length) {
     while (static_cast<std::size_t>(text.size()) < length)
         text += static_cast<std::size_t>(text.size()) % 60 == 59 ? QChar(QChar::ParagraphSeparator) : QChar('b');
     QTextCursor(edit.document()).insertText(text);
-}
-
-bool DrawnEventually(const std::function<bool()>& cond) {
-    return testenv::eventually([&] {
-        QCoreApplication::processEvents();
-        return cond();
-    });
 }
 
 struct Terminal : ::testing::Test {
@@ -411,7 +404,7 @@ TEST_F(Terminal, WorkerAppendsAreDrawnByTheTimerInBatches) {
         }
         done = true;
     });
-    ASSERT_TRUE(DrawnEventually([&] { return done && input.TextLength() == 300; }));
+    ASSERT_TRUE(qttest::Eventually([&] { return done && input.TextLength() == 300; }));
     worker.join();
     QString expected;
     for (int i = 0; i < 300; ++i) expected += QChar('a' + i % 26);
@@ -503,9 +496,9 @@ TEST_F(Terminal, TypedLinesReachTheDeviceAndItsAnswerIsShown) {
 
     QTest::keyClicks(&terminal, "AB");
     QTest::keyClick(&terminal, Qt::Key_Return);
-    ASSERT_TRUE(DrawnEventually([&] { return terminal.toPlainText() == "AB\n"; }));
+    ASSERT_TRUE(qttest::Eventually([&] { return terminal.toPlainText() == "AB\n"; }));
     QTest::keyClick(&terminal, Qt::Key_F3);
-    ASSERT_TRUE(DrawnEventually([&] { return terminal.toPlainText() == "AB\nAB\nAB\n"; }))
+    ASSERT_TRUE(qttest::Eventually([&] { return terminal.toPlainText() == "AB\nAB\nAB\n"; }))
         << terminal.toPlainText().toStdString();
     sim::Bytes sent = device.line().received();
     EXPECT_EQ(std::string(sent.begin(), sent.end()), "AB\rAB\r");
