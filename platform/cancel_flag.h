@@ -1,6 +1,7 @@
-// The cancel flag of a job: set once by the side that owns the worker (window closing, a
-// Cancel button, Ctrl+C), never cleared. Every loop of the job reads it, and its pauses and
-// line waits end early when it is set, as pending I/O is cancelled.
+// The cancel flag of a job: set by the side that owns the worker (window closing, a Cancel
+// button, Ctrl+C). Every loop of the job reads it, and its pauses and line waits end early when
+// it is set, as pending I/O is cancelled. A worker that runs one job after another clears it
+// as the next job starts (reset), unless the worker itself is ending.
 #pragma once
 
 #include <atomic>
@@ -15,6 +16,10 @@ public:
     void set() {
         flag_ = true;
         event_.set();
+    }
+    void reset() {
+        flag_ = false;
+        event_.reset();
     }
     bool isSet() const { return flag_; }
     // Sleeps for the pause; false when the flag was set before or during it.

@@ -96,25 +96,34 @@ std::array<std::string, 4> modeSwitchCommands(int ifType) {
     };
 }
 
-bool prepareDownload(const DownloadJob& job, const std::string& path, int startBlock,
+bool prepareDownload(const DownloadJob& job, const std::string& path, const StartPosition& start,
                      std::unique_ptr<ImageReader>& image) {
+    const int startBlock = start.block;
     if (!job.line.isOpen()) {
         job.log("RS line for Download can't be used.");
+        job.logOpenAdvice();
         return false;
     }
-    image = ImageReader::openFile(path, isTextImage(path));
+    platform::SystemError why;
+    image = ImageReader::openFile(path, isTextImage(path), &why);
     if (!image) {
         job.log("An input file didn't open it.");
+        job.log(serial::displayText(path) + ": " + why.text);
         return false;
     }
     job.log("An input file was opened.");
+    // Nothing goes to the device for an image it could not take.
+    if (auto problem = placementProblem(start, image->size(), job.settings)) {
+        job.log(*problem);
+        return false;
+    }
     if (!usesMonitor(job.settings) && job.settings.UseZwFlg == 1) {
         const milliseconds pauses[4] = {300ms, 500ms, 500ms, 500ms};
         const auto commands = modeSwitchCommands(job.settings.IfType);
         for (int i = 0; i < 4; ++i) {
-            if (!job.cancel.pause(pauses[i])) return false;
+            if (!job.cancel.pause(pauses[i])) return job.cancelledAt(startBlock);
             WaitResult r = job.line.write(commands[i].data(), commands[i].size());
-            if (r == WaitResult::Cancelled) return false;
+            if (r == WaitResult::Cancelled) return job.cancelledAt(startBlock);
             if (r != WaitResult::Done) job.log(std::to_string(startBlock) + ":Data transmitting time out");
         }
     }
@@ -146,7 +155,12 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
             if (blockSize == kBin8kBlockSize || k % 10 == 0)
                 job.log(std::to_string(number) + ":Transfer success");
             if (count == 0) break;
-            frame.seal(static_cast<int>(number & 0xFFFF), endian);
+            if (number > kMaxBlockNumber) {
+                job.log(std::to_string(number) + ":The image runs past the last block number (" +
+                        std::to_string(kMaxBlockNumber) + ")");
+                return 0;
+            }
+            frame.seal(static_cast<int>(number), endian);
             progress.update();
         } else {
             debugOutput("unknown reply " + replyText(reply) + ", block sent again");
@@ -155,10 +169,10 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
         // Whatever is queued now answers nothing we sent: a reply that came too late.
         line.discardInput();
         if (!line.startRead(2)) return 0;
-        if (!job.cancel.pause(20ms)) return 0;
+        if (!job.cancel.pause(20ms)) return job.cancelledAt(k);
         line.startWrite(frame.bytes().data(), frame.bytes().size());
         WaitResult w = line.waitWrite(DownloadLine::kWait);
-        if (w == WaitResult::Cancelled) return 0;
+        if (w == WaitResult::Cancelled) return job.cancelledAt(k);
         if (w == WaitResult::Failed) return job.lineLost();
         if (w == WaitResult::TimedOut) {
             job.log(std::to_string(k) + ":Data transmitting time out");
@@ -166,7 +180,7 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
         }
         std::uint8_t got[2];
         WaitResult rd = line.waitRead(DownloadLine::kWait, got);
-        if (rd == WaitResult::Cancelled) return 0;
+        if (rd == WaitResult::Cancelled) return job.cancelledAt(k);
         if (rd == WaitResult::Failed) return job.lineLost();
         if (rd == WaitResult::Done) {
             reply[0] = got[0], reply[1] = got[1];
@@ -174,36 +188,38 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
             job.log(std::to_string(k) + ":Result receiving time out");
             reply[0] = 'R', reply[1] = 'T';
         }
-        if (job.cancel.isSet()) return 0;
+        if (job.cancel.isSet()) return job.cancelledAt(k);
     }
 
     // 2. Stop exchange, until the device accepts.
     const Bytes stop = stopFrame(blockSize);
     for (;;) {
-        if (!job.cancel.pause(1000ms)) return 0;
+        if (!job.cancel.pause(1000ms)) return job.cancelledAt(k);
         job.log("Receiving stop directions transmission");
         line.discardInput();
         if (!line.startRead(2)) return job.lineLost();
         line.startWrite(stop.data(), stop.size());
         WaitResult w = line.waitWrite(DownloadLine::kWait);
-        if (w == WaitResult::Cancelled) return 0;
+        if (w == WaitResult::Cancelled) return job.cancelledAt(k);
         if (w == WaitResult::Failed) return job.lineLost();
         if (w == WaitResult::TimedOut) job.log("Receiving stop directions transmitting time out");
         std::uint8_t got[2];
         WaitResult rd = line.waitRead(DownloadLine::kWait, got);
-        if (rd == WaitResult::Cancelled) return 0;
+        if (rd == WaitResult::Cancelled) return job.cancelledAt(k);
         if (rd == WaitResult::Failed) return job.lineLost();
         if (rd == WaitResult::TimedOut) job.log("Receiving stop directions result receiving time out");
         if (rd == WaitResult::Done && classifyReply(got[0], got[1]) == Reply::StopAccepted) break;
-        if (job.cancel.isSet()) return 0;
+        if (job.cancel.isSet()) return job.cancelledAt(k);
     }
     job.log("All the file data transmitting completion");
 
-    // 3. The device's flash-writing reports, until it reports the end.
+    // 3. The device's flash-writing reports, until it reports the end. A block it could not
+    // write fails the download, whatever the end report says.
+    bool writeFailed = false;
     for (;;) {
         std::uint8_t got[2];
         WaitResult rd = line.read(got, 2, DownloadLine::kWait);
-        if (rd == WaitResult::Cancelled) return 0;
+        if (rd == WaitResult::Cancelled) return job.cancelledAt(k);
         if (rd == WaitResult::Failed) return job.lineLost();
         if (rd == WaitResult::TimedOut) {
             job.log("FROM block writing result receiving time out");
@@ -211,14 +227,17 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
             switch (classifyReply(got[0], got[1])) {
                 case Reply::FlashDone:
                     job.log("All the FROM writing completion");
-                    return 1;
-                case Reply::FlashWriteFailed: job.log("FROM block: Writing failure"); break;
+                    return writeFailed ? 0 : 1;
+                case Reply::FlashWriteFailed:
+                    job.log("FROM block: Writing failure");
+                    writeFailed = true;
+                    break;
                 case Reply::FlashErased: job.log("FROM block: Initialization completion"); break;
                 case Reply::FlashBlockWritten: job.log("FROM block: Writing completion"); break;
                 default: debugOutput("unknown flash report " + replyText(got)); break;
             }
         }
-        if (job.cancel.isSet()) return 0;
+        if (job.cancel.isSet()) return job.cancelledAt(k);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "download/engine/config_commands.h"
 
+#include "serial/display_text.h"
+
 #include <cstdio>
 
 #include "download/engine/download_settings.h"
@@ -43,6 +45,6 @@ std::vector<ConfigStep> configSteps(ConfigChoice choice) {
 
 ConfigStep portStep(int port) { return change("RsPort", T::kSetPort, port); }
 
-std::string openFileLogLine(const std::string& path) { return "Open File : " + path; }
+std::string openFileLogLine(const std::string& path) { return "Open File : " + serial::displayText(path); }
 
 }  // namespace kolvane

@@ -2,12 +2,15 @@
 // back to the log. Built by the worker for each command; the protocol steps take it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 #include "platform/cancel_flag.h"
 #include "download/engine/download_line.h"
 #include "download/engine/download_settings.h"
+#include "serial/display_text.h"
+#include "serial/port_open.h"
 
 namespace kolvane {
 
@@ -25,7 +28,18 @@ struct DownloadJob {
             return true;
         }
         log("RS line can't be used.");
+        logOpenAdvice();
         return false;
+    }
+    // Why the line could not be opened and what to do, when the line knows.
+    void logOpenAdvice() const {
+        std::string advice = serial::cannotOpenAdvice(line.openError(), settings.RsPort);
+        if (!advice.empty()) log(serial::displayText(advice));
+    }
+    // The cancel flag ended the download at block (or chunk) k: say what that leaves behind.
+    int cancelledAt(std::int64_t k) const {
+        log("Download cancelled at block " + std::to_string(k) + ": the device's flash may be incomplete.");
+        return 0;
     }
     // The line went away during a transfer: say so, and leave no handle behind.
     int lineLost() const {

@@ -22,6 +22,8 @@ constexpr int kMotHexBlockSize = 16;
 constexpr int kBootstrapBlockSize = 2;
 // The frame's length field is 16 bits wide, so no block may be longer.
 constexpr int kMaxBlockSize = 0xFFFF;
+// ... and so is its block number field.
+constexpr std::int64_t kMaxBlockNumber = 0xFFFF;
 
 constexpr std::int32_t kDelXswSaveAddress = 0x001FC000;
 constexpr unsigned kDefaultBaudRate = 9600;

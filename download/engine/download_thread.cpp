@@ -27,6 +27,8 @@ void CDownloadThread::Shutdown() {
 void CDownloadThread::OnThreadCommand(std::uint32_t word, const CommandArgument& argument) {
     auto command = decodeCommand(word);
     if (!command) return;  // idle call or wake-up
+    // A Cancel belongs to the command it was meant for.
+    if (!cancelledForGood_) cancel_.reset();
     const auto arg = argument.number;
     const auto asInt = [&] { return static_cast<int>(arg); };
     DownloadJob job{line_, settings_, cancel_, [this](const std::string& t) { Log(t); }, nullptr};
@@ -64,8 +66,8 @@ int CDownloadThread::Download(const std::string& path) {
                     [this](int percent) { reports_.push(platform::Report::progress(percent)); }};
     const StartPosition start = analyseName(path, settings_);
     std::unique_ptr<ImageReader> image;  // closed whenever the command ends
-    if (!prepareDownload(job, path, start.block, image)) return 0;
-    if (!cancel_.pause(1000ms)) return 0;
+    if (!prepareDownload(job, path, start, image)) return 0;
+    if (!cancel_.pause(1000ms)) return job.cancelledAt(start.block);
     if (usesMonitor(settings_)) return writeFlash(job, *image, start.address);
     return transferImage(job, *image, start.block);
 }

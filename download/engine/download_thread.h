@@ -14,11 +14,14 @@
 // Receiving: Reports() is the worker's report queue (platform/report.h): a window drains it on
 // its own thread through serial/ui/queue_drain.h, the command line waits on it.
 //
-// Ending: RequestCancel() (set once, never cleared) ends a running command with 0 at the next
-// wait or loop turn. Shutdown() cancels, asks for the line to be closed and stops the thread,
-// waiting for it; the destructor does the same.
+// Cancelling: CancelCommand() ends the running command with 0 at its next wait or loop turn
+// ("Download cancelled at block K: ..." in the log for a download); the next command runs as
+// usual. RequestCancel() does the same for good: every later command ends at once. Shutdown()
+// cancels for good, asks for the line to be closed and stops the thread, waiting for it; the
+// destructor does the same.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "platform/cancel_flag.h"
@@ -46,7 +49,11 @@ public:
     ~CDownloadThread() override;
 
     platform::ReportQueue& Reports() { return reports_; }
-    void RequestCancel() { cancel_.set(); }
+    void CancelCommand() { cancel_.set(); }
+    void RequestCancel() {
+        cancelledForGood_ = true;
+        cancel_.set();
+    }
     void Shutdown();
 
 protected:
@@ -59,6 +66,7 @@ private:
     // Worker thread only, except cancel_ and reports_.
     DownloadSettings settings_;
     platform::CancelFlag cancel_;
+    std::atomic<bool> cancelledForGood_{false};
     DownloadLine line_;
     platform::ReportQueue reports_;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 #include "download/engine/debug_output.h"
 
@@ -53,18 +54,19 @@ public:
         return command(longWriteCommand(address, value), 100ms);
     }
 
-    // No answer (or no hex in it) gives the value of the previous word read.
-    std::uint16_t wordRead(std::uint32_t address) {
-        if (!send(wordReadCommand(address))) return lastRead_;
+    // Nothing when no answer came or it held no value: a read without an answer tells
+    // nothing about the flash.
+    std::optional<std::uint16_t> wordRead(std::uint32_t address) {
+        if (!send(wordReadCommand(address))) return std::nullopt;
         std::uint8_t reply[15];
         WaitResult r = job_.line.read(reply, sizeof reply, 200ms);
         if (r == WaitResult::Done) {
-            if (auto v = parseWordReadReply(reply, sizeof reply)) lastRead_ = *v;
+            auto v = parseWordReadReply(reply, sizeof reply);
             if (lf_) extraBytes(200ms);
-        } else if (r != WaitResult::TimedOut) {
-            halt(r);
+            return v;
         }
-        return lastRead_;
+        if (r != WaitResult::TimedOut) halt(r);
+        return std::nullopt;
     }
 
 private:
@@ -106,7 +108,6 @@ private:
     const DownloadJob& job_;
     const bool lf_;
     WaitResult stop_ = WaitResult::Done;
-    std::uint16_t lastRead_ = 0;
 };
 
 bool eraseSector(const DownloadJob& job, Monitor& m, std::uint32_t base, std::uint32_t sector) {
@@ -118,21 +119,29 @@ bool eraseSector(const DownloadJob& job, Monitor& m, std::uint32_t base, std::ui
     m.wordWrite(sector, 0x30);
     if (!job.cancel.pause(500ms)) return false;
     ToggleSettle settle;
-    for (int i = 0; i < kErasePollLimit && !m.stopped(); ++i)
-        if (settle.feed(m.wordRead(base))) return true;
+    for (int i = 0; i < kErasePollLimit && !m.stopped(); ++i) {
+        auto status = m.wordRead(base);
+        if (!status) return false;  // an unanswered poll says nothing has settled
+        if (settle.feed(*status)) return true;
+    }
     return false;
 }
 
+// A chunk with an unacknowledged command has failed; the rest of it is not sent, so a device
+// that stopped answering costs seconds, not an hour of unanswered words.
 bool programChunk(Monitor& m, std::uint32_t base, std::uint32_t address,
                   const std::vector<std::uint16_t>& words) {
-    bool acknowledged = true;
     for (std::size_t i = 0; i < words.size() && !m.stopped(); ++i) {
-        acknowledged &= m.wordWrite(base + 0xAAA, 0xAA);
-        acknowledged &= m.wordWrite(base + 0x554, 0x55);
-        acknowledged &= m.wordWrite(base + 0xAAA, 0xA0);
-        acknowledged &= m.wordWrite(address + static_cast<std::uint32_t>(2 * i), words[i]);
+        bool acknowledged = m.wordWrite(base + 0xAAA, 0xAA) && m.wordWrite(base + 0x554, 0x55) &&
+                            m.wordWrite(base + 0xAAA, 0xA0) &&
+                            m.wordWrite(address + static_cast<std::uint32_t>(2 * i), words[i]);
+        if (!acknowledged) return false;
     }
-    return acknowledged;
+    return !m.stopped();
+}
+
+std::string readResult(std::uint32_t address, std::optional<std::uint16_t> value) {
+    return hex8(address) + ":" + (value ? hex4(*value) : std::string("no answer"));
 }
 
 }  // namespace
@@ -229,7 +238,10 @@ int writeFlash(const DownloadJob& job, ImageReader& image, std::uint32_t startAd
     const std::uint32_t base = flashBase(deviceType);
     if (!job.openLine(monitorBaudRate(deviceType))) return 0;
     Monitor m(job);
-    auto ended = [&] { return m.lost() ? job.lineLost() : 0; };
+    auto ended = [&] {
+        if (m.lost()) return job.lineLost();
+        return job.cancel.isSet() ? job.cancelledAt(0) : 0;
+    };
 
     if (!m.synchronise()) return ended();
 
@@ -237,37 +249,48 @@ int writeFlash(const DownloadJob& job, ImageReader& image, std::uint32_t startAd
     for (const LongWrite& w : setupBeforeRamCheck(deviceType)) m.longWrite(w.address, w.value);
     const std::uint32_t ram = ramCheckAddress(deviceType);
     m.wordWrite(ram, 0x1234);
-    std::uint16_t ramValue = m.wordRead(ram);
+    auto ramValue = m.wordRead(ram);
     if (m.stopped()) return ended();
-    job.log(hex8(ram) + ":" + hex4(ramValue));
+    job.log(readResult(ram, ramValue));
     for (const LongWrite& w : setupAfterRamCheck(deviceType)) m.longWrite(w.address, w.value);
-    std::uint16_t flashValue = m.wordRead(base);
+    auto flashValue = m.wordRead(base);
     if (m.stopped()) return ended();
-    job.log(hex8(base) + ":" + hex4(flashValue));
+    job.log(readResult(base, flashValue));
 
     const std::uint64_t total = std::min<std::uint64_t>(image.size(), kMaxSectorsPerCommand * kSectorSize);
     std::uint64_t done = 0;
     int lastPercent = -1;
+    int chunks = 0, failed = 0;
     FlashSectors sectors(image, startAddress);
     FlashSector sector;
     for (;;) {
-        if (job.cancel.isSet()) return 0;
+        if (job.cancel.isSet()) return job.cancelledAt(chunks);
         if (!sectors.next(sector)) break;
         bool erased = eraseSector(job, m, base, sector.address);
-        if (job.cancel.isSet() || m.stopped()) return ended();
+        if (job.cancel.isSet()) return job.cancelledAt(chunks);
+        if (m.stopped()) return ended();
         job.log(hex8(sector.address) + (erased ? ":From erase success" : ":From erase time out"));
         for (std::size_t offset = 0; offset < sector.data.size(); offset += kChunkBytes) {
-            if (job.cancel.isSet()) return 0;
+            if (job.cancel.isSet()) return job.cancelledAt(chunks);
             const std::uint32_t address = sector.address + static_cast<std::uint32_t>(offset);
             bool acknowledged = programChunk(m, base, address, chunkWords(sector.data, offset, job.settings.EndianType));
+            if (job.cancel.isSet()) return job.cancelledAt(chunks);
             if (m.stopped()) return ended();
             job.log(hex8(address) + (acknowledged ? ":From pokew success" : ":From pokew time out"));
+            // A chunk in a sector that was not erased holds what the old contents let through.
+            ++chunks;
+            if (!acknowledged || !erased) ++failed;
             done += std::min<std::uint64_t>(kChunkBytes, sector.data.size() - offset);
             int percent = total ? static_cast<int>(done * 100 / total) : 100;
             if (job.progress && percent != lastPercent) job.progress(lastPercent = percent);
         }
     }
     job.log("");
+    if (failed > 0) {
+        job.log("From Write failure: " + std::to_string(failed) + " of " + std::to_string(chunks) +
+                " chunks not written");
+        return 0;
+    }
     job.log("All From Write success");
     return 1;
 }

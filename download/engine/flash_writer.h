@@ -21,7 +21,6 @@
 namespace kolvane {
 
 constexpr std::size_t kChunkBytes = 2048;        // 1024 words, one log line
-constexpr int kMaxSectorsPerCommand = 32;        // 2 MiB
 // An erase has settled when bit 6 read the same this many times in a row.
 constexpr int kEraseSettleReads = 10;
 // An erase that has not settled after this many status reads counts as timed out. A read

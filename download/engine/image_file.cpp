@@ -1,6 +1,9 @@
 #include "download/engine/image_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -41,6 +44,30 @@ StartPosition analyseName(std::string_view path, const DownloadSettings& s) {
         start.address = 0x101C0000u;
     }
     return start;
+}
+
+std::optional<std::string> placementProblem(const StartPosition& start, std::uint64_t imageSize,
+                                            const DownloadSettings& s) {
+    auto hex = [](std::uint64_t v) {
+        char buf[24];
+        std::snprintf(buf, sizeof buf, "0x%08llX", static_cast<unsigned long long>(v));
+        return std::string(buf);
+    };
+    if (usesMonitor(s)) {
+        const std::uint64_t low = flashBase(s.DeviceType), high = low + kFlashSize - 1;
+        const std::uint64_t bytes = std::min<std::uint64_t>(std::max<std::uint64_t>(imageSize, 1),
+                                                            std::uint64_t(kMaxSectorsPerCommand) * kSectorSize);
+        const std::uint64_t first = start.address, last = first + bytes - 1;
+        if (first < low || last > high)
+            return "The image cannot be written: " + hex(first) + " to " + hex(last) +
+                   " lies outside the device's flash (" + hex(low) + " to " + hex(high) + ")";
+        return std::nullopt;
+    }
+    if (start.block < 0 || start.block > kMaxBlockNumber)
+        return "The image cannot be written: it starts at block " + std::to_string(start.block) +
+               " (flash address " + hex(start.address) + "), beyond the transfer's blocks (0 to " +
+               std::to_string(kMaxBlockNumber) + ")";
+    return std::nullopt;
 }
 
 std::vector<std::uint8_t> parseTextPiece(std::string_view piece, std::uint8_t& previous) {
@@ -84,11 +111,17 @@ ImageReader::~ImageReader() {
     if (file_) std::fclose(file_);
 }
 
-std::unique_ptr<ImageReader> ImageReader::openFile(const std::string& path, bool textMode) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return nullptr;
+std::unique_ptr<ImageReader> ImageReader::openFile(const std::string& path, bool textMode,
+                                                  platform::SystemError* err) {
+    auto fail = [&](platform::SystemError e) -> std::unique_ptr<ImageReader> {
+        if (err) *err = std::move(e);
+        return nullptr;
+    };
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return fail(platform::SystemError::fromErrno());
+    if (!S_ISREG(st.st_mode)) return fail(platform::SystemError::fromCode(EINVAL, "is not a regular file"));
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return nullptr;
+    if (!f) return fail(platform::SystemError::fromErrno());
     std::uint64_t size = 0;
     if (std::fseek(f, 0, SEEK_END) == 0) {
         long end = std::ftell(f);

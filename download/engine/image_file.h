@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "download/engine/download_settings.h"
+#include "platform/system_error.h"
 
 namespace kolvane {
 
@@ -38,7 +39,17 @@ StartPosition analyseName(std::string_view path, const DownloadSettings& setting
 
 bool isTextImage(std::string_view path);  // extension "ttf"
 
+// The device's flash: kFlashSize bytes from flashBase().
+constexpr std::uint32_t kFlashSize = 0x400000;
+// Why an image cannot be placed where its name puts it (a start block beyond the frame's
+// block field, a bootstrap image outside the device's flash), as a log line; nothing when it
+// fits.
+std::optional<std::string> placementProblem(const StartPosition& start, std::uint64_t imageSize,
+                                            const DownloadSettings& settings);
+
 constexpr std::size_t kSectorSize = 0x10000;
+// A bootstrap download writes at most this many sectors (2 MiB).
+constexpr int kMaxSectorsPerCommand = 32;
 // ".ttf" lines are read in pieces of at most this many characters.
 constexpr std::size_t kTextPieceLength = 511;
 // Value of a ".ttf" token without a decimal number when no token came before it.
@@ -54,8 +65,10 @@ std::vector<std::uint8_t> parseTextPiece(std::string_view piece, std::uint8_t& p
 
 class ImageReader {
 public:
-    // Opens a file; text mode turns CR LF into LF as the platform's text mode does.
-    static std::unique_ptr<ImageReader> openFile(const std::string& path, bool textMode);
+    // Opens a file; text mode turns CR LF into LF as the platform's text mode does. Only a
+    // regular file is opened (a FIFO or a device would block or never end); err says why not.
+    static std::unique_ptr<ImageReader> openFile(const std::string& path, bool textMode,
+                                                 platform::SystemError* err = nullptr);
     static std::unique_ptr<ImageReader> fromBytes(Bytes bytes, bool textMode);
     ~ImageReader();
     ImageReader(const ImageReader&) = delete;

@@ -12,6 +12,7 @@
 #include "download/engine/image_file.h"
 #include "download/engine/download_thread.h"
 #include "sim/z7_device.h"
+#include "tests/download/expected_lines.h"
 #include "tests/support/test_env.h"
 
 namespace dltest {

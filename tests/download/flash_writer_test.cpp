@@ -77,17 +77,45 @@ TEST_F(MonitorOnCom1, Z7DWritesLittleEndianWordsWithLineFeedsAtItsOwnSpeed) {
     EXPECT_GT(commands, 2u * 1024 * 4);
 }
 
-TEST_F(MonitorOnCom1, AnEraseThatNeverSettlesAndAnUnansweredWordAreReportedAndWritingGoesOn) {
+TEST_F(MonitorOnCom1, AnEraseThatNeverSettlesFailsTheCommandAfterTheRestIsWritten) {
     start(0);
     s.choose(ConfigChoice::Bootstrap);
     ASSERT_EQ(device->command("erase-busy stuck"), "ok");
+    std::string path = writeImage(env.dir(), "app.bin", randomBytes(4097));
+    EXPECT_EQ(s.download(path), 0);
+    Lines tail(s.log.end() - 7, s.log.end());
+    EXPECT_EQ(tail, (Lines{"0x10010000:From erase time out", "0x10010000:From pokew success",
+                           "0x10010800:From pokew success", "0x10011000:From pokew success", "",
+                           "From Write failure: 3 of 3 chunks not written", "Command practice fails."}));
+}
+
+TEST_F(MonitorOnCom1, AnUnansweredWordFailsItsChunkAndTheCommandWhileTheOtherChunksAreWritten) {
+    start(0);
+    s.choose(ConfigChoice::Bootstrap);
     ASSERT_EQ(device->command("drop-ack 10010802"), "ok");
     std::string path = writeImage(env.dir(), "app.bin", randomBytes(4097));
-    EXPECT_EQ(s.download(path), 1);
-    Lines tail(s.log.end() - 6, s.log.end());
-    EXPECT_EQ(tail, (Lines{"0x10010000:From erase time out", "0x10010000:From pokew success",
+    EXPECT_EQ(s.download(path), 0);
+    Lines tail(s.log.end() - 7, s.log.end());
+    EXPECT_EQ(tail, (Lines{"0x10010000:From erase success", "0x10010000:From pokew success",
                            "0x10010800:From pokew time out", "0x10011000:From pokew success", "",
-                           "All From Write success"}));
+                           "From Write failure: 1 of 3 chunks not written", "Command practice fails."}));
+}
+
+TEST_F(MonitorOnCom1, AnEraseOfADeviceThatFallsSilentIsNotTakenForSettled) {
+    start(0);
+    s.choose(ConfigChoice::Bootstrap);
+    s.startDownload(writeImage(env.dir(), "app.bin", randomBytes(2048)));
+    // Once the flash's first word is read, the device answers nothing more.
+    ASSERT_TRUE(s.waitForLine("0x10000000:0x" + [&] {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "%04X", device->initialFlashWord(0x10000000));
+        return std::string(buf);
+    }()));
+    ASSERT_EQ(device->command("silent on"), "ok");
+    EXPECT_EQ(s.finish(), 0);
+    Lines tail(s.log.end() - 5, s.log.end());
+    EXPECT_EQ(tail, (Lines{"0x10010000:From erase time out", "0x10010000:From pokew time out", "",
+                           "From Write failure: 1 of 1 chunks not written", "Command practice fails."}));
 }
 
 TEST_F(MonitorOnCom1, CancelEndsTheWaitForThePrompt) {
