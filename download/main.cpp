@@ -8,6 +8,7 @@
 int main(int argc, char** argv) {
 #ifdef KOLVANE_WINDOWS
     if (argc < 2) {
+        if (!serial::cli::WindowCanStart()) return serial::cli::kExitUsage;
         CKolvaneApp app(argc, argv);
         return app.Run();
     }

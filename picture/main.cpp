@@ -8,6 +8,7 @@
 int main(int argc, char** argv) {
 #ifdef PICTAVO_WINDOWS
     if (argc < 2) {
+        if (!serial::cli::WindowCanStart()) return serial::cli::kExitUsage;
         CPictavoApp app(argc, argv);
         return app.Run();
     }

@@ -1,8 +1,10 @@
-// The terminal a headless program runs from: Ctrl+C and SIGTERM, and whether standard error
-// is a terminal (where a progress bar can be drawn).
+// The terminal a headless program runs from: Ctrl+C and SIGTERM, files that must not outlive
+// an abrupt end, whether standard error is a terminal (where a progress bar can be drawn), and
+// whether a window can be shown at all.
 #pragma once
 
 #include <atomic>
+#include <string>
 
 namespace platform {
 
@@ -13,9 +15,20 @@ enum class InterruptMode {
     Cancel,
 };
 
-// Installs the handlers and returns the flag they set (one for the process).
+// Installs the handlers and returns the flag they set (one for the process). A closed pipe
+// on standard output is a write error, never a signal that ends the program.
 const std::atomic<bool>& CatchInterrupts(InterruptMode mode);
 
+// A temporary file the program removes itself when it ends normally; should a signal end it
+// first (the second Ctrl+C, SIGTERM), the handler removes it before the program goes. At most
+// a few at a time; longer paths are not kept.
+void RemoveIfKilled(const std::string& path);
+void ForgetRemoveIfKilled(const std::string& path);
+
 bool StandardErrorIsTerminal();
+
+// A display a window can open on: an X server that answers on $DISPLAY, a Wayland display, or
+// a Qt platform chosen in QT_QPA_PLATFORM.
+bool DisplayAvailable();
 
 }  // namespace platform

@@ -38,6 +38,9 @@ DownloadOptions parseDownloadOptions(const std::vector<std::string>& args) {
     for (serial::cli::Options o(args, "download"); !o.done();) {
         if (auto port = o.port()) {
             options.port = *port;
+        } else if (auto seconds = o.number("--timeout")) {
+            if (*seconds < 1) throw UsageError{"--timeout takes a number of seconds from 1 up, not " + std::to_string(*seconds)};
+            options.timeoutSeconds = *seconds;
         } else if (o.flag("--del-xsw")) {
             options.choices.push_back(ConfigChoice::DelXsw);
         } else if (auto kind = o.choice("--kind", kKinds)) {
@@ -62,21 +65,26 @@ DownloadOptions parseDownloadOptions(const std::vector<std::string>& args) {
 int runDownload(const DownloadOptions& options, serial::cli::Console& console) {
     CDownloadThread worker;
     worker.Create();
-    bool cancelled = false;
+    bool cancelled = false, timedOut = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
     auto print = [&](const std::string& line) { console.printLine(line); };
     // Posts one command and shows its reports until it completes; its result.
     auto run = [&](const std::string& logLine, auto post) -> int {
         if (!logLine.empty()) print(logLine);
         post();
         for (;;) {
-            auto report = worker.Reports().waitPop(50ms);
-            if (!report) {
-                if (console.interrupted() && !cancelled) {
-                    cancelled = true;
-                    worker.RequestCancel();
-                }
-                continue;
+            // Seen within a turn even while reports stream in.
+            if (!cancelled && !timedOut && console.interrupted()) {
+                cancelled = true;
+                worker.RequestCancel();
             }
+            if (!cancelled && !timedOut && std::chrono::steady_clock::now() >= deadline) {
+                timedOut = true;
+                print("Time limit of " + std::to_string(options.timeoutSeconds) + " s reached: the job is cancelled.");
+                worker.RequestCancel();
+            }
+            auto report = worker.Reports().waitPop(50ms);
+            if (!report) continue;
             switch (report->kind) {
                 case platform::Report::Kind::Log: print(report->text); break;
                 case platform::Report::Kind::Progress: console.progress(report->value); break;
@@ -94,20 +102,22 @@ int runDownload(const DownloadOptions& options, serial::cli::Console& console) {
 
     if (options.port) runStep(portStep(*options.port));
     else run("", [&] { worker.PostThreadCommand(CDownloadThread::kOpenLine); });
+    auto stopped = [&] { return cancelled || timedOut || console.interrupted(); };
     for (ConfigChoice choice : options.choices) {
         for (const ConfigStep& step : configSteps(choice)) {
-            if (cancelled || console.interrupted()) break;
+            if (stopped()) break;
             runStep(step);
         }
     }
     int result = 0;
-    if (!cancelled && !console.interrupted()) {
+    if (!stopped()) {
         std::error_code ec;
         std::string path = std::filesystem::absolute(options.file, ec).string();
         if (ec) path = options.file;
         result = run(openFileLogLine(path), [&] { worker.PostThreadCommand(CDownloadThread::kDownload, path); });
     }
     worker.Shutdown();
+    if (timedOut) return kExitFailed;
     if (cancelled || console.interrupted()) return kExitCancelled;
     return result == 1 ? kExitOk : kExitFailed;
 }
@@ -119,9 +129,9 @@ const serial::cli::Program& Program() {
             {"download",
              "FILE [--port N] [--kind bin8k-new|bin8k-old|mot-hex|bootstrap]\n"
              "[--device k41|z7b|z7d] [--endian big|little] [--interface rs232c|usb]\n"
-             "[--del-xsw]",
+             "[--del-xsw] [--timeout SECONDS]",
              "downloads a firmware image into a Z7 device and prints the tool's log.\n"
-             "  --port N                           COM port (default COM1)\n"
+             "  --port N                           COM port, 1 to 255 (default COM1)\n"
              "  --kind bin8k-new|bin8k-old|mot-hex|bootstrap\n"
              "                                     image kind (default bin8k-new: 8192-byte\n"
              "                                     blocks after the mode-switch commands;\n"
@@ -133,9 +143,12 @@ const serial::cli::Program& Program() {
              "  --interface rs232c|usb             line to the device (default rs232c)\n"
              "  --del-xsw                          a \".bin\" image goes to offset 0x001FC000\n"
              "                                     instead of 0x00010000\n"
+             "  --timeout SECONDS                  cancel the job after this long (default 600)\n"
              "  The image's name sets where it goes: Boot.bin at the start of the flash, other\n"
              "  \".bin\" files at the save address, \".ttf\" decimal text images at 0x101C0000.\n"
-             "  Exit status 0 when the download completed, 1 when it failed, 130 after Ctrl+C.\n",
+             "  The image must be a regular file.\n"
+             "  Exit status 0 when the download completed, 1 when it failed or ran out of time,\n"
+             "  2 for bad arguments, 130 after Ctrl+C.\n",
              runDownloadCommand},
         },
         "Without a subcommand the window starts.\n"

@@ -15,16 +15,19 @@
 namespace kolvane::cli {
 
 struct DownloadOptions {
+    static constexpr int kDefaultTimeoutSeconds = 600;
     std::string file;
     std::optional<int> port;
     std::vector<ConfigChoice> choices;  // in the order they are made
+    int timeoutSeconds = kDefaultTimeoutSeconds;  // the whole job; then it is cancelled
 };
 
 // The arguments after "download"; wrong ones throw serial::cli::UsageError.
 DownloadOptions parseDownloadOptions(const std::vector<std::string>& args);
 
 // Runs the download and returns the exit code: 0 when the download completed with 1,
-// 130 when interrupted (polled; it sets the worker's cancel flag), else 1.
+// 130 when interrupted (polled; it sets the worker's cancel flag), else 1 (the time limit
+// cancels as an interrupt does, and fails).
 int runDownload(const DownloadOptions& options, serial::cli::Console& console);
 
 // The subcommands, for serial::cli::Run / Main.

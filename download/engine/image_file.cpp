@@ -119,7 +119,7 @@ std::unique_ptr<ImageReader> ImageReader::openFile(const std::string& path, bool
     };
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return fail(platform::SystemError::fromErrno());
-    if (!S_ISREG(st.st_mode)) return fail(platform::SystemError::fromCode(EINVAL, "is not a regular file"));
+    if (!S_ISREG(st.st_mode)) return fail(platform::SystemError{EINVAL, "is not a regular file"});
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return fail(platform::SystemError::fromErrno());
     std::uint64_t size = 0;

@@ -1,8 +1,11 @@
 #include "platform/console.h"
 
+#include <X11/Xlib.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 
 namespace platform {
 
@@ -13,17 +16,76 @@ static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler
 
 void onInterrupt(int) { interrupted = true; }
 
+// Paths the handler of a fatal signal removes; written only outside handlers, a slot at a
+// time, and read by the handler, which needs nothing but unlink().
+constexpr int kCleanupSlots = 4;
+constexpr std::size_t kCleanupPathMax = 1024;
+char cleanupPaths[kCleanupSlots][kCleanupPathMax];
+volatile std::sig_atomic_t cleanupUsed[kCleanupSlots];
+
+void onFatal(int signal) {
+    for (int i = 0; i < kCleanupSlots; ++i)
+        if (cleanupUsed[i]) ::unlink(cleanupPaths[i]);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void firstInterruptThenFatal(int signal) {
+    if (interrupted) {
+        onFatal(signal);
+        return;
+    }
+    interrupted = true;
+}
+
 }  // namespace
+
+void RemoveIfKilled(const std::string& path) {
+    if (path.empty() || path.size() >= kCleanupPathMax) return;
+    for (int i = 0; i < kCleanupSlots; ++i) {
+        if (cleanupUsed[i]) continue;
+        std::memcpy(cleanupPaths[i], path.c_str(), path.size() + 1);
+        cleanupUsed[i] = 1;
+        return;
+    }
+}
+
+void ForgetRemoveIfKilled(const std::string& path) {
+    for (int i = 0; i < kCleanupSlots; ++i)
+        if (cleanupUsed[i] && path == cleanupPaths[i]) cleanupUsed[i] = 0;
+}
+
+bool DisplayAvailable() {
+    const char* qpa = std::getenv("QT_QPA_PLATFORM");
+    if (qpa && *qpa && std::strncmp(qpa, "xcb", 3) != 0) return true;
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (wayland && *wayland) return true;
+    const char* x = std::getenv("DISPLAY");
+    if (!x || !*x) return false;
+    // Qt gives up on an X server that does not answer by aborting: ask it first.
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    XCloseDisplay(display);
+    return true;
+}
 
 const std::atomic<bool>& CatchInterrupts(InterruptMode mode) {
     struct sigaction action {};
-    action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    // Back to the default after the first: the second Ctrl+C ends the program.
-    if (mode == InterruptMode::CancelThenEnd) action.sa_flags |= SA_RESETHAND;
-    ::sigaction(SIGINT, &action, nullptr);
-    if (mode == InterruptMode::Cancel) ::sigaction(SIGTERM, &action, nullptr);
+    if (mode == InterruptMode::Cancel) {
+        action.sa_handler = onInterrupt;
+        ::sigaction(SIGINT, &action, nullptr);
+        ::sigaction(SIGTERM, &action, nullptr);
+    } else {
+        // The second Ctrl+C ends the program, as SIGTERM does, after the files it must not
+        // leave behind are gone.
+        action.sa_handler = firstInterruptThenFatal;
+        ::sigaction(SIGINT, &action, nullptr);
+        action.sa_handler = onFatal;
+        ::sigaction(SIGTERM, &action, nullptr);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
     return interrupted;
 }
 

@@ -1,5 +1,6 @@
 #include "serial/cli/console.h"
 
+#include <cerrno>
 #include <iomanip>
 #include <string>
 
@@ -15,13 +16,23 @@ Console::Console(std::ostream& out, std::ostream& err, bool progressBar, const s
 void Console::print(std::string_view text) {
     std::lock_guard l(lock_);
     clearBar();
+    if (outputFailed_) return;
     out_ << text << std::flush;
+    written();
 }
 
 void Console::printLine(std::string_view line) {
     std::lock_guard l(lock_);
     clearBar();
+    if (outputFailed_) return;
     out_ << line << '\n' << std::flush;
+    written();
+}
+
+void Console::written() {
+    if (out_) return;
+    outputError_ = errno;
+    outputFailed_ = true;
 }
 
 void Console::message(std::string_view line) {

@@ -28,9 +28,14 @@ public:
     void clearProgress();
 
     bool interrupted() const { return interrupted_ && *interrupted_; }
+    // A write to standard output failed (a full disk, a closed pipe): the job goes on to its
+    // safe end, nothing more is written there, and the program's exit status says it failed.
+    bool outputFailed() const { return outputFailed_; }
+    int outputError() const { return outputError_; }  // errno of that write
 
 private:
     void clearBar();
+    void written();
 
     std::ostream& out_;
     std::ostream& err_;
@@ -38,6 +43,8 @@ private:
     const std::atomic<bool>* interrupted_;
     std::mutex lock_;
     bool barShown_ = false;
+    std::atomic<bool> outputFailed_{false};
+    int outputError_ = 0;
 };
 
 }  // namespace serial::cli

@@ -41,7 +41,9 @@ std::optional<int> Options::number(std::string_view name) {
 
 std::optional<int> Options::port() {
     auto n = number("--port");
-    if (n && *n < 1) throw UsageError{"--port needs a COM number from 1 up, not " + std::to_string(*n)};
+    if (n && (*n < 1 || *n > kHighestPort))
+        throw UsageError{"--port takes a COM number from 1 to " + std::to_string(kHighestPort) + ", not " +
+                         std::to_string(*n)};
     return n;
 }
 

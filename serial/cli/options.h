@@ -44,7 +44,8 @@ public:
     bool flag(std::string_view name);
     std::optional<std::string> value(std::string_view name);
     std::optional<int> number(std::string_view name);
-    // --port N: a COM number from 1 up.
+    // --port N: a COM number from 1 to kHighestPort, as the port menus offer them.
+    static constexpr int kHighestPort = 255;
     std::optional<int> port();
     // One of the values of a table such as {{"big", Endian::Big}, {"little", Endian::Little}}.
     template <typename T, std::size_t N>

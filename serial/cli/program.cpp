@@ -1,6 +1,8 @@
 #include "serial/cli/program.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 
 #include "platform/version.h"
@@ -77,7 +79,20 @@ int Run(const Program& program, const std::vector<std::string>& args, Console& c
 int Main(const Program& program, int argc, char** argv) {
     const std::atomic<bool>& interrupted = platform::CatchInterrupts(program.interrupts);
     Console console(std::cout, std::cerr, platform::StandardErrorIsTerminal(), &interrupted);
-    return Run(program, std::vector<std::string>(argv + 1, argv + argc), console);
+    int status = Run(program, std::vector<std::string>(argv + 1, argv + argc), console);
+    std::cout.flush();
+    if (console.outputFailed() || !std::cout) {
+        const int e = console.outputError() ? console.outputError() : errno;
+        std::cerr << program.name << ": cannot write to standard output: " << std::strerror(e) << "\n";
+        if (status == kExitOk) status = kExitFailed;
+    }
+    return status;
+}
+
+bool WindowCanStart() {
+    if (platform::DisplayAvailable()) return true;
+    std::cerr << "No display found: run a subcommand (see --help) or set DISPLAY.\n";
+    return false;
 }
 
 }  // namespace serial::cli

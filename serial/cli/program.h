@@ -57,7 +57,12 @@ std::string HelpText(const Program& program);
 // or kExitOk for help and version, kExitUsage for a usage error.
 int Run(const Program& program, const std::vector<std::string>& args, Console& console);
 
-// Run on standard output and standard error, with the program's interrupt handling.
+// Run on standard output and standard error, with the program's interrupt handling. A failed
+// write to standard output turns success into kExitFailed, with a message.
 int Main(const Program& program, int argc, char** argv);
+
+// Whether the program's window can open; when not, says so on standard error ("No display
+// found: ...") and main returns kExitUsage.
+bool WindowCanStart();
 
 }  // namespace serial::cli

@@ -33,12 +33,14 @@ public:
             ::waitpid(pid_, nullptr, 0);
         }
     }
-    void start(const std::vector<std::string>& args) {
+    // stdoutPath: where standard output goes instead of the file output() reads.
+    void start(const std::vector<std::string>& args, const std::string& stdoutPath = {}) {
         std::vector<std::string> all = {KOLVANE_BINARY};
         all.insert(all.end(), args.begin(), args.end());
+        const std::string out = stdoutPath.empty() ? out_ : stdoutPath;
         pid_ = ::fork();
         if (pid_ == 0) {
-            int o = ::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int e = ::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(o, 1);
             ::dup2(e, 2);
@@ -216,6 +218,62 @@ TEST_F(CommandLine, The257thFailureEndsTheDownload) {
     EXPECT_EQ(z7->line().received().size(), 257u * 42);
 }
 
+TEST_F(CommandLine, CtrlCEndsAFastDownloadAtOnce) {
+    // Unpaced, the device takes 4 MiB in a few seconds and the log streams; Ctrl+C must not
+    // wait for a quiet moment in that stream.
+    auto z7 = device(1);
+    std::string path = writeImage(env.dir(), "app.bin", randomBytes(4 * 1024 * 1024));
+    kolvane.start({"download", path, "--kind", "bin8k-old"});
+    ASSERT_TRUE(testenv::eventually([&] { return kolvane.output().find("\n40:Transfer success") != std::string::npos; }, 60s));
+    kolvane.interrupt();
+    Outcome r = kolvane.wait(30s);
+    EXPECT_EQ(r.status, 130);
+    Lines lines = r.lines();
+    const auto sent = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.find(":Transfer success") != std::string::npos;
+    });
+    EXPECT_LT(sent, 512) << "the download ran to its end";
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2].rfind("Download cancelled at block ", 0), 0u) << lines[lines.size() - 2];
+    EXPECT_EQ(lines.back(), "Command practice fails.");
+}
+
+TEST_F(CommandLine, TheTimeLimitCancelsASilentDeviceAndFails) {
+    auto z7 = device(1);
+    ASSERT_EQ(z7->command("silent on"), "ok");
+    std::string path = writeImage(env.dir(), "Boot.bin", randomBytes(16));
+    Outcome r = kolvane.run({"download", path, "--kind", "bin8k-old", "--timeout", "2"});
+    EXPECT_EQ(r.status, 1);
+    Lines lines = r.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Time limit of 2 s reached: the job is cancelled."), lines.end())
+        << r.out;
+    EXPECT_EQ(lines.back(), "Command practice fails.");
+    EXPECT_EQ(kolvane.run({"download", path, "--timeout", "0"}).status, 2);
+}
+
+TEST_F(CommandLine, AnImageThatIsNotARegularFileIsRefusedBeforeItIsOpened) {
+    auto z7 = device(1);
+    std::string fifo = env.dir().file("pipe.bin");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    Outcome r = kolvane.run({"download", fifo});  // opening a FIFO would wait for a writer
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.lines(), (Lines{"RS line is secured.", "Open File : " + fifo, "An input file didn't open it.",
+                                fifo + ": is not a regular file", "Command practice fails."}));
+    EXPECT_TRUE(z7->line().received().empty());
+}
+
+TEST_F(CommandLine, AFailedWriteOnStandardOutputEndsTheJobSafelyAndFails) {
+    auto z7 = device(1);
+    Bytes image = randomBytes(20);
+    std::string path = writeImage(env.dir(), "Boot.bin", image);
+    kolvane.start({"download", path, "--kind", "bin8k-old", "--kind", "mot-hex"}, "/dev/full");
+    Outcome r = kolvane.wait();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("kolvane: cannot write to standard output: No space left on device"), std::string::npos) << r.err;
+    // The download itself went to its end.
+    EXPECT_EQ(z7->blocks(), expectedBlocks(image, 16, 0));
+}
+
 TEST_F(CommandLine, CtrlCEndsTheWaitForFlashReportsCleanly) {
     auto z7 = device(1);
     ASSERT_EQ(z7->command("reports off"), "ok");
@@ -233,6 +291,22 @@ TEST_F(CommandLine, CtrlCEndsTheWaitForFlashReportsCleanly) {
 }
 
 // Without a subcommand the window starts (offscreen here); SIGTERM closes it as Exit does.
+TEST_F(CommandLine, WithoutADisplayTheWindowIsNotTriedAndTheUserIsTold) {
+    const char* qpa = std::getenv("QT_QPA_PLATFORM");
+    const std::string kept = qpa ? qpa : "";
+    ::unsetenv("QT_QPA_PLATFORM");
+    ::unsetenv("WAYLAND_DISPLAY");
+    ::setenv("DISPLAY", ":99999", 1);  // names a server that is not there
+    Outcome r = kolvane.run({});
+    ::unsetenv("DISPLAY");
+    Outcome none = kolvane.run({});
+    if (!kept.empty()) ::setenv("QT_QPA_PLATFORM", kept.c_str(), 1);
+    for (const Outcome& o : {r, none}) {
+        EXPECT_EQ(o.status, 2);
+        EXPECT_EQ(o.err, "No display found: run a subcommand (see --help) or set DISPLAY.\n");
+    }
+}
+
 TEST_F(CommandLine, WithoutASubcommandTheWindowRunsUntilItIsClosed) {
     auto z7 = device(1);
     kolvane.start({});

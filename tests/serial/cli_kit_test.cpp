@@ -111,8 +111,9 @@ TEST(CliOptions, APortIsAComNumberFromOneUp) {
     };
     EXPECT_EQ(port({"--port=12"}), 12);
     EXPECT_EQ(port({"--port", "1"}), 1);
-    EXPECT_EQ(usageError([&] { port({"--port", "0"}); }), "--port needs a COM number from 1 up, not 0");
-    EXPECT_EQ(usageError([&] { port({"--port", "-3"}); }), "--port needs a COM number from 1 up, not -3");
+    EXPECT_EQ(usageError([&] { port({"--port", "0"}); }), "--port takes a COM number from 1 to 255, not 0");
+    EXPECT_EQ(usageError([&] { port({"--port", "-3"}); }), "--port takes a COM number from 1 to 255, not -3");
+    EXPECT_EQ(usageError([&] { port({"--port", "256"}); }), "--port takes a COM number from 1 to 255, not 256");
     EXPECT_EQ(usageError([&] { port({"--port", "COM3"}); }), "--port needs a number, not \"COM3\"");
 }
 
