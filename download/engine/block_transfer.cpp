@@ -143,6 +143,7 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
     std::uint8_t reply[2] = {'N', 'X'};
     int retransmissions = 0;
     std::int64_t k = startBlock;  // wide enough that counting on from any start never overflows
+    std::int64_t sending = startBlock;  // the block of the frame on the line
     for (;;) {
         Reply r = classifyReply(reply[0], reply[1]);
         if (r == Reply::Rejected) {
@@ -161,6 +162,7 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
                 return 0;
             }
             frame.seal(static_cast<int>(number), endian);
+            sending = number;
             progress.update();
         } else {
             debugOutput("unknown reply " + replyText(reply) + ", block sent again");
@@ -169,10 +171,10 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
         // Whatever is queued now answers nothing we sent: a reply that came too late.
         line.discardInput();
         if (!line.startRead(2)) return 0;
-        if (!job.cancel.pause(20ms)) return job.cancelledAt(k);
+        if (!job.cancel.pause(20ms)) return job.cancelledAt(sending);
         line.startWrite(frame.bytes().data(), frame.bytes().size());
         WaitResult w = line.waitWrite(DownloadLine::kWait);
-        if (w == WaitResult::Cancelled) return job.cancelledAt(k);
+        if (w == WaitResult::Cancelled) return job.cancelledAt(sending);
         if (w == WaitResult::Failed) return job.lineLost();
         if (w == WaitResult::TimedOut) {
             job.log(std::to_string(k) + ":Data transmitting time out");
@@ -180,7 +182,7 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
         }
         std::uint8_t got[2];
         WaitResult rd = line.waitRead(DownloadLine::kWait, got);
-        if (rd == WaitResult::Cancelled) return job.cancelledAt(k);
+        if (rd == WaitResult::Cancelled) return job.cancelledAt(sending);
         if (rd == WaitResult::Failed) return job.lineLost();
         if (rd == WaitResult::Done) {
             reply[0] = got[0], reply[1] = got[1];
@@ -188,28 +190,28 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
             job.log(std::to_string(k) + ":Result receiving time out");
             reply[0] = 'R', reply[1] = 'T';
         }
-        if (job.cancel.isSet()) return job.cancelledAt(k);
+        if (job.cancel.isSet()) return job.cancelledAt(sending);
     }
 
     // 2. Stop exchange, until the device accepts.
     const Bytes stop = stopFrame(blockSize);
     for (;;) {
-        if (!job.cancel.pause(1000ms)) return job.cancelledAt(k);
+        if (!job.cancel.pause(1000ms)) return job.cancelledAt(sending);
         job.log("Receiving stop directions transmission");
         line.discardInput();
         if (!line.startRead(2)) return job.lineLost();
         line.startWrite(stop.data(), stop.size());
         WaitResult w = line.waitWrite(DownloadLine::kWait);
-        if (w == WaitResult::Cancelled) return job.cancelledAt(k);
+        if (w == WaitResult::Cancelled) return job.cancelledAt(sending);
         if (w == WaitResult::Failed) return job.lineLost();
         if (w == WaitResult::TimedOut) job.log("Receiving stop directions transmitting time out");
         std::uint8_t got[2];
         WaitResult rd = line.waitRead(DownloadLine::kWait, got);
-        if (rd == WaitResult::Cancelled) return job.cancelledAt(k);
+        if (rd == WaitResult::Cancelled) return job.cancelledAt(sending);
         if (rd == WaitResult::Failed) return job.lineLost();
         if (rd == WaitResult::TimedOut) job.log("Receiving stop directions result receiving time out");
         if (rd == WaitResult::Done && classifyReply(got[0], got[1]) == Reply::StopAccepted) break;
-        if (job.cancel.isSet()) return job.cancelledAt(k);
+        if (job.cancel.isSet()) return job.cancelledAt(sending);
     }
     job.log("All the file data transmitting completion");
 
@@ -219,7 +221,7 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
     for (;;) {
         std::uint8_t got[2];
         WaitResult rd = line.read(got, 2, DownloadLine::kWait);
-        if (rd == WaitResult::Cancelled) return job.cancelledAt(k);
+        if (rd == WaitResult::Cancelled) return job.cancelledAt(sending);
         if (rd == WaitResult::Failed) return job.lineLost();
         if (rd == WaitResult::TimedOut) {
             job.log("FROM block writing result receiving time out");
@@ -237,7 +239,7 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
                 default: debugOutput("unknown flash report " + replyText(got)); break;
             }
         }
-        if (job.cancel.isSet()) return job.cancelledAt(k);
+        if (job.cancel.isSet()) return job.cancelledAt(sending);
     }
 }
 

@@ -45,7 +45,7 @@ void CKolvaneApp::CloseOnSignals() {
     connect(notifier, &QSocketNotifier::activated, this, [this] {
         char c;
         [[maybe_unused]] ssize_t n = ::read(signalSockets[0], &c, 1);
-        if (frame_) frame_->close();  // ends any dialog on top of it, stops the worker
+        if (frame_) frame_->CloseWithoutAsking();  // ends any dialog on top of it, stops the worker
         quit();
     });
     struct sigaction action {};

@@ -1,38 +1,35 @@
 #include "download/ui/kolvane_doc.h"
 
+#include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
+
+#include "platform/folders.h"
 
 #include "serial/ui/dialog_seams.h"
 
 using dialogs::FileDialogRequest;
 
-QString CKolvaneDoc::Title() const {
-    return path_.isEmpty() ? QStringLiteral("Untitled") : QFileInfo(path_).fileName();
+QString CKolvaneDoc::ProposedLogPath() {
+    const QString name = QDateTime::currentDateTime().toString(QStringLiteral("'kolvane-'yyyyMMdd-hhmmss'.log'"));
+    return QString::fromStdString(platform::joinPath(platform::documentsFolder(), name.toStdString()));
 }
 
-bool CKolvaneDoc::OnFileSave(QWidget* dialogParent) {
-    QString path = path_;
-    if (path.isEmpty()) {
-        auto chosen = dialogs::AskFileName({.mode = FileDialogRequest::Mode::Save,
-                                            .parent = dialogParent,
-                                            .caption = QStringLiteral("Save As"),
-                                            .proposedPath = {},
-                                            .filter = QStringLiteral("All files (*)"),
-                                            .defaultSuffix = {}});
-        if (!chosen) return false;
-        path = *chosen;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        dialogs::ShowMessageBox(dialogParent, QStringLiteral("Cannot save %1:\n%2").arg(path, file.errorString()),
+bool CKolvaneDoc::OnFileSave(QWidget* dialogParent, const std::vector<std::string>& logLines) {
+    auto chosen = dialogs::AskFileName({.mode = FileDialogRequest::Mode::Save,
+                                        .parent = dialogParent,
+                                        .caption = QStringLiteral("Save Log"),
+                                        .proposedPath = ProposedLogPath(),
+                                        .filter = QStringLiteral("Log files (*.log);;All files (*)"),
+                                        .defaultSuffix = QStringLiteral("log")});
+    if (!chosen) return false;
+    std::string text;
+    for (const std::string& line : logLines) text += line + '\n';
+    platform::SystemError err;
+    const std::string path = QFile::encodeName(*chosen).toStdString();
+    if (!platform::replaceFileContents(path, text, &err)) {
+        dialogs::ShowMessageBox(dialogParent, QStringLiteral("Cannot save %1:\n%2").arg(*chosen, QString::fromStdString(err.text)),
                                 QString(), QMessageBox::Warning);
         return false;
-    }
-    file.close();
-    if (path != path_) {
-        path_ = path;
-        emit TitleChanged();
     }
     return true;
 }

@@ -115,7 +115,14 @@ bool CKolvaneView::OnPortChoice(int port) {
     return true;
 }
 
-void CKolvaneView::SetPort(int port) { Post(kolvane::portStep(port)); }
+void CKolvaneView::SetPort(int port) {
+    port_ = port;
+    Post(kolvane::portStep(port));
+}
+
+void CKolvaneView::CancelCommand() {
+    if (worker_ && !stopped_ && !IsReady()) worker_->CancelCommand();
+}
 
 bool CKolvaneView::OnFileOpen() {
     if (!IsReady()) {

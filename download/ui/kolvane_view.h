@@ -70,6 +70,11 @@ public:
     bool OnPortChoice(int port);
     // "COM_X" after its dialog: the port, without the busy test.
     void SetPort(int port);
+    // The port the line is (to be) opened on.
+    int Port() const { return port_; }
+    // "Cancel Download": ends the running command (its log says where it stopped); the
+    // commands after it run as usual. Nothing while ready.
+    void CancelCommand();
     // File Open: refused while busy (false); otherwise asks for the image (false when
     // cancelled), logs "Open File : " and the path and posts the download.
     bool OnFileOpen();
@@ -101,5 +106,6 @@ private:
     bool stopped_ = false;
     std::deque<int> posted_;  // commands posted and not completed, in the order they run
     int percent_ = 0;
+    int port_ = 1;  // the worker's start-up port
     QString imagePath_;
 };

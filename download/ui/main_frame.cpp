@@ -7,9 +7,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <exception>
@@ -58,7 +60,7 @@ CMainFrame::CMainFrame(std::unique_ptr<platform::LockKeys> keys, QWidget* parent
     BuildStatusBar();
     ConnectCommands();
     UpdateTitle();
-    UpdateMessage();
+    UpdateState();
     // The first size fits the image view's form, without scroll bars.
     stack_->setMinimumSize(imageView_->size());
     const QSize fitting = sizeHint();
@@ -90,6 +92,18 @@ void CMainFrame::BuildStatusBar() {
     message_->setIndent(3);
     bar->addWidget(message_, 1);
     const QFontMetrics metrics(bar->font());
+    progress_ = new QProgressBar(bar);
+    progress_->setRange(0, 100);
+    progress_->setFixedWidth(metrics.horizontalAdvance(QLatin1Char('0')) * 16);
+    progress_->setMaximumHeight(metrics.height() + 4);
+    progress_->hide();
+    bar->addPermanentWidget(progress_);
+    port_ = new QLabel(bar);
+    port_->setObjectName(QStringLiteral("portPane"));
+    port_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    port_->setAlignment(Qt::AlignCenter);
+    port_->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("COM255")) + 12);
+    bar->addPermanentWidget(port_);
     int width = 0;
     for (const char* text : kIndicatorTexts) width = std::max(width, metrics.horizontalAdvance(QLatin1String(text)));
     for (int i = 0; i < 4; ++i) {
@@ -132,6 +146,8 @@ void CMainFrame::ConnectCommands() {
     Ui::CMainFrame& u = *ui_;
     connect(u.actionFileOpen, &QAction::triggered, this, &CMainFrame::OnFileOpen);
     connect(u.actionFileSave, &QAction::triggered, this, &CMainFrame::OnFileSave);
+    connect(u.actionCancelDownload, &QAction::triggered, this, &CMainFrame::OnCancelDownload);
+    u.actionCancelDownload->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
     connect(u.actionExit, &QAction::triggered, this, &QWidget::close);
 
     // Ports: COM1..COM3 are refused while busy; COM_X asks for its number.
@@ -177,8 +193,7 @@ void CMainFrame::ConnectCommands() {
     connect(u.actionImageView, &QAction::triggered, this, &CMainFrame::OnViewImage);
     connect(u.actionAbout, &QAction::triggered, this, &CMainFrame::OnAbout);
 
-    connect(view_, &CKolvaneView::StateChanged, this, &CMainFrame::UpdateMessage);
-    connect(doc_, &CKolvaneDoc::TitleChanged, this, &CMainFrame::UpdateTitle);
+    connect(view_, &CKolvaneView::StateChanged, this, &CMainFrame::UpdateState);
 }
 
 // ---- commands ----
@@ -191,7 +206,9 @@ void CMainFrame::OnFileOpen() {
     }
 }
 
-void CMainFrame::OnFileSave() { doc_->OnFileSave(this); }
+void CMainFrame::OnFileSave() { doc_->OnFileSave(this, view_->LogLines()); }
+
+void CMainFrame::OnCancelDownload() { view_->CancelCommand(); }
 
 void CMainFrame::OnPortX() {
     Check(ports_, ui_->actionComX);
@@ -248,11 +265,34 @@ void CMainFrame::UpdateMessage() {
     if (message_->text() != text) message_->setText(text);
 }
 
+void CMainFrame::CloseWithoutAsking() {
+    askBeforeClosing_ = false;
+    close();
+}
+
+void CMainFrame::UpdateState() {
+    UpdateMessage();
+    ui_->actionCancelDownload->setEnabled(!view_->IsReady());
+    const bool downloading = view_->IsDownloading();
+    if (downloading) progress_->setValue(view_->DownloadPercent());
+    progress_->setVisible(downloading);
+    const QString port = QStringLiteral("COM%1").arg(view_->Port());
+    if (port_->text() != port) port_->setText(port);
+}
+
 void CMainFrame::UpdateTitle() {
     setWindowTitle(QStringLiteral("%1 - %2").arg(doc_->Title(), kolvane::ui::kApplicationTitle));
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (askBeforeClosing_ && view_->IsDownloading() &&
+        dialogs::ShowMessageBox(this,
+                                QStringLiteral("A download is running. The device's flash may be left incomplete. "
+                                               "Exit anyway?"),
+                                QString(), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+        event->ignore();
+        return;
+    }
     view_->Shutdown();
     event->accept();
 }

@@ -9,7 +9,9 @@
 // panes show the lock states, read again every few hundred milliseconds. This platform has no
 // Kana lock to read, so the KANA pane stays blank, as it does on a keyboard without one.
 //
-// Closing the window shuts the log view's worker down before anything goes away.
+// "Cancel Download" (File menu, Esc, toolbar) is enabled while a command runs. The status
+// bar shows the download's progress and the port in use. Closing the window during a download
+// asks first; then it shuts the log view's worker down before anything goes away.
 #pragma once
 
 #include <QMainWindow>
@@ -29,6 +31,7 @@ class CZ7ImageView;
 class QAction;
 class QActionGroup;
 class QLabel;
+class QProgressBar;
 class QScrollArea;
 class QStackedWidget;
 class QTimer;
@@ -56,17 +59,22 @@ public:
     // A menu or toolbar action by its object name in main_frame.ui ("actionCom1", ...).
     QAction* Action(const char* name) const;
     QLabel* messagePane() const { return message_; }
+    QLabel* portPane() const { return port_; }
+    QProgressBar* progressBar() const { return progress_; }
     QLabel* indicatorPane(Indicator which) const;
     QToolBar* toolBar() const;
 
     // ---- commands ----
     void OnFileOpen();
     void OnFileSave();
+    void OnCancelDownload();
     void OnPortX();
     void OnLockKey(platform::LockKey key);
     void OnViewLog();
     void OnViewImage();
     void OnAbout();
+    // Closes even during a download, without asking (a signal asked for it).
+    void CloseWithoutAsking();
     // Reads the lock states into the CAPS, NUM and SCRL panes.
     void UpdateIndicators();
 
@@ -84,6 +92,7 @@ private:
     void AddToGroup(Group& group, QAction* action);
     static void Check(Group& group, QAction* action);
     void UpdateMessage();
+    void UpdateState();
     void UpdateTitle();
 
     std::unique_ptr<Ui::CMainFrame> ui_;
@@ -94,7 +103,10 @@ private:
     CZ7ImageView* imageView_ = nullptr;
     QScrollArea* imageScroll_ = nullptr;
     QLabel* message_ = nullptr;
+    QLabel* port_ = nullptr;
+    QProgressBar* progress_ = nullptr;
     QLabel* indicators_[4] = {};
     QTimer* indicatorTimer_ = nullptr;
     Group ports_, kinds_, devices_, endians_, interfaces_;
+    bool askBeforeClosing_ = true;
 };

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
@@ -58,7 +59,8 @@ TEST_F(KolvaneWindow, StartUpOpensCom1AndShowsTheStartSettings) {
     QStringList tools;
     for (QAction* a : frame->toolBar()->actions())
         if (!a->isSeparator()) tools << a->objectName();
-    EXPECT_EQ(tools, (QStringList{"actionFileOpen", "actionFileSave", "actionCut", "actionCopy", "actionPaste", "actionAbout"}));
+    EXPECT_EQ(tools, (QStringList{"actionFileOpen", "actionFileSave", "actionCancelDownload", "actionCut", "actionCopy",
+                                  "actionPaste", "actionAbout"}));
     EXPECT_EQ(frame->Action("actionFileOpen")->shortcut(), QKeySequence("Ctrl+O"));
     EXPECT_TRUE(boxes.all().empty());
 }
@@ -205,6 +207,14 @@ TEST_F(KolvaneWindow, ClosingDuringADownloadEndsTheWorkerAndFreesThePort) {
         auto l = log();
         return std::find(l.begin(), l.end(), "9:Transfer success") != l.end();
     }, 20s));
+    // Exit asks first: No keeps the download going, Yes ends it.
+    boxes.answerNext(QMessageBox::No);
+    frame->close();
+    ASSERT_EQ(boxes.texts(),
+              QStringList{"A download is running. The device's flash may be left incomplete. Exit anyway?"});
+    EXPECT_TRUE(view().Worker()->IsRunning());
+    EXPECT_TRUE(frame->isVisible());
+    boxes.answerNext(QMessageBox::Yes);
     frame->close();
     EXPECT_FALSE(view().Worker()->IsRunning());
     EXPECT_LT(z7->blocks().size(), 6u);
@@ -213,6 +223,41 @@ TEST_F(KolvaneWindow, ClosingDuringADownloadEndsTheWorkerAndFreesThePort) {
     kolvane::DownloadLine line(cancel);
     EXPECT_TRUE(line.open(1, 9600));
     frame.reset();
+    EXPECT_EQ(boxes.all().size(), 2u);
+}
+
+TEST_F(KolvaneWindow, CancelDownloadEndsAWaitOnASilentDeviceAndTheNextCommandRuns) {
+    auto z7 = device(1);
+    start();
+    trigger("actionBin8kOld");
+    ASSERT_TRUE(waitReady());
+    EXPECT_FALSE(frame->Action("actionCancelDownload")->isEnabled());
+    EXPECT_EQ(frame->portPane()->text(), "COM1");
+    ASSERT_EQ(z7->command("silent on"), "ok");
+    files.answerNext(writeImage("app.bin", Bytes(3 * 8192, 0x33)));
+    trigger("actionFileOpen");
+    EXPECT_TRUE(frame->Action("actionCancelDownload")->isEnabled());
+    // The first frame goes out and no answer comes: the transfer would wait and resend.
+    ASSERT_TRUE(Eventually([&] { return z7->line().received().size() >= 8192u; }, 20s));
+    EXPECT_TRUE(frame->progressBar()->isVisible());
+    // Esc is the menu item's key.
+    EXPECT_EQ(frame->Action("actionCancelDownload")->shortcut(), QKeySequence(Qt::Key_Escape));
+    trigger("actionCancelDownload");
+    ASSERT_TRUE(waitReady());
+    const Lines all = log();
+    EXPECT_EQ(Lines(all.end() - 2, all.end()),
+              (Lines{"Download cancelled at block 8: the device's flash may be incomplete.", "Command practice fails."}));
+    EXPECT_FALSE(frame->Action("actionCancelDownload")->isEnabled());
+    EXPECT_FALSE(frame->progressBar()->isVisible());
+    // The worker takes the next command as usual.
+    ASSERT_EQ(z7->command("silent off"), "ok");
+    trigger("actionCom2");
+    ASSERT_TRUE(waitReady());
+    EXPECT_EQ(frame->portPane()->text(), "COM2");
+    EXPECT_EQ(log().back(), "Command practice fails.");  // there is no COM2
+    trigger("actionCom1");
+    ASSERT_TRUE(waitReady());
+    EXPECT_EQ(log().back(), "RS line is secured.");
     EXPECT_TRUE(boxes.all().empty());
 }
 

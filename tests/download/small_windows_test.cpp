@@ -4,7 +4,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QFileInfo>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "download/ui/kolvane_doc.h"
@@ -119,20 +121,27 @@ TEST_F(KolvaneWindow, AboutBoxNamesTheProgramAndItsVersion) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
-TEST_F(KolvaneWindow, SaveStoresTheEmptyDocumentUnderTheNameAskedOnce) {
+TEST_F(KolvaneWindow, SaveWritesTheLogAsTextUnderTheNameChosenAndKeepsTheTitle) {
     start();
-    const std::string path = env.dir().file("session.kvd");
+    ASSERT_TRUE(waitReady());
+    view().Log(QStringLiteral("Zeile mit \u00dcmlaut"));
+    const std::string path = env.dir().file("session.log");
     files.answerNext(path);
     trigger("actionFileSave");
     ASSERT_EQ(files.all().size(), 1u);
-    EXPECT_EQ(files.all()[0].mode, dialogs::FileDialogRequest::Mode::Save);
-    EXPECT_TRUE(platform::fileExists(path));
-    EXPECT_EQ(testenv::readFile(path), "");
-    EXPECT_EQ(frame->windowTitle(), "session.kvd - Kolvane");
+    const auto& asked = files.all()[0];
+    EXPECT_EQ(asked.mode, dialogs::FileDialogRequest::Mode::Save);
+    const QString proposed = QFileInfo(asked.proposedPath).fileName();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^kolvane-\\d{8}-\\d{6}\\.log$")).match(proposed).hasMatch())
+        << proposed.toStdString();
+    EXPECT_EQ(QFileInfo(asked.proposedPath).absolutePath().toStdString(), platform::documentsFolder());
+    std::string expected;
+    for (const std::string& line : view().LogLines()) expected += line + "\n";
+    EXPECT_EQ(testenv::readFile(path), expected);
+    EXPECT_NE(expected.find("Zeile mit \xC3\x9Cmlaut\n"), std::string::npos);  // UTF-8
+    EXPECT_EQ(frame->windowTitle(), "Untitled - Kolvane");
+    // Each Save asks again; a cancelled one writes nothing.
     trigger("actionFileSave");
-    EXPECT_EQ(files.all().size(), 1u);
-    // Cancelled before a name was given: nothing is written.
-    CKolvaneDoc fresh;
-    EXPECT_FALSE(fresh.OnFileSave(nullptr));
-    EXPECT_EQ(fresh.Title(), "Untitled");
+    EXPECT_EQ(files.all().size(), 2u);
+    EXPECT_EQ(testenv::readFile(path), expected);
 }
