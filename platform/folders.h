@@ -16,6 +16,9 @@ std::string documentsFolder();
 // $TMPDIR, default /tmp.
 std::string tempFolder();
 
+// The running program's executable file (an empty text when the system cannot say).
+std::string executablePath();
+
 std::string joinPath(const std::string& folder, const std::string& name);
 std::string parentFolder(const std::string& path);
 std::string fileNameOf(const std::string& path);

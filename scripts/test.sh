@@ -13,11 +13,12 @@ cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(( $(nproc) * 2 ))" "$@"
 
 # ThreadSanitizer: only the test programs of engines that run threads of their own (and of the
-# console they all write to from those threads), built without windows or benchmarks so the
-# stage stays small. A data race fails the test.
+# console they all write to from those threads, and the component host's, whose components push
+# events from theirs), built without windows or benchmarks so the stage stays small. A data race
+# fails the test.
 tsan=build/tsan
 tsan_targets=(platform_tests picture_tests download_tests kolvane cli_kit_tests)
-tsan_tests='^(Worker|MessageQueue|Event|DeviceWatcher|ScannerFixture|Faults/CaptureFault|CommandLine|TransferOnCom1|MonitorOnCom1|CliConsole)\.'
+tsan_tests='^(Worker|MessageQueue|Event|DeviceWatcher|Hosting|ScannerFixture|Faults/CaptureFault|CommandLine|TransferOnCom1|MonitorOnCom1|CliConsole)\.'
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELTRIX_TSAN=ON -DVELTRIX_GUI=OFF -DVELTRIX_BENCH=OFF >/dev/null
 cmake --build "$tsan" --target "${tsan_targets[@]}"
 # The window-start test needs the windows, which this build leaves out.
