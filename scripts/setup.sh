@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   lrzsz xvfb xauth
   fonts-vlgothic   # the download tool's one Japanese message needs a font with its characters
+  clang libclang-rt-14-dev   # the fuzz build (-DVELTRIX_FUZZ=ON): clang and libFuzzer
 )
 
 missing=()

@@ -1,0 +1,64 @@
+// The input as one S-record and as a whole .s19 file. Beyond the sanitizers' checks: a record
+// that passes must be exactly its fields written out again, and a refusal must say why.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "installer/engine/firmware_file.h"
+
+namespace {
+
+void appendByte(std::string& text, unsigned value) {
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    text += kDigits[(value >> 4) & 0xF];
+    text += kDigits[value & 0xF];
+}
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+        if (upper(a[i]) != upper(b[i])) return false;
+    }
+    return true;
+}
+
+// Address bytes of S0..S9 (S4 never passes).
+constexpr unsigned kAddressBytes[] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view line(reinterpret_cast<const char*>(data), size);
+    const auto parsed = fenwald::parseSRecord(line);
+    if (parsed.ok) {
+        const fenwald::SRecord& r = parsed.record;
+        if (r.type < 0 || r.type > 9 || r.type == 4) __builtin_trap();
+        const unsigned addressBytes = kAddressBytes[r.type];
+        const unsigned count = addressBytes + r.size + 1;
+        std::string text = "S" + std::to_string(r.type);
+        unsigned sum = count;
+        appendByte(text, count);
+        for (unsigned i = addressBytes; i-- > 0;) {
+            const unsigned b = (r.address >> (8 * i)) & 0xFF;
+            appendByte(text, b);
+            sum += b;
+        }
+        for (std::size_t i = 0; i < r.size; ++i) {
+            appendByte(text, r.data[i]);
+            sum += r.data[i];
+        }
+        appendByte(text, ~sum & 0xFF);
+        if (!sameIgnoringCase(text, line) || !parsed.problem.empty()) __builtin_trap();
+    } else if (parsed.problem.empty()) {
+        __builtin_trap();
+    }
+
+    const auto file = fenwald::checkFirmware("fuzz.s19", {data, size});
+    if (file.format != fenwald::FirmwareFormat::SRecords) __builtin_trap();
+    if (file.ok != file.problem.empty()) __builtin_trap();
+    if (file.ok && (file.records == 0 || file.lowestAddress > file.highestAddress))
+        __builtin_trap();
+    return 0;
+}
