@@ -112,6 +112,11 @@ bool portMapIsExclusive() {
     return env && *env;
 }
 
+std::string portSourceDescription() {
+    std::string map = "the port map " + portMapPath();
+    return portMapIsExclusive() ? map : "hardware enumeration and " + map;
+}
+
 PortList listPorts() {
     PortList result;
     std::string path = portMapPath();

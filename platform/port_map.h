@@ -35,6 +35,9 @@ std::string formatPortMapLine(const PortInfo& port);
 // The map file in use, and whether it is the only source of ports (VELTRIX_PORTS).
 std::string portMapPath();
 bool portMapIsExclusive();
+// Where the ports come from, for a message: "the port map FILE", or "hardware enumeration and
+// the port map FILE".
+std::string portSourceDescription();
 
 PortList listPorts();
 std::optional<PortInfo> findPort(int number);

@@ -91,6 +91,10 @@ public:
     // Waits until the driver has sent everything handed to it.
     bool drain(std::chrono::milliseconds wait);
 
+    // The far end hung up (a USB adapter unplugged, a pseudo-terminal's master closed) and
+    // nothing is left to read: the line will not carry anything again.
+    bool hungUp() const;
+
     unsigned bytesWaiting() const;  // input queue count
     unsigned bytesPending() const;  // output queue count
     bool purge();                   // discards both queues

@@ -41,6 +41,8 @@ public:
     bool Purge();
     unsigned BytesWaiting() const;
     unsigned BytesPending() const;
+    // The device went away under the open line (see platform::SerialDevice::hungUp).
+    bool LineLost() const { return device_.hungUp(); }
 
     bool SetBaudRate(unsigned baudRate);
     bool SetByteSize(std::uint8_t dataBits);

@@ -11,6 +11,10 @@
 #include "picture/engine/messages.h"
 #include "picture/engine/picture_files.h"
 #include "picture/engine/picture_settings.h"
+#include "picture/engine/setting_checks.h"
+#include "platform/folders.h"
+#include "platform/console.h"
+#include "platform/port_map.h"
 #include "serial/port_discovery.h"
 #include "serial/terminal_format.h"
 
@@ -68,6 +72,7 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     PictureSettings s = readSettings();
     std::string output;
     std::optional<int> quality;
+    std::optional<int> timeoutSeconds;
     bool checkPortName = false;
     for (Options o(args, "capture"); !o.done();) {
         if (auto p = o.port()) {
@@ -77,8 +82,10 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
             if (output.empty()) throw UsageError{"--output needs a file name"};
         } else if (auto q = o.value("--quality")) {
             quality = serial::cli::ParseNumber("--quality", *q);
-            if (*quality < 5 || *quality % 5 != 0)
-                throw UsageError{"--quality must be a multiple of 5 from 5 up, not " + *q};
+            // The quality dialog's limit and the engine's steps.
+            if (*quality < 5 || *quality % 5 != 0 || !QualityInRange(*quality))
+                throw UsageError{"--quality must be a multiple of 5 from 5 to " + std::to_string(kQualityLimit) +
+                                 ", not " + *q};
         } else if (auto w = o.value("--window")) {
             int v[4];
             std::istringstream in(*w);
@@ -89,8 +96,13 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
                 v[n++] = serial::cli::ParseNumber("--window", part);
             }
             if (n != 4) throw UsageError{"--window takes four numbers: X0,Y0,X1,Y1"};
-            if (v[2] < v[0] || v[3] < v[1]) throw UsageError{"--window: X1,Y1 must not lie before X0,Y0"};
+            if (!PictureWindowInRange({v[0], v[1], v[2], v[3]}))
+                throw UsageError{"--window must lie inside the 1280 x 1024 picture and be at least 2 x 2 pixels "
+                                 "(X0 < X1 < 1280, Y0 < Y1 < 1024), not " + *w};
             s.startx = v[0], s.starty = v[1], s.endx = v[2], s.endy = v[3];
+        } else if (auto t = o.number("--timeout")) {
+            if (*t < 1) throw UsageError{"--timeout takes a number of seconds from 1 up, not " + std::to_string(*t)};
+            timeoutSeconds = *t;
         } else if (o.flag("--bmp")) {
             s.jpegImage = 0;
         } else if (o.flag("--snapshot")) {
@@ -105,13 +117,17 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     }
     if (quality) s.quality = *quality;
     if (checkPortName) s.ignorePortName = 0;
+    // A folder gets the picture under its default name, inside it.
+    if (!output.empty() && platform::isDirectory(output)) output = platform::joinPath(output, DefaultPictureName());
 
     std::string temp = MakeTempPictureFile();
     if (temp.empty()) return kExitFailed;
     struct RemoveTemp {
         std::string path;
         bool keep = false;
+        explicit RemoveTemp(std::string p) : path(std::move(p)) { platform::RemoveIfKilled(path); }
         ~RemoveTemp() {
+            platform::ForgetRemoveIfKilled(path);
             if (!keep) std::remove(path.c_str());
         }
     } tempFile{temp};
@@ -126,10 +142,12 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
 
     std::atomic<bool> written{false};
     std::string savedAs;
+    std::string incomplete;
     std::size_t pictureBytes = 0;
     engine.SetRequestFlags(0);
     engine.SetIdleInterval(0);
     engine.SetImageCallback([&](const BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
+        incomplete = IncompletePicture(header, data, length);
         if (!StorePicture(temp, header, data, length)) return;
         if (!output.empty() && !SavePictureCopy(temp, output, &savedAs)) return;
         pictureBytes = length;
@@ -144,19 +162,25 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     }
     if (s.snapshot) console.message("Aim and trigger...");
 
-    bool cancelled = false;
+    bool cancelled = false, timedOut = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds.value_or(0));
     std::optional<CaptureOutcome> ended;
     while (!ended) {
         if (auto r = engine.Reports().waitPop(std::chrono::milliseconds(50))) ended = takeReport(*r, console);
-        if (!cancelled && console.interrupted()) {
+        if (ended || cancelled || timedOut) continue;
+        if (console.interrupted()) {
             cancelled = true;
+            engine.StopCapture();
+        } else if (timeoutSeconds && std::chrono::steady_clock::now() >= deadline) {
+            timedOut = true;
+            console.message("No picture within " + std::to_string(*timeoutSeconds) + " s: the capture is cancelled.");
             engine.StopCapture();
         }
     }
     engine.WaitForCaptureEnd(std::chrono::milliseconds(-1));
     CaptureOutcome outcome = *ended;
     if (outcome != CaptureOutcome::Delivered) {
-        console.message(CaptureOutcomeText(outcome));
+        if (!timedOut) console.message(CaptureOutcomeText(outcome));
         return cancelled ? kExitCancelled : kExitFailed;
     }
     if (!written) return kExitFailed;
@@ -170,6 +194,10 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
         report << "Saved " << savedAs << " (" << kind << ", " << pictureBytes << " bytes received)\n";
     }
     console.print(report.str());
+    if (!incomplete.empty()) {
+        console.message(incomplete);
+        return kExitFailed;
+    }
     return kExitOk;
 }
 
@@ -211,7 +239,7 @@ int runSend(const std::vector<std::string>& args, Console& console) {
     }
     if (replyLength == 0) {
         console.message("No reply.");
-        return kExitOk;
+        return kExitFailed;
     }
     std::string text = RenderBytes(reinterpret_cast<const std::uint8_t*>(reply.data()),
                                    static_cast<std::size_t>(replyLength), kFormatAscii);
@@ -229,6 +257,7 @@ int runPorts(const std::vector<std::string>& args, Console& console) {
     std::vector<PortEntry> ports;
     if (ListPortsForMenu(ports, PortOrder::Ascending) == 0) {
         console.message("No ports found.");
+        console.message("Ports come from " + platform::portSourceDescription() + ".");
         return kExitFailed;
     }
     std::ostringstream list;
@@ -246,27 +275,32 @@ const serial::cli::Program& Program() {
         {
             {"capture",
              "[--port N] [--output FILE] [--bmp] [--quality Q]\n"
-             "[--window X0,Y0,X1,Y1] [--snapshot | --no-snapshot] [--check-port-name]",
+             "[--window X0,Y0,X1,Y1] [--snapshot | --no-snapshot] [--check-port-name]\n"
+             "[--timeout SECONDS]",
              "takes a picture with the scanner and writes it.\n"
              "  --port N             COM port number (setting \"port\")\n"
              "  --output FILE        copy the picture to FILE, byte for byte; \".jpg\" (\".bmp\" with\n"
              "                       --bmp) is added when FILE has no extension. Without it the\n"
-             "                       picture stays in the temporary file named on standard output\n"
+             "                       picture stays in the temporary file named on standard output.\n"
+             "                       A folder gets the picture as picture-YYYYMMDD-hhmmss inside it\n"
              "  --bmp                ask for an uncompressed grey picture, stored as a BMP file\n"
              "                       (setting \"JPEGImage\" 0)\n"
-             "  --quality Q          JPEG quality, a multiple of 5 from 5 up (setting \"quality\")\n"
-             "  --window X0,Y0,X1,Y1 the picture window (settings \"startx\" .. \"endy\")\n"
-             "  --snapshot           the scanner waits for its trigger; so does pictavo, without limit\n"
+             "  --quality Q          JPEG quality, a multiple of 5 from 5 to 100 (setting \"quality\")\n"
+             "  --window X0,Y0,X1,Y1 the picture window inside 1280 x 1024, at least 2 x 2\n"
+             "                       (settings \"startx\" .. \"endy\")\n"
+             "  --snapshot           the scanner waits for its trigger; so does pictavo\n"
+             "  --timeout SECONDS    give up when no picture has come after this long\n"
              "  --no-snapshot        the scanner takes the picture at once (setting \"snapshot\")\n"
              "  --check-port-name    use the port only if its name shows \"Veltrix\"\n"
              "                       (setting \"IgnorePortName\" 0)\n"
-             "  Ctrl+C cancels a running capture.\n",
+             "  Ctrl+C cancels a running capture. A picture that arrived incomplete (a JPEG\n"
+             "  without its end, fewer rows than announced) is still written, and fails.\n",
              runCapture},
             {"send", "\"COMMAND NAME\" [--port N]",
              "sends a named scanner command and prints the reply as the ASCII terminal\n"
              "          shows it. The commands: Default KTR, Get SW Version, Rack Analyze,\n"
              "          Rack Calibrate, Save Config, Setup Camera (setting \"CameraSetup\"),\n"
-             "          Toggle Laser, Toggle debug, Trigger.\n",
+             "          Toggle Laser, Toggle debug, Trigger. No reply fails.\n",
              runSend},
             {"ports", "",
              "lists the COM ports as the Port menu shows them; * marks the port of the\n"

@@ -5,6 +5,7 @@
 #include <new>
 #include <thread>
 
+#include "platform/port_map.h"
 #include "serial/port_discovery.h"
 #include "serial/port_open.h"
 
@@ -48,6 +49,7 @@ const char* CaptureOutcomeText(CaptureOutcome outcome) {
         case CaptureOutcome::NoImageBuffer:
             return "No picture: the header announced a picture that cannot be held (divisor 0 or too large).";
         case CaptureOutcome::BlockError: return "No picture: a data block was missing or badly framed.";
+        case CaptureOutcome::LineLost: return "No picture: the line to the scanner was lost.";
         case CaptureOutcome::Aborted: return "Cancelled.";
     }
     return "";
@@ -133,19 +135,33 @@ bool CImageVideo::OpenPort() {
     return true;
 }
 
+bool CImageVideo::lineLost() const {
+    std::lock_guard l(lineLock_);
+    return com_.LineLost();
+}
+
+std::string CImageVideo::lineLostLine() const {
+    return "The line to COM" + std::to_string(port_) +
+           " was lost: check that the scanner is plugged in and its port is still in the port map.";
+}
+
 std::string CImageVideo::openFailureReason() const {
     return serial::cannotOpenAdvice(com_.LastError(), port_);
 }
 
 bool CImageVideo::FindDevice(bool ignorePortName) {
     std::vector<PortEntry> ports;
+    // Where the ports came from, so the user knows what to check.
+    auto lookedFor = [&] {
+        return "COM" + std::to_string(port_) + " was looked for in " + platform::portSourceDescription() + ".";
+    };
     if (ListPortsForMenu(ports, PortOrder::Ascending) == 0) {
-        message("No ports found.");
+        message("No ports found.\n" + lookedFor());
         return false;
     }
     auto port = std::find_if(ports.begin(), ports.end(), [&](const PortEntry& e) { return e.number == port_; });
     if (port == ports.end()) {
-        message("Port not found.");
+        message("Port not found.\n" + lookedFor());
         return false;
     }
     if (port->name.find(kMakerName) == std::string::npos && !ignorePortName) {
@@ -354,6 +370,11 @@ CaptureOutcome CImageVideo::capture() {
             std::lock_guard l(lineLock_);
             if (com_.BytesWaiting() > kHeaderReadyBytes) break;
         }
+        // An unplugged adapter must end even the unlimited wait for the trigger.
+        if (lineLost()) {
+            message("ReceiveDataBlockError\n" + lineLostLine(), true);
+            return CaptureOutcome::LineLost;
+        }
         pause(kHeaderPollMs);
     }
     pause(kHeaderSettleMs);
@@ -401,6 +422,10 @@ CaptureOutcome CImageVideo::capture() {
             breakOff();
             progress(0);
             if (killed()) return CaptureOutcome::Aborted;
+            if (lineLost()) {
+                message("ReceiveDataBlockError\n" + lineLostLine(), true);
+                return CaptureOutcome::LineLost;
+            }
             message("ReceiveDataBlockError", true);
             return CaptureOutcome::BlockError;
         }

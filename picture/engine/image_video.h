@@ -64,6 +64,7 @@ enum class CaptureOutcome {
     BadHeader,     // the header block was badly framed, too short or impossible
     NoImageBuffer, // divisor 0, or a picture too large to hold
     BlockError,    // a data block was missing or badly framed ("ReceiveDataBlockError")
+    LineLost,      // the line hung up: the scanner or its adapter went away
     Aborted,       // StopCapture ended it
 };
 const char* CaptureOutcomeText(CaptureOutcome outcome);
@@ -149,6 +150,8 @@ private:
     bool pause(unsigned milliseconds);  // false when a stop request ended it
     void replyThreadMain();
     std::string openFailureReason() const;  // with lineLock_ held
+    bool lineLost() const;
+    std::string lineLostLine() const;  // the second line of "ReceiveDataBlockError"
 
     // The line and everything on it, one thread at a time.
     bool write(const void* data, int length);

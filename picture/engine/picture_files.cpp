@@ -3,11 +3,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <vector>
 
 #include "picture/engine/messages.h"
 #include "platform/folders.h"
+#include "serial/display_text.h"
 
 namespace picture {
 
@@ -24,6 +26,28 @@ std::string reasonLine(const std::string& path, int err) { return "\n" + path + 
 
 }  // namespace
 
+std::string IncompletePicture(const BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
+    const std::string lead = "The picture is incomplete: ";
+    if (length == 0) return lead + "the scanner sent no picture data.";
+    if (!header) {
+        for (std::size_t i = length - 1; i > 0; --i)
+            if (data[i - 1] == 0xFF && data[i] == 0xD9) return {};
+        return lead + "its JPEG data has no end marker (FF D9).";
+    }
+    if (length < header->sizeImage)
+        return lead + std::to_string(length) + " of " + std::to_string(header->sizeImage) + " bytes of its rows arrived.";
+    return {};
+}
+
+std::string DefaultPictureName() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char name[40];
+    std::strftime(name, sizeof name, "picture-%Y%m%d-%H%M%S", &local);
+    return name;
+}
+
 bool IsBmpFile(const std::string& path) {
     File f = openFile(path, "rb");
     char magic[2] = {};
@@ -36,9 +60,10 @@ std::string MakeTempPictureFile() {
         ShowMessage("Cannot get the temp path");
         return {};
     }
-    auto name = platform::createUniqueTempFile(folder, kTempPrefix);
+    platform::SystemError err;
+    auto name = platform::createUniqueTempFile(folder, kTempPrefix, &err);
     if (!name) {
-        ShowMessage("Cannot get a unique temp file name");
+        ShowMessage("Cannot get a unique temp file name\n" + serial::displayText(folder) + ": " + err.text);
         return {};
     }
     if (!openFile(*name, "w+b")) {

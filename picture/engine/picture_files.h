@@ -23,8 +23,9 @@ constexpr std::size_t kTempPathLimit = 512;
 constexpr std::size_t kCopyChunkSize = 16000;
 
 // Makes a new empty file with the prefix "NEW" in platform::tempFolder() and returns its
-// name; on failure shows "Cannot get the temp path", "Cannot get a unique temp file name" or
-// "Cannot create a temp file" and returns an empty name.
+// name; on failure shows "Cannot get the temp path", "Cannot get a unique temp file name" (with
+// the folder and the reason on a second line) or "Cannot create a temp file" and returns an
+// empty name.
 std::string MakeTempPictureFile();
 
 // Writes the received picture into the temporary file, replacing what it held: the bytes as
@@ -34,8 +35,18 @@ std::string MakeTempPictureFile();
 bool StorePicture(const std::string& tempFile, const BitmapInfo* header, const std::uint8_t* data,
                   std::size_t length);
 
+// Why a received picture is not whole, as the user is told ("The picture is incomplete: ..."):
+// no data at all, a JPEG stream without its end marker (FF D9), or fewer rows than the
+// scanner's header announced (header->sizeImage). Empty when it is whole. The picture is
+// stored all the same: its bytes may help whoever looks into the scanner.
+std::string IncompletePicture(const BitmapInfo* header, const std::uint8_t* data, std::size_t length);
+
 // Whether the file is a BMP file (an uncompressed picture as StorePicture stores it).
 bool IsBmpFile(const std::string& path);
+
+// The name a picture gets when only a folder is given: "picture-YYYYMMDD-hhmmss", the
+// extension following as for any chosen name.
+std::string DefaultPictureName();
 
 // The name a copy is saved under: the chosen name, with ".jpg" added when it has no
 // extension (".bmp" when the stored picture is a BMP file).

@@ -370,6 +370,13 @@ bool SerialDevice::drain(std::chrono::milliseconds wait) {
     return true;
 }
 
+bool SerialDevice::hungUp() const {
+    if (!isOpen()) return false;
+    pollfd pfd{fd_, POLLIN, 0};
+    if (::poll(&pfd, 1, 0) <= 0) return false;
+    return (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) && bytesWaiting() == 0;
+}
+
 unsigned SerialDevice::bytesWaiting() const {
     int n = 0;
     if (!isOpen() || ::ioctl(fd_, FIONREAD, &n) != 0 || n < 0) return 0;

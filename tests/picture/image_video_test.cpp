@@ -231,7 +231,7 @@ TEST_F(ScannerFixture, FindDeviceChecksThePortListAndTheMakersName) {
     EXPECT_TRUE(plain.FindDevice(true));
     EXPECT_TRUE(plain.IsReady());
 
-    EXPECT_EQ(messages.texts(), (std::vector<std::string>{"Port not found.", "Cannot find compatible device."}));
+    EXPECT_EQ(messages.texts(), (std::vector<std::string>{"Port not found.\n" + picturetest::lookedFor(6), "Cannot find compatible device."}));
     for (const auto& m : messages.all()) {
         EXPECT_EQ(m.caption, "");
         EXPECT_EQ(m.icon, picture::MessageIcon::None);
@@ -246,7 +246,7 @@ TEST_F(ScannerFixture, FindDeviceChecksThePortListAndTheMakersName) {
 TEST_F(ScannerFixture, NoPortsAtAllIsReportedAsSuch) {
     scanner.stop();
     EXPECT_FALSE(engine->FindDevice(true));
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{"No ports found."});
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{"No ports found.\n" + picturetest::lookedFor(5)});
 }
 
 TEST_F(ScannerFixture, APortHeldByAnotherOpenNamesTheHolderOnASecondLine) {
@@ -335,7 +335,10 @@ TEST_P(CaptureFault, EndsTheCaptureAsItShouldAndTheNextPictureArrives) {
     if (f.blockErrorMessage) {
         auto all = messages.all();
         ASSERT_EQ(all.size(), 1u);
-        EXPECT_EQ(all[0].text, "ReceiveDataBlockError");
+        // A line that hung up says so on the box's second line.
+        EXPECT_EQ(all[0].text, f.vanish ? "ReceiveDataBlockError\nThe line to COM5 was lost: check that the scanner "
+                                          "is plugged in and its port is still in the port map."
+                                        : "ReceiveDataBlockError");
         EXPECT_EQ(all[0].caption, "Error");
         EXPECT_EQ(all[0].icon, picture::MessageIcon::Error);
         ASSERT_FALSE(progressSeen().empty());
@@ -377,7 +380,7 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"MissingBlock", {.missingBlock = 2}, false, false, false, CaptureOutcome::BlockError, true},
         Fault{"OversizedBlock", {.oversizeBlock = 1}, false, false, false, CaptureOutcome::BlockError, true},
         Fault{"PastTheImageBuffer", {}, false, false, true, CaptureOutcome::BlockError, true},
-        Fault{"VanishedLine", {.vanishAtBlock = 2}, false, true, false, CaptureOutcome::BlockError, true},
+        Fault{"VanishedLine", {.vanishAtBlock = 2}, false, true, false, CaptureOutcome::LineLost, true},
         Fault{"OversizedHeader", {.oversizeBlock = 0}, false, false, false, CaptureOutcome::BadHeader, false},
         Fault{"BadHeaderEnd", {.badEndBlock = 0}, false, false, false, CaptureOutcome::BadHeader, false},
         Fault{"ShortHeader", {.shortHeader = true}, false, false, false, CaptureOutcome::BadHeader, false},

@@ -8,6 +8,7 @@
 #include "picture/engine/capture_protocol.h"
 #include "platform/folders.h"
 #include "sim/scanner_device.h"
+#include "tests/picture/picture_test_support.h"
 #include "tests/support/test_env.h"
 
 using namespace std::chrono_literals;
@@ -90,7 +91,7 @@ TEST_F(CommandLine, WithoutOutputThePictureStaysInTheTemporaryFileItNames) {
 TEST_F(CommandLine, FailedChecksShowTheirMessageThenInitializationFailed) {
     Result r = run({"capture", "--port", "6", "--no-snapshot"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Initializing...\nPort not found.\nInitialization Failed.\n");
+    EXPECT_EQ(r.err, "Initializing...\nPort not found.\n" + picturetest::lookedFor(6) + "\nInitialization Failed.\n");
 
     sim::ScannerDevice plain;
     ASSERT_TRUE(plain.start(env.mapFile(), 7, "USB Serial Port (COM7)"));
@@ -99,7 +100,7 @@ TEST_F(CommandLine, FailedChecksShowTheirMessageThenInitializationFailed) {
     EXPECT_EQ(r.err, "Initializing...\nCannot find compatible device.\nInitialization Failed.\n");
     r = run({"send", "Trigger", "--port", "6"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Port not found.\nInitialization Failed.\n");
+    EXPECT_EQ(r.err, "Port not found.\n" + picturetest::lookedFor(6) + "\nInitialization Failed.\n");
 }
 
 TEST_F(CommandLine, ABrokenTransferFailsWithTheMessageAndWritesNothing) {
@@ -135,7 +136,7 @@ TEST_F(CommandLine, SendPrintsTheReplyAsTheAsciiTerminalShowsIt) {
 
     scanner.setReply("Z2", std::nullopt);
     r = run({"send", "Save Config", "--port", "5"});
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);  // a command without an answer did not do its job
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "No reply.\n");
 }
@@ -154,7 +155,7 @@ TEST_F(CommandLine, PortsListsThePortMenuAndMarksTheSettingsPort) {
     scanner.stop();
     r = run({"ports"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "No ports found.\n");
+    EXPECT_EQ(r.err, "No ports found.\nPorts come from " + platform::portSourceDescription() + ".\n");
 }
 
 TEST_F(CommandLine, UsageErrorsSayWhatIsWrong) {
@@ -164,9 +165,16 @@ TEST_F(CommandLine, UsageErrorsSayWhatIsWrong) {
     } cases[] = {
         {{}, "pictavo: a subcommand is needed"},
         {{"paint"}, "pictavo: unknown subcommand paint"},
-        {{"capture", "--quality", "62"}, "pictavo: --quality must be a multiple of 5 from 5 up, not 62"},
+        {{"capture", "--quality", "62"}, "pictavo: --quality must be a multiple of 5 from 5 to 100, not 62"},
         {{"capture", "--window", "1,2,3"}, "pictavo: --window takes four numbers: X0,Y0,X1,Y1"},
-        {{"capture", "--window", "9,0,1,1"}, "pictavo: --window: X1,Y1 must not lie before X0,Y0"},
+        {{"capture", "--window", "9,0,1,1"},
+         "pictavo: --window must lie inside the 1280 x 1024 picture and be at least 2 x 2 pixels (X0 < X1 < 1280, "
+         "Y0 < Y1 < 1024), not 9,0,1,1"},
+        {{"capture", "--window", "0,0,1280,100"},
+         "pictavo: --window must lie inside the 1280 x 1024 picture and be at least 2 x 2 pixels (X0 < X1 < 1280, "
+         "Y0 < Y1 < 1024), not 0,0,1280,100"},
+        {{"capture", "--quality", "105"}, "pictavo: --quality must be a multiple of 5 from 5 to 100, not 105"},
+        {{"capture", "--timeout", "0"}, "pictavo: --timeout takes a number of seconds from 1 up, not 0"},
         {{"capture", "--port"}, "pictavo: --port needs a value"},
         {{"capture", "--port", "x"}, "pictavo: --port needs a number, not \"x\""},
         {{"capture", "--colour"}, "pictavo: capture: unknown option --colour"},

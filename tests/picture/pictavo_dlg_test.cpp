@@ -168,13 +168,15 @@ TEST_F(WindowTest, APortMapLineAddedWhileRunningAddsItsPortItem) {
 TEST_F(WindowTest, AFailedDeviceCheckSaysWhyThenInitializationFailedAndClearsTheStatus) {
     CPictavoDlg dlg;
     dlg.OnTakePicture();
-    EXPECT_EQ(boxes.texts(), (std::vector<QString>{"No ports found.", "Initialization Failed."}));
+    EXPECT_EQ(boxes.texts(), (std::vector<QString>{QString::fromStdString("No ports found.\n" + picturetest::lookedFor(1)),
+                                                   "Initialization Failed."}));
     EXPECT_EQ(boxes.all()[1].caption, "");  // a plain box of the application
     EXPECT_EQ(dlg.statusLine()->text(), "");
     boxes.clear();
     env.writeMap("COM4 /dev/null\n");
     dlg.OnTakePicture();
-    EXPECT_EQ(boxes.texts(), (std::vector<QString>{"Port not found.", "Initialization Failed."}));
+    EXPECT_EQ(boxes.texts(), (std::vector<QString>{QString::fromStdString("Port not found.\n" + picturetest::lookedFor(1)),
+                                                   "Initialization Failed."}));
 
     // Once the scanner is there the same engine checks the whole device again and succeeds.
     boxes.clear();

@@ -41,11 +41,14 @@ TEST(PictureFiles, TheTemporaryFileIsANewEmptyFileWithThePrefixNew) {
 TEST(PictureFiles, WithoutATempFolderTheUserIsToldAndTheNameStaysEmpty) {
     testenv::IsolatedPorts env;
     MessageRecorder messages;
-    ::setenv("TMPDIR", (env.dir().path() + "/gone").c_str(), 1);
+    const std::string gone = env.dir().path() + "/gone";
+    ::setenv("TMPDIR", gone.c_str(), 1);
     EXPECT_EQ(MakeTempPictureFile(), "");
     ::setenv("TMPDIR", std::string(600, 'x').c_str(), 1);
     EXPECT_EQ(MakeTempPictureFile(), "");
-    EXPECT_EQ(messages.texts(), (std::vector<std::string>{"Cannot get a unique temp file name", "Cannot get the temp path"}));
+    EXPECT_EQ(messages.texts(), (std::vector<std::string>{"Cannot get a unique temp file name\n" + gone +
+                                                              ": No such file or directory",
+                                                          "Cannot get the temp path"}));
 
     // The picture then cannot be stored.
     Bytes jpeg = pattern(10);

@@ -14,6 +14,7 @@
 
 #include "picture/engine/image_video.h"
 #include "picture/engine/messages.h"
+#include "platform/port_map.h"
 #include "sim/scanner_device.h"
 #include "tests/support/test_env.h"
 
@@ -70,6 +71,11 @@ private:
 };
 
 inline Bytes bytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// The second line of "No ports found." and "Port not found.".
+inline std::string lookedFor(int com) {
+    return "COM" + std::to_string(com) + " was looked for in " + platform::portSourceDescription() + ".";
+}
 
 inline std::size_t countByte(const Bytes& b, std::uint8_t v) {
     return static_cast<std::size_t>(std::count(b.begin(), b.end(), v));

@@ -15,6 +15,7 @@
 #include "picture/ui/small_dialogs.h"
 #include "platform/folders.h"
 #include "serial/ui/terminal_view.h"
+#include "tests/picture/picture_test_support.h"
 #include "tests/picture/picture_ui_test_support.h"
 
 using uitest::Eventually;
@@ -186,7 +187,8 @@ TEST_F(SendWindow, ACommandWhoseDeviceCheckFailsIsShownRedWithoutAnAnswer) {
     CSendCommandDlg w(dlg);
     w.calibrateButton()->click();
     EXPECT_EQ(pieces(*w.terminal()), (std::vector<Piece>{{"<ESC>[OOV<CR>", kRed}}));
-    EXPECT_EQ(boxes.texts(), (std::vector<QString>{"No ports found.", "Initialization Failed."}));
+    EXPECT_EQ(boxes.texts(), (std::vector<QString>{QString::fromStdString("No ports found.\n" + picturetest::lookedFor(1)),
+                                                   "Initialization Failed."}));
 }
 
 TEST_F(SendWindow, ClearScreenAsksFirstAndCancelKeepsTheText) {
