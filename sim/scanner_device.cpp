@@ -372,8 +372,12 @@ void ScannerDevice::handleRequest(std::stop_token& stop, const std::string& text
     if (r.snapshot && !waitForTrigger(stop)) return;
 
     Config cfg = config();
-    int width = std::clamp(r.x1 - r.x0 + 1, 1, kPictureSideLimit);
-    int height = std::clamp(r.y1 - r.y0 + 1, 1, kPictureSideLimit);
+    // In 64 bits: a window from a hostile request may span the whole int range.
+    auto side = [](int from, int to) {
+        return static_cast<int>(std::clamp<long long>(static_cast<long long>(to) - from + 1, 1, kPictureSideLimit));
+    };
+    int width = side(r.x0, r.x1);
+    int height = side(r.y0, r.y1);
     Bytes picture;
     if (!r.jpeg) {
         picture = GenerateGreyPicture(width, height);

@@ -229,7 +229,10 @@ void CPictavoDlg::OnTakePicture() {
         reportDrain_.drain();
         return;
     }
-    if (settings_.snapshot) SetStatus(QStringLiteral("Aim and trigger..."));
+    if (settings_.snapshot) {
+        SetStatus(QStringLiteral("Aim and trigger..."));
+        cancelButton()->show();  // the wait for the trigger has no limit: the user may end it
+    }
 }
 
 bool CPictavoDlg::PrepareForCommand() {
@@ -272,8 +275,15 @@ void CPictavoDlg::OnCaptureEnded(CaptureOutcome outcome) {
         std::lock_guard l(pictureLock_);
         p.swap(picture_);
     }
+    cancelButton()->hide();
+    if (statusLine()->text() == QLatin1String("Aim and trigger...")) SetStatus(QString());
     if (outcome != CaptureOutcome::Delivered || !p || exiting_) return;
-    if (!picture::StorePicture(tempFile_, p->header ? &*p->header : nullptr, p->bytes.data(), p->bytes.size())) return;
+    const picture::BitmapInfo* header = p->header ? &*p->header : nullptr;
+    if (!picture::StorePicture(tempFile_, header, p->bytes.data(), p->bytes.size())) return;
+    // Shown all the same: what did arrive may tell whoever looks into the scanner something.
+    const std::string incomplete = picture::IncompletePicture(header, p->bytes.data(), p->bytes.size());
+    if (!incomplete.empty())
+        dialogs::ShowMessageBox(this, QString::fromStdString(incomplete), QString(), QMessageBox::Warning);
     ShowViewer();
 }
 

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <algorithm>
 
 #include "picture/engine/picture_files.h"
@@ -16,6 +17,21 @@ namespace {
 // A settings file may hold any window; the viewer stays a window a screen can show.
 constexpr int kSideLimit = 4096;
 constexpr int kMarginWidth = 10, kMarginHeight = 20;
+
+// The picture at the size the viewer was asked for; it grows with the window beyond that.
+class Canvas : public QWidget {
+public:
+    Canvas(const CViewPicture& picture, QWidget* parent) : QWidget(parent), picture_(picture) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        picture_.Render(painter, rect());
+    }
+
+private:
+    const CViewPicture& picture_;
+};
 
 }  // namespace
 
@@ -44,8 +60,13 @@ CPictureViewer::CPictureViewer(const picture::PictureSettings& settings, const s
     connect(sizeButton(), &QPushButton::clicked, this, &CPictureViewer::OnToggleSize);
 
     picture_.Load(QString::fromStdString(tempFile_));
-    resize(OpeningSize(settings));
-    MoveToScreenCorner();
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    canvas_ = new Canvas(picture_, scroll_);
+    scroll_->setWidget(canvas_);
+    for (QPushButton* b : {okButton(), saveButton(), sizeButton()}) b->raise();
+    SetWantedSize(OpeningSize(settings));
     LayOutButtons();
 }
 
@@ -76,8 +97,21 @@ QSize CPictureViewer::OpeningSize(const picture::PictureSettings& s) {
     return {width + kMarginWidth, height + kMarginHeight};
 }
 
-void CPictureViewer::MoveToScreenCorner() {
-    if (QScreen* s = screen()) move(s->geometry().topLeft());
+void CPictureViewer::SetWantedSize(QSize size) {
+    wanted_ = size;
+    canvas_->setMinimumSize(size);
+    QScreen* s = parentWidget() ? parentWidget()->screen() : screen();
+    const QRect free = s ? s->availableGeometry() : QRect(QPoint(0, 0), size);
+    // The window frame (known once shown) counts against the free area too.
+    const QSize frame = frameGeometry().size() - this->size();
+    resize(size.boundedTo(free.size() - frame));
+    // Over the main window, where the user looked; never beyond the screen's free area.
+    QPoint centre = parentWidget() ? parentWidget()->window()->frameGeometry().center() : free.center();
+    QRect placed(QPoint(0, 0), this->size() + frame);
+    placed.moveCenter(centre);
+    placed.moveLeft(std::clamp(placed.left(), free.left(), std::max(free.left(), free.right() - placed.width() + 1)));
+    placed.moveTop(std::clamp(placed.top(), free.top(), std::max(free.top(), free.bottom() - placed.height() + 1)));
+    move(placed.topLeft());
 }
 
 void CPictureViewer::LayOutButtons() {
@@ -87,27 +121,21 @@ void CPictureViewer::LayOutButtons() {
     sizeButton()->move(w / 2 + kButtonGap, kButtonTop);
 }
 
-void CPictureViewer::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    picture_.Render(painter, rect());
-}
-
 void CPictureViewer::resizeEvent(QResizeEvent* e) {
     QDialog::resizeEvent(e);
+    scroll_->setGeometry(rect());
     LayOutButtons();
-    update();
 }
 
 void CPictureViewer::OnToggleSize() {
     // The text names the size the next press gives.
     if (sizeButton()->text() == QLatin1String("100 %")) {
         sizeButton()->setText(QStringLiteral("50 %"));
-        resize(kFullSize);
+        SetWantedSize(kFullSize);
     } else {
         sizeButton()->setText(QStringLiteral("100 %"));
-        resize(kHalfSize);
+        SetWantedSize(kHalfSize);
     }
-    MoveToScreenCorner();
 }
 
 void CPictureViewer::OnSave() {

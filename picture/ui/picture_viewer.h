@@ -1,11 +1,12 @@
 // The picture viewer: a modal dialog that shows the received picture stretched over its whole
 // client area, with "OK", "Save" and "100 %" along the top, and saves the picture byte for byte
-// as the scanner sent it.
+// as the scanner sent it. It never opens larger than the screen's free area: a picture larger
+// than that keeps its size and scrolls inside the window. It opens centred over its parent.
 //
 // CViewPicture holds the decoded picture. The viewer decodes the temporary picture file (a
 // JPEG stream, or the grey BMP file of an uncompressed picture) when it opens; the file does
-// not change while the viewer is open, because the capture thread that wrote it waits for the
-// viewer to close.
+// not change while the viewer is open, since the next picture can be asked for only once the
+// modal viewer has closed.
 #pragma once
 
 #include <QDialog>
@@ -17,6 +18,7 @@
 
 class QPainter;
 class QPushButton;
+class QScrollArea;
 
 namespace Ui {
 class CPictureViewer;
@@ -64,15 +66,22 @@ public slots:
     void OnSave();
     void OnToggleSize();
 
+    // The size the picture asks for (OpeningSize, or a size button's), before the screen
+    // bounds it.
+    QSize WantedSize() const { return wanted_; }
+
 protected:
-    void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
 private:
     void LayOutButtons();
-    void MoveToScreenCorner();
+    // Takes the size, bounded by the screen's free area, and moves over the parent.
+    void SetWantedSize(QSize size);
 
     std::unique_ptr<Ui::CPictureViewer> ui_;
     std::string tempFile_;
     CViewPicture picture_;
+    QScrollArea* scroll_ = nullptr;
+    QWidget* canvas_ = nullptr;
+    QSize wanted_;
 };

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -194,4 +199,87 @@ TEST_F(CommandLine, UsageErrorsSayWhatIsWrong) {
     EXPECT_EQ(help.status, 0);
     for (const char* word : {"capture", "send", "ports", "--output", "--bmp", "--check-port-name", "Get SW Version"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
+}
+
+TEST_F(CommandLine, AnIncompletePictureIsWrittenAndFails) {
+    // The header announces fewer blocks than the JPEG needs: its end marker never comes.
+    scanner.setBlockSize(200);
+    scanner.setFaults({.announcedBlocks = 3});
+    std::string out = env.dir().file("short.jpg");
+    Result r = run({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,63,63", "--output", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Initializing...\nThe picture is incomplete: its JPEG data has no end marker (FF D9).\n");
+    EXPECT_EQ(readBytes(out).size(), 400u);  // still written, for whoever looks into the scanner
+
+    // A header that announces no data blocks at all.
+    scanner.setFaults({.announcedBlocks = 1});
+    r = run({"capture", "--port", "5", "--no-snapshot", "--output", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Initializing...\nThe picture is incomplete: the scanner sent no picture data.\n");
+
+    // Fewer rows than a BMP's header announces.
+    scanner.setFaults({.announcedBlocks = 2});
+    r = run({"capture", "--port", "5", "--no-snapshot", "--bmp", "--window", "0,0,63,63", "--output", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Initializing...\nThe picture is incomplete: 200 of 4096 bytes of its rows arrived.\n");
+}
+
+TEST_F(CommandLine, AnOutputFolderGetsThePictureUnderItsDefaultName) {
+    std::string folder = env.dir().file("pictures");
+    ASSERT_TRUE(platform::createDirectory(folder));
+    Result r = run({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,31,31", "--output", folder});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].rfind("picture-", 0), 0u);
+    EXPECT_EQ(names[0].substr(names[0].size() - 4), ".jpg");
+    EXPECT_FALSE(std::filesystem::exists(folder + ".jpg"));
+    EXPECT_EQ(readBytes(platform::joinPath(folder, names[0])), scanner.lastPicture());
+}
+
+TEST_F(CommandLine, TheTimeoutEndsATriggerWaitThatNeverEnds) {
+    Result r = run({"capture", "--port", "5", "--snapshot", "--timeout", "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Initializing...\nAim and trigger...\nNo picture within 1 s: the capture is cancelled.\n");
+    EXPECT_TRUE(std::filesystem::is_empty(platform::tempFolder()));
+}
+
+TEST_F(CommandLine, AScannerThatGoesAwayEndsTheTriggerWait) {
+    std::thread unplug([&] {
+        testenv::eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }, 10s);
+        scanner.vanish();
+    });
+    Result r = run({"capture", "--port", "5", "--snapshot"});
+    unplug.join();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Initializing...\nAim and trigger...\nReceiveDataBlockError\nThe line to COM5 was lost: check that "
+                     "the scanner is plugged in and its port is still in the port map.\n"
+                     "No picture: the line to the scanner was lost.\n");
+}
+
+TEST_F(CommandLine, SigtermOrASecondCtrlCLeavesNoTemporaryFile) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            ::execl(PICTAVO_BINARY, PICTAVO_BINARY, "capture", "--port", "5", "--snapshot", nullptr);
+            ::_exit(127);
+        }
+        ASSERT_TRUE(testenv::eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }, 20s));
+        ASSERT_FALSE(std::filesystem::is_empty(platform::tempFolder()));
+        ::kill(pid, signal);
+        if (signal == SIGINT) {
+            // The first cancels; the second must end the program even so.
+            std::this_thread::sleep_for(50ms);
+            ::kill(pid, SIGINT);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(std::filesystem::is_empty(platform::tempFolder())) << "after signal " << signal;
+        scanner.command("trigger");  // lets the scanner leave its wait for the next round
+        testenv::eventually([&] { return scanner.command("status").find("waiting") == std::string::npos; }, 10s);
+    }
 }

@@ -361,3 +361,36 @@ TEST_F(ScannerWindowTest, ABrokenTransferShowsItsErrorBoxFromTheCaptureThreadOnT
     EXPECT_EQ(dlg.Engine()->LastCaptureOutcome(), CaptureOutcome::BlockError);
     EXPECT_FALSE(viewerOpened);
 }
+
+TEST_F(ScannerWindowTest, TheTriggerWaitShowsCancelWhichEndsIt) {
+    CPictavoDlg dlg;
+    showActive(dlg);
+    dlg.OnTakePicture();  // snapshot mode by default
+    EXPECT_EQ(dlg.statusLine()->text(), "Aim and trigger...");
+    EXPECT_FALSE(dlg.cancelButton()->isHidden());
+    ASSERT_TRUE(Eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }));
+    dlg.cancelButton()->click();
+    ASSERT_TRUE(Eventually([&] { return !dlg.Engine()->IsCapturing(); }));
+    ASSERT_TRUE(Eventually([&] { return dlg.cancelButton()->isHidden(); }));
+    EXPECT_EQ(dlg.statusLine()->text(), "");
+    EXPECT_EQ(dlg.Engine()->LastCaptureOutcome(), CaptureOutcome::Aborted);
+    EXPECT_TRUE(boxes.all().empty());
+}
+
+TEST_F(ScannerWindowTest, AnIncompletePictureIsShownAfterAWarning) {
+    scanner.setBlockSize(200);
+    scanner.setFaults({.announcedBlocks = 3});
+    CPictavoDlg dlg;
+    pick(dlg, "Set &Snapshot mode", "Off");
+    int boxesBeforeViewer = -1;
+    WhenOpen<CPictureViewer>([&](CPictureViewer& v) {
+        boxesBeforeViewer = static_cast<int>(boxes.all().size());
+        v.reject();
+    }, 60s);
+    dlg.OnTakePicture();
+    ASSERT_TRUE(Eventually([&] { return boxesBeforeViewer >= 0; }, 30s));
+    EXPECT_EQ(boxesBeforeViewer, 1);
+    ASSERT_EQ(boxes.texts(), (std::vector<QString>{"The picture is incomplete: its JPEG data has no end marker (FF D9)."}));
+    EXPECT_EQ(boxes.all()[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(testenv::readFile(dlg.TempFile()).size(), 400u);  // stored as it came
+}

@@ -1,4 +1,5 @@
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include "picture/engine/picture_files.h"
@@ -58,13 +59,29 @@ TEST_F(Viewer, OpensAtItsSizeWithTheButtonsAroundTheMiddleAndToggles100And50Perc
     EXPECT_EQ(viewer.sizeButton()->pos(), QPoint(165 + 40, 10));
     EXPECT_EQ(viewer.sizeButton()->text(), "100 %");
 
+    // 100 % asks for more than the screen's free area (the offscreen screen is 800 x 800): the
+    // window stays on the screen and the picture keeps its size, scrolling inside it.
     viewer.sizeButton()->click();
-    EXPECT_EQ(viewer.size(), QSize(1290, 1044));
+    const QRect free = viewer.screen()->availableGeometry();
+    ASSERT_LT(free.width(), 1290);
+    EXPECT_EQ(viewer.WantedSize(), QSize(1290, 1044));
+    EXPECT_LE(viewer.width(), free.width());
+    EXPECT_LE(viewer.height(), free.height());
+    EXPECT_TRUE(free.contains(viewer.frameGeometry()));
     EXPECT_EQ(viewer.sizeButton()->text(), "50 %");
-    EXPECT_EQ(viewer.saveButton()->pos(), QPoint((1290 - 64) / 2, 10));
+    EXPECT_EQ(viewer.saveButton()->pos(), QPoint((viewer.width() - 64) / 2, 10));
     viewer.sizeButton()->click();
     EXPECT_EQ(viewer.size(), QSize(650, 532));
     EXPECT_EQ(viewer.sizeButton()->text(), "100 %");
+}
+
+TEST_F(Viewer, OpensCentredOverItsParent) {
+    store(jpeg);
+    QWidget owner;
+    owner.setGeometry(200, 150, 300, 200);
+    owner.show();
+    CPictureViewer viewer(settings, temp, &owner);
+    EXPECT_LE((viewer.frameGeometry().center() - owner.frameGeometry().center()).manhattanLength(), 1);
 }
 
 TEST_F(Viewer, TheJpegAndTheUncompressedBmpAreBothShownStretchedOverTheWindow) {

@@ -100,3 +100,13 @@ TEST(JpegEncoder, PaddingReachesTheExactSizeWithCommentSegments) {
     }
     EXPECT_EQ(sim::PadJpeg(jpeg, jpeg.size() + 2).size(), jpeg.size());  // too little room for a segment
 }
+
+TEST_F(ScannerOnCom8, AWindowSpanningTheWholeNumberRangeGivesTheSmallestPicture) {
+    // x1 - x0 overflows an int; the picture is one pixel wide, as for any backwards window.
+    const std::string request = "\x1b((\r@VELT,2147483647,-2147483648,-2147483648,2147483647,1,8,0, 65,0,3,0,0#";
+    program.write(request.data(), request.size(), 1000ms);
+    std::vector<char> header(10 + 128);
+    ASSERT_EQ(program.readExact(header.data(), header.size(), 2000ms), header.size());
+    ASSERT_EQ(scanner.requests().size(), 1u);
+    EXPECT_EQ(scanner.lastPicture().size(), 1u * sim::ScannerDevice::kPictureSideLimit);
+}
