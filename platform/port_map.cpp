@@ -33,10 +33,14 @@ bool readFile(const std::string& path, std::string& text, SystemError* err) {
     return true;
 }
 
-std::vector<PortInfo> loadMap(const std::string& path, SystemError* err) {
+std::vector<PortInfo> loadMap(const std::string& path, SystemError* err, std::vector<std::string>* warnings = nullptr) {
     std::string text;
     if (!readFile(path, text, err)) return {};
-    return parsePortMap(text);
+    std::vector<std::string> found;
+    auto ports = parsePortMap(text, &found);
+    if (warnings)
+        for (auto& w : found) warnings->push_back("The port map " + path + ", " + w + ".");
+    return ports;
 }
 
 // Rewrites the map under its lock: edit gets the lines and changes them in place.
@@ -62,10 +66,13 @@ int lineNumber(const std::string& line) {
 
 }  // namespace
 
-std::vector<PortInfo> parsePortMap(std::string_view text) {
+std::vector<PortInfo> parsePortMap(std::string_view text, std::vector<std::string>* warnings) {
     std::vector<PortInfo> ports;
+    std::vector<std::pair<int, int>> lineOf;  // COM number, line it came on
     size_t pos = 0;
+    int lineNo = 0;
     while (pos <= text.size()) {
+        ++lineNo;
         size_t nl = text.find('\n', pos);
         std::string_view line = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
         pos = nl == std::string_view::npos ? text.size() + 1 : nl + 1;
@@ -87,6 +94,16 @@ std::vector<PortInfo> parsePortMap(std::string_view text) {
         p.devicePath = rest.substr(0, sp);
         if (sp != std::string::npos) p.displayName = trim(std::string_view(rest).substr(sp));
         if (p.devicePath.empty()) continue;
+        // A number names one port: a second line for it would make the port depend on order.
+        auto first = std::find_if(lineOf.begin(), lineOf.end(), [&](const auto& e) { return e.first == number; });
+        if (first != lineOf.end()) {
+            if (warnings)
+                warnings->push_back("line " + std::to_string(lineNo) + ": COM" + std::to_string(number) +
+                                    " is already on line " + std::to_string(first->second) + "; line " +
+                                    std::to_string(lineNo) + " is ignored");
+            continue;
+        }
+        lineOf.emplace_back(number, lineNo);
         p.isUsb = p.devicePath.find("ttyUSB") != std::string::npos ||
                   p.devicePath.find("ttyACM") != std::string::npos ||
                   p.devicePath.find("/usb-") != std::string::npos;
@@ -121,11 +138,11 @@ PortList listPorts() {
     PortList result;
     std::string path = portMapPath();
     if (portMapIsExclusive()) {
-        result.ports = loadMap(path, &result.error);
+        result.ports = loadMap(path, &result.error, &result.warnings);
         return result;
     }
     std::vector<SerialDeviceFound> found = enumerateSerialDevices(result.error);
-    std::vector<PortInfo> known = loadMap(path, nullptr);
+    std::vector<PortInfo> known = loadMap(path, nullptr, &result.warnings);
     std::vector<PortInfo> added;
     for (const auto& dev : found) {
         auto it = std::find_if(known.begin(), known.end(),

@@ -24,12 +24,14 @@ struct PortInfo {
 };
 
 struct PortList {
-    std::vector<PortInfo> ports;  // in map order
-    SystemError error;            // why the list may be incomplete
+    std::vector<PortInfo> ports;        // in map order
+    SystemError error;                  // why the list may be incomplete
+    std::vector<std::string> warnings;  // lines of the map that were refused, and why
 };
 
-// Lines that do not parse are skipped.
-std::vector<PortInfo> parsePortMap(std::string_view text);
+// Lines that do not parse are skipped; a second line for a COM number is refused, with a
+// warning ("line 5: COM3 is already on line 2; line 5 is ignored") when warnings is given.
+std::vector<PortInfo> parsePortMap(std::string_view text, std::vector<std::string>* warnings = nullptr);
 std::string formatPortMapLine(const PortInfo& port);
 
 // The map file in use, and whether it is the only source of ports (VELTRIX_PORTS).

@@ -49,7 +49,8 @@ std::string cannotOpenAdvice(const platform::SystemError& error, const std::stri
         case ENXIO:
         case ENODEV:
             return devicePath + " is not there. Check that the device is plugged in and the port map is right.";
-        case ENOTTY: return devicePath + " is not a serial port. Check the port map.";
+        case ENOTTY:
+        case EISDIR: return devicePath + " is not a serial port. Check the port map.";
         default: return devicePath + ": " + error.text + ".";
     }
 }

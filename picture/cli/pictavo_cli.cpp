@@ -254,6 +254,7 @@ int runPorts(const std::vector<std::string>& args, Console& console) {
     MessagesToConsole messages(console);
     if (!args.empty()) throw UsageError{"ports takes no options: " + args[0]};
     PictureSettings s = readSettings();
+    for (const std::string& w : platform::listPorts().warnings) console.message(w);
     std::vector<PortEntry> ports;
     if (ListPortsForMenu(ports, PortOrder::Ascending) == 0) {
         console.message("No ports found.");

@@ -7,6 +7,8 @@
 #include "tests/download/download_session.h"
 
 #include "download/engine/flash_writer.h"
+#include "platform/folders.h"
+#include "platform/serial_device.h"
 
 using namespace std::chrono_literals;
 using namespace dltest;
@@ -291,6 +293,32 @@ TEST_F(CommandLine, CtrlCEndsTheWaitForFlashReportsCleanly) {
 }
 
 // Without a subcommand the window starts (offscreen here); SIGTERM closes it as Exit does.
+TEST_F(CommandLine, EveryOpenFailureSaysWhyAndWhatToDo) {
+    auto z7 = device(3);
+    // Another program holds COM3 (this test's own process).
+    platform::SerialDevice holder;
+    ASSERT_TRUE(holder.open(platform::findPort(3)->devicePath));
+    const std::string folder = env.dir().file("folder");
+    ASSERT_TRUE(platform::createDirectory(folder));
+    testenv::writeFile(env.dir().file("plain"), "x");
+    env.writeMap("COM1 /dev/null\nCOM2 " + folder + "\nCOM3 " + z7->line().devicePath() + "\nCOM4 " +
+                 env.dir().file("plain") + "\n");
+    const std::string image = writeImage(env.dir(), "Boot.bin", randomBytes(16));
+    auto secondLine = [&](int port) {
+        Outcome r = kolvane.run({"download", image, "--port", std::to_string(port)});
+        EXPECT_EQ(r.status, 1);
+        Lines l = r.lines();
+        return l.size() > 2 ? l[2] : std::string();
+    };
+    EXPECT_EQ(secondLine(1), "/dev/null is not a serial port. Check the port map.");
+    EXPECT_EQ(secondLine(2), folder + " is not a serial port. Check the port map.");
+    EXPECT_EQ(secondLine(4), env.dir().file("plain") + " is not a serial port. Check the port map.");
+    const std::string busy = secondLine(3);
+    EXPECT_EQ(busy.rfind("COM3 is in use by ", 0), 0u) << busy;
+    EXPECT_NE(busy.find("(pid " + std::to_string(::getpid()) + "): close that program first."), std::string::npos) << busy;
+    EXPECT_EQ(secondLine(9), kolvanetest::notInPortMap(9));
+}
+
 TEST_F(CommandLine, WithoutADisplayTheWindowIsNotTriedAndTheUserIsTold) {
     const char* qpa = std::getenv("QT_QPA_PLATFORM");
     const std::string kept = qpa ? qpa : "";

@@ -59,3 +59,20 @@ TEST(PortMap, WithoutVeltrixPortsTheUsersMapListsThePortsWhoseDeviceIsThere) {
     EXPECT_TRUE(std::none_of(ports.begin(), ports.end(), [](auto& p) { return p.number == 10; }));
     EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end(), [](auto& a, auto& b) { return a.number < b.number; }));
 }
+
+TEST(PortMap, ASecondLineForOneNumberIsRefusedWithAWarningThatNamesBothLines) {
+    std::vector<std::string> warnings;
+    auto ports = platform::parsePortMap("COM3 /dev/ttyS3 First\n# a comment\nCOM4 /dev/ttyS4\ncom3 /dev/ttyUSB0 Second\n",
+                                        &warnings);
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(ports[0].devicePath, "/dev/ttyS3");
+    EXPECT_EQ(ports[1].number, 4);
+    EXPECT_EQ(warnings, std::vector<std::string>{"line 4: COM3 is already on line 1; line 4 is ignored"});
+
+    testenv::IsolatedPorts env;
+    env.writeMap("COM1 /dev/null\nCOM1 /dev/zero\n");
+    auto list = platform::listPorts();
+    ASSERT_EQ(list.ports.size(), 1u);
+    EXPECT_EQ(list.warnings,
+              std::vector<std::string>{"The port map " + env.mapFile() + ", line 2: COM1 is already on line 1; line 2 is ignored."});
+}
