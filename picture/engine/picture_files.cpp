@@ -22,7 +22,9 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 File openFile(const std::string& path, const char* mode) { return File(path.empty() ? nullptr : std::fopen(path.c_str(), mode)); }
 
-std::string reasonLine(const std::string& path, int err) { return "\n" + path + ": " + std::strerror(err); }
+std::string reasonLine(const std::string& path, int err) {
+    return "\n" + serial::displayText(path) + ": " + std::strerror(err);
+}
 
 }  // namespace
 
