@@ -28,7 +28,7 @@ struct Line : TerminalLine {
     void WriteToLine(const std::uint8_t*, std::size_t) override {}
     bool TextTransmissionActive() const override { return false; }
     bool LocalEcho() const override { return false; }
-    int DisplayFormat() const override { return kFormatHex; }
+    int DisplayFormat() const override { return serial::kFormatHex; }
 };
 
 // Scanner output: barcode lines ending in CR LF.
@@ -61,7 +61,7 @@ void FillToThreshold(CMyEdit& edit, const std::vector<std::uint8_t>& data) {
     std::size_t at = 0;
     while (edit.TextLength() <= edit.trimThreshold()) {
         std::size_t n = std::min<std::size_t>(2700, data.size() - at);
-        edit.AppendBytes(data.data() + at, n, kColourBlue);
+        edit.AppendBytes(data.data() + at, n, serial::kColourBlue);
         at = (at + n) % (data.size() - 2700);
     }
     QCoreApplication::processEvents();
@@ -75,7 +75,7 @@ double DrawBatches(CMyEdit& edit, const std::vector<std::uint8_t>& data, double 
     timer.start();
     for (std::size_t done = 0; done < total;) {
         for (std::size_t tick = 0; tick < kTickBytes && done < total; tick += kRead, done += kRead)
-            edit.AppendBytes(data.data() + done % (data.size() - kRead), kRead, kColourBlue);
+            edit.AppendBytes(data.data() + done % (data.size() - kRead), kRead, serial::kColourBlue);
         QCoreApplication::processEvents();  // paints
     }
     return double(timer.nsecsElapsed()) / 1e9;
@@ -103,7 +103,7 @@ void PacedRun(QApplication& app, CMyEdit& edit, const std::vector<std::uint8_t>&
         auto start = std::chrono::steady_clock::now();
         for (std::size_t sent = 0; sent < total; sent += kRead) {
             std::this_thread::sleep_until(start + std::chrono::duration<double>((sent + kRead) / kBytesPerSecond));
-            edit.AppendBytes(data.data() + sent % (data.size() - kRead), kRead, kColourBlue);
+            edit.AppendBytes(data.data() + sent % (data.size() - kRead), kRead, serial::kColourBlue);
         }
         done = true;
     });
@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
         // The display-only terminal trims at 150,000 characters, the input one at 1,500,000.
         CMyEdit display;
         CMyEdit input(&line);
-        display.SetDisplayFormat(kFormatHex);
+        display.SetDisplayFormat(serial::kFormatHex);
         double small = 0;
         double full[2] = {};
         for (CMyEdit* edit : {&display, &input}) {

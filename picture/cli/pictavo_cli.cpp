@@ -56,7 +56,7 @@ void showReports(CImageVideo& engine, Console& console) {
 
 PictureSettings readSettings() {
     PictureSettingsFile file;
-    file.SetReadOnly(true);
+    file.setReadOnly(true);
     file.SetDefaultPath();
     PictureSettings s;
     LoadSettings(file, s);
@@ -213,8 +213,8 @@ int runSend(const std::vector<std::string>& args, Console& console) {
         console.message("No reply.");
         return kExitOk;
     }
-    std::string text = RenderBytes(reinterpret_cast<const std::uint8_t*>(reply.data()),
-                                   static_cast<std::size_t>(replyLength), kFormatAscii);
+    std::string text = serial::renderBytes(reinterpret_cast<const std::uint8_t*>(reply.data()),
+                                   static_cast<std::size_t>(replyLength), serial::kFormatAscii);
     for (char& c : text)
         if (c == '\r') c = '\n';
     if (text.back() != '\n') text += '\n';
@@ -227,7 +227,7 @@ int runPorts(const std::vector<std::string>& args, Console& console) {
     if (!args.empty()) throw UsageError{"ports takes no options: " + args[0]};
     PictureSettings s = readSettings();
     std::vector<PortEntry> ports;
-    if (ListPortsForMenu(ports, PortOrder::Ascending) == 0) {
+    if (ListPortsForMenu(ports, serial::PortOrder::Ascending) == 0) {
         console.message("No ports found.");
         return kExitFailed;
     }

@@ -139,7 +139,7 @@ std::string CImageVideo::openFailureReason() const {
 
 bool CImageVideo::FindDevice(bool ignorePortName) {
     std::vector<PortEntry> ports;
-    if (ListPortsForMenu(ports, PortOrder::Ascending) == 0) {
+    if (ListPortsForMenu(ports, serial::PortOrder::Ascending) == 0) {
         message("No ports found.");
         return false;
     }

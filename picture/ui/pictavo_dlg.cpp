@@ -132,7 +132,7 @@ void CPictavoDlg::BuildMenus() {
 }
 
 void CPictavoDlg::UpdateMenus() {
-    BuildPortMenu(menuBar_, kFirstPortCommand, settings_.port, PortOrder::Ascending);
+    BuildPortMenu(menuBar_, kFirstPortCommand, settings_.port, serial::PortOrder::Ascending);
     for (const auto& choice : choices_)
         for (const auto& item : choice.items) item.action->setChecked(settings_.*choice.setting == item.value);
 }

@@ -57,7 +57,7 @@ public:
 
     // ---- settings ----
     picture::PictureSettings& Settings() { return settings_; }
-    const std::string& SettingsPath() const { return settingsFile_.Path(); }
+    const std::string& SettingsPath() const { return settingsFile_.path(); }
     // Reads every setting (a missing one is written back with its default), then UpdateMenus.
     void LoadSettings();
     void SaveSettings();

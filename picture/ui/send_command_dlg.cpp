@@ -33,7 +33,7 @@ CSendCommandDlg::CSendCommandDlg(CPictavoDlg& owner)
     setWindowIcon(pictavo::artwork().programIcon());
     BuildMenus();
 
-    terminal()->SetDisplayFormat(kFormatAscii);
+    terminal()->SetDisplayFormat(serial::kFormatAscii);
     terminal()->setFont(pictavo::TerminalFont());
     terminal()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     cameraButton()->hide();
@@ -118,7 +118,7 @@ void CSendCommandDlg::SetProgress(int percent) {
 void CSendCommandDlg::SendNamedCommand(const std::string& name) {
     const picture::ScannerCommand* command = commands_.Find(name);
     if (!command) return;
-    terminal()->AppendBytes(command->bytes, kColourRed);
+    terminal()->AppendBytes(command->bytes, serial::kColourRed);
     terminal()->repaint();  // the wait for the reply keeps the GUI thread busy
     if (!owner_.PrepareForCommand() || !owner_.Engine()) return;
 
@@ -138,7 +138,7 @@ void CSendCommandDlg::SendNamedCommand(const std::string& name) {
     }
     if (replyLength > 0)
         terminal()->AppendBytes(reinterpret_cast<const std::uint8_t*>(reply.data()), static_cast<std::size_t>(replyLength),
-                                kColourDarkBlue);
+                                serial::kColourDarkBlue);
 }
 
 void CSendCommandDlg::OnSendCmd() {

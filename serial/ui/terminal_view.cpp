@@ -27,9 +27,9 @@ constexpr int kLongLine = 1024;
 constexpr int kLongLineHard = kLongLine + 128;  // where no space came to break after
 const int kContinuationProperty = QTextFormat::UserProperty + 1;
 
-QTextCharFormat FormatFor(ColourRef colour) {
+QTextCharFormat FormatFor(serial::ColourRef colour) {
     QTextCharFormat format;
-    if (colour == kColourAutomatic) format.clearForeground();
+    if (colour == serial::kColourAutomatic) format.clearForeground();
     else format.setForeground(ColourFromColourRef(colour));
     return format;
 }
@@ -46,7 +46,7 @@ std::string LineBytesOf(const QString& text) {
             if (ch == U'\r' && i + 1 < chars.size() && chars[i + 1] == U'\n') ++i;
             continue;
         }
-        int byte = UnicodeToAnsi(ch);
+        int byte = serial::unicodeToAnsi(ch);
         out += static_cast<char>(byte < 0 ? '?' : byte);
     }
     return out;
@@ -70,21 +70,21 @@ bool IsCtrlLetter(const QKeyEvent* e) {
 
 }  // namespace
 
-QColor ColourFromColourRef(ColourRef colour) {
-    return QColor(ColourRed(colour), ColourGreen(colour), ColourBlue(colour));
+QColor ColourFromColourRef(serial::ColourRef colour) {
+    return QColor(serial::colourRed(colour), serial::colourGreen(colour), serial::colourBlue(colour));
 }
 
-ColourRef ColourRefFromColour(const QColor& colour) {
-    return MakeColourRef(static_cast<std::uint8_t>(colour.red()), static_cast<std::uint8_t>(colour.green()),
+serial::ColourRef ColourRefFromColour(const QColor& colour) {
+    return serial::makeColourRef(static_cast<std::uint8_t>(colour.red()), static_cast<std::uint8_t>(colour.green()),
                          static_cast<std::uint8_t>(colour.blue()));
 }
 
-CMyEdit::CMyEdit(QWidget* parent) : QPlainTextEdit(parent), trimThreshold_(kTrimThresholdDisplayOnly) {
+CMyEdit::CMyEdit(QWidget* parent) : QPlainTextEdit(parent), trimThreshold_(serial::kTrimThresholdDisplayOnly) {
     Setup();
 }
 
 CMyEdit::CMyEdit(TerminalLine* line, QWidget* parent)
-    : QPlainTextEdit(parent), line_(line), trimThreshold_(kTrimThresholdInput) {
+    : QPlainTextEdit(parent), line_(line), trimThreshold_(serial::kTrimThresholdInput) {
     Setup();
 }
 
@@ -109,7 +109,7 @@ std::size_t CMyEdit::TextLength() const {
     return static_cast<std::size_t>(document()->characterCount() - 1);
 }
 
-void CMyEdit::AppendBytes(const std::uint8_t* data, std::size_t length, ColourRef colour) {
+void CMyEdit::AppendBytes(const std::uint8_t* data, std::size_t length, serial::ColourRef colour) {
     if (QThread::currentThread() == thread()) {
         DrawPending();  // what other threads handed over earlier goes first
         Draw({Piece{data, length, colour}});
@@ -164,7 +164,7 @@ void CMyEdit::Draw(const std::vector<Piece>& pieces) {
     std::size_t length = TextLength();
     std::size_t trim = 0;
     QString run;
-    ColourRef runColour = kColourAutomatic;
+    serial::ColourRef runColour = serial::kColourAutomatic;
     auto flush = [&] {
         if (!run.isEmpty()) end.insertText(run, FormatFor(runColour));
         run.clear();
@@ -178,8 +178,8 @@ void CMyEdit::Draw(const std::vector<Piece>& pieces) {
     };
     end.beginEditBlock();
     for (const Piece& piece : pieces) {
-        std::string rendered = RenderBytes(piece.data, piece.length, format);
-        std::size_t cut = CharactersToTrim(length, rendered.size(), trimThreshold_);
+        std::string rendered = serial::renderBytes(piece.data, piece.length, format);
+        std::size_t cut = serial::charactersToTrim(length, rendered.size(), trimThreshold_);
         length = length + rendered.size() - cut;
         trim += cut;
         if (rendered.empty()) continue;
@@ -195,7 +195,7 @@ void CMyEdit::Draw(const std::vector<Piece>& pieces) {
                 continue;
             }
             if (lineLength >= kLongLineHard || (lineLength >= kLongLine && afterSpace)) breakLine(true);
-            run += QChar(char16_t(AnsiToUnicode(byte)));
+            run += QChar(char16_t(serial::ansiToUnicode(byte)));
             ++lineLength;
             afterSpace = byte == ' ';
         }
@@ -243,23 +243,23 @@ void CMyEdit::PasteToLine() {
     if (!line_) return;
     std::string bytes = LineBytesOf(QGuiApplication::clipboard()->text());
     if (bytes.empty()) return;
-    AppendBytes(bytes, kColourRed);
+    AppendBytes(bytes, serial::kColourRed);
     line_->WriteToLine(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
 void CMyEdit::TypedCharacter(std::uint8_t byte) {
     if (!line_) return;
-    lineBuffer_.Add(byte);
+    lineBuffer_.add(byte);
     if (line_->TextTransmissionActive()) return;
     line_->WriteToLine(&byte, 1);
-    if (line_->LocalEcho()) AppendBytes(&byte, 1, kColourRed);
+    if (line_->LocalEcho()) AppendBytes(&byte, 1, serial::kColourRed);
 }
 
 void CMyEdit::RepeatLine() {
     // The display-only terminal has no line to repeat to.
     if (!line_ || !lineBuffer_.complete()) return;
     std::string bytes = lineBuffer_.text() + '\r';
-    AppendBytes(bytes, kColourRed);
+    AppendBytes(bytes, serial::kColourRed);
     line_->WriteToLine(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
@@ -290,7 +290,7 @@ void CMyEdit::keyPressEvent(QKeyEvent* e) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
             // The dialog's default button is not pressed: Enter is a character for the line.
-            lineBuffer_.MarkComplete();
+            lineBuffer_.markComplete();
             TypedCharacter(ctrl ? 0x0A : 0x0D);
             return;
         case Qt::Key_Escape:
@@ -312,7 +312,7 @@ void CMyEdit::keyPressEvent(QKeyEvent* e) {
         return;
     }
 
-    lineBuffer_.StartNewLineIfComplete();
+    lineBuffer_.startNewLineIfComplete();
     if (e->matches(QKeySequence::Copy)) {  // Ctrl+Insert; Ctrl+C is a character
         copy();
         return;
@@ -333,7 +333,7 @@ void CMyEdit::keyPressEvent(QKeyEvent* e) {
     for (QChar c : e->text()) {
         char16_t u = c.unicode();
         if ((u < 0x20 && u != '\b' && u != '\t') || u == 0x7F) continue;
-        int byte = UnicodeToAnsi(u);
+        int byte = serial::unicodeToAnsi(u);
         if (byte < 0) continue;
         TypedCharacter(static_cast<std::uint8_t>(byte));
         typed = true;
@@ -367,26 +367,26 @@ void CMyEdit::insertFromMimeData(const QMimeData*) {}
 
 std::string CMyEdit::ToRtf() {
     DrawPending();
-    std::vector<TextRun> runs;
-    auto add = [&runs](ColourRef colour, std::u32string text) {
+    std::vector<serial::TextRun> runs;
+    auto add = [&runs](serial::ColourRef colour, std::u32string text) {
         if (!runs.empty() && runs.back().colour == colour) runs.back().text += text;
-        else runs.push_back(TextRun{colour, std::move(text)});
+        else runs.push_back(serial::TextRun{colour, std::move(text)});
     };
     for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
         if (block != document()->begin() && !block.blockFormat().boolProperty(kContinuationProperty))
-            add(runs.empty() ? kColourAutomatic : runs.back().colour, U"\n");
+            add(runs.empty() ? serial::kColourAutomatic : runs.back().colour, U"\n");
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             QTextFragment fragment = it.fragment();
             if (!fragment.isValid()) continue;
             QBrush brush = fragment.charFormat().foreground();
-            ColourRef colour =
-                brush.style() == Qt::NoBrush ? kColourAutomatic : ColourRefFromColour(brush.color());
+            serial::ColourRef colour =
+                brush.style() == Qt::NoBrush ? serial::kColourAutomatic : ColourRefFromColour(brush.color());
             add(colour, fragment.text().toStdU32String());
         }
     }
     QFont f = font();
     double points = f.pointSizeF() > 0 ? f.pointSizeF() : 10.0;
-    return WriteRtf(runs, f.family().toLatin1().toStdString(), points);
+    return serial::writeRtf(runs, f.family().toLatin1().toStdString(), points);
 }
 
 bool CMyEdit::SaveRtf(const std::string& path, platform::SystemError* err) {

@@ -51,8 +51,8 @@ public:
     virtual int DisplayFormat() const = 0;
 };
 
-QColor ColourFromColourRef(ColourRef colour);
-ColourRef ColourRefFromColour(const QColor& colour);
+QColor ColourFromColourRef(serial::ColourRef colour);
+serial::ColourRef ColourRefFromColour(const QColor& colour);
 
 class CMyEdit : public QPlainTextEdit {
     Q_OBJECT
@@ -70,8 +70,8 @@ public:
 
     // Renders the bytes in the display format and appends them at the end in the colour
     // (0x00BBGGRR). Any thread.
-    void AppendBytes(const std::uint8_t* data, std::size_t length, ColourRef colour);
-    void AppendBytes(const std::string& bytes, ColourRef colour) {
+    void AppendBytes(const std::uint8_t* data, std::size_t length, serial::ColourRef colour);
+    void AppendBytes(const std::string& bytes, serial::ColourRef colour) {
         AppendBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), colour);
     }
     // Draws what other threads have handed over and not yet been drawn.
@@ -117,13 +117,13 @@ protected:
 private:
     struct Pending {
         std::vector<std::uint8_t> bytes;
-        ColourRef colour;
+        serial::ColourRef colour;
     };
 
     struct Piece {
         const std::uint8_t* data;
         std::size_t length;
-        ColourRef colour;
+        serial::ColourRef colour;
     };
 
     void Setup();
@@ -135,9 +135,9 @@ private:
     bool IsTerminalKey(const QKeyEvent* e) const;
 
     TerminalLine* line_ = nullptr;
-    int ownFormat_ = kFormatNormal;
+    int ownFormat_ = serial::kFormatNormal;
     std::size_t trimThreshold_;
-    TerminalLineBuffer lineBuffer_;
+    serial::TerminalLineBuffer lineBuffer_;
 
     platform::MessageQueue<Pending> pending_;
     std::atomic<std::size_t> pendingBytes_{0};

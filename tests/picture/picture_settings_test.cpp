@@ -40,22 +40,22 @@ TEST(PictureSettings, AMissingFileIsCreatedInItsVeltrixFolderWithEveryDefault) {
 
     PictureSettingsFile file;
     file.SetDefaultPath();
-    EXPECT_EQ(file.Path(), platform::joinPath(folder, "kivvision.ini"));
+    EXPECT_EQ(file.path(), platform::joinPath(folder, "kivvision.ini"));
     EXPECT_TRUE(std::filesystem::is_directory(folder));
-    EXPECT_FALSE(std::filesystem::exists(file.Path()));  // the first write makes it
+    EXPECT_FALSE(std::filesystem::exists(file.path()));  // the first write makes it
 
     PictureSettings s;
     s.port = 9;
     LoadSettings(file, s);
     EXPECT_EQ(s, PictureSettings{});
-    EXPECT_EQ(testenv::readFile(file.Path()), kAllDefaults);
+    EXPECT_EQ(testenv::readFile(file.path()), kAllDefaults);
 }
 
 TEST(PictureSettings, ValuesAreReadAsTheirLeadingDigitsAndMissingKeysComeBack) {
     testenv::IsolatedPorts env;
     PictureSettingsFile file;
     file.SetDefaultPath();
-    testenv::writeFile(file.Path(), "[Main]\nport=12\nsize=abc\nCameraSetup=[OOUQ2\n[Quality]\nquality=70x\n");
+    testenv::writeFile(file.path(), "[Main]\nport=12\nsize=abc\nCameraSetup=[OOUQ2\n[Quality]\nquality=70x\n");
     PictureSettings s;
     LoadSettings(file, s);
     EXPECT_EQ(s.port, 12);
@@ -63,7 +63,7 @@ TEST(PictureSettings, ValuesAreReadAsTheirLeadingDigitsAndMissingKeysComeBack) {
     EXPECT_EQ(s.quality, 70);
     EXPECT_EQ(s.cameraSetup, "[OOUQ2");
     EXPECT_EQ(s.endx, 1279);
-    std::string text = testenv::readFile(file.Path());
+    std::string text = testenv::readFile(file.path());
     EXPECT_NE(text.find("size=abc"), std::string::npos);  // a value that is there stays as it was
     EXPECT_NE(text.find("endx=1279"), std::string::npos);
     EXPECT_NE(text.find("DebugCommands=0"), std::string::npos);
@@ -86,7 +86,7 @@ TEST(PictureSettings, SaveWritesEveryValueAndLoadReadsThemBack) {
 TEST(PictureSettings, ReadOnlyFilesGiveTheDefaultsAndCreateNothing) {
     testenv::IsolatedPorts env;
     PictureSettingsFile file;
-    file.SetReadOnly(true);
+    file.setReadOnly(true);
     file.SetDefaultPath();
     PictureSettings s;
     LoadSettings(file, s);

@@ -86,7 +86,7 @@ TEST_F(SendWindow, OpensWithTheUserCommandsInNameOrderAndItsControlsAsExpected) 
     EXPECT_TRUE(w.progressBar()->isHidden());
     EXPECT_EQ(w.statusText()->text(), "");
     EXPECT_EQ(w.statusText()->font().pointSize(), 10);
-    EXPECT_EQ(w.terminal()->displayFormat(), kFormatAscii);
+    EXPECT_EQ(w.terminal()->displayFormat(), serial::kFormatAscii);
     EXPECT_FALSE(w.terminal()->inputEnabled());
     EXPECT_EQ(w.terminal()->font().pointSize(), 10);
     EXPECT_EQ(w.terminal()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
@@ -192,7 +192,7 @@ TEST_F(SendWindow, ACommandWhoseDeviceCheckFailsIsShownRedWithoutAnAnswer) {
 TEST_F(SendWindow, ClearScreenAsksFirstAndCancelKeepsTheText) {
     CPictavoDlg dlg;
     CSendCommandDlg w(dlg);
-    w.terminal()->AppendBytes(std::string("kept\r"), kColourDarkBlue);
+    w.terminal()->AppendBytes(std::string("kept\r"), serial::kColourDarkBlue);
     QAction* clear = menuItem(w.menuBar(), "Tools", "Clear Screen");
     boxes.answerNext(QMessageBox::Cancel);
     clear->trigger();
@@ -207,7 +207,7 @@ TEST_F(SendWindow, ClearScreenAsksFirstAndCancelKeepsTheText) {
 TEST_F(SendWindow, SaveTextProposesKivTextInTheDocumentsThenRemembersTheChoice) {
     CPictavoDlg dlg;
     CSendCommandDlg w(dlg);
-    w.terminal()->AppendBytes(std::string("\x1bZ1\r"), kColourRed);
+    w.terminal()->AppendBytes(std::string("\x1bZ1\r"), serial::kColourRed);
     QAction* save = menuItem(w.menuBar(), "&File", "&Save Text");
     const QString proposed = QString::fromStdString(documents + "/KIVText.rtf");
     saves.answerNext(proposed);

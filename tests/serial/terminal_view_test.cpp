@@ -30,7 +30,7 @@ struct RecordingLine : TerminalLine {
     std::string written;
     bool transmitting = false;
     bool echo = false;
-    int format = kFormatNormal;
+    int format = serial::kFormatNormal;
 
     void WriteToLine(const std::uint8_t* data, std::size_t length) override {
         written.append(reinterpret_cast<const char*>(data), length);
@@ -67,7 +67,7 @@ struct Terminal : ::testing::Test {
     CMyEdit input{&line};
     CMyEdit display;
 
-    void Append(CMyEdit& edit, const std::string& bytes, ColourRef colour = kColourBlue) {
+    void Append(CMyEdit& edit, const std::string& bytes, serial::ColourRef colour = serial::kColourBlue) {
         edit.AppendBytes(bytes, colour);
     }
 };
@@ -77,29 +77,29 @@ const std::string kLine = "A\r\n\x07";
 }  // namespace
 
 TEST_F(Terminal, ShowsALineInEachDisplayFormat) {
-    display.SetDisplayFormat(kFormatNormal);
+    display.SetDisplayFormat(serial::kFormatNormal);
     Append(display, kLine);
     EXPECT_EQ(display.toPlainText(), "A\n");
     display.ClearScreen();
-    display.SetDisplayFormat(kFormatAscii);
+    display.SetDisplayFormat(serial::kFormatAscii);
     Append(display, kLine);
     EXPECT_EQ(display.toPlainText(), "A<CR>\n<LF><BEL>");
     display.ClearScreen();
-    display.SetDisplayFormat(kFormatHex);
+    display.SetDisplayFormat(serial::kFormatHex);
     Append(display, kLine);
     EXPECT_EQ(display.toPlainText(), "41 0D\n0A 07 ");
     EXPECT_EQ(display.TextLength(), 12u);
 
     // The input variant takes its format from its owner, at the time of each append.
-    line.format = kFormatHex;
+    line.format = serial::kFormatHex;
     Append(input, "A");
-    line.format = kFormatAscii;
+    line.format = serial::kFormatAscii;
     Append(input, "\x1b");
     EXPECT_EQ(input.toPlainText(), "41 <ESC>");
 }
 
 TEST_F(Terminal, BytesAbove0x7FAreShownAsTheirCodePageCharacters) {
-    for (int format : {kFormatNormal, kFormatAscii}) {
+    for (int format : {serial::kFormatNormal, serial::kFormatAscii}) {
         display.ClearScreen();
         display.SetDisplayFormat(format);
         Append(display, "\x80\xE4\xFF");
@@ -108,16 +108,16 @@ TEST_F(Terminal, BytesAbove0x7FAreShownAsTheirCodePageCharacters) {
 }
 
 TEST_F(Terminal, EachAppendHasItsOwnColour) {
-    Append(display, "sent", kColourRed);
-    Append(display, "reply", kColourDarkBlue);
-    Append(display, "data", kColourBlue);
+    Append(display, "sent", serial::kColourRed);
+    Append(display, "reply", serial::kColourDarkBlue);
+    Append(display, "data", serial::kColourBlue);
     std::vector<Fragment> f = Fragments(display);
     ASSERT_EQ(f.size(), 3u);
     EXPECT_EQ(f[0].text, "sent");
     EXPECT_EQ(f[0].colour, QColor(255, 0, 0));
     EXPECT_EQ(f[1].colour, QColor(0, 0, 127));
     EXPECT_EQ(f[2].colour, QColor(0, 0, 255));
-    EXPECT_EQ(ColourRefFromColour(QColor(0, 0, 127)), kColourDarkBlue);
+    EXPECT_EQ(ColourRefFromColour(QColor(0, 0, 127)), serial::kColourDarkBlue);
 }
 
 TEST_F(Terminal, TrimsTheFirst2500CharactersOnceAboveItsThreshold) {
@@ -163,7 +163,7 @@ TEST_F(Terminal, AnEndlessLineIsCutForDisplayOnlyButCopiedAndSavedWhole) {
 
     // A real line break stays one; HEX lines are cut after a whole byte.
     display.ClearScreen();
-    display.SetDisplayFormat(kFormatHex);
+    display.SetDisplayFormat(serial::kFormatHex);
     Append(display, std::string(1000, 'A') + "\r" + std::string(1000, 'B'));
     QString expected = QString("41 ").repeated(1000) + "0D\n" + QString("42 ").repeated(1000);
     EXPECT_EQ(display.PlainText(), expected);
@@ -267,7 +267,7 @@ TEST_F(Terminal, LocalEchoShowsTypedCharactersInRed) {
     QTest::keyClicks(&input, "a");
     EXPECT_EQ(input.toPlainText(), "");
     line.echo = true;
-    line.format = kFormatAscii;
+    line.format = serial::kFormatAscii;
     QTest::keyClicks(&input, "b");
     QTest::keyClick(&input, Qt::Key_Return);
     EXPECT_EQ(input.toPlainText(), "b<CR>\n");
@@ -385,12 +385,12 @@ TEST_F(Terminal, AppendsFromAWorkerArriveInOrderWithoutBlockingIt) {
     for (int i = 0; i < 2000; ++i) expected += std::to_string(i) + "\n";
     // The window's thread does not run while the worker appends: the worker must not wait for it.
     std::thread worker([this] {
-        for (int i = 0; i < 2000; ++i) display.AppendBytes(std::to_string(i) + "\r", kColourBlue);
+        for (int i = 0; i < 2000; ++i) display.AppendBytes(std::to_string(i) + "\r", serial::kColourBlue);
     });
     worker.join();
     EXPECT_EQ(display.toPlainText(), "") << "drawn later, on the window's thread";
     // An append on the window's thread comes after what the worker handed over.
-    Append(display, "last", kColourRed);
+    Append(display, "last", serial::kColourRed);
     EXPECT_EQ(display.toPlainText().toStdString(), expected + "last");
     EXPECT_EQ(display.DroppedBytes(), 0u);
 }
@@ -399,7 +399,7 @@ TEST_F(Terminal, WorkerAppendsAreDrawnByTheTimerInBatches) {
     std::atomic<bool> done = false;
     std::thread worker([this, &done] {
         for (int i = 0; i < 300; ++i) {
-            input.AppendBytes(std::string(1, char('a' + i % 26)), i % 2 ? kColourBlue : kColourRed);
+            input.AppendBytes(std::string(1, char('a' + i % 26)), i % 2 ? serial::kColourBlue : serial::kColourRed);
             if (i % 50 == 0) std::this_thread::sleep_for(2ms);
         }
         done = true;
@@ -423,7 +423,7 @@ TEST_F(Terminal, AStalledWindowDropsWhatExceedsTheQueueAndCountsIt) {
             char tag[8];
             std::snprintf(tag, sizeof tag, "%05zu", i);
             std::string bytes = tag + std::string(piece - 6, 'x') + "\r";
-            display.AppendBytes(bytes, kColourBlue);
+            display.AppendBytes(bytes, serial::kColourBlue);
         }
     });
     worker.join();
@@ -440,21 +440,22 @@ TEST_F(Terminal, AStalledWindowDropsWhatExceedsTheQueueAndCountsIt) {
 TEST_F(Terminal, SavesItsTextWithColoursAsRtf) {
     testenv::ScratchDir dir;
     display.setFont(QFont("Courier New", 10));
-    display.SetDisplayFormat(kFormatAscii);
-    Append(display, "\x1bZ1\r", kColourRed);
-    Append(display, "V{1}\\2 \xE4\r", kColourDarkBlue);
-    std::thread([this] { display.AppendBytes(std::string("late"), kColourBlue); }).join();
+    display.SetDisplayFormat(serial::kFormatAscii);
+    Append(display, "\x1bZ1\r", serial::kColourRed);
+    Append(display, "V{1}\\2 \xE4\r", serial::kColourDarkBlue);
+    std::thread([this] { display.AppendBytes(std::string("late"), serial::kColourBlue); }).join();
     ASSERT_TRUE(display.SaveRtf(dir.file("KIVText.rtf")));
 
     rtftest::Document doc = rtftest::Read(testenv::readFile(dir.file("KIVText.rtf")));
     ASSERT_TRUE(doc.ok) << doc.error;
     EXPECT_EQ(doc.font, "Courier New");
     EXPECT_EQ(doc.halfPoints, 20);
-    EXPECT_EQ(doc.colours, (std::vector<ColourRef>{kColourAutomatic, kColourRed, kColourDarkBlue, kColourBlue}));
+    EXPECT_EQ(doc.colours, (std::vector<serial::ColourRef>{serial::kColourAutomatic, serial::kColourRed,
+                                                           serial::kColourDarkBlue, serial::kColourBlue}));
     ASSERT_EQ(doc.runs.size(), 3u);
     EXPECT_EQ(doc.runs[0].text, U"<ESC>Z1<CR>\n");
     EXPECT_EQ(doc.runs[1].text, U"V{1}\\2 \u00E4<CR>\n");
-    EXPECT_EQ(doc.runs[1].colour, kColourDarkBlue);
+    EXPECT_EQ(doc.runs[1].colour, serial::kColourDarkBlue);
     EXPECT_EQ(doc.runs[2].text, U"late");
     EXPECT_EQ(QString::fromStdU32String(doc.text()), display.toPlainText());
 
@@ -477,7 +478,7 @@ TEST_F(Terminal, TypedLinesReachTheDeviceAndItsAnswerIsShown) {
         }
         bool TextTransmissionActive() const override { return false; }
         bool LocalEcho() const override { return false; }
-        int DisplayFormat() const override { return kFormatNormal; }
+        int DisplayFormat() const override { return serial::kFormatNormal; }
     } serial;
     ASSERT_TRUE(serial.com.Open(5));
     CMyEdit terminal(&serial);
@@ -490,7 +491,7 @@ TEST_F(Terminal, TypedLinesReachTheDeviceAndItsAnswerIsShown) {
                 continue;
             }
             int got = serial.com.Read(buf, static_cast<int>(std::min<unsigned>(n, sizeof buf)));
-            if (got > 0) terminal.AppendBytes(buf, static_cast<std::size_t>(got), kColourBlue);
+            if (got > 0) terminal.AppendBytes(buf, static_cast<std::size_t>(got), serial::kColourBlue);
         }
     });
 
