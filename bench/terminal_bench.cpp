@@ -24,11 +24,11 @@ constexpr double kBytesPerSecond = kBaud / 10;
 constexpr std::size_t kRead = 100;        // the monitor's receive thread reads up to 100 bytes
 constexpr std::size_t kTickBytes = 230;   // what arrives in one 20 ms drawing interval
 
-struct Line : TerminalLine {
-    void WriteToLine(const std::uint8_t*, std::size_t) override {}
-    bool TextTransmissionActive() const override { return false; }
-    bool LocalEcho() const override { return false; }
-    int DisplayFormat() const override { return serial::kFormatHex; }
+struct Line : serial::ui::TerminalLine {
+    void writeToLine(const std::uint8_t*, std::size_t) override {}
+    bool textTransmissionActive() const override { return false; }
+    bool localEcho() const override { return false; }
+    int displayFormat() const override { return serial::kFormatHex; }
 };
 
 // Scanner output: barcode lines ending in CR LF.

@@ -5,7 +5,7 @@
 
 #include "serial/ui/dialog_seams.h"
 
-using dialogs::FileDialogRequest;
+using serial::ui::FileDialogRequest;
 
 QString CKolvaneDoc::Title() const {
     return path_.isEmpty() ? QStringLiteral("Untitled") : QFileInfo(path_).fileName();
@@ -14,7 +14,7 @@ QString CKolvaneDoc::Title() const {
 bool CKolvaneDoc::OnFileSave(QWidget* dialogParent) {
     QString path = path_;
     if (path.isEmpty()) {
-        auto chosen = dialogs::AskFileName({.mode = FileDialogRequest::Mode::Save,
+        auto chosen = serial::ui::askFileName({.mode = FileDialogRequest::Mode::Save,
                                             .parent = dialogParent,
                                             .caption = QStringLiteral("Save As"),
                                             .proposedPath = {},
@@ -25,7 +25,7 @@ bool CKolvaneDoc::OnFileSave(QWidget* dialogParent) {
     }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        dialogs::ShowMessageBox(dialogParent, QStringLiteral("Cannot save %1:\n%2").arg(path, file.errorString()),
+        serial::ui::showMessageBox(dialogParent, QStringLiteral("Cannot save %1:\n%2").arg(path, file.errorString()),
                                 QString(), QMessageBox::Warning);
         return false;
     }

@@ -187,7 +187,7 @@ void CMainFrame::OnFileOpen() {
     try {
         view_->OnFileOpen();
     } catch (const std::exception&) {
-        dialogs::ShowMessageBox(this, QStringLiteral("CMainFrame::OnFileOpen()"));
+        serial::ui::showMessageBox(this, QStringLiteral("CMainFrame::OnFileOpen()"));
     }
 }
 

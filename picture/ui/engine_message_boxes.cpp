@@ -18,7 +18,7 @@ QMessageBox::Icon iconFor(picture::MessageIcon icon) {
 }  // namespace
 
 void ShowMessageBox(QWidget* parent, const picture::Message& m) {
-    dialogs::ShowMessageBox(dialogs::MessageBoxRequest{parent, QString::fromStdString(m.text),
+    serial::ui::showMessageBox(serial::ui::MessageBoxRequest{parent, QString::fromStdString(m.text),
                                                        QString::fromStdString(m.caption), iconFor(m.icon),
                                                        QMessageBox::Ok, m.topmost});
 }

@@ -206,7 +206,7 @@ void CPictavoDlg::SetStatus(const QString& text) {
 
 void CPictavoDlg::InitializationFailed() {
     SetStatus(QString());
-    dialogs::ShowMessageBox(this, QStringLiteral("Initialization Failed."));
+    serial::ui::showMessageBox(this, QStringLiteral("Initialization Failed."));
 }
 
 void CPictavoDlg::OnTakePicture() {

@@ -112,7 +112,7 @@ void CPictureViewer::OnToggleSize() {
 
 void CPictureViewer::OnSave() {
     const bool bmp = picture::IsBmpFile(tempFile_);
-    auto chosen = dialogs::AskFileName({.mode = dialogs::FileDialogRequest::Mode::Save,
+    auto chosen = serial::ui::askFileName({.mode = serial::ui::FileDialogRequest::Mode::Save,
                                         .parent = this,
                                         .caption = QStringLiteral("Save Picture"),
                                         .proposedPath = {},
@@ -125,7 +125,7 @@ void CPictureViewer::OnSave() {
     // The file dialog asked about the name as typed; the extension added here names another
     // file, which must not be replaced without asking either.
     if (name != chosenPath && platform::fileExists(name)) {
-        auto answer = dialogs::ShowMessageBox(
+        auto answer = serial::ui::showMessageBox(
             this,
             QStringLiteral("%1 already exists.\nDo you want to replace it?")
                 .arg(QString::fromStdString(platform::fileNameOf(name))),

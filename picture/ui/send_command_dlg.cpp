@@ -130,7 +130,7 @@ void CSendCommandDlg::SendNamedCommand(const std::string& name) {
     QApplication::restoreOverrideCursor();
     if (!sent) {
         // The port went away since the device check: say so rather than look like a silent scanner.
-        dialogs::ShowMessageBox(this,
+        serial::ui::showMessageBox(this,
                                 QStringLiteral("The command could not be sent: COM%1 cannot be opened.")
                                     .arg(owner_.Settings().port),
                                 QStringLiteral("Error"), QMessageBox::Critical);
@@ -155,7 +155,7 @@ void CSendCommandDlg::OnCameraSettings() {
 }
 
 void CSendCommandDlg::OnClearScreen() {
-    auto answer = dialogs::ShowMessageBox(this, QStringLiteral("Erase all text?"), QString(), QMessageBox::Question,
+    auto answer = serial::ui::showMessageBox(this, QStringLiteral("Erase all text?"), QString(), QMessageBox::Question,
                                           QMessageBox::Ok | QMessageBox::Cancel);
     if (answer == QMessageBox::Ok) terminal()->ClearScreen();
 }
@@ -174,7 +174,7 @@ QString CSendCommandDlg::ProposedTextFile() const {
 }
 
 void CSendCommandDlg::OnSaveText() {
-    auto chosen = dialogs::AskFileName({.mode = dialogs::FileDialogRequest::Mode::Save,
+    auto chosen = serial::ui::askFileName({.mode = serial::ui::FileDialogRequest::Mode::Save,
                                         .parent = this,
                                         .caption = QStringLiteral("Save Text"),
                                         .proposedPath = ProposedTextFile(),
@@ -184,7 +184,7 @@ void CSendCommandDlg::OnSaveText() {
     savedTextFile_ = *chosen;
     platform::SystemError err;
     if (!terminal()->SaveRtf(chosen->toStdString(), &err)) {
-        dialogs::ShowMessageBox(this,
+        serial::ui::showMessageBox(this,
                                 QStringLiteral("%1 could not be written.\n%2").arg(*chosen, QString::fromStdString(err.text)),
                                 QStringLiteral("Error"), QMessageBox::Critical);
         return;

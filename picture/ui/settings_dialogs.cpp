@@ -23,7 +23,7 @@ QString formatted4(int value) { return QString::asprintf("%4d", value); }
 int numberIn(const QLineEdit* edit) { return picture::ReadDialogNumber(edit->text().toStdString()); }
 
 void refuse(QWidget* parent, const QString& text) {
-    dialogs::ShowMessageBox(parent, text, QString(), QMessageBox::Warning);
+    serial::ui::showMessageBox(parent, text, QString(), QMessageBox::Warning);
 }
 
 }  // namespace

@@ -27,16 +27,16 @@ constexpr int kLongLine = 1024;
 constexpr int kLongLineHard = kLongLine + 128;  // where no space came to break after
 const int kContinuationProperty = QTextFormat::UserProperty + 1;
 
-QTextCharFormat FormatFor(serial::ColourRef colour) {
+QTextCharFormat formatFor(serial::ColourRef colour) {
     QTextCharFormat format;
     if (colour == serial::kColourAutomatic) format.clearForeground();
-    else format.setForeground(ColourFromColourRef(colour));
+    else format.setForeground(serial::ui::colourFromColourRef(colour));
     return format;
 }
 
 // Clipboard text as line bytes: code page 1252 ('?' where it has no byte), every line end as
 // CR LF, as the platform's clipboard text has it.
-std::string LineBytesOf(const QString& text) {
+std::string lineBytesOf(const QString& text) {
     std::string out;
     std::u32string chars = text.toStdU32String();
     for (std::size_t i = 0; i < chars.size(); ++i) {
@@ -52,7 +52,7 @@ std::string LineBytesOf(const QString& text) {
     return out;
 }
 
-bool IsNavigationKey(int key) {
+bool isNavigationKey(int key) {
     switch (key) {
         case Qt::Key_Left: case Qt::Key_Right: case Qt::Key_Up: case Qt::Key_Down:
         case Qt::Key_Home: case Qt::Key_End: case Qt::Key_PageUp: case Qt::Key_PageDown:
@@ -62,7 +62,7 @@ bool IsNavigationKey(int key) {
     }
 }
 
-bool IsCtrlLetter(const QKeyEvent* e) {
+bool isCtrlLetter(const QKeyEvent* e) {
     auto mods = e->modifiers();
     return (mods & Qt::ControlModifier) && !(mods & (Qt::AltModifier | Qt::MetaModifier)) &&
            e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z;
@@ -70,20 +70,24 @@ bool IsCtrlLetter(const QKeyEvent* e) {
 
 }  // namespace
 
-QColor ColourFromColourRef(serial::ColourRef colour) {
-    return QColor(serial::colourRed(colour), serial::colourGreen(colour), serial::colourBlue(colour));
+namespace serial::ui {
+
+QColor colourFromColourRef(ColourRef colour) {
+    return QColor(colourRed(colour), colourGreen(colour), colourBlue(colour));
 }
 
-serial::ColourRef ColourRefFromColour(const QColor& colour) {
-    return serial::makeColourRef(static_cast<std::uint8_t>(colour.red()), static_cast<std::uint8_t>(colour.green()),
+ColourRef colourRefFromColour(const QColor& colour) {
+    return makeColourRef(static_cast<std::uint8_t>(colour.red()), static_cast<std::uint8_t>(colour.green()),
                          static_cast<std::uint8_t>(colour.blue()));
 }
+
+}  // namespace serial::ui
 
 CMyEdit::CMyEdit(QWidget* parent) : QPlainTextEdit(parent), trimThreshold_(serial::kTrimThresholdDisplayOnly) {
     Setup();
 }
 
-CMyEdit::CMyEdit(TerminalLine* line, QWidget* parent)
+CMyEdit::CMyEdit(serial::ui::TerminalLine* line, QWidget* parent)
     : QPlainTextEdit(parent), line_(line), trimThreshold_(serial::kTrimThresholdInput) {
     Setup();
 }
@@ -102,7 +106,7 @@ void CMyEdit::Setup() {
     }
 }
 
-int CMyEdit::displayFormat() const { return line_ ? line_->DisplayFormat() : ownFormat_; }
+int CMyEdit::displayFormat() const { return line_ ? line_->displayFormat() : ownFormat_; }
 
 std::size_t CMyEdit::TextLength() const {
     // Counts each line break as one character, and the document's closing one not at all.
@@ -166,14 +170,14 @@ void CMyEdit::Draw(const std::vector<Piece>& pieces) {
     QString run;
     serial::ColourRef runColour = serial::kColourAutomatic;
     auto flush = [&] {
-        if (!run.isEmpty()) end.insertText(run, FormatFor(runColour));
+        if (!run.isEmpty()) end.insertText(run, formatFor(runColour));
         run.clear();
     };
     auto breakLine = [&](bool continuation) {
         flush();
         QTextBlockFormat block;
         if (continuation) block.setProperty(kContinuationProperty, true);
-        end.insertBlock(block, FormatFor(runColour));
+        end.insertBlock(block, formatFor(runColour));
         lineLength = 0;
     };
     end.beginEditBlock();
@@ -241,18 +245,18 @@ void CMyEdit::ClearScreen() {
 
 void CMyEdit::PasteToLine() {
     if (!line_) return;
-    std::string bytes = LineBytesOf(QGuiApplication::clipboard()->text());
+    std::string bytes = lineBytesOf(QGuiApplication::clipboard()->text());
     if (bytes.empty()) return;
     AppendBytes(bytes, serial::kColourRed);
-    line_->WriteToLine(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    line_->writeToLine(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
 void CMyEdit::TypedCharacter(std::uint8_t byte) {
     if (!line_) return;
     lineBuffer_.add(byte);
-    if (line_->TextTransmissionActive()) return;
-    line_->WriteToLine(&byte, 1);
-    if (line_->LocalEcho()) AppendBytes(&byte, 1, serial::kColourRed);
+    if (line_->textTransmissionActive()) return;
+    line_->writeToLine(&byte, 1);
+    if (line_->localEcho()) AppendBytes(&byte, 1, serial::kColourRed);
 }
 
 void CMyEdit::RepeatLine() {
@@ -260,7 +264,7 @@ void CMyEdit::RepeatLine() {
     if (!line_ || !lineBuffer_.complete()) return;
     std::string bytes = lineBuffer_.text() + '\r';
     AppendBytes(bytes, serial::kColourRed);
-    line_->WriteToLine(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    line_->writeToLine(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
 bool CMyEdit::IsTerminalKey(const QKeyEvent* e) const {
@@ -270,7 +274,7 @@ bool CMyEdit::IsTerminalKey(const QKeyEvent* e) const {
         default:
             break;
     }
-    if (IsCtrlLetter(e)) return true;
+    if (isCtrlLetter(e)) return true;
     return inputEnabled() && (e->matches(QKeySequence::Paste) || e->matches(QKeySequence::Cut));
 }
 
@@ -307,7 +311,7 @@ void CMyEdit::keyPressEvent(QKeyEvent* e) {
         default:
             break;
     }
-    if (IsCtrlLetter(e)) {
+    if (isCtrlLetter(e)) {
         TypedCharacter(static_cast<std::uint8_t>(e->key() - Qt::Key_A + 1));
         return;
     }
@@ -325,7 +329,7 @@ void CMyEdit::keyPressEvent(QKeyEvent* e) {
         PasteToLine();
         return;
     }
-    if (IsNavigationKey(e->key())) {
+    if (isNavigationKey(e->key())) {
         QPlainTextEdit::keyPressEvent(e);
         return;
     }
@@ -379,8 +383,9 @@ std::string CMyEdit::ToRtf() {
             QTextFragment fragment = it.fragment();
             if (!fragment.isValid()) continue;
             QBrush brush = fragment.charFormat().foreground();
-            serial::ColourRef colour =
-                brush.style() == Qt::NoBrush ? serial::kColourAutomatic : ColourRefFromColour(brush.color());
+            serial::ColourRef colour = brush.style() == Qt::NoBrush
+                                           ? serial::kColourAutomatic
+                                           : serial::ui::colourRefFromColour(brush.color());
             add(colour, fragment.text().toStdU32String());
         }
     }

@@ -39,20 +39,24 @@
 
 class QMenu;
 
+namespace serial::ui {
+
 // What the input-enabled terminal needs from the window that owns the line. Called on the
 // window's thread only.
 class TerminalLine {
 public:
     virtual ~TerminalLine() = default;
-    virtual void WriteToLine(const std::uint8_t* data, std::size_t length) = 0;
+    virtual void writeToLine(const std::uint8_t* data, std::size_t length) = 0;
     // While a text file is being transmitted typed characters are not sent (paste still is).
-    virtual bool TextTransmissionActive() const = 0;
-    virtual bool LocalEcho() const = 0;
-    virtual int DisplayFormat() const = 0;
+    virtual bool textTransmissionActive() const = 0;
+    virtual bool localEcho() const = 0;
+    virtual int displayFormat() const = 0;
 };
 
-QColor ColourFromColourRef(serial::ColourRef colour);
-serial::ColourRef ColourRefFromColour(const QColor& colour);
+QColor colourFromColourRef(ColourRef colour);
+ColourRef colourRefFromColour(const QColor& colour);
+
+}  // namespace serial::ui
 
 class CMyEdit : public QPlainTextEdit {
     Q_OBJECT
@@ -63,7 +67,7 @@ public:
     // Display only.
     explicit CMyEdit(QWidget* parent = nullptr);
     // Input enabled; line must outlive the terminal.
-    explicit CMyEdit(TerminalLine* line, QWidget* parent = nullptr);
+    explicit CMyEdit(serial::ui::TerminalLine* line, QWidget* parent = nullptr);
     ~CMyEdit() override;
 
     bool inputEnabled() const { return line_ != nullptr; }
@@ -134,7 +138,7 @@ private:
     void RepeatLine();
     bool IsTerminalKey(const QKeyEvent* e) const;
 
-    TerminalLine* line_ = nullptr;
+    serial::ui::TerminalLine* line_ = nullptr;
     int ownFormat_ = serial::kFormatNormal;
     std::size_t trimThreshold_;
     serial::TerminalLineBuffer lineBuffer_;

@@ -40,7 +40,7 @@ TEST_F(KolvaneWindow, FileOpenDownloadsAndLogsWhatTheCommandLinePrints) {
     trigger("actionFileOpen");
     ASSERT_EQ(files.all().size(), 1u);
     const auto& request = files.all()[0];
-    EXPECT_EQ(request.mode, dialogs::FileDialogRequest::Mode::Open);
+    EXPECT_EQ(request.mode, serial::ui::FileDialogRequest::Mode::Open);
     EXPECT_EQ(request.filter, "Bin files (*.bin);;Ttf files (*.ttf);;All files (*)");
     EXPECT_EQ(request.defaultSuffix, "bin");
     EXPECT_EQ(view().ImagePath().toStdString(), path);

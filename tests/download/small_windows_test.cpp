@@ -125,7 +125,7 @@ TEST_F(KolvaneWindow, SaveStoresTheEmptyDocumentUnderTheNameAskedOnce) {
     files.answerNext(path);
     trigger("actionFileSave");
     ASSERT_EQ(files.all().size(), 1u);
-    EXPECT_EQ(files.all()[0].mode, dialogs::FileDialogRequest::Mode::Save);
+    EXPECT_EQ(files.all()[0].mode, serial::ui::FileDialogRequest::Mode::Save);
     EXPECT_TRUE(platform::fileExists(path));
     EXPECT_EQ(testenv::readFile(path), "");
     EXPECT_EQ(frame->windowTitle(), "session.kvd - Kolvane");

@@ -52,8 +52,8 @@ int main(int argc, char** argv) {
         std::ofstream f(image, std::ios::binary);
         for (int i = 0; i < 3 * 8192 + 1000; ++i) f.put(static_cast<char>(i * 31));
     }
-    dialogs::SetFileDialogHandler(
-        [&](const dialogs::FileDialogRequest&) -> std::optional<QString> { return QString::fromStdString(image); });
+    serial::ui::setFileDialogHandler(
+        [&](const serial::ui::FileDialogRequest&) -> std::optional<QString> { return QString::fromStdString(image); });
 
     sim::Z7Device z7;
     if (!z7.start(map, 1, "Veltrix Z7 (COM1)")) {

@@ -26,18 +26,18 @@ void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString()
 namespace {
 
 // The owner's side of the input variant, recorded.
-struct RecordingLine : TerminalLine {
+struct RecordingLine : serial::ui::TerminalLine {
     std::string written;
     bool transmitting = false;
     bool echo = false;
     int format = serial::kFormatNormal;
 
-    void WriteToLine(const std::uint8_t* data, std::size_t length) override {
+    void writeToLine(const std::uint8_t* data, std::size_t length) override {
         written.append(reinterpret_cast<const char*>(data), length);
     }
-    bool TextTransmissionActive() const override { return transmitting; }
-    bool LocalEcho() const override { return echo; }
-    int DisplayFormat() const override { return format; }
+    bool textTransmissionActive() const override { return transmitting; }
+    bool localEcho() const override { return echo; }
+    int displayFormat() const override { return format; }
 };
 
 struct Fragment {
@@ -117,7 +117,7 @@ TEST_F(Terminal, EachAppendHasItsOwnColour) {
     EXPECT_EQ(f[0].colour, QColor(255, 0, 0));
     EXPECT_EQ(f[1].colour, QColor(0, 0, 127));
     EXPECT_EQ(f[2].colour, QColor(0, 0, 255));
-    EXPECT_EQ(ColourRefFromColour(QColor(0, 0, 127)), serial::kColourDarkBlue);
+    EXPECT_EQ(serial::ui::colourRefFromColour(QColor(0, 0, 127)), serial::kColourDarkBlue);
 }
 
 TEST_F(Terminal, TrimsTheFirst2500CharactersOnceAboveItsThreshold) {
@@ -471,14 +471,14 @@ TEST_F(Terminal, TypedLinesReachTheDeviceAndItsAnswerIsShown) {
     sim::EchoDevice device;
     ASSERT_TRUE(device.start(env.mapFile(), 5, "Echo"));
 
-    struct SerialLine : TerminalLine {
+    struct SerialLine : serial::ui::TerminalLine {
         CSerialCom com;
-        void WriteToLine(const std::uint8_t* data, std::size_t length) override {
+        void writeToLine(const std::uint8_t* data, std::size_t length) override {
             com.Write(data, static_cast<int>(length));
         }
-        bool TextTransmissionActive() const override { return false; }
-        bool LocalEcho() const override { return false; }
-        int DisplayFormat() const override { return serial::kFormatNormal; }
+        bool textTransmissionActive() const override { return false; }
+        bool localEcho() const override { return false; }
+        int displayFormat() const override { return serial::kFormatNormal; }
     } serial;
     ASSERT_TRUE(serial.com.Open(5));
     CMyEdit terminal(&serial);

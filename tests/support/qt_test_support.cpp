@@ -21,7 +21,7 @@ bool Eventually(const std::function<bool()>& cond, std::chrono::milliseconds wai
 }
 
 MessageBoxes::MessageBoxes() {
-    previous_ = dialogs::SetMessageBoxHandler([this](const dialogs::MessageBoxRequest& r) {
+    previous_ = serial::ui::setMessageBoxHandler([this](const serial::ui::MessageBoxRequest& r) {
         boxes_.push_back(r);
         if (!answers_.empty()) {
             auto answer = answers_.front();
@@ -34,7 +34,7 @@ MessageBoxes::MessageBoxes() {
     });
 }
 
-MessageBoxes::~MessageBoxes() { dialogs::SetMessageBoxHandler(std::move(previous_)); }
+MessageBoxes::~MessageBoxes() { serial::ui::setMessageBoxHandler(std::move(previous_)); }
 
 QStringList MessageBoxes::texts() const {
     QStringList t;
@@ -43,7 +43,8 @@ QStringList MessageBoxes::texts() const {
 }
 
 FileDialogs::FileDialogs() {
-    previous_ = dialogs::SetFileDialogHandler([this](const dialogs::FileDialogRequest& r) -> std::optional<QString> {
+    using serial::ui::FileDialogRequest;
+    previous_ = serial::ui::setFileDialogHandler([this](const FileDialogRequest& r) -> std::optional<QString> {
         requests_.push_back(r);
         if (answers_.empty()) return std::nullopt;
         QString path = answers_.front();
@@ -52,7 +53,7 @@ FileDialogs::FileDialogs() {
     });
 }
 
-FileDialogs::~FileDialogs() { dialogs::SetFileDialogHandler(std::move(previous_)); }
+FileDialogs::~FileDialogs() { serial::ui::setFileDialogHandler(std::move(previous_)); }
 
 QObject& Watches() {
     static QObject owner;

@@ -34,13 +34,13 @@ public:
     MessageBoxes();
     ~MessageBoxes();
     void answerNext(QMessageBox::StandardButton button) { answers_.push_back(button); }
-    const std::vector<dialogs::MessageBoxRequest>& all() const { return boxes_; }
+    const std::vector<serial::ui::MessageBoxRequest>& all() const { return boxes_; }
     QStringList texts() const;
     void clear() { boxes_.clear(); }
 
 private:
-    dialogs::MessageBoxHandler previous_;
-    std::vector<dialogs::MessageBoxRequest> boxes_;
+    serial::ui::MessageBoxHandler previous_;
+    std::vector<serial::ui::MessageBoxRequest> boxes_;
     std::deque<QMessageBox::StandardButton> answers_;
 };
 
@@ -51,11 +51,11 @@ public:
     ~FileDialogs();
     void answerNext(const QString& path) { answers_.push_back(path); }
     void answerNext(const std::string& path) { answers_.push_back(QString::fromStdString(path)); }
-    const std::vector<dialogs::FileDialogRequest>& all() const { return requests_; }
+    const std::vector<serial::ui::FileDialogRequest>& all() const { return requests_; }
 
 private:
-    dialogs::FileDialogHandler previous_;
-    std::vector<dialogs::FileDialogRequest> requests_;
+    serial::ui::FileDialogHandler previous_;
+    std::vector<serial::ui::FileDialogRequest> requests_;
     std::deque<QString> answers_;
 };
 

@@ -23,7 +23,7 @@ Scratch EnterScratchFolder(const char* prefix) {
 }
 
 void PrintMessageBoxes() {
-    dialogs::SetMessageBoxHandler([](const dialogs::MessageBoxRequest& r) {
+    serial::ui::setMessageBoxHandler([](const serial::ui::MessageBoxRequest& r) {
         std::fprintf(stderr, "message: %s\n", qPrintable(r.text));
         return QMessageBox::Ok;
     });
