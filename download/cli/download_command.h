@@ -27,7 +27,7 @@ DownloadOptions parseDownloadOptions(const std::vector<std::string>& args);
 // 130 when interrupted (polled; it sets the worker's cancel flag), else 1.
 int runDownload(const DownloadOptions& options, serial::cli::Console& console);
 
-// The subcommands, for serial::cli::Run / Main.
-const serial::cli::Program& Program();
+// The subcommands, for serial::cli::run / runMain.
+const serial::cli::Program& program();
 
 }  // namespace kolvane::cli

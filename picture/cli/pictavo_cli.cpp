@@ -76,7 +76,7 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
             output = *v;
             if (output.empty()) throw UsageError{"--output needs a file name"};
         } else if (auto q = o.value("--quality")) {
-            quality = serial::cli::ParseNumber("--quality", *q);
+            quality = serial::cli::parseNumber("--quality", *q);
             if (*quality < 5 || *quality % 5 != 0)
                 throw UsageError{"--quality must be a multiple of 5 from 5 up, not " + *q};
         } else if (auto w = o.value("--window")) {
@@ -86,7 +86,7 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
             int n = 0;
             while (std::getline(in, part, ',')) {
                 if (n == 4) throw UsageError{"--window takes four numbers: X0,Y0,X1,Y1"};
-                v[n++] = serial::cli::ParseNumber("--window", part);
+                v[n++] = serial::cli::parseNumber("--window", part);
             }
             if (n != 4) throw UsageError{"--window takes four numbers: X0,Y0,X1,Y1"};
             if (v[2] < v[0] || v[3] < v[1]) throw UsageError{"--window: X1,Y1 must not lie before X0,Y0"};
@@ -240,7 +240,7 @@ int runPorts(const std::vector<std::string>& args, Console& console) {
 
 }  // namespace
 
-const serial::cli::Program& Program() {
+const serial::cli::Program& program() {
     static const serial::cli::Program program{
         "pictavo",
         {

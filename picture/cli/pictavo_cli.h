@@ -16,7 +16,7 @@
 
 namespace picture::cli {
 
-// The subcommands, for serial::cli::Run / Main.
-const serial::cli::Program& Program();
+// The subcommands, for serial::cli::run / runMain.
+const serial::cli::Program& program();
 
 }  // namespace picture::cli

@@ -20,7 +20,7 @@ bool isHelp(const std::string& a) { return a == "--help" || a == "-h"; }
 
 }  // namespace
 
-std::string HelpText(const Program& program) {
+std::string helpText(const Program& program) {
     const std::string lead = "       " + program.name + " ";
     std::string text = "usage: " + padded(program.name, kWindowColumn) + "(the window)\n";
     for (const Subcommand& s : program.subcommands) {
@@ -38,12 +38,12 @@ std::string HelpText(const Program& program) {
     return text;
 }
 
-int Run(const Program& program, const std::vector<std::string>& args, Console& console) {
+int run(const Program& program, const std::vector<std::string>& args, Console& console) {
     try {
         if (args.empty()) throw UsageError{"a subcommand is needed"};
         const std::string& name = args.front();
         if (isHelp(name) || name == "help") {
-            console.print(HelpText(program));
+            console.print(helpText(program));
             return kExitOk;
         }
         if (name == "--version") {
@@ -55,7 +55,7 @@ int Run(const Program& program, const std::vector<std::string>& args, Console& c
         if (sub == program.subcommands.end()) throw UsageError{"unknown subcommand " + name};
         const std::vector<std::string> rest(args.begin() + 1, args.end());
         if (std::any_of(rest.begin(), rest.end(), isHelp)) {
-            console.print(HelpText(program));
+            console.print(helpText(program));
             return kExitOk;
         }
         int status = sub->run(rest, console);
@@ -64,7 +64,7 @@ int Run(const Program& program, const std::vector<std::string>& args, Console& c
     } catch (const UsageError& e) {
         console.message(program.name + ": " + e.text);
         if (program.afterUsageError == AfterUsageError::ShowHelp) {
-            std::string help = HelpText(program);
+            std::string help = helpText(program);
             help.pop_back();  // message() ends the line
             console.message(help);
         } else {
@@ -74,10 +74,10 @@ int Run(const Program& program, const std::vector<std::string>& args, Console& c
     }
 }
 
-int Main(const Program& program, int argc, char** argv) {
+int runMain(const Program& program, int argc, char** argv) {
     const std::atomic<bool>& interrupted = platform::CatchInterrupts(program.interrupts);
     Console console(std::cout, std::cerr, platform::StandardErrorIsTerminal(), &interrupted);
-    return Run(program, std::vector<std::string>(argv + 1, argv + argc), console);
+    return run(program, std::vector<std::string>(argv + 1, argv + argc), console);
 }
 
 }  // namespace serial::cli

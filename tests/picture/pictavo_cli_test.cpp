@@ -30,7 +30,7 @@ struct CommandLine : ::testing::Test {
     Result run(std::vector<std::string> args, bool terminal = false) {
         std::ostringstream out, err;
         serial::cli::Console console{out, err, terminal, &interrupted};
-        int status = serial::cli::Run(picture::cli::Program(), args, console);
+        int status = serial::cli::run(picture::cli::program(), args, console);
         return {status, out.str(), err.str()};
     }
     std::string settingsFile() const {
