@@ -12,5 +12,5 @@ int main(int argc, char** argv) {
         return app.Run();
     }
 #endif
-    return serial::cli::runMain(picture::cli::program(), argc, argv);
+    return serial::cli::runMain(pictavo::cli::program(), argc, argv);
 }

@@ -14,7 +14,7 @@
 #include "serial/port_discovery.h"
 #include "serial/terminal_format.h"
 
-namespace picture::cli {
+namespace pictavo::cli {
 
 namespace {
 
@@ -31,8 +31,8 @@ constexpr std::size_t kSendReplySize = 14000;
 class MessagesToConsole {
 public:
     explicit MessagesToConsole(Console& c)
-        : previous_(SetMessageHandler([&c](const Message& m) { c.message(m.text); })) {}
-    ~MessagesToConsole() { SetMessageHandler(std::move(previous_)); }
+        : previous_(setMessageHandler([&c](const Message& m) { c.message(m.text); })) {}
+    ~MessagesToConsole() { setMessageHandler(std::move(previous_)); }
 
 private:
     MessageHandler previous_;
@@ -57,7 +57,7 @@ void showReports(CImageVideo& engine, Console& console) {
 PictureSettings readSettings() {
     PictureSettingsFile file;
     file.setReadOnly(true);
-    file.SetDefaultPath();
+    file.setDefaultPath();
     PictureSettings s;
     LoadSettings(file, s);
     return s;
@@ -106,7 +106,7 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     if (quality) s.quality = *quality;
     if (checkPortName) s.ignorePortName = 0;
 
-    std::string temp = MakeTempPictureFile();
+    std::string temp = makeTempPictureFile();
     if (temp.empty()) return kExitFailed;
     struct RemoveTemp {
         std::string path;
@@ -130,8 +130,8 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     engine.SetRequestFlags(0);
     engine.SetIdleInterval(0);
     engine.SetImageCallback([&](const BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
-        if (!StorePicture(temp, header, data, length)) return;
-        if (!output.empty() && !SavePictureCopy(temp, output, &savedAs)) return;
+        if (!storePicture(temp, header, data, length)) return;
+        if (!output.empty() && !savePictureCopy(temp, output, &savedAs)) return;
         pictureBytes = length;
         written = true;
     });
@@ -156,7 +156,7 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     engine.WaitForCaptureEnd(std::chrono::milliseconds(-1));
     CaptureOutcome outcome = *ended;
     if (outcome != CaptureOutcome::Delivered) {
-        console.message(CaptureOutcomeText(outcome));
+        console.message(captureOutcomeText(outcome));
         return cancelled ? kExitCancelled : kExitFailed;
     }
     if (!written) return kExitFailed;
@@ -188,10 +188,10 @@ int runSend(const std::vector<std::string>& args, Console& console) {
     }
     CommandTable table(s.cameraSetup);
     if (name.empty()) throw UsageError{"send needs a command name"};
-    const ScannerCommand* command = table.Find(name);
+    const ScannerCommand* command = table.find(name);
     if (!command) {
         std::string names;
-        for (const auto& n : table.Names(true)) names += "\n  " + n;
+        for (const auto& n : table.names(true)) names += "\n  " + n;
         throw UsageError{"unknown command \"" + name + "\"; the commands are:" + names};
     }
 
@@ -286,4 +286,4 @@ const serial::cli::Program& program() {
     return program;
 }
 
-}  // namespace picture::cli
+}  // namespace pictavo::cli

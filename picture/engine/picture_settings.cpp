@@ -4,7 +4,7 @@
 
 #include "platform/folders.h"
 
-namespace picture {
+namespace pictavo {
 
 namespace {
 
@@ -49,7 +49,7 @@ void PictureSettingsFile::SetPath(const std::string& folder, const std::string& 
     platform::createDirectories(platform::joinPath(folder, "Veltrix"));  // errors show at the first write
 }
 
-void PictureSettingsFile::SetDefaultPath() { SetPath(platform::configFolder(), kFileName); }
+void PictureSettingsFile::setDefaultPath() { SetPath(platform::configFolder(), kFileName); }
 
 void LoadSettings(serial::SettingsFile& file, PictureSettings& s) {
     for (const auto& row : kBefore) s.*row.value = file.GetInt(row.section, row.key, row.defaultValue);
@@ -63,4 +63,4 @@ void SaveSettings(serial::SettingsFile& file, const PictureSettings& s) {
     for (const auto& row : kAfter) file.WriteInt(row.section, row.key, s.*row.value);
 }
 
-}  // namespace picture
+}  // namespace pictavo

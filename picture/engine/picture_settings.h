@@ -11,7 +11,7 @@
 
 #include "serial/settings_file.h"
 
-namespace picture {
+namespace pictavo {
 
 constexpr int kScale25 = 104, kScale50 = 105, kScale75 = 106, kScale100 = 107;
 constexpr char kDefaultCameraSetup[] = "[OOUQ1Q0Q0Q2Q1";
@@ -38,7 +38,7 @@ public:
     static constexpr char kFileName[] = "Veltrix/kivvision.ini";
     void SetPath(const std::string& folder, const std::string& name) override;
     // SetPath(platform::configFolder(), kFileName).
-    void SetDefaultPath();
+    void setDefaultPath();
 };
 
 // Reads every setting in the order of the settings table. The window calls this and then
@@ -47,4 +47,4 @@ void LoadSettings(serial::SettingsFile& file, PictureSettings& settings);
 // Writes every setting in the same order.
 void SaveSettings(serial::SettingsFile& file, const PictureSettings& settings);
 
-}  // namespace picture
+}  // namespace pictavo

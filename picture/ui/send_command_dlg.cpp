@@ -30,16 +30,16 @@ CSendCommandDlg::CSendCommandDlg(CPictavoDlg& owner)
       ui_(std::make_unique<Ui::CSendCommandDlg>()),
       commands_(owner.Settings().cameraSetup) {
     ui_->setupUi(this);
-    setWindowIcon(pictavo::artwork().programIcon());
+    setWindowIcon(pictavo::ui::artwork().programIcon());
     BuildMenus();
 
     terminal()->SetDisplayFormat(serial::kFormatAscii);
-    terminal()->setFont(pictavo::TerminalFont());
+    terminal()->setFont(pictavo::ui::terminalFont());
     terminal()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     cameraButton()->hide();
-    statusText()->setFont(pictavo::StatusFont(kStatusPoints));
+    statusText()->setFont(pictavo::ui::statusFont(kStatusPoints));
     statusText()->clear();
-    pictavo::PaintProgressBar(progressBar());
+    pictavo::ui::paintProgressBar(progressBar());
     progressBar()->setRange(0, 100);
     QSizePolicy keep = progressBar()->sizePolicy();
     keep.setRetainSizeWhenHidden(true);
@@ -85,7 +85,7 @@ void CSendCommandDlg::BuildMenus() {
 
 void CSendCommandDlg::FillCommandList() {
     commandList()->clear();
-    for (const auto& name : commands_.Names(owner_.Settings().debugCommands == 1))
+    for (const auto& name : commands_.names(owner_.Settings().debugCommands == 1))
         commandList()->addItem(QString::fromStdString(name));
 }
 
@@ -116,7 +116,7 @@ void CSendCommandDlg::SetProgress(int percent) {
 }
 
 void CSendCommandDlg::SendNamedCommand(const std::string& name) {
-    const picture::ScannerCommand* command = commands_.Find(name);
+    const pictavo::ScannerCommand* command = commands_.find(name);
     if (!command) return;
     terminal()->AppendBytes(command->bytes, serial::kColourRed);
     terminal()->repaint();  // the wait for the reply keeps the GUI thread busy
@@ -149,8 +149,8 @@ void CSendCommandDlg::OnSendCmd() {
 void CSendCommandDlg::OnCameraSettings() {
     CCameraSettingsDlg dialog(owner_.Settings().cameraSetup, this);
     if (dialog.exec() != QDialog::Accepted) return;
-    commands_.SetCameraSetup(dialog.CameraSetup());
-    SendNamedCommand(picture::CommandTable::kSetupCamera);
+    commands_.setCameraSetup(dialog.CameraSetup());
+    SendNamedCommand(pictavo::CommandTable::kSetupCamera);
     owner_.Settings().cameraSetup = dialog.CameraSetup();
 }
 

@@ -195,7 +195,7 @@ TEST_F(ScannerFixture, TheDestructorEndsAWaitingCaptureAndWaitsForARunningImageC
     std::atomic<bool> callbackEnded{false};
     std::atomic<bool> callbackStarted{false};
     engine->SetWindow(0, 0, 31, 31);
-    engine->SetImageCallback([&](const picture::BitmapInfo*, const std::uint8_t*, std::size_t) {
+    engine->SetImageCallback([&](const pictavo::BitmapInfo*, const std::uint8_t*, std::size_t) {
         callbackStarted = true;
         std::this_thread::sleep_for(300ms);  // a viewer the user looks at
         callbackEnded = true;
@@ -234,7 +234,7 @@ TEST_F(ScannerFixture, FindDeviceChecksThePortListAndTheMakersName) {
     EXPECT_EQ(messages.texts(), (std::vector<std::string>{"Port not found.", "Cannot find compatible device."}));
     for (const auto& m : messages.all()) {
         EXPECT_EQ(m.caption, "");
-        EXPECT_EQ(m.icon, picture::MessageIcon::None);
+        EXPECT_EQ(m.icon, pictavo::MessageIcon::None);
     }
     // The line is at 115200 8N1 and the scanner was woken twice.
     ASSERT_TRUE(anonymous.line().waitReceived(2, 2s));
@@ -337,7 +337,7 @@ TEST_P(CaptureFault, EndsTheCaptureAsItShouldAndTheNextPictureArrives) {
         ASSERT_EQ(all.size(), 1u);
         EXPECT_EQ(all[0].text, "ReceiveDataBlockError");
         EXPECT_EQ(all[0].caption, "Error");
-        EXPECT_EQ(all[0].icon, picture::MessageIcon::Error);
+        EXPECT_EQ(all[0].icon, pictavo::MessageIcon::Error);
         ASSERT_FALSE(progressSeen().empty());
         EXPECT_EQ(progressSeen().back(), 0);
     } else {

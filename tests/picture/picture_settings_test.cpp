@@ -6,7 +6,7 @@
 #include "platform/folders.h"
 #include "tests/support/test_env.h"
 
-using namespace picture;
+using namespace pictavo;
 
 namespace {
 
@@ -39,7 +39,7 @@ TEST(PictureSettings, AMissingFileIsCreatedInItsVeltrixFolderWithEveryDefault) {
     ASSERT_FALSE(std::filesystem::exists(folder));
 
     PictureSettingsFile file;
-    file.SetDefaultPath();
+    file.setDefaultPath();
     EXPECT_EQ(file.path(), platform::joinPath(folder, "kivvision.ini"));
     EXPECT_TRUE(std::filesystem::is_directory(folder));
     EXPECT_FALSE(std::filesystem::exists(file.path()));  // the first write makes it
@@ -54,7 +54,7 @@ TEST(PictureSettings, AMissingFileIsCreatedInItsVeltrixFolderWithEveryDefault) {
 TEST(PictureSettings, ValuesAreReadAsTheirLeadingDigitsAndMissingKeysComeBack) {
     testenv::IsolatedPorts env;
     PictureSettingsFile file;
-    file.SetDefaultPath();
+    file.setDefaultPath();
     testenv::writeFile(file.path(), "[Main]\nport=12\nsize=abc\nCameraSetup=[OOUQ2\n[Quality]\nquality=70x\n");
     PictureSettings s;
     LoadSettings(file, s);
@@ -72,7 +72,7 @@ TEST(PictureSettings, ValuesAreReadAsTheirLeadingDigitsAndMissingKeysComeBack) {
 TEST(PictureSettings, SaveWritesEveryValueAndLoadReadsThemBack) {
     testenv::IsolatedPorts env;
     PictureSettingsFile file;
-    file.SetDefaultPath();
+    file.setDefaultPath();
     PictureSettings s;
     s.port = 4, s.scale = kScale75, s.startx = 10, s.starty = 20, s.endx = 639, s.endy = 479;
     s.quality = 90, s.snapshot = 0, s.illumination = 0, s.ignorePortName = 0, s.jpegImage = 0;
@@ -87,7 +87,7 @@ TEST(PictureSettings, ReadOnlyFilesGiveTheDefaultsAndCreateNothing) {
     testenv::IsolatedPorts env;
     PictureSettingsFile file;
     file.setReadOnly(true);
-    file.SetDefaultPath();
+    file.setDefaultPath();
     PictureSettings s;
     LoadSettings(file, s);
     SaveSettings(file, s);

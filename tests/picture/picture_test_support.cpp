@@ -23,7 +23,7 @@ void ScannerFixture::SetUp() {
 }
 
 void ScannerFixture::attach(CImageVideo& e) {
-    e.SetImageCallback([this](const picture::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
+    e.SetImageCallback([this](const pictavo::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
         ReceivedPicture p;
         if (header) p.header = *header;
         p.data.assign(data, data + length);

@@ -155,7 +155,7 @@ TEST_F(SendWindow, ACameraSetupOfAnotherLengthIsSentWhole) {
     CPictavoDlg dlg;
     dlg.Settings().cameraSetup = "[OOUQ1Q0Q0Q2Q1XY";  // 16 characters
     CSendCommandDlg w(dlg);
-    ASSERT_EQ(w.Commands().Find("Setup Camera")->bytes.size(), 18u);
+    ASSERT_EQ(w.Commands().find("Setup Camera")->bytes.size(), 18u);
     w.SendNamedCommand("Setup Camera");
     EXPECT_EQ(asText(scanner.line().received()), "\x17\x17\x1b[OOUQ1Q0Q0Q2Q1XY\r");
 }

@@ -102,22 +102,22 @@ int main(int argc, char** argv) {
     const std::string temp = dlg.TempFile();
     auto grey = sim::GenerateGreyPicture(1280, 1024);
     auto jpeg = sim::EncodeGreyJpeg(grey.data(), 1280, 1024, 65);
-    picture::StorePicture(temp, nullptr, jpeg.data(), jpeg.size());
+    pictavo::storePicture(temp, nullptr, jpeg.data(), jpeg.size());
     {
-        picture::PictureSettings s;
+        pictavo::PictureSettings s;
         CPictureViewer viewer(s, temp);
         shots.shoot(viewer, QStringLiteral("viewer"));
-        s.scale = picture::kScale50;
+        s.scale = pictavo::kScale50;
         CPictureViewer half(s, temp);
         shots.shoot(half, QStringLiteral("viewer_50"));
     }
 
     {
-        set_size size(picture::PictureWindow{0, 0, 1279, 1023}, &dlg);
+        set_size size(pictavo::PictureWindow{0, 0, 1279, 1023}, &dlg);
         shots.shoot(size, QStringLiteral("set_size"));
         CQuality quality(65, &dlg);
         shots.shoot(quality, QStringLiteral("quality"));
-        CCameraSettingsDlg camera(picture::kDefaultCameraSetup, &dlg);
+        CCameraSettingsDlg camera(pictavo::kDefaultCameraSetup, &dlg);
         shots.shoot(camera, QStringLiteral("camera_settings"));
         CDebugCommandDlg debug(false, &dlg);
         shots.shoot(debug, QStringLiteral("debug_commands"));
