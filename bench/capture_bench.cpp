@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CONFIG_HOME", scratch.c_str(), 1);
     ::setenv("TMPDIR", scratch.c_str(), 1);
 
-    auto grey = sim::GenerateGreyPicture(1280, 1024);
-    auto jpeg = sim::PadJpeg(sim::EncodeGreyJpeg(grey.data(), 1280, 1024, 65), size);
+    auto grey = sim::generateGreyPicture(1280, 1024);
+    auto jpeg = sim::padJpeg(sim::encodeGreyJpeg(grey.data(), 1280, 1024, 65), size);
     sim::ScannerDevice scanner;
     scanner.setPicture(jpeg);
     scanner.line().setPacing(true);

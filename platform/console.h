@@ -14,8 +14,8 @@ enum class InterruptMode {
 };
 
 // Installs the handlers and returns the flag they set (one for the process).
-const std::atomic<bool>& CatchInterrupts(InterruptMode mode);
+const std::atomic<bool>& catchInterrupts(InterruptMode mode);
 
-bool StandardErrorIsTerminal();
+bool standardErrorIsTerminal();
 
 }  // namespace platform

@@ -15,7 +15,7 @@ void onInterrupt(int) { interrupted = true; }
 
 }  // namespace
 
-const std::atomic<bool>& CatchInterrupts(InterruptMode mode) {
+const std::atomic<bool>& catchInterrupts(InterruptMode mode) {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
@@ -27,6 +27,6 @@ const std::atomic<bool>& CatchInterrupts(InterruptMode mode) {
     return interrupted;
 }
 
-bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 }  // namespace platform

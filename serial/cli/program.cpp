@@ -75,8 +75,8 @@ int run(const Program& program, const std::vector<std::string>& args, Console& c
 }
 
 int runMain(const Program& program, int argc, char** argv) {
-    const std::atomic<bool>& interrupted = platform::CatchInterrupts(program.interrupts);
-    Console console(std::cout, std::cerr, platform::StandardErrorIsTerminal(), &interrupted);
+    const std::atomic<bool>& interrupted = platform::catchInterrupts(program.interrupts);
+    Console console(std::cout, std::cerr, platform::standardErrorIsTerminal(), &interrupted);
     return run(program, std::vector<std::string>(argv + 1, argv + argc), console);
 }
 

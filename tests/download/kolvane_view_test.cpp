@@ -48,7 +48,7 @@ TEST_F(KolvaneWindow, FileOpenDownloadsAndLogsWhatTheCommandLinePrints) {
     const Lines window = log();
     EXPECT_EQ(window, (Lines{"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192", "Change RsBkSize : 16",
                              "Change EndianType : 1", "Open File : " + path, "An input file was opened.",
-                             "RS line is secured."} + TransferEnd()));
+                             "RS line is secured."} + transferEnd()));
     EXPECT_EQ(z7->blocks().size(), 4u);
     EXPECT_EQ(z7->badFrames(), 0);
     EXPECT_EQ(frame->messagePane()->text(), "Ready");

@@ -107,7 +107,7 @@ TEST_F(KolvaneWindow, PortDialogTakesOneToOneHundredOnly) {
 
 TEST_F(KolvaneWindow, AboutBoxNamesTheProgramAndItsVersion) {
     start();
-    WhenOpen<CAboutDlg>([](CAboutDlg& about) {
+    whenOpen<CAboutDlg>([](CAboutDlg& about) {
         EXPECT_EQ(about.windowTitle(), "About Kolvane");
         QStringList texts;
         for (QLabel* l : about.findChildren<QLabel*>()) texts << l->text();

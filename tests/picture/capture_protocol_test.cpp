@@ -57,7 +57,7 @@ TEST(PictureHeader, NumbersAreReadAtTheirOffsetsAsDecimalText) {
     // The simulated scanner's header reads back as it was written.
     sim::SeenRequest r;
     r.x0 = 0, r.y0 = 0, r.x1 = 1279, r.y1 = 1023, r.quality = 65;
-    Bytes sim = sim::FormatScannerHeader(r, 13, 81, 100000);
+    Bytes sim = sim::formatScannerHeader(r, 13, 81, 100000);
     h = parsePictureHeader(sim.data(), sim.size());
     ASSERT_TRUE(h);
     EXPECT_EQ(h->width(), 1280);

@@ -38,7 +38,7 @@ bool triggerWhenWaiting(sim::ScannerDevice& scanner) {
 }  // namespace
 
 TEST_F(ScannerFixture, AJpegPictureArrivesByteForByteWithTheExactRequestAndAnAckPerBlock) {
-    Bytes jpeg = picturetest::SmallJpeg();
+    Bytes jpeg = picturetest::smallJpeg();
     scanner.setPicture(jpeg);
     scanner.setBlockSize(256);
     std::size_t dataBlocks = (jpeg.size() + 255) / 256;
@@ -327,7 +327,7 @@ TEST_P(CaptureFault, EndsTheCaptureAsItShouldAndTheNextPictureArrives) {
     scanner.setFaults(f.faults);
     if (f.silent) scanner.command("silent on");
     if (f.tinyWindowForABigPicture) {
-        scanner.setPicture(picturetest::SmallJpeg(64, 64));  // more bytes than 8 x 8 / 1
+        scanner.setPicture(picturetest::smallJpeg(64, 64));  // more bytes than 8 x 8 / 1
         engine->SetWindow(0, 0, 7, 7);
     }
     EXPECT_EQ(takePicture(), f.outcome);

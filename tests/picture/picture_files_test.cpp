@@ -60,7 +60,7 @@ TEST(PictureFiles, AJpegPictureIsStoredAsSentAndAGreyOneAsACompleteBmp) {
     testenv::IsolatedPorts env;
     MessageRecorder messages;
     std::string temp = makeTempPictureFile();
-    Bytes jpeg = picturetest::SmallJpeg();
+    Bytes jpeg = picturetest::smallJpeg();
     ASSERT_TRUE(storePicture(temp, nullptr, jpeg.data(), jpeg.size()));
     EXPECT_EQ(readBytes(temp), jpeg);
 
@@ -76,7 +76,7 @@ TEST(PictureFiles, AJpegPictureIsStoredAsSentAndAGreyOneAsACompleteBmp) {
 TEST(PictureFiles, SavingAddsJpgOnlyToANameWithoutExtension) {
     testenv::IsolatedPorts env;
     std::string temp = makeTempPictureFile();
-    Bytes jpeg = picturetest::SmallJpeg();
+    Bytes jpeg = picturetest::smallJpeg();
     storePicture(temp, nullptr, jpeg.data(), jpeg.size());
     std::string dir = env.dir().path();
     EXPECT_EQ(saveNameFor(dir + "/picture", temp), dir + "/picture.jpg");

@@ -6,9 +6,9 @@ using namespace std::chrono_literals;
 
 namespace picturetest {
 
-Bytes SmallJpeg(int width, int height, int quality) {
-    Bytes grey = sim::GenerateGreyPicture(width, height);
-    return sim::EncodeGreyJpeg(grey.data(), width, height, quality);
+Bytes smallJpeg(int width, int height, int quality) {
+    Bytes grey = sim::generateGreyPicture(width, height);
+    return sim::encodeGreyJpeg(grey.data(), width, height, quality);
 }
 
 void ScannerFixture::SetUp() {

@@ -76,7 +76,7 @@ inline std::size_t countByte(const Bytes& b, std::uint8_t v) {
 }
 
 // A small real JPEG picture.
-Bytes SmallJpeg(int width = 48, int height = 32, int quality = 65);
+Bytes smallJpeg(int width = 48, int height = 32, int quality = 65);
 
 struct ReceivedPicture {
     std::optional<pictavo::BitmapInfo> header;  // set for an uncompressed picture

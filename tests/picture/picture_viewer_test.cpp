@@ -16,7 +16,7 @@ struct Viewer : uitest::WindowTest {
     pictavo::ui::EngineMessageBoxes engineBoxes{nullptr};
     pictavo::PictureSettings settings;
     std::string temp = env.dir().file("NEWpicture.tmp");
-    Bytes jpeg = picturetest::SmallJpeg(64, 48);
+    Bytes jpeg = picturetest::smallJpeg(64, 48);
 
     void store(const Bytes& bytes, const pictavo::BitmapInfo* header = nullptr) {
         ASSERT_TRUE(pictavo::storePicture(temp, header, bytes.data(), bytes.size()));

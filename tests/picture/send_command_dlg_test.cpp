@@ -17,8 +17,8 @@
 #include "serial/ui/terminal_view.h"
 #include "tests/picture/picture_ui_test_support.h"
 
-using uitest::Eventually;
-using uitest::WhenOpen;
+using uitest::eventually;
+using uitest::whenOpen;
 
 namespace {
 
@@ -119,7 +119,7 @@ TEST_F(SendWindow, DebugCommandsAreListedWhileSwitchedOnAndSaveConfigSendsItsFou
     QAction* debug = menuItem(w.menuBar(), "Tools", "&Debug Commands");
     ASSERT_NE(debug, nullptr);
 
-    WhenOpen<CDebugCommandDlg>([](CDebugCommandDlg& d) {
+    whenOpen<CDebugCommandDlg>([](CDebugCommandDlg& d) {
         EXPECT_FALSE(d.enableBox()->isChecked());
         d.enableBox()->setChecked(true);
         d.accept();
@@ -128,7 +128,7 @@ TEST_F(SendWindow, DebugCommandsAreListedWhileSwitchedOnAndSaveConfigSendsItsFou
     EXPECT_EQ(listed(w), kAllCommands);
     EXPECT_EQ(dlg.Settings().debugCommands, 1);
 
-    WhenOpen<CDebugCommandDlg>([](CDebugCommandDlg& d) {
+    whenOpen<CDebugCommandDlg>([](CDebugCommandDlg& d) {
         d.enableBox()->setChecked(false);
         d.reject();  // Cancel changes nothing
     });
@@ -142,7 +142,7 @@ TEST_F(SendWindow, DebugCommandsAreListedWhileSwitchedOnAndSaveConfigSendsItsFou
     // The scanner does not answer: no blue text.
     EXPECT_EQ(pieces(*w.terminal()), (std::vector<Piece>{{"<ESC>Z2<CR>", kRed}}));
 
-    WhenOpen<CDebugCommandDlg>([](CDebugCommandDlg& d) {
+    whenOpen<CDebugCommandDlg>([](CDebugCommandDlg& d) {
         d.enableBox()->setChecked(false);
         d.accept();
     });
@@ -163,7 +163,7 @@ TEST_F(SendWindow, ACameraSetupOfAnotherLengthIsSentWhole) {
 TEST_F(SendWindow, CameraSettingsSendTheChangedSetupAndKeepItInTheSettings) {
     CPictavoDlg dlg;
     CSendCommandDlg w(dlg);
-    WhenOpen<CCameraSettingsDlg>([](CCameraSettingsDlg& d) {
+    whenOpen<CCameraSettingsDlg>([](CCameraSettingsDlg& d) {
         d.autoFocusEdit()->setText("010");
         d.shutterEdit()->setText("3");
         d.gainEdit()->setText("0");
@@ -174,7 +174,7 @@ TEST_F(SendWindow, CameraSettingsSendTheChangedSetupAndKeepItInTheSettings) {
     EXPECT_EQ(asText(scanner.line().received()), "\x17\x17\x1b[OOUQ0Q1Q0Q3Q0\r");
 
     scanner.line().clearReceived();
-    WhenOpen<CCameraSettingsDlg>([](CCameraSettingsDlg& d) { d.reject(); });
+    whenOpen<CCameraSettingsDlg>([](CCameraSettingsDlg& d) { d.reject(); });
     menuItem(w.menuBar(), "Tools", "Camera Settings")->trigger();
     EXPECT_TRUE(scanner.line().received().empty());
     EXPECT_EQ(dlg.Settings().cameraSetup, "[OOUQ0Q1Q0Q3Q0");
@@ -234,16 +234,16 @@ TEST_F(SendWindow, APictureTakenFromTheWindowShowsItsProgressThere) {
     dlg.Settings().snapshot = 0;
     scanner.setBlockSize(128);
     bool sawProgress = false, sawViewer = false;
-    WhenOpen<CSendCommandDlg>([&](CSendCommandDlg& w) {
+    whenOpen<CSendCommandDlg>([&](CSendCommandDlg& w) {
         EXPECT_EQ(dlg.SendCommandWindow(), &w);
-        WhenOpen<CPictureViewer>([&](CPictureViewer& v) {
+        whenOpen<CPictureViewer>([&](CPictureViewer& v) {
             sawViewer = true;
             v.accept();
         });
         w.pictureButton()->click();
-        sawProgress = Eventually([&] { return !w.progressBar()->isHidden(); });
+        sawProgress = eventually([&] { return !w.progressBar()->isHidden(); });
         EXPECT_EQ(w.statusText()->text(), "Transferring...");
-        EXPECT_TRUE(Eventually([&] { return sawViewer && w.progressBar()->isHidden(); }));
+        EXPECT_TRUE(eventually([&] { return sawViewer && w.progressBar()->isHidden(); }));
         EXPECT_EQ(w.statusText()->text(), "");
         w.reject();
     });
@@ -251,5 +251,5 @@ TEST_F(SendWindow, APictureTakenFromTheWindowShowsItsProgressThere) {
     EXPECT_TRUE(sawProgress);
     EXPECT_TRUE(sawViewer);
     EXPECT_EQ(dlg.SendCommandWindow(), nullptr);
-    EXPECT_TRUE(Eventually([&] { return !dlg.Engine()->IsCapturing(); }));
+    EXPECT_TRUE(eventually([&] { return !dlg.Engine()->IsCapturing(); }));
 }

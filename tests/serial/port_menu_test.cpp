@@ -15,7 +15,7 @@ struct PortMenu : ::testing::Test {
     QMenuBar bar;
     QMenu* port = nullptr;
 
-    static void SetUpTestSuite() { qttest::EnsureApplication(); }
+    static void SetUpTestSuite() { qttest::ensureApplication(); }
     void SetUp() override {
         QMenu* settings = bar.addMenu("&Settings");
         port = settings->addMenu("&Port");

@@ -27,7 +27,7 @@ struct Document {
     }
 };
 
-inline Document Read(const std::string& rtf) {
+inline Document read(const std::string& rtf) {
     Document doc;
     enum Dest { kBody, kFontTable, kColourTable };
     struct State { Dest dest; };

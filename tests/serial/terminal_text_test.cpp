@@ -55,7 +55,7 @@ TEST(RtfWriter, EscapesAndEncodesTextAndListsEachColourOnce) {
     EXPECT_NE(rtf.find("\\cf0 plain}"), std::string::npos);  // the bell has no place in a document
     for (unsigned char c : rtf) EXPECT_LT(c, 0x80);
 
-    rtftest::Document doc = rtftest::Read(rtf);
+    rtftest::Document doc = rtftest::read(rtf);
     ASSERT_TRUE(doc.ok) << doc.error;
     EXPECT_EQ(doc.font, "Courier New");
     EXPECT_EQ(doc.halfPoints, 20);
@@ -80,7 +80,7 @@ TEST(RtfWriter, ArbitraryTextReadsBackUnchanged) {
             expected += run.text;
             runs.push_back(run);
         }
-        rtftest::Document doc = rtftest::Read(serial::writeRtf(runs, "Mono", 9.5));
+        rtftest::Document doc = rtftest::read(serial::writeRtf(runs, "Mono", 9.5));
         ASSERT_TRUE(doc.ok) << doc.error;
         ASSERT_EQ(doc.text(), expected);
         ASSERT_EQ(doc.runs.size(), runs.size());

@@ -45,7 +45,7 @@ struct Fragment {
     QColor colour;
 };
 
-std::vector<Fragment> Fragments(const CMyEdit& edit) {
+std::vector<Fragment> fragments(const CMyEdit& edit) {
     std::vector<Fragment> out;
     for (QTextBlock b = edit.document()->begin(); b.isValid(); b = b.next())
         for (auto it = b.begin(); !it.atEnd(); ++it)
@@ -54,7 +54,7 @@ std::vector<Fragment> Fragments(const CMyEdit& edit) {
 }
 
 // Fills the terminal to exactly `length` characters: 2500 'a', then lines of 'b'.
-void FillTo(CMyEdit& edit, std::size_t length) {
+void fillTo(CMyEdit& edit, std::size_t length) {
     QString text(2500, 'a');
     while (static_cast<std::size_t>(text.size()) < length)
         text += static_cast<std::size_t>(text.size()) % 60 == 59 ? QChar(QChar::ParagraphSeparator) : QChar('b');
@@ -62,12 +62,12 @@ void FillTo(CMyEdit& edit, std::size_t length) {
 }
 
 struct Terminal : ::testing::Test {
-    static void SetUpTestSuite() { qttest::EnsureApplication(); }
+    static void SetUpTestSuite() { qttest::ensureApplication(); }
     RecordingLine line;
     CMyEdit input{&line};
     CMyEdit display;
 
-    void Append(CMyEdit& edit, const std::string& bytes, serial::ColourRef colour = serial::kColourBlue) {
+    void append(CMyEdit& edit, const std::string& bytes, serial::ColourRef colour = serial::kColourBlue) {
         edit.AppendBytes(bytes, colour);
     }
 };
@@ -78,23 +78,23 @@ const std::string kLine = "A\r\n\x07";
 
 TEST_F(Terminal, ShowsALineInEachDisplayFormat) {
     display.SetDisplayFormat(serial::kFormatNormal);
-    Append(display, kLine);
+    append(display, kLine);
     EXPECT_EQ(display.toPlainText(), "A\n");
     display.ClearScreen();
     display.SetDisplayFormat(serial::kFormatAscii);
-    Append(display, kLine);
+    append(display, kLine);
     EXPECT_EQ(display.toPlainText(), "A<CR>\n<LF><BEL>");
     display.ClearScreen();
     display.SetDisplayFormat(serial::kFormatHex);
-    Append(display, kLine);
+    append(display, kLine);
     EXPECT_EQ(display.toPlainText(), "41 0D\n0A 07 ");
     EXPECT_EQ(display.TextLength(), 12u);
 
     // The input variant takes its format from its owner, at the time of each append.
     line.format = serial::kFormatHex;
-    Append(input, "A");
+    append(input, "A");
     line.format = serial::kFormatAscii;
-    Append(input, "\x1b");
+    append(input, "\x1b");
     EXPECT_EQ(input.toPlainText(), "41 <ESC>");
 }
 
@@ -102,16 +102,16 @@ TEST_F(Terminal, BytesAbove0x7FAreShownAsTheirCodePageCharacters) {
     for (int format : {serial::kFormatNormal, serial::kFormatAscii}) {
         display.ClearScreen();
         display.SetDisplayFormat(format);
-        Append(display, "\x80\xE4\xFF");
+        append(display, "\x80\xE4\xFF");
         EXPECT_EQ(display.toPlainText(), QString::fromUtf8("\u20AC\u00E4\u00FF")) << format;
     }
 }
 
 TEST_F(Terminal, EachAppendHasItsOwnColour) {
-    Append(display, "sent", serial::kColourRed);
-    Append(display, "reply", serial::kColourDarkBlue);
-    Append(display, "data", serial::kColourBlue);
-    std::vector<Fragment> f = Fragments(display);
+    append(display, "sent", serial::kColourRed);
+    append(display, "reply", serial::kColourDarkBlue);
+    append(display, "data", serial::kColourBlue);
+    std::vector<Fragment> f = fragments(display);
     ASSERT_EQ(f.size(), 3u);
     EXPECT_EQ(f[0].text, "sent");
     EXPECT_EQ(f[0].colour, QColor(255, 0, 0));
@@ -123,10 +123,10 @@ TEST_F(Terminal, EachAppendHasItsOwnColour) {
 TEST_F(Terminal, TrimsTheFirst2500CharactersOnceAboveItsThreshold) {
     for (CMyEdit* edit : {&input, &display}) {
         const std::size_t threshold = edit->trimThreshold();
-        FillTo(*edit, threshold);
-        Append(*edit, "Z");
+        fillTo(*edit, threshold);
+        append(*edit, "Z");
         EXPECT_EQ(edit->TextLength(), threshold + 1) << "at the threshold nothing goes";
-        Append(*edit, "Y");
+        append(*edit, "Y");
         EXPECT_EQ(edit->TextLength(), threshold + 2 - 2500);
         QTextCursor first(edit->document());
         first.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
@@ -139,8 +139,8 @@ TEST_F(Terminal, TrimsTheFirst2500CharactersOnceAboveItsThreshold) {
 }
 
 TEST_F(Terminal, ALargeAppendAboveTheThresholdDoesNotLetTheTextGrow) {
-    FillTo(display, display.trimThreshold() + 1);
-    for (int i = 0; i < 5; ++i) Append(display, std::string(8000, 'x'));
+    fillTo(display, display.trimThreshold() + 1);
+    for (int i = 0; i < 5; ++i) append(display, std::string(8000, 'x'));
     EXPECT_LE(display.TextLength(), display.trimThreshold() + 8000);
     EXPECT_TRUE(display.PlainText().endsWith(QString(8000, 'x')));
 }
@@ -148,7 +148,7 @@ TEST_F(Terminal, ALargeAppendAboveTheThresholdDoesNotLetTheTextGrow) {
 TEST_F(Terminal, AnEndlessLineIsCutForDisplayOnlyButCopiedAndSavedWhole) {
     // A device that ends its lines with LF alone gives one endless line in Normal format.
     display.setFont(QFont("Courier New", 10));
-    for (int i = 0; i < 50; ++i) Append(display, std::string(99, 'x') + "\n");
+    for (int i = 0; i < 50; ++i) append(display, std::string(99, 'x') + "\n");
     QString whole(50 * 99, 'x');
     EXPECT_GT(display.document()->blockCount(), 3);
     for (QTextBlock b = display.document()->begin(); b.isValid(); b = b.next())
@@ -157,14 +157,14 @@ TEST_F(Terminal, AnEndlessLineIsCutForDisplayOnlyButCopiedAndSavedWhole) {
     display.selectAll();
     QTest::keyClick(&display, Qt::Key_Insert, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), whole);
-    rtftest::Document doc = rtftest::Read(display.ToRtf());
+    rtftest::Document doc = rtftest::read(display.ToRtf());
     ASSERT_TRUE(doc.ok) << doc.error;
     EXPECT_EQ(QString::fromStdU32String(doc.text()), whole);
 
     // A real line break stays one; HEX lines are cut after a whole byte.
     display.ClearScreen();
     display.SetDisplayFormat(serial::kFormatHex);
-    Append(display, std::string(1000, 'A') + "\r" + std::string(1000, 'B'));
+    append(display, std::string(1000, 'A') + "\r" + std::string(1000, 'B'));
     QString expected = QString("41 ").repeated(1000) + "0D\n" + QString("42 ").repeated(1000);
     EXPECT_EQ(display.PlainText(), expected);
     for (QTextBlock b = display.document()->begin(); b.isValid(); b = b.next())
@@ -250,7 +250,7 @@ TEST_F(Terminal, KeysBecomeTheirCharacters) {
 TEST_F(Terminal, CtrlCIsACharacterAndCopyIsCtrlInsert) {
     QGuiApplication::clipboard()->setText("before");
     for (CMyEdit* edit : {&input, &display}) {
-        Append(*edit, "some text");
+        append(*edit, "some text");
         edit->selectAll();
         QTest::keyClick(edit, Qt::Key_C, Qt::ControlModifier);
         EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
@@ -276,7 +276,7 @@ TEST_F(Terminal, LocalEchoShowsTypedCharactersInRed) {
     input.ClearScreen();
     QTest::keyClick(&input, Qt::Key_F3);
     EXPECT_EQ(input.toPlainText(), "ab<CR>\n");
-    for (const Fragment& f : Fragments(input)) EXPECT_EQ(f.colour, QColor(255, 0, 0));
+    for (const Fragment& f : fragments(input)) EXPECT_EQ(f.colour, QColor(255, 0, 0));
 }
 
 TEST_F(Terminal, DuringAFileTransmissionTypedCharactersAreKeptButNotSentWhilePasteIs) {
@@ -300,7 +300,7 @@ TEST_F(Terminal, PasteShowsTheTextInRedAndSendsItInOneWriteWithCrLfLineEnds) {
     input.PasteToLine();
     EXPECT_EQ(line.written, "one\r\ntwo\r\nthree\xE4?");
     EXPECT_EQ(input.toPlainText(), QString::fromUtf8("one\ntwo\nthree\u00E4?"));
-    for (const Fragment& f : Fragments(input)) EXPECT_EQ(f.colour, QColor(255, 0, 0));
+    for (const Fragment& f : fragments(input)) EXPECT_EQ(f.colour, QColor(255, 0, 0));
 
     // Shift+Insert in the terminal is the same paste; the editor's own paste, drops and the
     // selection paste never put text into the log.
@@ -328,7 +328,7 @@ TEST_F(Terminal, TheContextMenuOffersCutCopyPasteOnlyWithInput) {
     menu->actions()[2]->trigger();
     EXPECT_EQ(line.written, "x");
 
-    Append(input, "cut me");
+    append(input, "cut me");
     input.selectAll();
     menu.reset(input.CreateContextMenu(nullptr));
     menu->actions()[0]->trigger();
@@ -337,7 +337,7 @@ TEST_F(Terminal, TheContextMenuOffersCutCopyPasteOnlyWithInput) {
 }
 
 TEST_F(Terminal, DisplayOnlyIgnoresTypingAndF1ClearsBoth) {
-    Append(display, "log");
+    append(display, "log");
     QTest::keyClicks(&display, "AB");
     QTest::keyClick(&display, Qt::Key_Return);
     QTest::keyClick(&display, Qt::Key_F3);
@@ -345,7 +345,7 @@ TEST_F(Terminal, DisplayOnlyIgnoresTypingAndF1ClearsBoth) {
     EXPECT_EQ(display.toPlainText(), "log");
     QTest::keyClick(&display, Qt::Key_F1);
     EXPECT_EQ(display.toPlainText(), "");
-    Append(input, "log");
+    append(input, "log");
     QTest::keyClick(&input, Qt::Key_F1);
     EXPECT_EQ(input.toPlainText(), "");
 }
@@ -390,7 +390,7 @@ TEST_F(Terminal, AppendsFromAWorkerArriveInOrderWithoutBlockingIt) {
     worker.join();
     EXPECT_EQ(display.toPlainText(), "") << "drawn later, on the window's thread";
     // An append on the window's thread comes after what the worker handed over.
-    Append(display, "last", serial::kColourRed);
+    append(display, "last", serial::kColourRed);
     EXPECT_EQ(display.toPlainText().toStdString(), expected + "last");
     EXPECT_EQ(display.DroppedBytes(), 0u);
 }
@@ -404,12 +404,12 @@ TEST_F(Terminal, WorkerAppendsAreDrawnByTheTimerInBatches) {
         }
         done = true;
     });
-    ASSERT_TRUE(qttest::Eventually([&] { return done && input.TextLength() == 300; }));
+    ASSERT_TRUE(qttest::eventually([&] { return done && input.TextLength() == 300; }));
     worker.join();
     QString expected;
     for (int i = 0; i < 300; ++i) expected += QChar('a' + i % 26);
     EXPECT_EQ(input.toPlainText(), expected);
-    std::vector<Fragment> f = Fragments(input);
+    std::vector<Fragment> f = fragments(input);
     ASSERT_EQ(f.size(), 300u);
     EXPECT_EQ(f[0].colour, QColor(255, 0, 0));
     EXPECT_EQ(f[299].colour, QColor(0, 0, 255));
@@ -441,12 +441,12 @@ TEST_F(Terminal, SavesItsTextWithColoursAsRtf) {
     testenv::ScratchDir dir;
     display.setFont(QFont("Courier New", 10));
     display.SetDisplayFormat(serial::kFormatAscii);
-    Append(display, "\x1bZ1\r", serial::kColourRed);
-    Append(display, "V{1}\\2 \xE4\r", serial::kColourDarkBlue);
+    append(display, "\x1bZ1\r", serial::kColourRed);
+    append(display, "V{1}\\2 \xE4\r", serial::kColourDarkBlue);
     std::thread([this] { display.AppendBytes(std::string("late"), serial::kColourBlue); }).join();
     ASSERT_TRUE(display.SaveRtf(dir.file("KIVText.rtf")));
 
-    rtftest::Document doc = rtftest::Read(testenv::readFile(dir.file("KIVText.rtf")));
+    rtftest::Document doc = rtftest::read(testenv::readFile(dir.file("KIVText.rtf")));
     ASSERT_TRUE(doc.ok) << doc.error;
     EXPECT_EQ(doc.font, "Courier New");
     EXPECT_EQ(doc.halfPoints, 20);
@@ -497,13 +497,13 @@ TEST_F(Terminal, TypedLinesReachTheDeviceAndItsAnswerIsShown) {
 
     QTest::keyClicks(&terminal, "AB");
     QTest::keyClick(&terminal, Qt::Key_Return);
-    ASSERT_TRUE(qttest::Eventually([&] { return terminal.toPlainText() == "AB\n"; }));
+    ASSERT_TRUE(qttest::eventually([&] { return terminal.toPlainText() == "AB\n"; }));
     QTest::keyClick(&terminal, Qt::Key_F3);
-    ASSERT_TRUE(qttest::Eventually([&] { return terminal.toPlainText() == "AB\nAB\nAB\n"; }))
+    ASSERT_TRUE(qttest::eventually([&] { return terminal.toPlainText() == "AB\nAB\nAB\n"; }))
         << terminal.toPlainText().toStdString();
     sim::Bytes sent = device.line().received();
     EXPECT_EQ(std::string(sent.begin(), sent.end()), "AB\rAB\r");
-    std::vector<Fragment> f = Fragments(terminal);
+    std::vector<Fragment> f = fragments(terminal);
     ASSERT_EQ(f.size(), 3u);
     EXPECT_EQ(f[0].colour, QColor(0, 0, 255));
     EXPECT_EQ(f[1].colour, QColor(255, 0, 0));

@@ -4,14 +4,14 @@
 
 namespace qttest {
 
-void EnsureApplication() {
+void ensureApplication() {
     static int argc = 1;
     static char name[] = "veltrix_ui_tests";
     static char* argv[] = {name, nullptr};
     if (!QApplication::instance()) new QApplication(argc, argv);
 }
 
-bool Eventually(const std::function<bool()>& cond, std::chrono::milliseconds wait) {
+bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds wait) {
     return testenv::eventually(
         [&] {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -55,13 +55,13 @@ FileDialogs::FileDialogs() {
 
 FileDialogs::~FileDialogs() { serial::ui::setFileDialogHandler(std::move(previous_)); }
 
-QObject& Watches() {
+QObject& watches() {
     static QObject owner;
     return owner;
 }
 
-void StopWatching() {
-    for (QObject* watch : Watches().children()) delete watch;
+void stopWatching() {
+    for (QObject* watch : watches().children()) delete watch;
 }
 
 }  // namespace qttest
