@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "download/cli/download_command.h"
-#include "tests/download/kolvane_ui_test_support.h"
+#include "tests/download/download_ui_test_support.h"
 
 using namespace kuitest;
 

@@ -17,7 +17,7 @@
 #include "download/engine/download_thread.h"
 #include "download/ui/small_dialogs.h"
 #include "download/ui/z7_image_view.h"
-#include "tests/download/kolvane_ui_test_support.h"
+#include "tests/download/download_ui_test_support.h"
 #include "tests/support/x_server.h"
 
 using namespace kuitest;

@@ -11,7 +11,7 @@
 #include "download/ui/small_dialogs.h"
 #include "download/ui/z7_image_view.h"
 #include "platform/folders.h"
-#include "tests/download/kolvane_ui_test_support.h"
+#include "tests/download/download_ui_test_support.h"
 
 using namespace kuitest;
 

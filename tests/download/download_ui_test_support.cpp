@@ -1,4 +1,4 @@
-#include "tests/download/kolvane_ui_test_support.h"
+#include "tests/download/download_ui_test_support.h"
 
 #include <QAction>
 #include <QMenu>
