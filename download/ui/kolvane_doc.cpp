@@ -15,18 +15,18 @@ bool CKolvaneDoc::OnFileSave(QWidget* dialogParent) {
     QString path = path_;
     if (path.isEmpty()) {
         auto chosen = serial::ui::askFileName({.mode = FileDialogRequest::Mode::Save,
-                                            .parent = dialogParent,
-                                            .caption = QStringLiteral("Save As"),
-                                            .proposedPath = {},
-                                            .filter = QStringLiteral("All files (*)"),
-                                            .defaultSuffix = {}});
+                                               .parent = dialogParent,
+                                               .caption = QStringLiteral("Save As"),
+                                               .proposedPath = {},
+                                               .filter = QStringLiteral("All files (*)"),
+                                               .defaultSuffix = {}});
         if (!chosen) return false;
         path = *chosen;
     }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         serial::ui::showMessageBox(dialogParent, QStringLiteral("Cannot save %1:\n%2").arg(path, file.errorString()),
-                                QString(), QMessageBox::Warning);
+                                   QString(), QMessageBox::Warning);
         return false;
     }
     file.close();

@@ -124,11 +124,11 @@ bool CKolvaneView::OnFileOpen() {
     }
     using serial::ui::FileDialogRequest;
     auto path = serial::ui::askFileName({.mode = FileDialogRequest::Mode::Open,
-                                      .parent = window(),
-                                      .caption = QStringLiteral("Open"),
-                                      .proposedPath = {},
-                                      .filter = kOpenFileFilter,
-                                      .defaultSuffix = kOpenFileExtension});
+                                         .parent = window(),
+                                         .caption = QStringLiteral("Open"),
+                                         .proposedPath = {},
+                                         .filter = kOpenFileFilter,
+                                         .defaultSuffix = kOpenFileExtension});
     if (!path) return false;
     imagePath_ = *path;
     const std::string file = QFile::encodeName(imagePath_).toStdString();

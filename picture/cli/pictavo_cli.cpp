@@ -214,7 +214,7 @@ int runSend(const std::vector<std::string>& args, Console& console) {
         return kExitOk;
     }
     std::string text = serial::renderBytes(reinterpret_cast<const std::uint8_t*>(reply.data()),
-                                   static_cast<std::size_t>(replyLength), serial::kFormatAscii);
+                                           static_cast<std::size_t>(replyLength), serial::kFormatAscii);
     for (char& c : text)
         if (c == '\r') c = '\n';
     if (text.back() != '\n') text += '\n';

@@ -19,8 +19,8 @@ QMessageBox::Icon iconFor(pictavo::MessageIcon icon) {
 
 void showMessageBox(QWidget* parent, const pictavo::Message& m) {
     serial::ui::showMessageBox(serial::ui::MessageBoxRequest{parent, QString::fromStdString(m.text),
-                                                       QString::fromStdString(m.caption), iconFor(m.icon),
-                                                       QMessageBox::Ok, m.topmost});
+                                                             QString::fromStdString(m.caption), iconFor(m.icon),
+                                                             QMessageBox::Ok, m.topmost});
 }
 
 EngineMessageBoxes::EngineMessageBoxes(QWidget* owner) {

@@ -113,10 +113,10 @@ void CPictureViewer::OnToggleSize() {
 void CPictureViewer::OnSave() {
     const bool bmp = pictavo::isBmpFile(tempFile_);
     auto chosen = serial::ui::askFileName({.mode = serial::ui::FileDialogRequest::Mode::Save,
-                                        .parent = this,
-                                        .caption = QStringLiteral("Save Picture"),
-                                        .proposedPath = {},
-                                        .filter = bmp ? QStringLiteral("BMP files (*.bmp);;All files (*)")
+                                           .parent = this,
+                                           .caption = QStringLiteral("Save Picture"),
+                                           .proposedPath = {},
+                                           .filter = bmp ? QStringLiteral("BMP files (*.bmp);;All files (*)")
                                                       : QStringLiteral("JPEG files (*.jpg);;All files (*)"),
                                         .defaultSuffix = {}});
     if (!chosen || chosen->isEmpty()) return;

@@ -131,7 +131,7 @@ void CSendCommandDlg::SendNamedCommand(const std::string& name) {
     if (!sent) {
         // The port went away since the device check: say so rather than look like a silent scanner.
         serial::ui::showMessageBox(this,
-                                QStringLiteral("The command could not be sent: COM%1 cannot be opened.")
+                                   QStringLiteral("The command could not be sent: COM%1 cannot be opened.")
                                     .arg(owner_.Settings().port),
                                 QStringLiteral("Error"), QMessageBox::Critical);
         return;
@@ -156,7 +156,7 @@ void CSendCommandDlg::OnCameraSettings() {
 
 void CSendCommandDlg::OnClearScreen() {
     auto answer = serial::ui::showMessageBox(this, QStringLiteral("Erase all text?"), QString(), QMessageBox::Question,
-                                          QMessageBox::Ok | QMessageBox::Cancel);
+                                             QMessageBox::Ok | QMessageBox::Cancel);
     if (answer == QMessageBox::Ok) terminal()->ClearScreen();
 }
 
@@ -175,18 +175,18 @@ QString CSendCommandDlg::ProposedTextFile() const {
 
 void CSendCommandDlg::OnSaveText() {
     auto chosen = serial::ui::askFileName({.mode = serial::ui::FileDialogRequest::Mode::Save,
-                                        .parent = this,
-                                        .caption = QStringLiteral("Save Text"),
-                                        .proposedPath = ProposedTextFile(),
-                                        .filter = QStringLiteral("Rich text files (*.rtf);;All files (*)"),
-                                        .defaultSuffix = {}});
+                                           .parent = this,
+                                           .caption = QStringLiteral("Save Text"),
+                                           .proposedPath = ProposedTextFile(),
+                                           .filter = QStringLiteral("Rich text files (*.rtf);;All files (*)"),
+                                           .defaultSuffix = {}});
     if (!chosen || chosen->isEmpty()) return;
     savedTextFile_ = *chosen;
     platform::SystemError err;
     if (!terminal()->SaveRtf(chosen->toStdString(), &err)) {
         serial::ui::showMessageBox(this,
-                                QStringLiteral("%1 could not be written.\n%2").arg(*chosen, QString::fromStdString(err.text)),
-                                QStringLiteral("Error"), QMessageBox::Critical);
+                                   QStringLiteral("%1 could not be written.\n%2").arg(*chosen, QString::fromStdString(err.text)),
+                                   QStringLiteral("Error"), QMessageBox::Critical);
         return;
     }
     QTextCursor cursor = terminal()->textCursor();

@@ -56,7 +56,7 @@ inline Document read(const std::string& rtf) {
                 if (ch == U';') {
                     doc.colours.push_back(red < 0 ? serial::kColourAutomatic
                                                   : serial::makeColourRef(std::uint8_t(red), std::uint8_t(green),
-                                                                  std::uint8_t(blue)));
+                                                                          std::uint8_t(blue)));
                     red = green = blue = -1;
                 }
                 break;
