@@ -39,7 +39,7 @@ struct Minimum {
 Minimum protocolMinimum(std::size_t requestBytes, std::size_t headerPayload, const std::vector<std::size_t>& blocks) {
     const double c = platform::characterTime({115200, 8, platform::parity::None, platform::stopbits::One});
     const double ms = 1e-3;
-    const double frame = double(picture::kBlockOverhead);
+    const double frame = double(pictavo::kBlockOverhead);
     Minimum m;
     // FindDevice: ETB, 10 ms, ETB, 10 ms. The capture thread's idle ETB, CR, 10 ms, the
     // request, 100 ms (the header arrives meanwhile), 200 ms, the header's ACK.
@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CONFIG_HOME", scratch.c_str(), 1);
     ::setenv("TMPDIR", scratch.c_str(), 1);
 
-    auto grey = sim::GenerateGreyPicture(1280, 1024);
-    auto jpeg = sim::PadJpeg(sim::EncodeGreyJpeg(grey.data(), 1280, 1024, 65), size);
+    auto grey = sim::generateGreyPicture(1280, 1024);
+    auto jpeg = sim::padJpeg(sim::encodeGreyJpeg(grey.data(), 1280, 1024, 65), size);
     sim::ScannerDevice scanner;
     scanner.setPicture(jpeg);
     scanner.line().setPacing(true);
@@ -95,9 +95,9 @@ int main(int argc, char** argv) {
     std::vector<std::size_t> blocks;
     for (std::size_t at = 0; at < jpeg.size(); at += sim::ScannerDevice::kBlockLimit)
         blocks.push_back(std::min(sim::ScannerDevice::kBlockLimit, jpeg.size() - at));
-    picture::PictureRequest request;
+    pictavo::PictureRequest request;
     request.snapshot = false;
-    Minimum minimum = protocolMinimum(picture::FormatPictureRequest(request).size(), 128, blocks);
+    Minimum minimum = protocolMinimum(pictavo::formatPictureRequest(request).size(), 128, blocks);
 
     std::printf("capture_bench: a %zu-byte JPEG in %zu data blocks at 115200 baud 8N1\n", jpeg.size(), blocks.size());
     std::printf("  interval: FindDevice (\"Take Picture\") until the image callback gets the picture\n");
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
         CImageVideo engine(kCom);
         std::atomic<std::int64_t> delivered{0};
         std::size_t received = 0;
-        engine.SetImageCallback([&](const picture::BitmapInfo*, const std::uint8_t*, std::size_t n) {
+        engine.SetImageCallback([&](const pictavo::BitmapInfo*, const std::uint8_t*, std::size_t n) {
             delivered = steady_clock::now().time_since_epoch().count();
             received = n;
         });
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
         engine.WaitForCaptureEnd(milliseconds(-1));
         auto ended = steady_clock::now();
         if (engine.LastCaptureOutcome() != CaptureOutcome::Delivered || received != jpeg.size()) {
-            std::printf("  run %d: the picture did not arrive (%s)\n", run, CaptureOutcomeText(engine.LastCaptureOutcome()));
+            std::printf("  run %d: the picture did not arrive (%s)\n", run, captureOutcomeText(engine.LastCaptureOutcome()));
             ++failures;
             continue;
         }

@@ -24,15 +24,15 @@ constexpr double kBytesPerSecond = kBaud / 10;
 constexpr std::size_t kRead = 100;        // the monitor's receive thread reads up to 100 bytes
 constexpr std::size_t kTickBytes = 230;   // what arrives in one 20 ms drawing interval
 
-struct Line : TerminalLine {
-    void WriteToLine(const std::uint8_t*, std::size_t) override {}
-    bool TextTransmissionActive() const override { return false; }
-    bool LocalEcho() const override { return false; }
-    int DisplayFormat() const override { return kFormatHex; }
+struct Line : serial::ui::TerminalLine {
+    void writeToLine(const std::uint8_t*, std::size_t) override {}
+    bool textTransmissionActive() const override { return false; }
+    bool localEcho() const override { return false; }
+    int displayFormat() const override { return serial::kFormatHex; }
 };
 
 // Scanner output: barcode lines ending in CR LF.
-std::vector<std::uint8_t> TextLines(std::size_t n) {
+std::vector<std::uint8_t> textLines(std::size_t n) {
     std::vector<std::uint8_t> out;
     const char* codes[] = {"4006381333931", "VX-7741-0032", "http://veltrix.example/p?id=88", "0123456789"};
     for (std::size_t i = 0; out.size() < n; ++i) {
@@ -45,23 +45,23 @@ std::vector<std::uint8_t> TextLines(std::size_t n) {
 }
 
 // A stream with no CR at all: in HEX format one endless line.
-std::vector<std::uint8_t> NoCarriageReturn(std::size_t n) {
+std::vector<std::uint8_t> noCarriageReturn(std::size_t n) {
     std::vector<std::uint8_t> out(n);
     for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(i * 7 % 256 == 0x0D ? 0x0A : i * 7 % 256);
     return out;
 }
 
-double ThreadCpuSeconds() {
+double threadCpuSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
-void FillToThreshold(CMyEdit& edit, const std::vector<std::uint8_t>& data) {
+void fillToThreshold(CMyEdit& edit, const std::vector<std::uint8_t>& data) {
     std::size_t at = 0;
     while (edit.TextLength() <= edit.trimThreshold()) {
         std::size_t n = std::min<std::size_t>(2700, data.size() - at);
-        edit.AppendBytes(data.data() + at, n, kColourBlue);
+        edit.AppendBytes(data.data() + at, n, serial::kColourBlue);
         at = (at + n) % (data.size() - 2700);
     }
     QCoreApplication::processEvents();
@@ -69,19 +69,19 @@ void FillToThreshold(CMyEdit& edit, const std::vector<std::uint8_t>& data) {
 
 // Draws `seconds` of line data in one-tick batches of 100-byte reads, painting after each
 // batch; returns the wall time spent.
-double DrawBatches(CMyEdit& edit, const std::vector<std::uint8_t>& data, double seconds) {
+double drawBatches(CMyEdit& edit, const std::vector<std::uint8_t>& data, double seconds) {
     std::size_t total = static_cast<std::size_t>(seconds * kBytesPerSecond);
     QElapsedTimer timer;
     timer.start();
     for (std::size_t done = 0; done < total;) {
         for (std::size_t tick = 0; tick < kTickBytes && done < total; tick += kRead, done += kRead)
-            edit.AppendBytes(data.data() + done % (data.size() - kRead), kRead, kColourBlue);
+            edit.AppendBytes(data.data() + done % (data.size() - kRead), kRead, serial::kColourBlue);
         QCoreApplication::processEvents();  // paints
     }
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
-void Report(const char* data, const char* text, CMyEdit& edit, double drawSeconds, double lineSeconds) {
+void report(const char* data, const char* text, CMyEdit& edit, double drawSeconds, double lineSeconds) {
     double kilobytes = lineSeconds * kBytesPerSecond / 1024;
     std::printf("%-22s %-14s %9zu %12.1f us %12.4f\n", data, text, edit.TextLength(),
                 drawSeconds * 1e6 / kilobytes, drawSeconds / lineSeconds);
@@ -89,27 +89,27 @@ void Report(const char* data, const char* text, CMyEdit& edit, double drawSecond
 
 // The real flow at the threshold: a receive thread hands 100-byte reads over at the line's
 // pace, the terminal draws them from its timer. Returns the window thread's CPU time.
-void PacedRun(QApplication& app, CMyEdit& edit, const std::vector<std::uint8_t>& data, double seconds) {
+void pacedRun(QApplication& app, CMyEdit& edit, const std::vector<std::uint8_t>& data, double seconds) {
     std::atomic<bool> done = false;
     std::size_t total = static_cast<std::size_t>(seconds * kBytesPerSecond);
     std::size_t maxBacklog = 0;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, [&] { maxBacklog = std::max(maxBacklog, edit.PendingBytes()); });
     sampler.start(5);
-    double cpu0 = ThreadCpuSeconds();
+    double cpu0 = threadCpuSeconds();
     QElapsedTimer wall;
     wall.start();
     std::thread receiver([&] {
         auto start = std::chrono::steady_clock::now();
         for (std::size_t sent = 0; sent < total; sent += kRead) {
             std::this_thread::sleep_until(start + std::chrono::duration<double>((sent + kRead) / kBytesPerSecond));
-            edit.AppendBytes(data.data() + sent % (data.size() - kRead), kRead, kColourBlue);
+            edit.AppendBytes(data.data() + sent % (data.size() - kRead), kRead, serial::kColourBlue);
         }
         done = true;
     });
     while (!done || edit.PendingBytes() > 0) app.processEvents(QEventLoop::WaitForMoreEvents);
     receiver.join();
-    double cpu = ThreadCpuSeconds() - cpu0;
+    double cpu = threadCpuSeconds() - cpu0;
     double elapsed = double(wall.nsecsElapsed()) / 1e9;
     std::printf("paced through the queue at the threshold, %.0f s of line: window thread busy %.4f of the\n"
                 "line's time, largest backlog %zu bytes, %llu bytes dropped, ended %.0f ms after the line\n",
@@ -129,12 +129,12 @@ int main(int argc, char** argv) {
     std::printf("%-22s %-14s %9s %15s %12s\n", "data", "text", "length", "cost per KB", "time ratio");
     for (int kind = 0; kind < 2; ++kind) {
         const char* name = kind == 0 ? "scanner lines" : "no CR (endless line)";
-        auto data = kind == 0 ? TextLines(1 << 20) : NoCarriageReturn(1 << 20);
+        auto data = kind == 0 ? textLines(1 << 20) : noCarriageReturn(1 << 20);
         Line line;
         // The display-only terminal trims at 150,000 characters, the input one at 1,500,000.
         CMyEdit display;
         CMyEdit input(&line);
-        display.SetDisplayFormat(kFormatHex);
+        display.SetDisplayFormat(serial::kFormatHex);
         double small = 0;
         double full[2] = {};
         for (CMyEdit* edit : {&display, &input}) {
@@ -143,20 +143,20 @@ int main(int argc, char** argv) {
             edit->show();
             QCoreApplication::processEvents();
             if (edit == &display) {
-                small = DrawBatches(*edit, data, seconds);
-                Report(name, "from empty", *edit, small, seconds);
+                small = drawBatches(*edit, data, seconds);
+                report(name, "from empty", *edit, small, seconds);
             }
-            FillToThreshold(*edit, data);
+            fillToThreshold(*edit, data);
             double& t = full[edit == &display ? 0 : 1];
-            t = DrawBatches(*edit, data, seconds);
-            Report(name, "at threshold", *edit, t, seconds);
+            t = drawBatches(*edit, data, seconds);
+            report(name, "at threshold", *edit, t, seconds);
             edit->hide();
         }
         std::printf("%-22s cost with 10 times the text (1,500,000 against 150,000 characters): x%.2f\n", "",
                     full[1] / full[0]);
         if (kind == 0) {
             input.show();
-            PacedRun(app, input, data, std::min(seconds, 3.0));
+            pacedRun(app, input, data, std::min(seconds, 3.0));
         }
     }
     return 0;

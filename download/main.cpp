@@ -8,10 +8,10 @@
 int main(int argc, char** argv) {
 #ifdef KOLVANE_WINDOWS
     if (argc < 2) {
-        if (!serial::cli::WindowCanStart()) return serial::cli::kExitUsage;
+        if (!serial::cli::windowCanStart()) return serial::cli::kExitUsage;
         CKolvaneApp app(argc, argv);
         return app.Run();
     }
 #endif
-    return serial::cli::Main(kolvane::cli::Program(), argc, argv);
+    return serial::cli::runMain(kolvane::cli::program(), argc, argv);
 }

@@ -11,5 +11,5 @@ int main(int argc, char** argv) {
                    stderr);
         return serial::cli::kExitUsage;
     }
-    return serial::cli::Main(program, argc, argv);
+    return serial::cli::runMain(program, argc, argv);
 }

@@ -8,10 +8,10 @@
 int main(int argc, char** argv) {
 #ifdef PICTAVO_WINDOWS
     if (argc < 2) {
-        if (!serial::cli::WindowCanStart()) return serial::cli::kExitUsage;
+        if (!serial::cli::windowCanStart()) return serial::cli::kExitUsage;
         CPictavoApp app(argc, argv);
         return app.Run();
     }
 #endif
-    return serial::cli::Main(picture::cli::Program(), argc, argv);
+    return serial::cli::runMain(pictavo::cli::program(), argc, argv);
 }

@@ -17,18 +17,18 @@ enum class InterruptMode {
 
 // Installs the handlers and returns the flag they set (one for the process). A closed pipe
 // on standard output is a write error, never a signal that ends the program.
-const std::atomic<bool>& CatchInterrupts(InterruptMode mode);
+const std::atomic<bool>& catchInterrupts(InterruptMode mode);
 
 // A temporary file the program removes itself when it ends normally; should a signal end it
 // first (the second Ctrl+C, SIGTERM), the handler removes it before the program goes. At most
 // a few at a time; longer paths are not kept.
-void RemoveIfKilled(const std::string& path);
-void ForgetRemoveIfKilled(const std::string& path);
+void removeIfKilled(const std::string& path);
+void forgetRemoveIfKilled(const std::string& path);
 
-bool StandardErrorIsTerminal();
+bool standardErrorIsTerminal();
 
 // A display a window can open on: an X server that answers on $DISPLAY, a Wayland display, or
 // a Qt platform chosen in QT_QPA_PLATFORM.
-bool DisplayAvailable();
+bool displayAvailable();
 
 }  // namespace platform

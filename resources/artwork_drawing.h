@@ -14,7 +14,7 @@
 namespace artwork {
 
 // A rounded square of size pixels shaded from top to bottom, with the program's symbol on it.
-inline QImage Icon(int size, const QColor& top, const QColor& bottom, const std::function<void(QPainter&)>& symbol) {
+inline QImage icon(int size, const QColor& top, const QColor& bottom, const std::function<void(QPainter&)>& symbol) {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
@@ -41,7 +41,7 @@ struct About {
 };
 
 // The about box's bitmap, 400 x 100.
-inline QImage AboutBitmap(const About& a) {
+inline QImage aboutBitmap(const About& a) {
     const int w = 400, h = 100;
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     QPainter p(&image);
@@ -70,7 +70,7 @@ inline QImage AboutBitmap(const About& a) {
 
 // The drawer's main: writes icon_16 to icon_64.png and about.png into the folder named on the
 // command line, then what more draws; 0 when everything was written.
-inline int WriteArtwork(int argc, char** argv, const char* program, const std::function<QImage(int size)>& icon,
+inline int writeArtwork(int argc, char** argv, const char* program, const std::function<QImage(int size)>& icon,
                         const std::function<QImage()>& about,
                         const std::function<bool(const QDir& out)>& more = nullptr) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -22,11 +22,11 @@ std::string& currentName() {
 
 }  // namespace
 
-int ListPortsForMenu(std::vector<PortEntry>& list, PortOrder order) {
+int ListPortsForMenu(std::vector<PortEntry>& list, serial::PortOrder order) {
     list.clear();
     for (const auto& p : platform::listPorts().ports) {
         PortEntry e{p.number, p.displayName.substr(0, kMaxNameLength)};
-        if (order == PortOrder::AsFound) {
+        if (order == serial::PortOrder::AsFound) {
             list.push_back(std::move(e));
             continue;
         }
@@ -36,14 +36,6 @@ int ListPortsForMenu(std::vector<PortEntry>& list, PortOrder order) {
         if (at == list.end() || at->number != e.number) list.insert(at, std::move(e));
     }
     return static_cast<int>(list.size());
-}
-
-std::string PortDescriptionOf(const std::string& friendlyName) {
-    auto open = friendlyName.find(" (");
-    auto close = friendlyName.find(')');
-    if (open != std::string::npos && open > 0 && close == friendlyName.size() - 1)
-        return friendlyName.substr(0, open);
-    return friendlyName;
 }
 
 std::string ListSerialPorts(std::vector<SSerInfo>& records, bool skipUnopenable) {
@@ -66,7 +58,7 @@ std::string ListSerialPorts(std::vector<SSerInfo>& records, bool skipUnopenable)
             }
         }
         if (it->friendlyName.empty()) it->friendlyName = it->portName;
-        if (it->portDescription.empty()) it->portDescription = PortDescriptionOf(it->friendlyName);
+        if (it->portDescription.empty()) it->portDescription = serial::portDescriptionOf(it->friendlyName);
         ++it;
     }
     if (found.error) {
@@ -78,12 +70,24 @@ std::string ListSerialPorts(std::vector<SSerInfo>& records, bool skipUnopenable)
     return {};
 }
 
-std::string CurrentPortName() {
+namespace serial {
+
+std::string portDescriptionOf(const std::string& friendlyName) {
+    auto open = friendlyName.find(" (");
+    auto close = friendlyName.find(')');
+    if (open != std::string::npos && open > 0 && close == friendlyName.size() - 1)
+        return friendlyName.substr(0, open);
+    return friendlyName;
+}
+
+std::string currentPortName() {
     std::lock_guard l(currentNameLock());
     return currentName();
 }
 
-void SetCurrentPortName(const std::string& name) {
+void setCurrentPortName(const std::string& name) {
     std::lock_guard l(currentNameLock());
     currentName() = name;
 }
+
+}  // namespace serial

@@ -20,21 +20,27 @@ struct SSerInfo {
     std::string portDescription;  // friendlyName without its "(COMn)"
 };
 
+namespace serial {
 enum class PortOrder {
     AsFound,    // the firmware installer: map order, duplicates kept, names as given
     Ascending,  // the picture tool: ascending numbers, one per number, "COMn" when unnamed
 };
+}  // namespace serial
 
 // Empties and fills list; returns the number of entries.
-int ListPortsForMenu(std::vector<PortEntry>& list, PortOrder order);
+int ListPortsForMenu(std::vector<PortEntry>& list, serial::PortOrder order);
 
 // Empties and fills records; returns the error text, empty when all went well (records
 // gathered before an error stay).
 std::string ListSerialPorts(std::vector<SSerInfo>& records, bool skipUnopenable);
 
+namespace serial {
+
 // "USB Serial Port (COM5)" -> "USB Serial Port"; other texts stay whole.
-std::string PortDescriptionOf(const std::string& friendlyName);
+std::string portDescriptionOf(const std::string& friendlyName);
 
 // The name of the port the last port menu build checked; empty when none.
-std::string CurrentPortName();
-void SetCurrentPortName(const std::string& name);
+std::string currentPortName();
+void setCurrentPortName(const std::string& name);
+
+}  // namespace serial

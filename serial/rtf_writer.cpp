@@ -4,16 +4,18 @@
 #include <cmath>
 #include <cstdio>
 
+namespace serial {
+
 namespace {
 
-void AppendHexByte(std::string& out, int byte) {
+void appendHexByte(std::string& out, int byte) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "\\'%02x", byte & 0xFF);
     out += buf;
 }
 
 // \uN takes a signed 16-bit value; '?' is what readers without Unicode show instead (\uc1).
-void AppendUnicode(std::string& out, char32_t ch) {
+void appendUnicode(std::string& out, char32_t ch) {
     auto one = [&out](unsigned unit) {
         out += "\\u" + std::to_string(static_cast<std::int16_t>(unit)) + "?";
     };
@@ -26,7 +28,7 @@ void AppendUnicode(std::string& out, char32_t ch) {
     }
 }
 
-void AppendText(std::string& out, const std::u32string& text) {
+void appendText(std::string& out, const std::u32string& text) {
     for (char32_t ch : text) {
         switch (ch) {
             case U'\n': out += "\\par\r\n"; continue;
@@ -39,17 +41,17 @@ void AppendText(std::string& out, const std::u32string& text) {
         if (ch < 0x20 || ch == 0x7F) continue;  // no visible form in a document
         if (ch < 0x80) {
             out += static_cast<char>(ch);
-        } else if (int byte = UnicodeToAnsi(ch); byte >= 0) {
-            AppendHexByte(out, byte);
+        } else if (int byte = unicodeToAnsi(ch); byte >= 0) {
+            appendHexByte(out, byte);
         } else if (ch <= 0x10FFFF && (ch < 0xD800 || ch > 0xDFFF)) {
-            AppendUnicode(out, ch);
+            appendUnicode(out, ch);
         }
     }
 }
 
 }  // namespace
 
-std::string WriteRtf(const std::vector<TextRun>& runs, const std::string& fontName, double pointSize) {
+std::string writeRtf(const std::vector<TextRun>& runs, const std::string& fontName, double pointSize) {
     std::vector<ColourRef> colours;  // index 0 of the table is the automatic colour
     for (const TextRun& run : runs)
         if (run.colour != kColourAutomatic &&
@@ -62,11 +64,11 @@ std::string WriteRtf(const std::vector<TextRun>& runs, const std::string& fontNa
     int halfPoints = std::max(2, static_cast<int>(std::lround(pointSize * 2)));
 
     std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\r\n{\\fonttbl{\\f0\\fmodern\\fcharset0 ";
-    AppendText(out, font);
+    appendText(out, font);
     out += ";}}\r\n{\\colortbl ;";
     for (ColourRef c : colours)
-        out += "\\red" + std::to_string(ColourRed(c)) + "\\green" + std::to_string(ColourGreen(c)) +
-               "\\blue" + std::to_string(ColourBlue(c)) + ";";
+        out += "\\red" + std::to_string(colourRed(c)) + "\\green" + std::to_string(colourGreen(c)) +
+               "\\blue" + std::to_string(colourBlue(c)) + ";";
     out += "}\r\n\\viewkind4\\uc1\\pard\\plain\\f0\\fs" + std::to_string(halfPoints) + "\r\n";
 
     int current = -1;
@@ -79,8 +81,10 @@ std::string WriteRtf(const std::vector<TextRun>& runs, const std::string& fontNa
             out += "\\cf" + std::to_string(index) + " ";
             current = index;
         }
-        AppendText(out, run.text);
+        appendText(out, run.text);
     }
     out += "}\r\n";
     return out;
 }
+
+}  // namespace serial

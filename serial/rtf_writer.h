@@ -9,9 +9,13 @@
 
 #include "serial/terminal_text.h"
 
+namespace serial {
+
 struct TextRun {
     ColourRef colour = kColourAutomatic;
     std::u32string text;  // '\n' ends a paragraph
 };
 
-std::string WriteRtf(const std::vector<TextRun>& runs, const std::string& fontName, double pointSize);
+std::string writeRtf(const std::vector<TextRun>& runs, const std::string& fontName, double pointSize);
+
+}  // namespace serial

@@ -7,6 +7,8 @@
 #include "platform/folders.h"
 #include "platform/profile.h"
 
+namespace serial {
+
 void SettingsFile::SetPath(const std::string& folder, const std::string& name) {
     path_ = platform::joinPath(folder, name);
 }
@@ -49,3 +51,5 @@ bool SettingsFile::WriteString(const std::string& section, const std::string& ke
     lastResult_ = !readOnly_ && platform::profile::write(path_, section, key, value);
     return lastResult_;
 }
+
+}  // namespace serial

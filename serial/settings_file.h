@@ -5,13 +5,15 @@
 
 #include <string>
 
+namespace serial {
+
 class SettingsFile {
 public:
     virtual ~SettingsFile() = default;
 
     // Joins folder and name into the file's path.
     virtual void SetPath(const std::string& folder, const std::string& name);
-    const std::string& Path() const { return path_; }
+    const std::string& path() const { return path_; }
 
     // The value's leading decimal digits as a number (0 when there are none); the default,
     // written back, when nothing is there.
@@ -21,12 +23,12 @@ public:
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
 
     // Whether the last read found something or the last write succeeded.
-    bool LastResult() const { return lastResult_; }
+    bool lastResult() const { return lastResult_; }
 
     // Read-only: a missing key reads as its default without being written back, and writes
     // do nothing and report failure. For command-line front ends, which never change the file.
-    void SetReadOnly(bool on) { readOnly_ = on; }
-    bool ReadOnly() const { return readOnly_; }
+    void setReadOnly(bool on) { readOnly_ = on; }
+    bool readOnly() const { return readOnly_; }
 
     // Values are read as the 255-character buffer of the original holds them.
     static constexpr std::size_t kValueLimit = 254;
@@ -37,3 +39,5 @@ private:
     bool lastResult_ = false;
     bool readOnly_ = false;
 };
+
+}  // namespace serial

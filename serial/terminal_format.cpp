@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace serial {
+
 namespace {
 
 constexpr const char* kNames[32] = {
@@ -15,9 +17,9 @@ constexpr char kCR = '\r';
 
 }  // namespace
 
-const char* ControlCharName(std::uint8_t byte) { return byte < 32 ? kNames[byte] : ""; }
+const char* controlCharName(std::uint8_t byte) { return byte < 32 ? kNames[byte] : ""; }
 
-std::string RenderBytes(const std::uint8_t* data, std::size_t length, int format) {
+std::string renderBytes(const std::uint8_t* data, std::size_t length, int format) {
     std::string out;
     out.reserve(std::min<std::size_t>(length * (format == kFormatNormal ? 1 : 3), kRenderLimit + 8));
     for (std::size_t i = 0; i < length && out.size() < kRenderLimit; ++i) {
@@ -41,3 +43,5 @@ std::string RenderBytes(const std::uint8_t* data, std::size_t length, int format
     }
     return out;
 }
+
+}  // namespace serial

@@ -8,11 +8,15 @@
 #include <cstdint>
 #include <string>
 
+namespace serial {
+
 enum DisplayFormat : int { kFormatNormal = 0, kFormatAscii = 1, kFormatHex = 2 };
 
 constexpr std::size_t kRenderLimit = 8192;
 
 // The name of a control byte 0x00..0x1F, "<NUL>" to "<US>".
-const char* ControlCharName(std::uint8_t byte);
+const char* controlCharName(std::uint8_t byte);
 
-std::string RenderBytes(const std::uint8_t* data, std::size_t length, int format);
+std::string renderBytes(const std::uint8_t* data, std::size_t length, int format);
+
+}  // namespace serial

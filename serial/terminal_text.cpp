@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace serial {
+
 namespace {
 
 // Code page 1252 at 0x80..0x9F; the unassigned bytes map to themselves.
@@ -14,30 +16,32 @@ constexpr char32_t kHigh[32] = {
 
 }  // namespace
 
-char32_t AnsiToUnicode(std::uint8_t byte) {
+char32_t ansiToUnicode(std::uint8_t byte) {
     return byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : char32_t(byte);
 }
 
-int UnicodeToAnsi(char32_t ch) {
+int unicodeToAnsi(char32_t ch) {
     if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF)) return int(ch);
     for (int i = 0; i < 32; ++i)
         if (kHigh[i] == ch) return 0x80 + i;
     return -1;
 }
 
-std::size_t CharactersToTrim(std::size_t lengthBefore, std::size_t appended, std::size_t threshold) {
+std::size_t charactersToTrim(std::size_t lengthBefore, std::size_t appended, std::size_t threshold) {
     if (lengthBefore <= threshold) return 0;
     std::size_t after = lengthBefore + appended;
     return std::min(after, std::max(kTrimStep, after - threshold));
 }
 
-void TerminalLineBuffer::Add(std::uint8_t byte) {
+void TerminalLineBuffer::add(std::uint8_t byte) {
     if (complete_ || count_ >= kCapacity) return;
     bytes_[count_++] = static_cast<char>(byte);
 }
 
-void TerminalLineBuffer::StartNewLineIfComplete() {
+void TerminalLineBuffer::startNewLineIfComplete() {
     if (!complete_) return;
     complete_ = false;
     count_ = 0;
 }
+
+}  // namespace serial

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+namespace serial {
+
 // Colours are platform colour values, 0x00BBGGRR.
 using ColourRef = std::uint32_t;
 constexpr ColourRef kColourRed = 0x0000FF;       // what the user sends
@@ -15,18 +17,18 @@ constexpr ColourRef kColourBlue = 0xFF0000;      // received data, transmitted f
 constexpr ColourRef kColourDarkBlue = 0x7F0000;  // the picture tool's replies
 constexpr ColourRef kColourAutomatic = 0xFF000000;  // no colour of its own: the text colour
 
-constexpr std::uint8_t ColourRed(ColourRef c) { return c & 0xFF; }
-constexpr std::uint8_t ColourGreen(ColourRef c) { return (c >> 8) & 0xFF; }
-constexpr std::uint8_t ColourBlue(ColourRef c) { return (c >> 16) & 0xFF; }
-constexpr ColourRef MakeColourRef(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+constexpr std::uint8_t colourRed(ColourRef c) { return c & 0xFF; }
+constexpr std::uint8_t colourGreen(ColourRef c) { return (c >> 8) & 0xFF; }
+constexpr std::uint8_t colourBlue(ColourRef c) { return (c >> 16) & 0xFF; }
+constexpr ColourRef makeColourRef(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return ColourRef(r) | ColourRef(g) << 8 | ColourRef(b) << 16;
 }
 
 // Line bytes are text in the Windows ANSI code page 1252. Every byte has a character (the
 // five bytes 1252 leaves free keep their own code point), so bytes round-trip.
-char32_t AnsiToUnicode(std::uint8_t byte);
+char32_t ansiToUnicode(std::uint8_t byte);
 // The byte for a character, or -1 when code page 1252 has none.
-int UnicodeToAnsi(char32_t ch);
+int unicodeToAnsi(char32_t ch);
 
 // Trimming thresholds in characters, and how much goes at least.
 constexpr std::size_t kTrimThresholdInput = 1500000;
@@ -37,7 +39,7 @@ constexpr std::size_t kTrimStep = 2500;
 // text of `lengthBefore`: none while lengthBefore is at or below the threshold, else the first
 // 2500, or more when the append alone would leave the text above the threshold (a single large
 // append must not let the text grow without bound).
-std::size_t CharactersToTrim(std::size_t lengthBefore, std::size_t appended, std::size_t threshold);
+std::size_t charactersToTrim(std::size_t lengthBefore, std::size_t appended, std::size_t threshold);
 
 // The characters typed since the last Enter, for the repeat key (F3): at most 100, and a flag
 // that Enter has ended the line. The next key other than Ctrl, Enter or F3 starts a new line.
@@ -46,9 +48,9 @@ public:
     static constexpr std::size_t kCapacity = 100;
 
     // Keeps a typed character while the line is open and has room.
-    void Add(std::uint8_t byte);
-    void MarkComplete() { complete_ = true; }
-    void StartNewLineIfComplete();
+    void add(std::uint8_t byte);
+    void markComplete() { complete_ = true; }
+    void startNewLineIfComplete();
     bool complete() const { return complete_; }
     std::string text() const { return std::string(bytes_.data(), count_); }
 
@@ -57,3 +59,5 @@ private:
     std::size_t count_ = 0;
     bool complete_ = false;
 };
+
+}  // namespace serial

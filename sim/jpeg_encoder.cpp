@@ -100,7 +100,7 @@ void huffmanSegment(std::vector<std::uint8_t>& out, int tableClass, const std::u
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeGreyJpeg(const std::uint8_t* pixels, int width, int height, int quality) {
+std::vector<std::uint8_t> encodeGreyJpeg(const std::uint8_t* pixels, int width, int height, int quality) {
     quality = std::clamp(quality, 1, 100);
     int scale = quality < 50 ? 5000 / quality : 200 - 2 * quality;
     int quant[64];
@@ -179,7 +179,7 @@ std::vector<std::uint8_t> EncodeGreyJpeg(const std::uint8_t* pixels, int width, 
     return out;
 }
 
-std::vector<std::uint8_t> PadJpeg(std::vector<std::uint8_t> jpeg, std::size_t size) {
+std::vector<std::uint8_t> padJpeg(std::vector<std::uint8_t> jpeg, std::size_t size) {
     constexpr std::size_t kSegmentMax = 4 + 65533;  // marker, length, comment bytes
     if (jpeg.size() < 2 || size < jpeg.size() + 4) return jpeg;
     std::size_t extra = size - jpeg.size();

@@ -9,10 +9,10 @@
 namespace sim {
 
 // pixels: width * height bytes, rows top-down. quality 1..100.
-std::vector<std::uint8_t> EncodeGreyJpeg(const std::uint8_t* pixels, int width, int height, int quality);
+std::vector<std::uint8_t> encodeGreyJpeg(const std::uint8_t* pixels, int width, int height, int quality);
 
 // Grows a JPEG stream to exactly size bytes (when it is at least 4 bytes short) with comment
 // segments after the start of image; decoders skip them.
-std::vector<std::uint8_t> PadJpeg(std::vector<std::uint8_t> jpeg, std::size_t size);
+std::vector<std::uint8_t> padJpeg(std::vector<std::uint8_t> jpeg, std::size_t size);
 
 }  // namespace sim

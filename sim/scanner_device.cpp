@@ -66,7 +66,7 @@ bool readFile(const std::string& path, Bytes& out) {
 
 }  // namespace
 
-Bytes GenerateGreyPicture(int width, int height) {
+Bytes generateGreyPicture(int width, int height) {
     // Bars and spaces alternate with these widths in modules, as the digits of a 1D barcode.
     static const char kWidths[] = "111321122212221411113213212311114131231132111";
     Bytes pixels(std::size_t(width) * std::size_t(height));
@@ -85,7 +85,7 @@ Bytes GenerateGreyPicture(int width, int height) {
     return pixels;
 }
 
-Bytes FormatScannerHeader(const SeenRequest& r, int divisor, int blocks, std::size_t pictureBytes) {
+Bytes formatScannerHeader(const SeenRequest& r, int divisor, int blocks, std::size_t pictureBytes) {
     std::string h(kHeaderBytes, ' ');
     auto put = [&](std::size_t at, const std::string& text) {
         if (at < h.size()) std::copy_n(text.begin(), std::min(text.size(), h.size() - at), h.begin() + long(at));
@@ -380,13 +380,13 @@ void ScannerDevice::handleRequest(std::stop_token& stop, const std::string& text
     int height = side(r.y0, r.y1);
     Bytes picture;
     if (!r.jpeg) {
-        picture = GenerateGreyPicture(width, height);
+        picture = generateGreyPicture(width, height);
     } else if (!cfg.picture.empty()) {
         picture = cfg.picture;
     } else {
-        Bytes grey = GenerateGreyPicture(width, height);
-        picture = EncodeGreyJpeg(grey.data(), width, height, r.quality);
-        if (cfg.jpegSize) picture = PadJpeg(std::move(picture), cfg.jpegSize);
+        Bytes grey = generateGreyPicture(width, height);
+        picture = encodeGreyJpeg(grey.data(), width, height, r.quality);
+        if (cfg.jpegSize) picture = padJpeg(std::move(picture), cfg.jpegSize);
     }
     {
         std::lock_guard l(lock_);
@@ -399,7 +399,7 @@ void ScannerDevice::handleRequest(std::stop_token& stop, const std::string& text
     std::size_t area = std::size_t(width) * std::size_t(height);
     int divisor = r.jpeg && !picture.empty() ? static_cast<int>(std::max<std::size_t>(1, area / picture.size())) : 1;
     if (f.divisorZero) divisor = 0;
-    Bytes header = FormatScannerHeader(r, divisor, blocks, picture.size());
+    Bytes header = formatScannerHeader(r, divisor, blocks, picture.size());
     if (f.shortHeader) header.resize(kShortHeaderBytes);
 
     for (std::size_t k = 0; k <= dataBlocks; ++k) {

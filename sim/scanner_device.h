@@ -114,8 +114,8 @@ private:
 };
 
 // The generated picture: a grey gradient with a barcode across the middle.
-Bytes GenerateGreyPicture(int width, int height);
+Bytes generateGreyPicture(int width, int height);
 // The header block's payload for a picture of that window, divisor and block count.
-Bytes FormatScannerHeader(const SeenRequest& request, int divisor, int blocks, std::size_t pictureBytes);
+Bytes formatScannerHeader(const SeenRequest& request, int divisor, int blocks, std::size_t pictureBytes);
 
 }  // namespace sim

@@ -122,7 +122,7 @@ int runDownload(const DownloadOptions& options, serial::cli::Console& console) {
     return result == 1 ? kExitOk : kExitFailed;
 }
 
-const serial::cli::Program& Program() {
+const serial::cli::Program& program() {
     static const serial::cli::Program program{
         "kolvane",
         {

@@ -30,7 +30,7 @@ DownloadOptions parseDownloadOptions(const std::vector<std::string>& args);
 // cancels as an interrupt does, and fails).
 int runDownload(const DownloadOptions& options, serial::cli::Console& console);
 
-// The subcommands, for serial::cli::Run / Main.
-const serial::cli::Program& Program();
+// The subcommands, for serial::cli::run / runMain.
+const serial::cli::Program& program();
 
 }  // namespace kolvane::cli

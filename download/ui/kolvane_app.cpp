@@ -24,7 +24,7 @@ void onSignal(int) {
 CKolvaneApp::CKolvaneApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("kolvane"));
     setOrganizationName(QStringLiteral("Veltrix"));
-    dialogs::SetDefaultCaption(kolvane::ui::kApplicationTitle);
+    serial::ui::setDefaultCaption(kolvane::ui::kApplicationTitle);
     CloseOnSignals();
 }
 

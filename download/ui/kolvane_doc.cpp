@@ -7,7 +7,7 @@
 
 #include "serial/ui/dialog_seams.h"
 
-using dialogs::FileDialogRequest;
+using serial::ui::FileDialogRequest;
 
 QString CKolvaneDoc::ProposedLogPath() {
     const QString name = QDateTime::currentDateTime().toString(QStringLiteral("'kolvane-'yyyyMMdd-hhmmss'.log'"));
@@ -15,7 +15,7 @@ QString CKolvaneDoc::ProposedLogPath() {
 }
 
 bool CKolvaneDoc::OnFileSave(QWidget* dialogParent, const std::vector<std::string>& logLines) {
-    auto chosen = dialogs::AskFileName({.mode = FileDialogRequest::Mode::Save,
+    auto chosen = serial::ui::askFileName({.mode = FileDialogRequest::Mode::Save,
                                         .parent = dialogParent,
                                         .caption = QStringLiteral("Save Log"),
                                         .proposedPath = ProposedLogPath(),
@@ -27,7 +27,7 @@ bool CKolvaneDoc::OnFileSave(QWidget* dialogParent, const std::vector<std::strin
     platform::SystemError err;
     const std::string path = QFile::encodeName(*chosen).toStdString();
     if (!platform::replaceFileContents(path, text, &err)) {
-        dialogs::ShowMessageBox(dialogParent, QStringLiteral("Cannot save %1:\n%2").arg(*chosen, QString::fromStdString(err.text)),
+        serial::ui::showMessageBox(dialogParent, QStringLiteral("Cannot save %1:\n%2").arg(*chosen, QString::fromStdString(err.text)),
                                 QString(), QMessageBox::Warning);
         return false;
     }

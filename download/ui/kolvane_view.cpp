@@ -10,7 +10,7 @@
 #include "serial/ui/dialog_seams.h"
 #include "ui_kolvane_view.h"
 
-using dialogs::ShowMessageBox;
+using serial::ui::showMessageBox;
 using kolvane::CDownloadThread;
 
 const QString CKolvaneView::kBusyMessage = QStringLiteral("Download中は操作不可能");
@@ -93,14 +93,14 @@ void CKolvaneView::Take(const platform::Report& report) {
             emit StateChanged();
             break;
         case platform::Report::Kind::Message:
-            ShowMessageBox(window(), QString::fromStdString(report.text), QString(), QMessageBox::Information);
+            showMessageBox(window(), QString::fromStdString(report.text), QString(), QMessageBox::Information);
             break;
     }
 }
 
 // ---- commands ----
 
-void CKolvaneView::Busy() { ShowMessageBox(window(), kBusyMessage, QString(), QMessageBox::Warning); }
+void CKolvaneView::Busy() { showMessageBox(window(), kBusyMessage, QString(), QMessageBox::Warning); }
 
 void CKolvaneView::OnConfigChoice(kolvane::ConfigChoice choice) {
     for (const auto& step : kolvane::configSteps(choice)) Post(step);
@@ -129,13 +129,13 @@ bool CKolvaneView::OnFileOpen() {
         Busy();
         return false;
     }
-    using dialogs::FileDialogRequest;
-    auto path = dialogs::AskFileName({.mode = FileDialogRequest::Mode::Open,
-                                      .parent = window(),
-                                      .caption = QStringLiteral("Open"),
-                                      .proposedPath = {},
-                                      .filter = kOpenFileFilter,
-                                      .defaultSuffix = kOpenFileExtension});
+    using serial::ui::FileDialogRequest;
+    auto path = serial::ui::askFileName({.mode = FileDialogRequest::Mode::Open,
+                                         .parent = window(),
+                                         .caption = QStringLiteral("Open"),
+                                         .proposedPath = {},
+                                         .filter = kOpenFileFilter,
+                                         .defaultSuffix = kOpenFileExtension});
     if (!path) return false;
     imagePath_ = *path;
     const std::string file = QFile::encodeName(imagePath_).toStdString();

@@ -202,7 +202,7 @@ void CMainFrame::OnFileOpen() {
     try {
         view_->OnFileOpen();
     } catch (const std::exception&) {
-        dialogs::ShowMessageBox(this, QStringLiteral("CMainFrame::OnFileOpen()"));
+        serial::ui::showMessageBox(this, QStringLiteral("CMainFrame::OnFileOpen()"));
     }
 }
 
@@ -286,7 +286,7 @@ void CMainFrame::UpdateTitle() {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (askBeforeClosing_ && view_->IsDownloading() &&
-        dialogs::ShowMessageBox(this,
+        serial::ui::showMessageBox(this,
                                 QStringLiteral("A download is running. The device's flash may be left incomplete. "
                                                "Exit anyway?"),
                                 QString(), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {

@@ -8,7 +8,7 @@
 #include "ui_about_dlg.h"
 #include "ui_rs_port_setup.h"
 
-using dialogs::ShowMessageBox;
+using serial::ui::showMessageBox;
 
 CRsPortSetupDlg::CRsPortSetupDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CRsPortSetupDlg>()) {
     ui_->setupUi(this);
@@ -34,7 +34,7 @@ void CRsPortSetupDlg::accept() {
     else if (value < kMinPort || value > kMaxPort)
         problem = QStringLiteral("Please enter an integer between %1 and %2.").arg(kMinPort).arg(kMaxPort);
     if (!problem.isEmpty()) {
-        ShowMessageBox(this, problem, QString(), QMessageBox::Warning);
+        showMessageBox(this, problem, QString(), QMessageBox::Warning);
         portEdit()->setFocus();
         portEdit()->selectAll();
         return;

@@ -18,7 +18,7 @@
 #include "serial/port_discovery.h"
 #include "serial/terminal_format.h"
 
-namespace picture::cli {
+namespace pictavo::cli {
 
 namespace {
 
@@ -35,8 +35,8 @@ constexpr std::size_t kSendReplySize = 14000;
 class MessagesToConsole {
 public:
     explicit MessagesToConsole(Console& c)
-        : previous_(SetMessageHandler([&c](const Message& m) { c.message(m.text); })) {}
-    ~MessagesToConsole() { SetMessageHandler(std::move(previous_)); }
+        : previous_(setMessageHandler([&c](const Message& m) { c.message(m.text); })) {}
+    ~MessagesToConsole() { setMessageHandler(std::move(previous_)); }
 
 private:
     MessageHandler previous_;
@@ -60,8 +60,8 @@ void showReports(CImageVideo& engine, Console& console) {
 
 PictureSettings readSettings() {
     PictureSettingsFile file;
-    file.SetReadOnly(true);
-    file.SetDefaultPath();
+    file.setReadOnly(true);
+    file.setDefaultPath();
     PictureSettings s;
     LoadSettings(file, s);
     return s;
@@ -81,9 +81,9 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
             output = *v;
             if (output.empty()) throw UsageError{"--output needs a file name"};
         } else if (auto q = o.value("--quality")) {
-            quality = serial::cli::ParseNumber("--quality", *q);
+            quality = serial::cli::parseNumber("--quality", *q);
             // The quality dialog's limit and the engine's steps.
-            if (*quality < 5 || *quality % 5 != 0 || !QualityInRange(*quality))
+            if (*quality < 5 || *quality % 5 != 0 || !qualityInRange(*quality))
                 throw UsageError{"--quality must be a multiple of 5 from 5 to " + std::to_string(kQualityLimit) +
                                  ", not " + *q};
         } else if (auto w = o.value("--window")) {
@@ -93,10 +93,10 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
             int n = 0;
             while (std::getline(in, part, ',')) {
                 if (n == 4) throw UsageError{"--window takes four numbers: X0,Y0,X1,Y1"};
-                v[n++] = serial::cli::ParseNumber("--window", part);
+                v[n++] = serial::cli::parseNumber("--window", part);
             }
             if (n != 4) throw UsageError{"--window takes four numbers: X0,Y0,X1,Y1"};
-            if (!PictureWindowInRange({v[0], v[1], v[2], v[3]}))
+            if (!pictureWindowInRange({v[0], v[1], v[2], v[3]}))
                 throw UsageError{"--window must lie inside the 1280 x 1024 picture and be at least 2 x 2 pixels "
                                  "(X0 < X1 < 1280, Y0 < Y1 < 1024), not " + *w};
             s.startx = v[0], s.starty = v[1], s.endx = v[2], s.endy = v[3];
@@ -118,16 +118,16 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     if (quality) s.quality = *quality;
     if (checkPortName) s.ignorePortName = 0;
     // A folder gets the picture under its default name, inside it.
-    if (!output.empty() && platform::isDirectory(output)) output = platform::joinPath(output, DefaultPictureName());
+    if (!output.empty() && platform::isDirectory(output)) output = platform::joinPath(output, defaultPictureName());
 
-    std::string temp = MakeTempPictureFile();
+    std::string temp = makeTempPictureFile();
     if (temp.empty()) return kExitFailed;
     struct RemoveTemp {
         std::string path;
         bool keep = false;
-        explicit RemoveTemp(std::string p) : path(std::move(p)) { platform::RemoveIfKilled(path); }
+        explicit RemoveTemp(std::string p) : path(std::move(p)) { platform::removeIfKilled(path); }
         ~RemoveTemp() {
-            platform::ForgetRemoveIfKilled(path);
+            platform::forgetRemoveIfKilled(path);
             if (!keep) std::remove(path.c_str());
         }
     } tempFile{temp};
@@ -147,9 +147,9 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     engine.SetRequestFlags(0);
     engine.SetIdleInterval(0);
     engine.SetImageCallback([&](const BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
-        incomplete = IncompletePicture(header, data, length);
-        if (!StorePicture(temp, header, data, length)) return;
-        if (!output.empty() && !SavePictureCopy(temp, output, &savedAs)) return;
+        incomplete = incompletePicture(header, data, length);
+        if (!storePicture(temp, header, data, length)) return;
+        if (!output.empty() && !savePictureCopy(temp, output, &savedAs)) return;
         pictureBytes = length;
         written = true;
     });
@@ -180,7 +180,7 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     engine.WaitForCaptureEnd(std::chrono::milliseconds(-1));
     CaptureOutcome outcome = *ended;
     if (outcome != CaptureOutcome::Delivered) {
-        if (!timedOut) console.message(CaptureOutcomeText(outcome));
+        if (!timedOut) console.message(captureOutcomeText(outcome));
         return cancelled ? kExitCancelled : kExitFailed;
     }
     if (!written) return kExitFailed;
@@ -216,10 +216,10 @@ int runSend(const std::vector<std::string>& args, Console& console) {
     }
     CommandTable table(s.cameraSetup);
     if (name.empty()) throw UsageError{"send needs a command name"};
-    const ScannerCommand* command = table.Find(name);
+    const ScannerCommand* command = table.find(name);
     if (!command) {
         std::string names;
-        for (const auto& n : table.Names(true)) names += "\n  " + n;
+        for (const auto& n : table.names(true)) names += "\n  " + n;
         throw UsageError{"unknown command \"" + name + "\"; the commands are:" + names};
     }
 
@@ -241,8 +241,8 @@ int runSend(const std::vector<std::string>& args, Console& console) {
         console.message("No reply.");
         return kExitFailed;
     }
-    std::string text = RenderBytes(reinterpret_cast<const std::uint8_t*>(reply.data()),
-                                   static_cast<std::size_t>(replyLength), kFormatAscii);
+    std::string text = serial::renderBytes(reinterpret_cast<const std::uint8_t*>(reply.data()),
+                                           static_cast<std::size_t>(replyLength), serial::kFormatAscii);
     for (char& c : text)
         if (c == '\r') c = '\n';
     if (text.back() != '\n') text += '\n';
@@ -256,7 +256,7 @@ int runPorts(const std::vector<std::string>& args, Console& console) {
     PictureSettings s = readSettings();
     for (const std::string& w : platform::listPorts().warnings) console.message(w);
     std::vector<PortEntry> ports;
-    if (ListPortsForMenu(ports, PortOrder::Ascending) == 0) {
+    if (ListPortsForMenu(ports, serial::PortOrder::Ascending) == 0) {
         console.message("No ports found.");
         console.message("Ports come from " + platform::portSourceDescription() + ".");
         return kExitFailed;
@@ -270,7 +270,7 @@ int runPorts(const std::vector<std::string>& args, Console& console) {
 
 }  // namespace
 
-const serial::cli::Program& Program() {
+const serial::cli::Program& program() {
     static const serial::cli::Program program{
         "pictavo",
         {
@@ -321,4 +321,4 @@ const serial::cli::Program& Program() {
     return program;
 }
 
-}  // namespace picture::cli
+}  // namespace pictavo::cli

@@ -14,9 +14,9 @@
 
 #include "serial/cli/program.h"
 
-namespace picture::cli {
+namespace pictavo::cli {
 
-// The subcommands, for serial::cli::Run / Main.
-const serial::cli::Program& Program();
+// The subcommands, for serial::cli::run / runMain.
+const serial::cli::Program& program();
 
-}  // namespace picture::cli
+}  // namespace pictavo::cli

@@ -4,9 +4,9 @@
 #include <climits>
 #include <cstdio>
 
-namespace picture {
+namespace pictavo {
 
-std::string FormatPictureRequest(const PictureRequest& r) {
+std::string formatPictureRequest(const PictureRequest& r) {
     char text[500];
     int n = std::snprintf(text, sizeof text, "\x1b%2s\r@VELT,%4d,%4d,%4d,%4d,%d,8,%d,%3d,%d,%d,0,%d#", "((",
                           r.window.x0, r.window.y0, r.window.x1, r.window.y1, 1, r.requestFlags, r.quality,
@@ -35,7 +35,7 @@ std::optional<int> numberAt(const std::uint8_t* p, std::size_t length, std::size
 
 }  // namespace
 
-std::optional<PictureHeader> ParsePictureHeader(const std::uint8_t* payload, std::size_t length) {
+std::optional<PictureHeader> parsePictureHeader(const std::uint8_t* payload, std::size_t length) {
     PictureHeader h;
     struct Field {
         std::size_t offset;
@@ -56,7 +56,7 @@ std::optional<PictureHeader> ParsePictureHeader(const std::uint8_t* payload, std
     return h;
 }
 
-BitmapInfo BitmapInfo::Grey() {
+BitmapInfo BitmapInfo::grey() {
     BitmapInfo info;
     for (int i = 0; i < 256; ++i) {
         auto v = static_cast<std::uint8_t>(i);
@@ -96,7 +96,7 @@ std::vector<std::uint8_t> BitmapInfo::bytes() const {
     return out;
 }
 
-std::vector<std::uint8_t> MakeGreyBmp(const BitmapInfo& info, const std::uint8_t* data, std::size_t length) {
+std::vector<std::uint8_t> makeGreyBmp(const BitmapInfo& info, const std::uint8_t* data, std::size_t length) {
     constexpr std::size_t kFileHeaderSize = 14;
     std::size_t width = info.width > 0 ? static_cast<std::size_t>(info.width) : (length > 0 ? length : 1);
     std::size_t rows = (length + width - 1) / width;
@@ -125,4 +125,4 @@ std::vector<std::uint8_t> MakeGreyBmp(const BitmapInfo& info, const std::uint8_t
     return file;
 }
 
-}  // namespace picture
+}  // namespace pictavo

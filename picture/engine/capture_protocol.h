@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace picture {
+namespace pictavo {
 
 namespace wire {
 constexpr std::uint8_t ESC = 0x1B, CR = 0x0D, ACK = 0x06, ETB = 0x17;
@@ -47,7 +47,7 @@ struct PictureRequest {
 };
 
 // ESC "((" CR "@VELT,   0,   0,1279,1023,1,8,0, 65,1,1,0,0#" for the defaults in snapshot mode.
-std::string FormatPictureRequest(const PictureRequest& request);
+std::string formatPictureRequest(const PictureRequest& request);
 
 // The header block's numbers, read at these payload offsets.
 namespace header_offset {
@@ -68,7 +68,7 @@ struct PictureHeader {
 // at the first non-digit, no digits read as 0). Nothing when the payload ends before a
 // number's first character, or the window is empty, or the block count is below 1: a bad
 // header. A divisor of 0 is returned as read; the caller decides.
-std::optional<PictureHeader> ParsePictureHeader(const std::uint8_t* payload, std::size_t length);
+std::optional<PictureHeader> parsePictureHeader(const std::uint8_t* payload, std::size_t length);
 
 // The grey bitmap header: BITMAPINFOHEADER with a 256-entry grey palette, as its 1064 bytes
 // are laid out on the wire of the platform (little-endian).
@@ -86,7 +86,7 @@ struct BitmapInfo {
     static constexpr std::size_t kSize = kInfoHeaderSize + 256 * 4;  // 1064
 
     // The header the engine starts with: 256 x -204, grey ramp palette.
-    static BitmapInfo Grey();
+    static BitmapInfo grey();
     std::vector<std::uint8_t> bytes() const;
 };
 
@@ -94,6 +94,6 @@ struct BitmapInfo {
 // padded to a multiple of four bytes as the format demands. The width comes from info; the
 // height is the number of rows the data fills (a last partial row is completed with black),
 // so what was received is what is shown even when it does not fill the announced picture.
-std::vector<std::uint8_t> MakeGreyBmp(const BitmapInfo& info, const std::uint8_t* data, std::size_t length);
+std::vector<std::uint8_t> makeGreyBmp(const BitmapInfo& info, const std::uint8_t* data, std::size_t length);
 
-}  // namespace picture
+}  // namespace pictavo

@@ -1,6 +1,6 @@
 #include "picture/engine/command_table.h"
 
-namespace picture {
+namespace pictavo {
 
 namespace {
 std::string framed(const std::string& text) { return "\x1b" + text + "\r"; }
@@ -18,23 +18,23 @@ CommandTable::CommandTable(const std::string& cameraSetup) {
         {"Default KTR", {framed("[QO3"), 300, true}},
         {"Save Config", {framed("Z2"), 300, true}},
     };
-    SetCameraSetup(cameraSetup);
+    setCameraSetup(cameraSetup);
 }
 
-const ScannerCommand* CommandTable::Find(const std::string& name) const {
+const ScannerCommand* CommandTable::find(const std::string& name) const {
     auto it = commands_.find(name);
     return it == commands_.end() ? nullptr : &it->second;
 }
 
-std::vector<std::string> CommandTable::Names(bool withDebugCommands) const {
+std::vector<std::string> CommandTable::names(bool withDebugCommands) const {
     std::vector<std::string> names;
     for (const auto& [name, command] : commands_)
         if (withDebugCommands || !command.debug) names.push_back(name);
     return names;
 }
 
-void CommandTable::SetCameraSetup(const std::string& text) {
+void CommandTable::setCameraSetup(const std::string& text) {
     if (!text.empty()) commands_[kSetupCamera].bytes = framed(text);
 }
 
-}  // namespace picture
+}  // namespace pictavo

@@ -9,7 +9,7 @@
 
 #include "picture/engine/picture_settings.h"
 
-namespace picture {
+namespace pictavo {
 
 struct ScannerCommand {
     std::string bytes;  // ESC ... CR
@@ -24,14 +24,14 @@ public:
     explicit CommandTable(const std::string& cameraSetup = kDefaultCameraSetup);
 
     // Null when the name is not in the table.
-    const ScannerCommand* Find(const std::string& name) const;
+    const ScannerCommand* find(const std::string& name) const;
     // Every name in order, or all but the debug ones.
-    std::vector<std::string> Names(bool withDebugCommands) const;
+    std::vector<std::string> names(bool withDebugCommands) const;
     // Rebuilds "Setup Camera" as ESC, the text, CR; an empty text leaves it as it was.
-    void SetCameraSetup(const std::string& text);
+    void setCameraSetup(const std::string& text);
 
 private:
     std::map<std::string, ScannerCommand> commands_;
 };
 
-}  // namespace picture
+}  // namespace pictavo

@@ -10,7 +10,7 @@
 #include "serial/port_open.h"
 
 using namespace std::chrono;
-namespace wire = picture::wire;
+namespace wire = pictavo::wire;
 using Severity = platform::Report::Severity;
 
 namespace {
@@ -40,7 +40,7 @@ std::uint32_t bigEndian(const std::uint8_t* p, std::size_t n) {
 
 }  // namespace
 
-const char* CaptureOutcomeText(CaptureOutcome outcome) {
+const char* captureOutcomeText(CaptureOutcome outcome) {
     switch (outcome) {
         case CaptureOutcome::None: return "No picture was taken.";
         case CaptureOutcome::Delivered: return "Picture received.";
@@ -110,7 +110,7 @@ int CImageVideo::Quality() const {
     return settings_.quality;
 }
 
-picture::PictureWindow CImageVideo::Window() const {
+pictavo::PictureWindow CImageVideo::Window() const {
     std::lock_guard l(settingsLock_);
     return settings_.window;
 }
@@ -155,7 +155,7 @@ bool CImageVideo::FindDevice(bool ignorePortName) {
     auto lookedFor = [&] {
         return "COM" + std::to_string(port_) + " was looked for in " + platform::portSourceDescription() + ".";
     };
-    if (ListPortsForMenu(ports, PortOrder::Ascending) == 0) {
+    if (ListPortsForMenu(ports, serial::PortOrder::Ascending) == 0) {
         message("No ports found.\n" + lookedFor());
         return false;
     }
@@ -314,13 +314,13 @@ CImageVideo::BlockResult CImageVideo::readBlock(std::uint8_t* buffer, std::size_
         if (c == wire::kBlockStart) break;
         if (skipped >= kMaxSkippedBytes) return BlockResult::BadFrame;
     }
-    std::uint8_t number[picture::kBlockNumberSize], size[picture::kBlockLengthSize];
+    std::uint8_t number[pictavo::kBlockNumberSize], size[pictavo::kBlockLengthSize];
     if (read(number, sizeof number) != int(sizeof number) || read(size, sizeof size) != int(sizeof size))
         return BlockResult::BadFrame;
     std::uint32_t n = bigEndian(size, sizeof size);
     if (n > capacity) return BlockResult::TooLong;
     if (n > 0 && read(buffer, static_cast<int>(n)) != static_cast<int>(n)) return BlockResult::BadFrame;
-    std::uint8_t check[picture::kBlockCheckSize], end = 0;
+    std::uint8_t check[pictavo::kBlockCheckSize], end = 0;
     if (read(check, sizeof check) != int(sizeof check) || read(&end, 1) != 1 || end != wire::CR)
         return BlockResult::BadFrame;
     writeByte(wire::ACK);
@@ -334,7 +334,7 @@ CaptureOutcome CImageVideo::capture() {
         std::lock_guard l(settingsLock_);
         s = settings_;
     }
-    std::string request = picture::FormatPictureRequest({s.window, s.requestFlags, s.quality, s.snapshot, s.jpeg});
+    std::string request = pictavo::formatPictureRequest({s.window, s.requestFlags, s.quality, s.snapshot, s.jpeg});
 
     // The line must be quiet before the request.
     {
@@ -379,7 +379,7 @@ CaptureOutcome CImageVideo::capture() {
     }
     pause(kHeaderSettleMs);
 
-    std::uint8_t block[picture::kBlockBufferSize];
+    std::uint8_t block[pictavo::kBlockBufferSize];
     std::size_t length = 0;
     BlockResult r = readBlock(block, sizeof block, length);
     if (r != BlockResult::Ok) {
@@ -388,13 +388,13 @@ CaptureOutcome CImageVideo::capture() {
                : r == BlockResult::Silent ? CaptureOutcome::NoHeader
                                           : CaptureOutcome::BadHeader;
     }
-    auto header = picture::ParsePictureHeader(block, length);
+    auto header = pictavo::parsePictureHeader(block, length);
     if (!header) {
         breakOff();
         return CaptureOutcome::BadHeader;
     }
     std::uint64_t size = header->imageBytes();
-    if (header->divisor == 0 || size > picture::kImageBufferLimit) {
+    if (header->divisor == 0 || size > pictavo::kImageBufferLimit) {
         breakOff();
         return CaptureOutcome::NoImageBuffer;
     }
@@ -415,7 +415,7 @@ CaptureOutcome CImageVideo::capture() {
         }
         progress(static_cast<int>((j + 1) * 100 / dataBlocks));
         pause(kBlockPauseMs);
-        std::size_t room = std::min(picture::kBlockBufferSize, image.size() - received);
+        std::size_t room = std::min(pictavo::kBlockBufferSize, image.size() - received);
         r = readBlock(image.data() + received, room, length);
         if (r != BlockResult::Ok) {
             image = {};
@@ -449,7 +449,7 @@ CaptureOutcome CImageVideo::capture() {
             callback(nullptr, image.data(), received);
         } else {
             // The picture's own size, so the rows line up whatever window was asked for.
-            picture::BitmapInfo info = bitmapHeader_;
+            pictavo::BitmapInfo info = bitmapHeader_;
             info.width = header->width();
             info.height = -header->height();
             info.sizeImage = static_cast<std::uint32_t>(std::uint64_t(header->width()) * std::uint64_t(header->height()));

@@ -67,12 +67,12 @@ enum class CaptureOutcome {
     LineLost,      // the line hung up: the scanner or its adapter went away
     Aborted,       // StopCapture ended it
 };
-const char* CaptureOutcomeText(CaptureOutcome outcome);
+const char* captureOutcomeText(CaptureOutcome outcome);
 
 class CImageVideo {
 public:
     // (bitmap header or null for a JPEG picture, bytes, count)
-    using ImageCallback = std::function<void(const picture::BitmapInfo*, const std::uint8_t*, std::size_t)>;
+    using ImageCallback = std::function<void(const pictavo::BitmapInfo*, const std::uint8_t*, std::size_t)>;
 
     static constexpr int kDefaultQuality = 65;
     static constexpr unsigned kDefaultIdleIntervalMs = 200;
@@ -95,7 +95,7 @@ public:
     void SetIdleInterval(unsigned milliseconds);
     void SetImageCallback(ImageCallback callback);
     int Quality() const;
-    picture::PictureWindow Window() const;
+    pictavo::PictureWindow Window() const;
     int PortNumber() const { return port_; }
 
     // Progress (percent 0..100; 0 when the transfer ends or is broken off), messages and the
@@ -129,7 +129,7 @@ public:
 
 private:
     struct CaptureSettings {
-        picture::PictureWindow window;
+        pictavo::PictureWindow window;
         int quality = kDefaultQuality;
         int requestFlags = 0;
         unsigned idleIntervalMs = kDefaultIdleIntervalMs;
@@ -166,7 +166,7 @@ private:
     mutable std::mutex settingsLock_;
     CaptureSettings settings_;
     ImageCallback imageCallback_;
-    const picture::BitmapInfo bitmapHeader_ = picture::BitmapInfo::Grey();
+    const pictavo::BitmapInfo bitmapHeader_ = pictavo::BitmapInfo::grey();
     platform::ReportQueue ownReports_;
     platform::ReportQueue& reports_;
 

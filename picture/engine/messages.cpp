@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <mutex>
 
-namespace picture {
+namespace pictavo {
 
 namespace {
 
@@ -18,13 +18,13 @@ MessageHandler& handler() {
 
 }  // namespace
 
-MessageHandler SetMessageHandler(MessageHandler h) {
+MessageHandler setMessageHandler(MessageHandler h) {
     std::lock_guard l(handlerLock());
     std::swap(handler(), h);
     return h;
 }
 
-Message MessageOf(const platform::Report& report) {
+Message messageOf(const platform::Report& report) {
     using Severity = platform::Report::Severity;
     switch (report.severity) {
         case Severity::Error: return Message{report.text, "Error", MessageIcon::Error, report.topmost};
@@ -35,7 +35,7 @@ Message MessageOf(const platform::Report& report) {
     return Message{report.text, {}, MessageIcon::None, report.topmost};
 }
 
-void ShowMessage(const Message& message) {
+void showMessage(const Message& message) {
     MessageHandler h;
     {
         std::lock_guard l(handlerLock());
@@ -45,4 +45,4 @@ void ShowMessage(const Message& message) {
     else std::fprintf(stderr, "%s\n", message.text.c_str());
 }
 
-}  // namespace picture
+}  // namespace pictavo

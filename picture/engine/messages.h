@@ -1,9 +1,9 @@
 // How the picture tool's messages look, and the seam through which its Qt-free helpers show
 // them.
 //
-// The capture engine speaks through its report queue (image_video.h); MessageOf() says how
+// The capture engine speaks through its report queue (image_video.h); messageOf() says how
 // one of its message reports is shown. The picture files and settings, which run on their
-// caller's thread, call ShowMessage() where the user must be told something ("Cannot create
+// caller's thread, call showMessage() where the user must be told something ("Cannot create
 // temp. file", ...). The program installs one handler at start: the window shows a
 // QMessageBox (caption, icon, always on top when asked), the command line prints the text on
 // standard error. Without a handler the text goes to standard error.
@@ -18,7 +18,7 @@
 
 #include "platform/report.h"
 
-namespace picture {
+namespace pictavo {
 
 enum class MessageIcon { None, Error, Information };
 
@@ -32,18 +32,18 @@ struct Message {
 using MessageHandler = std::function<void(const Message&)>;
 
 // Installs the handler (null restores the default) and returns the one it replaces.
-MessageHandler SetMessageHandler(MessageHandler handler);
+MessageHandler setMessageHandler(MessageHandler handler);
 
-void ShowMessage(const Message& message);
+void showMessage(const Message& message);
 // An engine's message report as a box: errors are captioned "Error" with the error icon,
 // plain messages carry the application's title and no icon.
-Message MessageOf(const platform::Report& report);
+Message messageOf(const platform::Report& report);
 
 // A plain box of the application: no caption of its own, no icon.
-inline void ShowMessage(const std::string& text) { ShowMessage(Message{text, {}, MessageIcon::None, false}); }
+inline void showMessage(const std::string& text) { showMessage(Message{text, {}, MessageIcon::None, false}); }
 // The boxes captioned "Error" with the error icon.
-inline void ShowError(const std::string& text, bool topmost = false) {
-    ShowMessage(Message{text, "Error", MessageIcon::Error, topmost});
+inline void showError(const std::string& text, bool topmost = false) {
+    showMessage(Message{text, "Error", MessageIcon::Error, topmost});
 }
 
-}  // namespace picture
+}  // namespace pictavo

@@ -11,7 +11,7 @@
 #include "platform/folders.h"
 #include "serial/display_text.h"
 
-namespace picture {
+namespace pictavo {
 
 namespace {
 
@@ -28,7 +28,7 @@ std::string reasonLine(const std::string& path, int err) {
 
 }  // namespace
 
-std::string IncompletePicture(const BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
+std::string incompletePicture(const BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
     const std::string lead = "The picture is incomplete: ";
     if (length == 0) return lead + "the scanner sent no picture data.";
     if (!header) {
@@ -41,7 +41,7 @@ std::string IncompletePicture(const BitmapInfo* header, const std::uint8_t* data
     return {};
 }
 
-std::string DefaultPictureName() {
+std::string defaultPictureName() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -50,36 +50,36 @@ std::string DefaultPictureName() {
     return name;
 }
 
-bool IsBmpFile(const std::string& path) {
+bool isBmpFile(const std::string& path) {
     File f = openFile(path, "rb");
     char magic[2] = {};
     return f && std::fread(magic, 1, 2, f.get()) == 2 && magic[0] == 'B' && magic[1] == 'M';
 }
 
-std::string MakeTempPictureFile() {
+std::string makeTempPictureFile() {
     std::string folder = platform::tempFolder();
     if (folder.empty() || folder.size() > kTempPathLimit) {
-        ShowMessage("Cannot get the temp path");
+        showMessage("Cannot get the temp path");
         return {};
     }
     platform::SystemError err;
     auto name = platform::createUniqueTempFile(folder, kTempPrefix, &err);
     if (!name) {
-        ShowMessage("Cannot get a unique temp file name\n" + serial::displayText(folder) + ": " + err.text);
+        showMessage("Cannot get a unique temp file name\n" + serial::displayText(folder) + ": " + err.text);
         return {};
     }
     if (!openFile(*name, "w+b")) {
-        ShowMessage("Cannot create a temp file");
+        showMessage("Cannot create a temp file");
         return {};
     }
     return *name;
 }
 
-bool StorePicture(const std::string& tempFile, const BitmapInfo* header, const std::uint8_t* data,
+bool storePicture(const std::string& tempFile, const BitmapInfo* header, const std::uint8_t* data,
                   std::size_t length) {
     std::vector<std::uint8_t> bmp;
     if (header) {
-        bmp = MakeGreyBmp(*header, data, length);
+        bmp = makeGreyBmp(*header, data, length);
         data = bmp.data();
         length = bmp.size();
     }
@@ -92,28 +92,28 @@ bool StorePicture(const std::string& tempFile, const BitmapInfo* header, const s
         err = errno;
     }
     if (!ok) {
-        ShowError("Cannot create temp. file" + (tempFile.empty() ? std::string() : reasonLine(tempFile, err)), true);
+        showError("Cannot create temp. file" + (tempFile.empty() ? std::string() : reasonLine(tempFile, err)), true);
         return false;
     }
     return true;
 }
 
-std::string SaveNameFor(const std::string& chosenPath, const std::string& tempFile) {
+std::string saveNameFor(const std::string& chosenPath, const std::string& tempFile) {
     if (platform::fileNameOf(chosenPath).find('.') != std::string::npos) return chosenPath;
-    return chosenPath + (IsBmpFile(tempFile) ? ".bmp" : ".jpg");
+    return chosenPath + (isBmpFile(tempFile) ? ".bmp" : ".jpg");
 }
 
-bool SavePictureCopy(const std::string& tempFile, const std::string& chosenPath, std::string* savedAs) {
-    std::string name = SaveNameFor(chosenPath, tempFile);
+bool savePictureCopy(const std::string& tempFile, const std::string& chosenPath, std::string* savedAs) {
+    std::string name = saveNameFor(chosenPath, tempFile);
     if (savedAs) *savedAs = name;
     File in = openFile(tempFile, "rb");
     if (!in) {
-        ShowMessage("Cannot open tmp file for reading");
+        showMessage("Cannot open tmp file for reading");
         return false;
     }
     File out = openFile(name, "wb");
     if (!out) {
-        ShowMessage("Cannot open output file" + reasonLine(name, errno));
+        showMessage("Cannot open output file" + reasonLine(name, errno));
         return false;
     }
     std::vector<char> chunk(kCopyChunkSize);
@@ -129,8 +129,8 @@ bool SavePictureCopy(const std::string& tempFile, const std::string& chosenPath,
         ok = false;
         err = errno;
     }
-    if (!ok) ShowMessage("Cannot write output file" + reasonLine(name, err));
+    if (!ok) showMessage("Cannot write output file" + reasonLine(name, err));
     return ok;
 }
 
-}  // namespace picture
+}  // namespace pictavo

@@ -4,7 +4,7 @@
 
 #include "platform/folders.h"
 
-namespace picture {
+namespace pictavo {
 
 namespace {
 
@@ -40,27 +40,27 @@ constexpr const char* kCameraKey = "CameraSetup";
 }  // namespace
 
 void PictureSettingsFile::SetPath(const std::string& folder, const std::string& name) {
-    SettingsFile::SetPath(folder, name);
-    if (ReadOnly()) return;
-    if (std::FILE* f = std::fopen(Path().c_str(), "r+b")) {  // open for writing, never create
+    serial::SettingsFile::SetPath(folder, name);
+    if (readOnly()) return;
+    if (std::FILE* f = std::fopen(path().c_str(), "r+b")) {  // open for writing, never create
         std::fclose(f);
         return;
     }
     platform::createDirectories(platform::joinPath(folder, "Veltrix"));  // errors show at the first write
 }
 
-void PictureSettingsFile::SetDefaultPath() { SetPath(platform::configFolder(), kFileName); }
+void PictureSettingsFile::setDefaultPath() { SetPath(platform::configFolder(), kFileName); }
 
-void LoadSettings(SettingsFile& file, PictureSettings& s) {
+void LoadSettings(serial::SettingsFile& file, PictureSettings& s) {
     for (const auto& row : kBefore) s.*row.value = file.GetInt(row.section, row.key, row.defaultValue);
     s.cameraSetup = file.GetString(kCameraSection, kCameraKey, kDefaultCameraSetup);
     for (const auto& row : kAfter) s.*row.value = file.GetInt(row.section, row.key, row.defaultValue);
 }
 
-void SaveSettings(SettingsFile& file, const PictureSettings& s) {
+void SaveSettings(serial::SettingsFile& file, const PictureSettings& s) {
     for (const auto& row : kBefore) file.WriteInt(row.section, row.key, s.*row.value);
     file.WriteString(kCameraSection, kCameraKey, s.cameraSetup);
     for (const auto& row : kAfter) file.WriteInt(row.section, row.key, s.*row.value);
 }
 
-}  // namespace picture
+}  // namespace pictavo

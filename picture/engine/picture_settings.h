@@ -11,7 +11,7 @@
 
 #include "serial/settings_file.h"
 
-namespace picture {
+namespace pictavo {
 
 constexpr int kScale25 = 104, kScale50 = 105, kScale75 = 106, kScale100 = 107;
 constexpr char kDefaultCameraSetup[] = "[OOUQ1Q0Q0Q2Q1";
@@ -33,18 +33,18 @@ struct PictureSettings {
 
 // The picture tool's file: SetPath also makes the "Veltrix" folder when the file cannot be
 // opened for writing (not in read-only mode); the file itself comes with the first write.
-class PictureSettingsFile : public SettingsFile {
+class PictureSettingsFile : public serial::SettingsFile {
 public:
     static constexpr char kFileName[] = "Veltrix/kivvision.ini";
     void SetPath(const std::string& folder, const std::string& name) override;
     // SetPath(platform::configFolder(), kFileName).
-    void SetDefaultPath();
+    void setDefaultPath();
 };
 
 // Reads every setting in the order of the settings table. The window calls this and then
 // refreshes its menus.
-void LoadSettings(SettingsFile& file, PictureSettings& settings);
+void LoadSettings(serial::SettingsFile& file, PictureSettings& settings);
 // Writes every setting in the same order.
-void SaveSettings(SettingsFile& file, const PictureSettings& settings);
+void SaveSettings(serial::SettingsFile& file, const PictureSettings& settings);
 
-}  // namespace picture
+}  // namespace pictavo

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstdint>
 
-namespace picture {
+namespace pictavo {
 
 namespace {
 
@@ -27,7 +27,7 @@ std::optional<std::array<std::size_t, kCameraValueCount>> cameraValuePlaces(cons
 
 }  // namespace
 
-int ReadDialogNumber(const std::string& text) {
+int readDialogNumber(const std::string& text) {
     std::string s = text.substr(0, kDialogNumberLimit);
     std::size_t i = s.find_first_not_of(" \t");
     if (i == std::string::npos) return 0;
@@ -39,19 +39,19 @@ int ReadDialogNumber(const std::string& text) {
     return static_cast<int>(value);
 }
 
-bool PictureWindowInRange(const PictureWindow& w) {
+bool pictureWindowInRange(const PictureWindow& w) {
     return w.x0 >= 0 && w.y0 >= 0 && w.x0 < kWindowWidthLimit && w.x1 < kWindowWidthLimit &&
            w.y0 < kWindowHeightLimit && w.y1 < kWindowHeightLimit && w.x1 > w.x0 && w.y1 > w.y0;
 }
 
-std::optional<CameraValues> ReadCameraValues(const std::string& text) {
+std::optional<CameraValues> readCameraValues(const std::string& text) {
     auto places = cameraValuePlaces(text);
     if (!places) return std::nullopt;
     const auto& p = *places;
     return CameraValues{{text[p[0]], text[p[1]], text[p[2]]}, {text[p[3]]}, {text[p[4]]}};
 }
 
-std::optional<std::string> WriteCameraValues(const std::string& text, const CameraValues& values) {
+std::optional<std::string> writeCameraValues(const std::string& text, const CameraValues& values) {
     auto places = cameraValuePlaces(text);
     if (!places || values.autoFocus.size() < kAutoFocusLength || values.shutter.size() < kShutterLength ||
         values.gain.size() < kGainLength)
@@ -63,4 +63,4 @@ std::optional<std::string> WriteCameraValues(const std::string& text, const Came
     return result;
 }
 
-}  // namespace picture
+}  // namespace pictavo

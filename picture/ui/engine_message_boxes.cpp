@@ -2,32 +2,32 @@
 
 #include "serial/ui/dialog_seams.h"
 
-namespace pictavo {
+namespace pictavo::ui {
 
 namespace {
 
-QMessageBox::Icon iconFor(picture::MessageIcon icon) {
+QMessageBox::Icon iconFor(pictavo::MessageIcon icon) {
     switch (icon) {
-        case picture::MessageIcon::Error: return QMessageBox::Critical;
-        case picture::MessageIcon::Information: return QMessageBox::Information;
-        case picture::MessageIcon::None: break;
+        case pictavo::MessageIcon::Error: return QMessageBox::Critical;
+        case pictavo::MessageIcon::Information: return QMessageBox::Information;
+        case pictavo::MessageIcon::None: break;
     }
     return QMessageBox::NoIcon;
 }
 
 }  // namespace
 
-void ShowMessageBox(QWidget* parent, const picture::Message& m) {
-    dialogs::ShowMessageBox(dialogs::MessageBoxRequest{parent, QString::fromStdString(m.text),
-                                                       QString::fromStdString(m.caption), iconFor(m.icon),
-                                                       QMessageBox::Ok, m.topmost});
+void showMessageBox(QWidget* parent, const pictavo::Message& m) {
+    serial::ui::showMessageBox(serial::ui::MessageBoxRequest{parent, QString::fromStdString(m.text),
+                                                             QString::fromStdString(m.caption), iconFor(m.icon),
+                                                             QMessageBox::Ok, m.topmost});
 }
 
 EngineMessageBoxes::EngineMessageBoxes(QWidget* owner) {
     QPointer<QWidget> parent(owner);
-    previous_ = picture::SetMessageHandler([parent](const picture::Message& m) { ShowMessageBox(parent.data(), m); });
+    previous_ = pictavo::setMessageHandler([parent](const pictavo::Message& m) { showMessageBox(parent.data(), m); });
 }
 
-EngineMessageBoxes::~EngineMessageBoxes() { picture::SetMessageHandler(std::move(previous_)); }
+EngineMessageBoxes::~EngineMessageBoxes() { pictavo::setMessageHandler(std::move(previous_)); }
 
-}  // namespace pictavo
+}  // namespace pictavo::ui

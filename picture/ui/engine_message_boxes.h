@@ -9,9 +9,9 @@
 
 #include "picture/engine/messages.h"
 
-namespace pictavo {
+namespace pictavo::ui {
 
-void ShowMessageBox(QWidget* parent, const picture::Message& message);
+void showMessageBox(QWidget* parent, const pictavo::Message& message);
 
 class EngineMessageBoxes {
 public:
@@ -23,7 +23,7 @@ public:
     EngineMessageBoxes& operator=(const EngineMessageBoxes&) = delete;
 
 private:
-    picture::MessageHandler previous_;
+    pictavo::MessageHandler previous_;
 };
 
-}  // namespace pictavo
+}  // namespace pictavo::ui

@@ -13,7 +13,7 @@ const QString kApplicationTitle = QStringLiteral("Pictavo");
 CPictavoApp::CPictavoApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("pictavo"));
     setOrganizationName(QStringLiteral("Veltrix"));
-    dialogs::SetDefaultCaption(kApplicationTitle);
+    serial::ui::setDefaultCaption(kApplicationTitle);
 }
 
 int CPictavoApp::Run() {

@@ -24,7 +24,7 @@
 #include "serial/ui/port_menu.h"
 #include "ui_pictavo_dlg.h"
 
-using picture::PictureSettings;
+using pictavo::PictureSettings;
 
 CPictavoDlg::CPictavoDlg(QWidget* parent)
     : QDialog(parent),
@@ -35,11 +35,11 @@ CPictavoDlg::CPictavoDlg(QWidget* parent)
           QMetaObject::invokeMethod(this, [this] { UpdateMenus(); }, Qt::QueuedConnection);
       }) {
     ui_->setupUi(this);
-    setWindowIcon(pictavo::artwork().programIcon());
+    setWindowIcon(pictavo::ui::artwork().programIcon());
     BuildMenus();
-    messages_ = std::make_unique<pictavo::EngineMessageBoxes>(this);
+    messages_ = std::make_unique<pictavo::ui::EngineMessageBoxes>(this);
 
-    settingsFile_.SetDefaultPath();
+    settingsFile_.setDefaultPath();
     LoadSettings();
 
     // The progress bar and Cancel keep their room while hidden, so the dialog does not jump.
@@ -49,14 +49,14 @@ CPictavoDlg::CPictavoDlg(QWidget* parent)
         w->setSizePolicy(p);
         w->hide();
     }
-    pictavo::PaintProgressBar(progressBar());
+    pictavo::ui::paintProgressBar(progressBar());
     progressBar()->setRange(0, 100);
-    statusLine()->setFont(pictavo::StatusFont(kStatusPoints));
+    statusLine()->setFont(pictavo::ui::statusFont(kStatusPoints));
     statusLine()->clear();
     connect(cancelButton(), &QPushButton::clicked, this, &CPictavoDlg::OnCancel);
     setFixedSize(sizeHint().expandedTo(QSize(400, 0)));
 
-    tempFile_ = picture::MakeTempPictureFile();
+    tempFile_ = pictavo::makeTempPictureFile();
     watcher_.start();
 }
 
@@ -111,10 +111,10 @@ void CPictavoDlg::BuildMenus() {
     portMenu_ = settings->addMenu(QStringLiteral("&Port"));
     connect(portMenu_, &QMenu::triggered, this, [this](QAction* a) { OnPortCommand(a->data().toInt()); });
     AddChoiceMenu(settings, QStringLiteral("&Initial Scale"), &PictureSettings::scale,
-                  {{QStringLiteral("25 %"), picture::kScale25},
-                   {QStringLiteral("50 %"), picture::kScale50},
-                   {QStringLiteral("75 %"), picture::kScale75},
-                   {QStringLiteral("100 %"), picture::kScale100}});
+                  {{QStringLiteral("25 %"), pictavo::kScale25},
+                   {QStringLiteral("50 %"), pictavo::kScale50},
+                   {QStringLiteral("75 %"), pictavo::kScale75},
+                   {QStringLiteral("100 %"), pictavo::kScale100}});
     AddChoiceMenu(settings, QStringLiteral("Set &Snapshot mode"), &PictureSettings::snapshot,
                   {{QStringLiteral("On"), 1}, {QStringLiteral("Off"), 0}});
     connect(settings->addAction(QStringLiteral("Set picure size")), &QAction::triggered, this, &CPictavoDlg::OnSetSize);
@@ -132,7 +132,7 @@ void CPictavoDlg::BuildMenus() {
 }
 
 void CPictavoDlg::UpdateMenus() {
-    BuildPortMenu(menuBar_, kFirstPortCommand, settings_.port, PortOrder::Ascending);
+    BuildPortMenu(menuBar_, kFirstPortCommand, settings_.port, serial::PortOrder::Ascending);
     for (const auto& choice : choices_)
         for (const auto& item : choice.items) item.action->setChecked(settings_.*choice.setting == item.value);
 }
@@ -140,18 +140,18 @@ void CPictavoDlg::UpdateMenus() {
 // ---- settings ----
 
 void CPictavoDlg::LoadSettings() {
-    picture::LoadSettings(settingsFile_, settings_);
+    pictavo::LoadSettings(settingsFile_, settings_);
     UpdateMenus();
 }
 
-void CPictavoDlg::SaveSettings() { picture::SaveSettings(settingsFile_, settings_); }
+void CPictavoDlg::SaveSettings() { pictavo::SaveSettings(settingsFile_, settings_); }
 
 void CPictavoDlg::SetCameraSettingsEnabled(bool on) { settings_.enableCameraSettings = on ? 1 : 0; }
 
 void CPictavoDlg::OnSetSize() {
     set_size dialog({settings_.startx, settings_.starty, settings_.endx, settings_.endy}, this);
     if (dialog.exec() != QDialog::Accepted) return;
-    picture::PictureWindow w = dialog.Window();
+    pictavo::PictureWindow w = dialog.Window();
     settings_.startx = w.x0;
     settings_.starty = w.y0;
     settings_.endx = w.x1;
@@ -206,7 +206,7 @@ void CPictavoDlg::SetStatus(const QString& text) {
 
 void CPictavoDlg::InitializationFailed() {
     SetStatus(QString());
-    dialogs::ShowMessageBox(this, QStringLiteral("Initialization Failed."));
+    serial::ui::showMessageBox(this, QStringLiteral("Initialization Failed."));
 }
 
 void CPictavoDlg::OnTakePicture() {
@@ -219,7 +219,7 @@ void CPictavoDlg::OnTakePicture() {
     }
     engine_->SetRequestFlags(0);
     engine_->SetIdleInterval(0);
-    engine_->SetImageCallback([this](const picture::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
+    engine_->SetImageCallback([this](const pictavo::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
         OnImage(header, data, length);
     });
     engine_->SetSnapshot(settings_.snapshot != 0);
@@ -253,7 +253,7 @@ void CPictavoDlg::OnCancel() {
 
 void CPictavoDlg::OnReport(const platform::Report& report) {
     switch (report.kind) {
-        case platform::Report::Kind::Message: pictavo::ShowMessageBox(this, picture::MessageOf(report)); break;
+        case platform::Report::Kind::Message: pictavo::ui::showMessageBox(this, pictavo::messageOf(report)); break;
         case platform::Report::Kind::Progress: OnProgress(report.value); break;
         case platform::Report::Kind::Completed: OnCaptureEnded(static_cast<CaptureOutcome>(report.value)); break;
         case platform::Report::Kind::Log: break;
@@ -261,7 +261,7 @@ void CPictavoDlg::OnReport(const platform::Report& report) {
 }
 
 // Capture thread: the bytes are kept until the capture has ended.
-void CPictavoDlg::OnImage(const picture::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
+void CPictavoDlg::OnImage(const pictavo::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
     Picture p;
     if (header) p.header = *header;
     p.bytes.assign(data, data + length);
@@ -278,12 +278,12 @@ void CPictavoDlg::OnCaptureEnded(CaptureOutcome outcome) {
     cancelButton()->hide();
     if (statusLine()->text() == QLatin1String("Aim and trigger...")) SetStatus(QString());
     if (outcome != CaptureOutcome::Delivered || !p || exiting_) return;
-    const picture::BitmapInfo* header = p->header ? &*p->header : nullptr;
-    if (!picture::StorePicture(tempFile_, header, p->bytes.data(), p->bytes.size())) return;
+    const pictavo::BitmapInfo* header = p->header ? &*p->header : nullptr;
+    if (!pictavo::storePicture(tempFile_, header, p->bytes.data(), p->bytes.size())) return;
     // Shown all the same: what did arrive may tell whoever looks into the scanner something.
-    const std::string incomplete = picture::IncompletePicture(header, p->bytes.data(), p->bytes.size());
+    const std::string incomplete = pictavo::incompletePicture(header, p->bytes.data(), p->bytes.size());
     if (!incomplete.empty())
-        dialogs::ShowMessageBox(this, QString::fromStdString(incomplete), QString(), QMessageBox::Warning);
+        serial::ui::showMessageBox(this, QString::fromStdString(incomplete), QString(), QMessageBox::Warning);
     ShowViewer();
 }
 

@@ -40,7 +40,7 @@ namespace Ui {
 class CPictavoDlg;
 }
 
-namespace pictavo {
+namespace pictavo::ui {
 class EngineMessageBoxes;
 }
 
@@ -56,8 +56,8 @@ public:
     ~CPictavoDlg() override;
 
     // ---- settings ----
-    picture::PictureSettings& Settings() { return settings_; }
-    const std::string& SettingsPath() const { return settingsFile_.Path(); }
+    pictavo::PictureSettings& Settings() { return settings_; }
+    const std::string& SettingsPath() const { return settingsFile_.path(); }
     // Reads every setting (a missing one is written back with its default), then UpdateMenus.
     void LoadSettings();
     void SaveSettings();
@@ -104,12 +104,12 @@ private:
         int value;
     };
     struct ChoiceMenu {
-        int picture::PictureSettings::*setting;
+        int pictavo::PictureSettings::*setting;
         std::vector<Choice> items;
     };
 
     void BuildMenus();
-    QMenu* AddChoiceMenu(QMenu* parent, const QString& title, int picture::PictureSettings::*setting,
+    QMenu* AddChoiceMenu(QMenu* parent, const QString& title, int pictavo::PictureSettings::*setting,
                          const std::vector<std::pair<QString, int>>& items);
     void SetStatus(const QString& text);
     void InitializationFailed();
@@ -117,7 +117,7 @@ private:
     void DestroyEngine();
     void OnReport(const platform::Report& report);
     void OnProgress(int percent);
-    void OnImage(const picture::BitmapInfo* header, const std::uint8_t* data, std::size_t length);
+    void OnImage(const pictavo::BitmapInfo* header, const std::uint8_t* data, std::size_t length);
     void OnCaptureEnded(CaptureOutcome outcome);
     void ShowViewer();
 
@@ -127,16 +127,16 @@ private:
     QAction* takePicture_ = nullptr;
     std::vector<ChoiceMenu> choices_;
 
-    picture::PictureSettings settings_;
-    picture::PictureSettingsFile settingsFile_;
+    pictavo::PictureSettings settings_;
+    pictavo::PictureSettingsFile settingsFile_;
     std::string tempFile_;
 
-    std::unique_ptr<pictavo::EngineMessageBoxes> messages_;
+    std::unique_ptr<pictavo::ui::EngineMessageBoxes> messages_;
     platform::ReportQueue engineReports_;
     serial::ui::QueueDrain<platform::Report> reportDrain_;
     // The picture the capture thread handed over, until the capture has ended.
     struct Picture {
-        std::optional<picture::BitmapInfo> header;
+        std::optional<pictavo::BitmapInfo> header;
         std::vector<std::uint8_t> bytes;
     };
     std::mutex pictureLock_;

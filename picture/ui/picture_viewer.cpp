@@ -50,7 +50,7 @@ void CViewPicture::Render(QPainter& painter, const QRect& target) const {
     painter.drawImage(to, image_);
 }
 
-CPictureViewer::CPictureViewer(const picture::PictureSettings& settings, const std::string& tempFile, QWidget* parent)
+CPictureViewer::CPictureViewer(const pictavo::PictureSettings& settings, const std::string& tempFile, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::CPictureViewer>()), tempFile_(tempFile) {
     ui_->setupUi(this);
     // Buttons of one width, narrow enough to leave gaps between them around the middle.
@@ -76,19 +76,19 @@ QPushButton* CPictureViewer::okButton() const { return ui_->okButton; }
 QPushButton* CPictureViewer::saveButton() const { return ui_->saveButton; }
 QPushButton* CPictureViewer::sizeButton() const { return ui_->sizeButton; }
 
-QSize CPictureViewer::OpeningSize(const picture::PictureSettings& s) {
+QSize CPictureViewer::OpeningSize(const pictavo::PictureSettings& s) {
     int width = std::clamp(s.endx - s.startx + 1, 1, kSideLimit);
     int height = std::clamp(s.endy - s.starty + 1, 1, kSideLimit);
     switch (s.scale) {
-        case picture::kScale25:
+        case pictavo::kScale25:
             width >>= 2;
             height >>= 2;
             break;
-        case picture::kScale50:
+        case pictavo::kScale50:
             width >>= 1;
             height >>= 1;
             break;
-        case picture::kScale75:
+        case pictavo::kScale75:
             width = width * 3 / 4;
             height = height * 3 / 4;
             break;
@@ -139,26 +139,26 @@ void CPictureViewer::OnToggleSize() {
 }
 
 void CPictureViewer::OnSave() {
-    const bool bmp = picture::IsBmpFile(tempFile_);
-    auto chosen = dialogs::AskFileName({.mode = dialogs::FileDialogRequest::Mode::Save,
-                                        .parent = this,
-                                        .caption = QStringLiteral("Save Picture"),
-                                        .proposedPath = {},
-                                        .filter = bmp ? QStringLiteral("BMP files (*.bmp);;All files (*)")
+    const bool bmp = pictavo::isBmpFile(tempFile_);
+    auto chosen = serial::ui::askFileName({.mode = serial::ui::FileDialogRequest::Mode::Save,
+                                           .parent = this,
+                                           .caption = QStringLiteral("Save Picture"),
+                                           .proposedPath = {},
+                                           .filter = bmp ? QStringLiteral("BMP files (*.bmp);;All files (*)")
                                                       : QStringLiteral("JPEG files (*.jpg);;All files (*)"),
                                         .defaultSuffix = {}});
     if (!chosen || chosen->isEmpty()) return;
     const std::string chosenPath = chosen->toStdString();
-    const std::string name = picture::SaveNameFor(chosenPath, tempFile_);
+    const std::string name = pictavo::saveNameFor(chosenPath, tempFile_);
     // The file dialog asked about the name as typed; the extension added here names another
     // file, which must not be replaced without asking either.
     if (name != chosenPath && platform::fileExists(name)) {
-        auto answer = dialogs::ShowMessageBox(
+        auto answer = serial::ui::showMessageBox(
             this,
             QStringLiteral("%1 already exists.\nDo you want to replace it?")
                 .arg(QString::fromStdString(platform::fileNameOf(name))),
             QStringLiteral("Save Picture"), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No);
         if (answer != QMessageBox::Yes) return;
     }
-    picture::SavePictureCopy(tempFile_, chosenPath);
+    pictavo::savePictureCopy(tempFile_, chosenPath);
 }

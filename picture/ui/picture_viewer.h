@@ -50,12 +50,12 @@ public:
 
     // Reads the picture window and the initial scale of the settings and the picture from
     // tempFile.
-    CPictureViewer(const picture::PictureSettings& settings, const std::string& tempFile, QWidget* parent = nullptr);
+    CPictureViewer(const pictavo::PictureSettings& settings, const std::string& tempFile, QWidget* parent = nullptr);
     ~CPictureViewer() override;
 
     // Width and height of the picture window, scaled by the scale code (104 a quarter, 105 a
     // half, 106 three quarters, 107 and others whole), plus 10 by 20 for the buttons' margin.
-    static QSize OpeningSize(const picture::PictureSettings& settings);
+    static QSize OpeningSize(const pictavo::PictureSettings& settings);
 
     const CViewPicture& picture() const { return picture_; }
     QPushButton* okButton() const;

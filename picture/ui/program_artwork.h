@@ -3,8 +3,8 @@
 
 #include "serial/ui/program_artwork.h"
 
-namespace pictavo {
+namespace pictavo::ui {
 
 const serial::ui::ProgramArtwork& artwork();
 
-}  // namespace pictavo
+}  // namespace pictavo::ui

@@ -30,16 +30,16 @@ CSendCommandDlg::CSendCommandDlg(CPictavoDlg& owner)
       ui_(std::make_unique<Ui::CSendCommandDlg>()),
       commands_(owner.Settings().cameraSetup) {
     ui_->setupUi(this);
-    setWindowIcon(pictavo::artwork().programIcon());
+    setWindowIcon(pictavo::ui::artwork().programIcon());
     BuildMenus();
 
-    terminal()->SetDisplayFormat(kFormatAscii);
-    terminal()->setFont(pictavo::TerminalFont());
+    terminal()->SetDisplayFormat(serial::kFormatAscii);
+    terminal()->setFont(pictavo::ui::terminalFont());
     terminal()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     cameraButton()->hide();
-    statusText()->setFont(pictavo::StatusFont(kStatusPoints));
+    statusText()->setFont(pictavo::ui::statusFont(kStatusPoints));
     statusText()->clear();
-    pictavo::PaintProgressBar(progressBar());
+    pictavo::ui::paintProgressBar(progressBar());
     progressBar()->setRange(0, 100);
     QSizePolicy keep = progressBar()->sizePolicy();
     keep.setRetainSizeWhenHidden(true);
@@ -85,7 +85,7 @@ void CSendCommandDlg::BuildMenus() {
 
 void CSendCommandDlg::FillCommandList() {
     commandList()->clear();
-    for (const auto& name : commands_.Names(owner_.Settings().debugCommands == 1))
+    for (const auto& name : commands_.names(owner_.Settings().debugCommands == 1))
         commandList()->addItem(QString::fromStdString(name));
 }
 
@@ -116,9 +116,9 @@ void CSendCommandDlg::SetProgress(int percent) {
 }
 
 void CSendCommandDlg::SendNamedCommand(const std::string& name) {
-    const picture::ScannerCommand* command = commands_.Find(name);
+    const pictavo::ScannerCommand* command = commands_.find(name);
     if (!command) return;
-    terminal()->AppendBytes(command->bytes, kColourRed);
+    terminal()->AppendBytes(command->bytes, serial::kColourRed);
     terminal()->repaint();  // the wait for the reply keeps the GUI thread busy
     if (!owner_.PrepareForCommand() || !owner_.Engine()) return;
 
@@ -130,15 +130,15 @@ void CSendCommandDlg::SendNamedCommand(const std::string& name) {
     QApplication::restoreOverrideCursor();
     if (!sent) {
         // The port went away since the device check: say so rather than look like a silent scanner.
-        dialogs::ShowMessageBox(this,
-                                QStringLiteral("The command could not be sent: COM%1 cannot be opened.")
+        serial::ui::showMessageBox(this,
+                                   QStringLiteral("The command could not be sent: COM%1 cannot be opened.")
                                     .arg(owner_.Settings().port),
                                 QStringLiteral("Error"), QMessageBox::Critical);
         return;
     }
     if (replyLength > 0)
         terminal()->AppendBytes(reinterpret_cast<const std::uint8_t*>(reply.data()), static_cast<std::size_t>(replyLength),
-                                kColourDarkBlue);
+                                serial::kColourDarkBlue);
 }
 
 void CSendCommandDlg::OnSendCmd() {
@@ -149,14 +149,14 @@ void CSendCommandDlg::OnSendCmd() {
 void CSendCommandDlg::OnCameraSettings() {
     CCameraSettingsDlg dialog(owner_.Settings().cameraSetup, this);
     if (dialog.exec() != QDialog::Accepted) return;
-    commands_.SetCameraSetup(dialog.CameraSetup());
-    SendNamedCommand(picture::CommandTable::kSetupCamera);
+    commands_.setCameraSetup(dialog.CameraSetup());
+    SendNamedCommand(pictavo::CommandTable::kSetupCamera);
     owner_.Settings().cameraSetup = dialog.CameraSetup();
 }
 
 void CSendCommandDlg::OnClearScreen() {
-    auto answer = dialogs::ShowMessageBox(this, QStringLiteral("Erase all text?"), QString(), QMessageBox::Question,
-                                          QMessageBox::Ok | QMessageBox::Cancel);
+    auto answer = serial::ui::showMessageBox(this, QStringLiteral("Erase all text?"), QString(), QMessageBox::Question,
+                                             QMessageBox::Ok | QMessageBox::Cancel);
     if (answer == QMessageBox::Ok) terminal()->ClearScreen();
 }
 
@@ -174,19 +174,19 @@ QString CSendCommandDlg::ProposedTextFile() const {
 }
 
 void CSendCommandDlg::OnSaveText() {
-    auto chosen = dialogs::AskFileName({.mode = dialogs::FileDialogRequest::Mode::Save,
-                                        .parent = this,
-                                        .caption = QStringLiteral("Save Text"),
-                                        .proposedPath = ProposedTextFile(),
-                                        .filter = QStringLiteral("Rich text files (*.rtf);;All files (*)"),
-                                        .defaultSuffix = {}});
+    auto chosen = serial::ui::askFileName({.mode = serial::ui::FileDialogRequest::Mode::Save,
+                                           .parent = this,
+                                           .caption = QStringLiteral("Save Text"),
+                                           .proposedPath = ProposedTextFile(),
+                                           .filter = QStringLiteral("Rich text files (*.rtf);;All files (*)"),
+                                           .defaultSuffix = {}});
     if (!chosen || chosen->isEmpty()) return;
     savedTextFile_ = *chosen;
     platform::SystemError err;
     if (!terminal()->SaveRtf(chosen->toStdString(), &err)) {
-        dialogs::ShowMessageBox(this,
-                                QStringLiteral("%1 could not be written.\n%2").arg(*chosen, QString::fromStdString(err.text)),
-                                QStringLiteral("Error"), QMessageBox::Critical);
+        serial::ui::showMessageBox(this,
+                                   QStringLiteral("%1 could not be written.\n%2").arg(*chosen, QString::fromStdString(err.text)),
+                                   QStringLiteral("Error"), QMessageBox::Critical);
         return;
     }
     QTextCursor cursor = terminal()->textCursor();

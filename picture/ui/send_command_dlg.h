@@ -44,7 +44,7 @@ public:
     void SetStatusText(const QString& text);
     void SetProgress(int percent);
 
-    const picture::CommandTable& Commands() const { return commands_; }
+    const pictavo::CommandTable& Commands() const { return commands_; }
     // The file "Save Text" proposes: the last one saved, or KIVText.rtf in the documents folder.
     QString ProposedTextFile() const;
 
@@ -78,7 +78,7 @@ private:
     CPictavoDlg& owner_;
     std::unique_ptr<Ui::CSendCommandDlg> ui_;
     QMenuBar* menuBar_;
-    picture::CommandTable commands_;
+    pictavo::CommandTable commands_;
     QString savedTextFile_;
     int columnWidth_ = 0;
 };

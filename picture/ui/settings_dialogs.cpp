@@ -20,17 +20,17 @@ void acceptDigitsOnly(QLineEdit* edit) {
 
 QString formatted4(int value) { return QString::asprintf("%4d", value); }
 
-int numberIn(const QLineEdit* edit) { return picture::ReadDialogNumber(edit->text().toStdString()); }
+int numberIn(const QLineEdit* edit) { return pictavo::readDialogNumber(edit->text().toStdString()); }
 
 void refuse(QWidget* parent, const QString& text) {
-    dialogs::ShowMessageBox(parent, text, QString(), QMessageBox::Warning);
+    serial::ui::showMessageBox(parent, text, QString(), QMessageBox::Warning);
 }
 
 }  // namespace
 
 // ---- set_size ----
 
-set_size::set_size(const picture::PictureWindow& window, QWidget* parent)
+set_size::set_size(const pictavo::PictureWindow& window, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::set_size>()), window_(window) {
     ui_->setupUi(this);
     for (QLineEdit* e : {x0Edit(), y0Edit(), x1Edit(), y1Edit()}) acceptDigitsOnly(e);
@@ -55,8 +55,8 @@ void set_size::Fill() {
 }
 
 void set_size::accept() {
-    picture::PictureWindow w{numberIn(x0Edit()), numberIn(y0Edit()), numberIn(x1Edit()), numberIn(y1Edit())};
-    if (!picture::PictureWindowInRange(w)) {
+    pictavo::PictureWindow w{numberIn(x0Edit()), numberIn(y0Edit()), numberIn(x1Edit()), numberIn(y1Edit())};
+    if (!pictavo::pictureWindowInRange(w)) {
         refuse(this, QStringLiteral("Values are out of range\nTry again."));
         return;
     }
@@ -65,7 +65,7 @@ void set_size::accept() {
 }
 
 void set_size::OnDefault() {
-    window_ = picture::PictureWindow{};
+    window_ = pictavo::PictureWindow{};
     Fill();
 }
 
@@ -89,7 +89,7 @@ void CQuality::Fill() { qualityEdit()->setText(formatted4(quality_)); }
 
 void CQuality::accept() {
     int q = numberIn(qualityEdit());
-    if (!picture::QualityInRange(q)) {
+    if (!pictavo::qualityInRange(q)) {
         refuse(this, QStringLiteral("Value is out of range\nTry again."));
         return;
     }
@@ -107,14 +107,14 @@ void CQuality::OnDefault() {
 CCameraSettingsDlg::CCameraSettingsDlg(const std::string& cameraSetup, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::CCameraSettingsDlg>()), text_(cameraSetup) {
     ui_->setupUi(this);
-    setWindowIcon(pictavo::artwork().programIcon());
+    setWindowIcon(pictavo::ui::artwork().programIcon());
     for (QLineEdit* e : {autoFocusEdit(), shutterEdit(), gainEdit()}) {
         e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
         e->setAlignment(Qt::AlignCenter);
     }
     connect(ui_->okButton, &QPushButton::clicked, this, &CCameraSettingsDlg::accept);
     connect(ui_->cancelButton, &QPushButton::clicked, this, &CCameraSettingsDlg::reject);
-    if (auto values = picture::ReadCameraValues(text_)) {
+    if (auto values = pictavo::readCameraValues(text_)) {
         autoFocusEdit()->setText(QString::fromLatin1(values->autoFocus.c_str()));
         shutterEdit()->setText(QString::fromLatin1(values->shutter.c_str()));
         gainEdit()->setText(QString::fromLatin1(values->gain.c_str()));
@@ -128,7 +128,7 @@ QLineEdit* CCameraSettingsDlg::shutterEdit() const { return ui_->shutterEdit; }
 QLineEdit* CCameraSettingsDlg::gainEdit() const { return ui_->gainEdit; }
 
 void CCameraSettingsDlg::accept() {
-    if (!picture::ReadCameraValues(text_)) {
+    if (!pictavo::readCameraValues(text_)) {
         refuse(this, QStringLiteral("The camera set-up text \"%1\" does not hold the five camera values "
                                     "(one character after each of five letters Q).\n"
                                     "It is left unchanged; \"CameraSetup\" in the settings file holds it.")
@@ -136,9 +136,9 @@ void CCameraSettingsDlg::accept() {
         QDialog::reject();
         return;
     }
-    picture::CameraValues values{autoFocusEdit()->text().toStdString(), shutterEdit()->text().toStdString(),
+    pictavo::CameraValues values{autoFocusEdit()->text().toStdString(), shutterEdit()->text().toStdString(),
                                  gainEdit()->text().toStdString()};
-    auto changed = picture::WriteCameraValues(text_, values);
+    auto changed = pictavo::writeCameraValues(text_, values);
     if (!changed) {
         refuse(this, QStringLiteral("Auto Focus takes three digits, Shutter and Gain one digit each.\nTry again."));
         return;

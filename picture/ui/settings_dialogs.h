@@ -22,10 +22,10 @@ class CCameraSettingsDlg;
 class set_size : public QDialog {
     Q_OBJECT
 public:
-    explicit set_size(const picture::PictureWindow& window, QWidget* parent = nullptr);
+    explicit set_size(const pictavo::PictureWindow& window, QWidget* parent = nullptr);
     ~set_size() override;
     // The values shown when it opened, or the accepted ones after OK.
-    picture::PictureWindow Window() const { return window_; }
+    pictavo::PictureWindow Window() const { return window_; }
 
     QLineEdit* x0Edit() const;
     QLineEdit* y0Edit() const;
@@ -39,7 +39,7 @@ public slots:
 private:
     void Fill();
     std::unique_ptr<Ui::set_size> ui_;
-    picture::PictureWindow window_;
+    pictavo::PictureWindow window_;
 };
 
 class CQuality : public QDialog {

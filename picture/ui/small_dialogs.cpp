@@ -24,7 +24,7 @@ void CDebugCommandDlg::accept() {
     QDialog::accept();
 }
 
-CAbout::CAbout(QWidget* parent) : AboutBox(pictavo::artwork(), parent), ui_(std::make_unique<Ui::CAbout>()) {
+CAbout::CAbout(QWidget* parent) : AboutBox(pictavo::ui::artwork(), parent), ui_(std::make_unique<Ui::CAbout>()) {
     ui_->setupUi(this);
     // White behind everything; the texts are drawn on it without a background of their own.
     QPalette white = palette();

@@ -2,16 +2,16 @@
 
 #include <QProgressBar>
 
-namespace pictavo {
+namespace pictavo::ui {
 
-QFont StatusFont(int points) {
+QFont statusFont(int points) {
     QFont font(QStringLiteral("Verdana"));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(points);
     return font;
 }
 
-QFont TerminalFont() {
+QFont terminalFont() {
     QFont font(QStringLiteral("Courier New"));
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
@@ -19,11 +19,11 @@ QFont TerminalFont() {
     return font;
 }
 
-void PaintProgressBar(QProgressBar* bar) {
+void paintProgressBar(QProgressBar* bar) {
     bar->setTextVisible(false);
     bar->setStyleSheet(QStringLiteral("QProgressBar { background: white; border: 1px solid #8c8c8c; }"
                                       "QProgressBar::chunk { background: %1; }")
                            .arg(kProgressColour.name()));
 }
 
-}  // namespace pictavo
+}  // namespace pictavo::ui

@@ -6,16 +6,16 @@
 
 class QProgressBar;
 
-namespace pictavo {
+namespace pictavo::ui {
 
 // The transfer progress bar: this blue on white.
 inline const QColor kProgressColour{0, 154, 205};
 
 // "Verdana" at the given size, or the nearest sans-serif face the system has.
-QFont StatusFont(int points);
+QFont statusFont(int points);
 // "Courier New" 10 points, or the nearest fixed-pitch face.
-QFont TerminalFont();
+QFont terminalFont();
 // Bar colour kProgressColour on a white background, no text.
-void PaintProgressBar(QProgressBar* bar);
+void paintProgressBar(QProgressBar* bar);
 
-}  // namespace pictavo
+}  // namespace pictavo::ui

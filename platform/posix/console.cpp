@@ -40,7 +40,7 @@ void firstInterruptThenFatal(int signal) {
 
 }  // namespace
 
-void RemoveIfKilled(const std::string& path) {
+void removeIfKilled(const std::string& path) {
     if (path.empty() || path.size() >= kCleanupPathMax) return;
     for (int i = 0; i < kCleanupSlots; ++i) {
         if (cleanupUsed[i]) continue;
@@ -50,12 +50,12 @@ void RemoveIfKilled(const std::string& path) {
     }
 }
 
-void ForgetRemoveIfKilled(const std::string& path) {
+void forgetRemoveIfKilled(const std::string& path) {
     for (int i = 0; i < kCleanupSlots; ++i)
         if (cleanupUsed[i] && path == cleanupPaths[i]) cleanupUsed[i] = 0;
 }
 
-bool DisplayAvailable() {
+bool displayAvailable() {
     const char* qpa = std::getenv("QT_QPA_PLATFORM");
     if (qpa && *qpa && std::strncmp(qpa, "xcb", 3) != 0) return true;
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -69,7 +69,7 @@ bool DisplayAvailable() {
     return true;
 }
 
-const std::atomic<bool>& CatchInterrupts(InterruptMode mode) {
+const std::atomic<bool>& catchInterrupts(InterruptMode mode) {
     struct sigaction action {};
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -89,6 +89,6 @@ const std::atomic<bool>& CatchInterrupts(InterruptMode mode) {
     return interrupted;
 }
 
-bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 }  // namespace platform

@@ -52,7 +52,7 @@ void drawArrow(QPainter& p, QPointF tip, qreal width, qreal length, const QColor
 }
 
 QImage icon(int size) {
-    return artwork::Icon(size, kGreen, kDeepGreen, [size](QPainter& p) {
+    return artwork::icon(size, kGreen, kDeepGreen, [size](QPainter& p) {
         const qreal s = size;
         drawChip(p, QRectF(s * 0.30, s * 0.56, s * 0.40, s * 0.30), std::max<qreal>(1.0, s * 0.06));
         drawArrow(p, QPointF(s * 0.5, s * 0.52), s * 0.46, s * 0.42, kAmber);
@@ -60,7 +60,7 @@ QImage icon(int size) {
 }
 
 QImage aboutBitmap() {
-    return artwork::AboutBitmap({
+    return artwork::aboutBitmap({
         .left = kDeepGreen,
         .right = kGreen,
         .texture =
@@ -197,7 +197,7 @@ void drawAbout(QPainter& p) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    return artwork::WriteArtwork(argc, argv, "kolvane_draw_artwork", icon, aboutBitmap, [](const QDir& out) {
+    return artwork::writeArtwork(argc, argv, "kolvane_draw_artwork", icon, aboutBitmap, [](const QDir& out) {
         const std::pair<const char*, Drawing> buttons[] = {
             {"open", drawOpen}, {"save", drawSave}, {"cut", drawCut},
             {"copy", drawCopy}, {"paste", drawPaste}, {"about", drawAbout},

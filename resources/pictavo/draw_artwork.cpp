@@ -46,14 +46,14 @@ void drawViewfinder(QPainter& p, const QRectF& r, bool small) {
 }
 
 QImage icon(int size) {
-    return artwork::Icon(size, kBlue, kDeepBlue, [size](QPainter& p) {
+    return artwork::icon(size, kBlue, kDeepBlue, [size](QPainter& p) {
         const qreal inset = size * (size <= 16 ? 0.14 : 0.16);
         drawViewfinder(p, QRectF(inset, inset, size - 2 * inset, size - 2 * inset), size <= 16);
     });
 }
 
 QImage aboutBitmap() {
-    return artwork::AboutBitmap({
+    return artwork::aboutBitmap({
         .left = kDeepBlue,
         .right = kBlue,
         .texture =
@@ -72,4 +72,4 @@ QImage aboutBitmap() {
 
 }  // namespace
 
-int main(int argc, char** argv) { return artwork::WriteArtwork(argc, argv, "pictavo_draw_artwork", icon, aboutBitmap); }
+int main(int argc, char** argv) { return artwork::writeArtwork(argc, argv, "pictavo_draw_artwork", icon, aboutBitmap); }

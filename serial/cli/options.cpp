@@ -4,7 +4,7 @@
 
 namespace serial::cli {
 
-int ParseNumber(std::string_view option, const std::string& text) {
+int parseNumber(std::string_view option, const std::string& text) {
     int v = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
     if (ec != std::errc() || end != text.data() + text.size())
@@ -36,7 +36,7 @@ std::optional<std::string> Options::value(std::string_view name) {
 std::optional<int> Options::number(std::string_view name) {
     auto v = value(name);
     if (!v) return std::nullopt;
-    return ParseNumber(name, *v);
+    return parseNumber(name, *v);
 }
 
 std::optional<int> Options::port() {

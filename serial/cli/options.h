@@ -31,7 +31,7 @@ struct Named {
 };
 
 // text as a whole decimal number; "<option> needs a number, not "<text>"" otherwise.
-int ParseNumber(std::string_view option, const std::string& text);
+int parseNumber(std::string_view option, const std::string& text);
 
 class Options {
 public:

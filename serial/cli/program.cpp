@@ -22,7 +22,7 @@ bool isHelp(const std::string& a) { return a == "--help" || a == "-h"; }
 
 }  // namespace
 
-std::string HelpText(const Program& program) {
+std::string helpText(const Program& program) {
     const std::string lead = "       " + program.name + " ";
     std::string text = "usage: " + padded(program.name, kWindowColumn) + "(the window)\n";
     for (const Subcommand& s : program.subcommands) {
@@ -40,12 +40,12 @@ std::string HelpText(const Program& program) {
     return text;
 }
 
-int Run(const Program& program, const std::vector<std::string>& args, Console& console) {
+int run(const Program& program, const std::vector<std::string>& args, Console& console) {
     try {
         if (args.empty()) throw UsageError{"a subcommand is needed"};
         const std::string& name = args.front();
         if (isHelp(name) || name == "help") {
-            console.print(HelpText(program));
+            console.print(helpText(program));
             return kExitOk;
         }
         if (name == "--version") {
@@ -57,7 +57,7 @@ int Run(const Program& program, const std::vector<std::string>& args, Console& c
         if (sub == program.subcommands.end()) throw UsageError{"unknown subcommand " + name};
         const std::vector<std::string> rest(args.begin() + 1, args.end());
         if (std::any_of(rest.begin(), rest.end(), isHelp)) {
-            console.print(HelpText(program));
+            console.print(helpText(program));
             return kExitOk;
         }
         int status = sub->run(rest, console);
@@ -66,7 +66,7 @@ int Run(const Program& program, const std::vector<std::string>& args, Console& c
     } catch (const UsageError& e) {
         console.message(program.name + ": " + e.text);
         if (program.afterUsageError == AfterUsageError::ShowHelp) {
-            std::string help = HelpText(program);
+            std::string help = helpText(program);
             help.pop_back();  // message() ends the line
             console.message(help);
         } else {
@@ -76,10 +76,10 @@ int Run(const Program& program, const std::vector<std::string>& args, Console& c
     }
 }
 
-int Main(const Program& program, int argc, char** argv) {
-    const std::atomic<bool>& interrupted = platform::CatchInterrupts(program.interrupts);
-    Console console(std::cout, std::cerr, platform::StandardErrorIsTerminal(), &interrupted);
-    int status = Run(program, std::vector<std::string>(argv + 1, argv + argc), console);
+int runMain(const Program& program, int argc, char** argv) {
+    const std::atomic<bool>& interrupted = platform::catchInterrupts(program.interrupts);
+    Console console(std::cout, std::cerr, platform::standardErrorIsTerminal(), &interrupted);
+    int status = run(program, std::vector<std::string>(argv + 1, argv + argc), console);
     std::cout.flush();
     if (console.outputFailed() || !std::cout) {
         const int e = console.outputError() ? console.outputError() : errno;
@@ -89,8 +89,8 @@ int Main(const Program& program, int argc, char** argv) {
     return status;
 }
 
-bool WindowCanStart() {
-    if (platform::DisplayAvailable()) return true;
+bool windowCanStart() {
+    if (platform::displayAvailable()) return true;
     std::cerr << "No display found: run a subcommand (see --help) or set DISPLAY.\n";
     return false;
 }

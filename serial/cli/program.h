@@ -51,18 +51,18 @@ struct Program {
     platform::InterruptMode interrupts = platform::InterruptMode::CancelThenEnd;
 };
 
-std::string HelpText(const Program& program);
+std::string helpText(const Program& program);
 
 // args: without the program's name, the subcommand first. The run function's exit status,
 // or kExitOk for help and version, kExitUsage for a usage error.
-int Run(const Program& program, const std::vector<std::string>& args, Console& console);
+int run(const Program& program, const std::vector<std::string>& args, Console& console);
 
 // Run on standard output and standard error, with the program's interrupt handling. A failed
 // write to standard output turns success into kExitFailed, with a message.
-int Main(const Program& program, int argc, char** argv);
+int runMain(const Program& program, int argc, char** argv);
 
 // Whether the program's window can open; when not, says so on standard error ("No display
 // found: ...") and main returns kExitUsage.
-bool WindowCanStart();
+bool windowCanStart();
 
 }  // namespace serial::cli

@@ -3,7 +3,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 
-namespace dialogs {
+namespace serial::ui {
 
 namespace {
 
@@ -44,27 +44,27 @@ std::optional<QString> realFileDialog(const FileDialogRequest& r) {
 
 }  // namespace
 
-void SetDefaultCaption(const QString& caption) { defaultCaption() = caption; }
+void setDefaultCaption(const QString& caption) { defaultCaption() = caption; }
 
-MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
+MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler) {
     std::swap(messageBoxHandler(), handler);
     return handler;
 }
 
-QMessageBox::StandardButton ShowMessageBox(const MessageBoxRequest& request) {
+QMessageBox::StandardButton showMessageBox(const MessageBoxRequest& request) {
     // A copy, so a handler may replace itself while it runs.
     MessageBoxHandler handler = messageBoxHandler();
     return handler ? handler(request) : realMessageBox(request);
 }
 
-FileDialogHandler SetFileDialogHandler(FileDialogHandler handler) {
+FileDialogHandler setFileDialogHandler(FileDialogHandler handler) {
     std::swap(fileDialogHandler(), handler);
     return handler;
 }
 
-std::optional<QString> AskFileName(const FileDialogRequest& request) {
+std::optional<QString> askFileName(const FileDialogRequest& request) {
     FileDialogHandler handler = fileDialogHandler();
     return handler ? handler(request) : realFileDialog(request);
 }
 
-}  // namespace dialogs
+}  // namespace serial::ui

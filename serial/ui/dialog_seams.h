@@ -10,11 +10,11 @@
 
 class QWidget;
 
-namespace dialogs {
+namespace serial::ui {
 
 // The caption of a box that brings none of its own: each program names itself at start-up;
 // until then the application's name.
-void SetDefaultCaption(const QString& caption);
+void setDefaultCaption(const QString& caption);
 
 struct MessageBoxRequest {
     QWidget* parent = nullptr;
@@ -28,12 +28,12 @@ struct MessageBoxRequest {
 using MessageBoxHandler = std::function<QMessageBox::StandardButton(const MessageBoxRequest&)>;
 
 // Installs the handler (null: real message boxes) and returns the one it replaces.
-MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
-QMessageBox::StandardButton ShowMessageBox(const MessageBoxRequest& request);
-inline QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const QString& text, const QString& caption = {},
+MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
+QMessageBox::StandardButton showMessageBox(const MessageBoxRequest& request);
+inline QMessageBox::StandardButton showMessageBox(QWidget* parent, const QString& text, const QString& caption = {},
                                                   QMessageBox::Icon icon = QMessageBox::NoIcon,
                                                   QMessageBox::StandardButtons buttons = QMessageBox::Ok) {
-    return ShowMessageBox(MessageBoxRequest{parent, text, caption, icon, buttons, false});
+    return showMessageBox(MessageBoxRequest{parent, text, caption, icon, buttons, false});
 }
 
 struct FileDialogRequest {
@@ -49,7 +49,7 @@ struct FileDialogRequest {
 // files; a save dialog asks before replacing one and accepts only names in an existing folder.
 using FileDialogHandler = std::function<std::optional<QString>(const FileDialogRequest&)>;
 
-FileDialogHandler SetFileDialogHandler(FileDialogHandler handler);
-std::optional<QString> AskFileName(const FileDialogRequest& request);
+FileDialogHandler setFileDialogHandler(FileDialogHandler handler);
+std::optional<QString> askFileName(const FileDialogRequest& request);
 
-}  // namespace dialogs
+}  // namespace serial::ui

@@ -14,8 +14,8 @@ QMenu* submenuNamed(const QList<QAction*>& actions, const QString& text) {
 
 }  // namespace
 
-void BuildPortMenu(QMenuBar* menuBar, int firstCommandId, int currentPort, PortOrder order) {
-    SetCurrentPortName({});
+void BuildPortMenu(QMenuBar* menuBar, int firstCommandId, int currentPort, serial::PortOrder order) {
+    serial::setCurrentPortName({});
     std::vector<PortEntry> ports;
     if (ListPortsForMenu(ports, order) == 0 || !menuBar) return;
     QMenu* settings = submenuNamed(menuBar->actions(), QStringLiteral("&Settings"));
@@ -32,6 +32,6 @@ void BuildPortMenu(QMenuBar* menuBar, int firstCommandId, int currentPort, PortO
         item->setCheckable(true);
         bool current = p.number == currentPort;
         item->setChecked(current);
-        if (current) SetCurrentPortName(label.toStdString());
+        if (current) serial::setCurrentPortName(label.toStdString());
     }
 }

@@ -7,4 +7,4 @@
 
 class QMenuBar;
 
-void BuildPortMenu(QMenuBar* menuBar, int firstCommandId, int currentPort, PortOrder order);
+void BuildPortMenu(QMenuBar* menuBar, int firstCommandId, int currentPort, serial::PortOrder order);

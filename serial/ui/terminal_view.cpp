@@ -27,16 +27,16 @@ constexpr int kLongLine = 1024;
 constexpr int kLongLineHard = kLongLine + 128;  // where no space came to break after
 const int kContinuationProperty = QTextFormat::UserProperty + 1;
 
-QTextCharFormat FormatFor(ColourRef colour) {
+QTextCharFormat formatFor(serial::ColourRef colour) {
     QTextCharFormat format;
-    if (colour == kColourAutomatic) format.clearForeground();
-    else format.setForeground(ColourFromColourRef(colour));
+    if (colour == serial::kColourAutomatic) format.clearForeground();
+    else format.setForeground(serial::ui::colourFromColourRef(colour));
     return format;
 }
 
 // Clipboard text as line bytes: code page 1252 ('?' where it has no byte), every line end as
 // CR LF, as the platform's clipboard text has it.
-std::string LineBytesOf(const QString& text) {
+std::string lineBytesOf(const QString& text) {
     std::string out;
     std::u32string chars = text.toStdU32String();
     for (std::size_t i = 0; i < chars.size(); ++i) {
@@ -46,13 +46,13 @@ std::string LineBytesOf(const QString& text) {
             if (ch == U'\r' && i + 1 < chars.size() && chars[i + 1] == U'\n') ++i;
             continue;
         }
-        int byte = UnicodeToAnsi(ch);
+        int byte = serial::unicodeToAnsi(ch);
         out += static_cast<char>(byte < 0 ? '?' : byte);
     }
     return out;
 }
 
-bool IsNavigationKey(int key) {
+bool isNavigationKey(int key) {
     switch (key) {
         case Qt::Key_Left: case Qt::Key_Right: case Qt::Key_Up: case Qt::Key_Down:
         case Qt::Key_Home: case Qt::Key_End: case Qt::Key_PageUp: case Qt::Key_PageDown:
@@ -62,7 +62,7 @@ bool IsNavigationKey(int key) {
     }
 }
 
-bool IsCtrlLetter(const QKeyEvent* e) {
+bool isCtrlLetter(const QKeyEvent* e) {
     auto mods = e->modifiers();
     return (mods & Qt::ControlModifier) && !(mods & (Qt::AltModifier | Qt::MetaModifier)) &&
            e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z;
@@ -70,21 +70,25 @@ bool IsCtrlLetter(const QKeyEvent* e) {
 
 }  // namespace
 
-QColor ColourFromColourRef(ColourRef colour) {
-    return QColor(ColourRed(colour), ColourGreen(colour), ColourBlue(colour));
+namespace serial::ui {
+
+QColor colourFromColourRef(ColourRef colour) {
+    return QColor(colourRed(colour), colourGreen(colour), colourBlue(colour));
 }
 
-ColourRef ColourRefFromColour(const QColor& colour) {
-    return MakeColourRef(static_cast<std::uint8_t>(colour.red()), static_cast<std::uint8_t>(colour.green()),
+ColourRef colourRefFromColour(const QColor& colour) {
+    return makeColourRef(static_cast<std::uint8_t>(colour.red()), static_cast<std::uint8_t>(colour.green()),
                          static_cast<std::uint8_t>(colour.blue()));
 }
 
-CMyEdit::CMyEdit(QWidget* parent) : QPlainTextEdit(parent), trimThreshold_(kTrimThresholdDisplayOnly) {
+}  // namespace serial::ui
+
+CMyEdit::CMyEdit(QWidget* parent) : QPlainTextEdit(parent), trimThreshold_(serial::kTrimThresholdDisplayOnly) {
     Setup();
 }
 
-CMyEdit::CMyEdit(TerminalLine* line, QWidget* parent)
-    : QPlainTextEdit(parent), line_(line), trimThreshold_(kTrimThresholdInput) {
+CMyEdit::CMyEdit(serial::ui::TerminalLine* line, QWidget* parent)
+    : QPlainTextEdit(parent), line_(line), trimThreshold_(serial::kTrimThresholdInput) {
     Setup();
 }
 
@@ -102,14 +106,14 @@ void CMyEdit::Setup() {
     }
 }
 
-int CMyEdit::displayFormat() const { return line_ ? line_->DisplayFormat() : ownFormat_; }
+int CMyEdit::displayFormat() const { return line_ ? line_->displayFormat() : ownFormat_; }
 
 std::size_t CMyEdit::TextLength() const {
     // Counts each line break as one character, and the document's closing one not at all.
     return static_cast<std::size_t>(document()->characterCount() - 1);
 }
 
-void CMyEdit::AppendBytes(const std::uint8_t* data, std::size_t length, ColourRef colour) {
+void CMyEdit::AppendBytes(const std::uint8_t* data, std::size_t length, serial::ColourRef colour) {
     if (QThread::currentThread() == thread()) {
         DrawPending();  // what other threads handed over earlier goes first
         Draw({Piece{data, length, colour}});
@@ -164,22 +168,22 @@ void CMyEdit::Draw(const std::vector<Piece>& pieces) {
     std::size_t length = TextLength();
     std::size_t trim = 0;
     QString run;
-    ColourRef runColour = kColourAutomatic;
+    serial::ColourRef runColour = serial::kColourAutomatic;
     auto flush = [&] {
-        if (!run.isEmpty()) end.insertText(run, FormatFor(runColour));
+        if (!run.isEmpty()) end.insertText(run, formatFor(runColour));
         run.clear();
     };
     auto breakLine = [&](bool continuation) {
         flush();
         QTextBlockFormat block;
         if (continuation) block.setProperty(kContinuationProperty, true);
-        end.insertBlock(block, FormatFor(runColour));
+        end.insertBlock(block, formatFor(runColour));
         lineLength = 0;
     };
     end.beginEditBlock();
     for (const Piece& piece : pieces) {
-        std::string rendered = RenderBytes(piece.data, piece.length, format);
-        std::size_t cut = CharactersToTrim(length, rendered.size(), trimThreshold_);
+        std::string rendered = serial::renderBytes(piece.data, piece.length, format);
+        std::size_t cut = serial::charactersToTrim(length, rendered.size(), trimThreshold_);
         length = length + rendered.size() - cut;
         trim += cut;
         if (rendered.empty()) continue;
@@ -195,7 +199,7 @@ void CMyEdit::Draw(const std::vector<Piece>& pieces) {
                 continue;
             }
             if (lineLength >= kLongLineHard || (lineLength >= kLongLine && afterSpace)) breakLine(true);
-            run += QChar(char16_t(AnsiToUnicode(byte)));
+            run += QChar(char16_t(serial::ansiToUnicode(byte)));
             ++lineLength;
             afterSpace = byte == ' ';
         }
@@ -241,26 +245,26 @@ void CMyEdit::ClearScreen() {
 
 void CMyEdit::PasteToLine() {
     if (!line_) return;
-    std::string bytes = LineBytesOf(QGuiApplication::clipboard()->text());
+    std::string bytes = lineBytesOf(QGuiApplication::clipboard()->text());
     if (bytes.empty()) return;
-    AppendBytes(bytes, kColourRed);
-    line_->WriteToLine(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    AppendBytes(bytes, serial::kColourRed);
+    line_->writeToLine(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
 void CMyEdit::TypedCharacter(std::uint8_t byte) {
     if (!line_) return;
-    lineBuffer_.Add(byte);
-    if (line_->TextTransmissionActive()) return;
-    line_->WriteToLine(&byte, 1);
-    if (line_->LocalEcho()) AppendBytes(&byte, 1, kColourRed);
+    lineBuffer_.add(byte);
+    if (line_->textTransmissionActive()) return;
+    line_->writeToLine(&byte, 1);
+    if (line_->localEcho()) AppendBytes(&byte, 1, serial::kColourRed);
 }
 
 void CMyEdit::RepeatLine() {
     // The display-only terminal has no line to repeat to.
     if (!line_ || !lineBuffer_.complete()) return;
     std::string bytes = lineBuffer_.text() + '\r';
-    AppendBytes(bytes, kColourRed);
-    line_->WriteToLine(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    AppendBytes(bytes, serial::kColourRed);
+    line_->writeToLine(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
 bool CMyEdit::IsTerminalKey(const QKeyEvent* e) const {
@@ -270,7 +274,7 @@ bool CMyEdit::IsTerminalKey(const QKeyEvent* e) const {
         default:
             break;
     }
-    if (IsCtrlLetter(e)) return true;
+    if (isCtrlLetter(e)) return true;
     return inputEnabled() && (e->matches(QKeySequence::Paste) || e->matches(QKeySequence::Cut));
 }
 
@@ -290,7 +294,7 @@ void CMyEdit::keyPressEvent(QKeyEvent* e) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
             // The dialog's default button is not pressed: Enter is a character for the line.
-            lineBuffer_.MarkComplete();
+            lineBuffer_.markComplete();
             TypedCharacter(ctrl ? 0x0A : 0x0D);
             return;
         case Qt::Key_Escape:
@@ -307,12 +311,12 @@ void CMyEdit::keyPressEvent(QKeyEvent* e) {
         default:
             break;
     }
-    if (IsCtrlLetter(e)) {
+    if (isCtrlLetter(e)) {
         TypedCharacter(static_cast<std::uint8_t>(e->key() - Qt::Key_A + 1));
         return;
     }
 
-    lineBuffer_.StartNewLineIfComplete();
+    lineBuffer_.startNewLineIfComplete();
     if (e->matches(QKeySequence::Copy)) {  // Ctrl+Insert; Ctrl+C is a character
         copy();
         return;
@@ -325,7 +329,7 @@ void CMyEdit::keyPressEvent(QKeyEvent* e) {
         PasteToLine();
         return;
     }
-    if (IsNavigationKey(e->key())) {
+    if (isNavigationKey(e->key())) {
         QPlainTextEdit::keyPressEvent(e);
         return;
     }
@@ -333,7 +337,7 @@ void CMyEdit::keyPressEvent(QKeyEvent* e) {
     for (QChar c : e->text()) {
         char16_t u = c.unicode();
         if ((u < 0x20 && u != '\b' && u != '\t') || u == 0x7F) continue;
-        int byte = UnicodeToAnsi(u);
+        int byte = serial::unicodeToAnsi(u);
         if (byte < 0) continue;
         TypedCharacter(static_cast<std::uint8_t>(byte));
         typed = true;
@@ -367,26 +371,27 @@ void CMyEdit::insertFromMimeData(const QMimeData*) {}
 
 std::string CMyEdit::ToRtf() {
     DrawPending();
-    std::vector<TextRun> runs;
-    auto add = [&runs](ColourRef colour, std::u32string text) {
+    std::vector<serial::TextRun> runs;
+    auto add = [&runs](serial::ColourRef colour, std::u32string text) {
         if (!runs.empty() && runs.back().colour == colour) runs.back().text += text;
-        else runs.push_back(TextRun{colour, std::move(text)});
+        else runs.push_back(serial::TextRun{colour, std::move(text)});
     };
     for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
         if (block != document()->begin() && !block.blockFormat().boolProperty(kContinuationProperty))
-            add(runs.empty() ? kColourAutomatic : runs.back().colour, U"\n");
+            add(runs.empty() ? serial::kColourAutomatic : runs.back().colour, U"\n");
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             QTextFragment fragment = it.fragment();
             if (!fragment.isValid()) continue;
             QBrush brush = fragment.charFormat().foreground();
-            ColourRef colour =
-                brush.style() == Qt::NoBrush ? kColourAutomatic : ColourRefFromColour(brush.color());
+            serial::ColourRef colour = brush.style() == Qt::NoBrush
+                                           ? serial::kColourAutomatic
+                                           : serial::ui::colourRefFromColour(brush.color());
             add(colour, fragment.text().toStdU32String());
         }
     }
     QFont f = font();
     double points = f.pointSizeF() > 0 ? f.pointSizeF() : 10.0;
-    return WriteRtf(runs, f.family().toLatin1().toStdString(), points);
+    return serial::writeRtf(runs, f.family().toLatin1().toStdString(), points);
 }
 
 bool CMyEdit::SaveRtf(const std::string& path, platform::SystemError* err) {

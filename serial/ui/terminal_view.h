@@ -39,20 +39,24 @@
 
 class QMenu;
 
+namespace serial::ui {
+
 // What the input-enabled terminal needs from the window that owns the line. Called on the
 // window's thread only.
 class TerminalLine {
 public:
     virtual ~TerminalLine() = default;
-    virtual void WriteToLine(const std::uint8_t* data, std::size_t length) = 0;
+    virtual void writeToLine(const std::uint8_t* data, std::size_t length) = 0;
     // While a text file is being transmitted typed characters are not sent (paste still is).
-    virtual bool TextTransmissionActive() const = 0;
-    virtual bool LocalEcho() const = 0;
-    virtual int DisplayFormat() const = 0;
+    virtual bool textTransmissionActive() const = 0;
+    virtual bool localEcho() const = 0;
+    virtual int displayFormat() const = 0;
 };
 
-QColor ColourFromColourRef(ColourRef colour);
-ColourRef ColourRefFromColour(const QColor& colour);
+QColor colourFromColourRef(ColourRef colour);
+ColourRef colourRefFromColour(const QColor& colour);
+
+}  // namespace serial::ui
 
 class CMyEdit : public QPlainTextEdit {
     Q_OBJECT
@@ -63,15 +67,15 @@ public:
     // Display only.
     explicit CMyEdit(QWidget* parent = nullptr);
     // Input enabled; line must outlive the terminal.
-    explicit CMyEdit(TerminalLine* line, QWidget* parent = nullptr);
+    explicit CMyEdit(serial::ui::TerminalLine* line, QWidget* parent = nullptr);
     ~CMyEdit() override;
 
     bool inputEnabled() const { return line_ != nullptr; }
 
     // Renders the bytes in the display format and appends them at the end in the colour
     // (0x00BBGGRR). Any thread.
-    void AppendBytes(const std::uint8_t* data, std::size_t length, ColourRef colour);
-    void AppendBytes(const std::string& bytes, ColourRef colour) {
+    void AppendBytes(const std::uint8_t* data, std::size_t length, serial::ColourRef colour);
+    void AppendBytes(const std::string& bytes, serial::ColourRef colour) {
         AppendBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), colour);
     }
     // Draws what other threads have handed over and not yet been drawn.
@@ -117,13 +121,13 @@ protected:
 private:
     struct Pending {
         std::vector<std::uint8_t> bytes;
-        ColourRef colour;
+        serial::ColourRef colour;
     };
 
     struct Piece {
         const std::uint8_t* data;
         std::size_t length;
-        ColourRef colour;
+        serial::ColourRef colour;
     };
 
     void Setup();
@@ -134,10 +138,10 @@ private:
     void RepeatLine();
     bool IsTerminalKey(const QKeyEvent* e) const;
 
-    TerminalLine* line_ = nullptr;
-    int ownFormat_ = kFormatNormal;
+    serial::ui::TerminalLine* line_ = nullptr;
+    int ownFormat_ = serial::kFormatNormal;
     std::size_t trimThreshold_;
-    TerminalLineBuffer lineBuffer_;
+    serial::TerminalLineBuffer lineBuffer_;
 
     platform::MessageQueue<Pending> pending_;
     std::atomic<std::size_t> pendingBytes_{0};

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "download/cli/download_command.h"
-#include "tests/download/kolvane_ui_test_support.h"
+#include "tests/download/download_ui_test_support.h"
 
 using namespace kuitest;
 
@@ -40,7 +40,7 @@ TEST_F(KolvaneWindow, FileOpenDownloadsAndLogsWhatTheCommandLinePrints) {
     trigger("actionFileOpen");
     ASSERT_EQ(files.all().size(), 1u);
     const auto& request = files.all()[0];
-    EXPECT_EQ(request.mode, dialogs::FileDialogRequest::Mode::Open);
+    EXPECT_EQ(request.mode, serial::ui::FileDialogRequest::Mode::Open);
     EXPECT_EQ(request.filter, "Bin files (*.bin);;Ttf files (*.ttf);;All files (*)");
     EXPECT_EQ(request.defaultSuffix, "bin");
     EXPECT_EQ(view().ImagePath().toStdString(), path);
@@ -48,7 +48,7 @@ TEST_F(KolvaneWindow, FileOpenDownloadsAndLogsWhatTheCommandLinePrints) {
     const Lines window = log();
     EXPECT_EQ(window, (Lines{"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192", "Change RsBkSize : 16",
                              "Change EndianType : 1", "Open File : " + path, "An input file was opened.",
-                             "RS line is secured."} + TransferEnd()));
+                             "RS line is secured."} + transferEnd()));
     EXPECT_EQ(z7->blocks().size(), 4u);
     EXPECT_EQ(z7->badFrames(), 0);
     EXPECT_EQ(frame->messagePane()->text(), "Ready");

@@ -18,7 +18,7 @@
 #include "download/engine/download_thread.h"
 #include "download/ui/small_dialogs.h"
 #include "download/ui/z7_image_view.h"
-#include "tests/download/kolvane_ui_test_support.h"
+#include "tests/download/download_ui_test_support.h"
 #include "tests/support/x_server.h"
 
 using namespace kuitest;
@@ -38,7 +38,7 @@ TEST_F(KolvaneWindow, StartUpOpensCom1AndShowsTheStartSettings) {
     start();
     EXPECT_EQ(log(), Lines{"RS line is secured."});
     EXPECT_EQ(frame->windowTitle(), "Untitled - Kolvane");
-    EXPECT_EQ(CheckedConfigItems(*frame), kStartChecks);
+    EXPECT_EQ(checkedConfigItems(*frame), kStartChecks);
     EXPECT_EQ(frame->messagePane()->text(), "Ready");
     EXPECT_EQ(frame->ActiveView(), frame->LogView());
     EXPECT_TRUE(view().logEdit()->isReadOnly());
@@ -100,7 +100,7 @@ TEST_F(KolvaneWindow, EveryConfigItemWritesItsLinesAndMovesItsCheckMark) {
         trigger(c.action);
         // The view writes its lines at once, before the worker has done anything.
         EXPECT_EQ(since(log(), before), c.lines);
-        EXPECT_EQ(CheckedConfigItems(*frame), c.checked);
+        EXPECT_EQ(checkedConfigItems(*frame), c.checked);
         ASSERT_TRUE(waitReady());
         EXPECT_EQ(since(log(), before), c.lines);  // every command completed with 1
     }
@@ -117,25 +117,25 @@ TEST_F(KolvaneWindow, APortItemReopensTheLineAndAMissingPortFails) {
     EXPECT_EQ(log(), (Lines{"RS line can't be used.", kolvanetest::notInPortMap(1), "Command practice fails.",
                             "Change RsPort : 2", "RS line is secured.", "Change RsPort : 3", "RS line can't be used.",
                             kolvanetest::notInPortMap(3), "Command practice fails."}));
-    EXPECT_EQ(CheckedConfigItems(*frame), (QStringList{"COM3", "Bin8k_New", "K41", "Big Endian", "RS232C"}));
+    EXPECT_EQ(checkedConfigItems(*frame), (QStringList{"COM3", "Bin8k_New", "K41", "Big Endian", "RS232C"}));
 }
 
 TEST_F(KolvaneWindow, ComXAsksForThePortAndTakesFiveAfterCancel) {
     auto z7 = device(2);
     start();
-    WhenOpen<CRsPortSetupDlg>([](CRsPortSetupDlg& dlg) {
+    whenOpen<CRsPortSetupDlg>([](CRsPortSetupDlg& dlg) {
         EXPECT_EQ(dlg.windowTitle(), "RS_PORT_SETUP");
         EXPECT_EQ(dlg.portEdit()->text(), "5");
         dlg.portEdit()->setText("2");
         dlg.cancelButton()->click();
     });
     trigger("actionComX");
-    EXPECT_EQ(CheckedConfigItems(*frame), (QStringList{"COM_X", "Bin8k_New", "K41", "Big Endian", "RS232C"}));
+    EXPECT_EQ(checkedConfigItems(*frame), (QStringList{"COM_X", "Bin8k_New", "K41", "Big Endian", "RS232C"}));
     ASSERT_TRUE(waitReady());
     EXPECT_EQ(since(log(), 3), (Lines{"Change RsPort : 5", "RS line can't be used.", kolvanetest::notInPortMap(5),
                                       "Command practice fails."}));
 
-    WhenOpen<CRsPortSetupDlg>([](CRsPortSetupDlg& dlg) {
+    whenOpen<CRsPortSetupDlg>([](CRsPortSetupDlg& dlg) {
         dlg.portEdit()->setText("2");
         dlg.okButton()->click();
     });
@@ -144,7 +144,7 @@ TEST_F(KolvaneWindow, ComXAsksForThePortAndTakesFiveAfterCancel) {
     EXPECT_EQ(since(log(), 7), (Lines{"Change RsPort : 2", "RS line is secured."}));
     // Back to a numbered item: the marks move again.
     trigger("actionCom1");
-    EXPECT_EQ(CheckedConfigItems(*frame), kStartChecks);
+    EXPECT_EQ(checkedConfigItems(*frame), kStartChecks);
     ASSERT_TRUE(waitReady());
 }
 
@@ -167,13 +167,13 @@ TEST_F(KolvaneWindow, DuringADownloadPortAndOpenAreRefusedWhileOtherItemsQueue) 
     EXPECT_EQ(boxes.texts(), (QStringList{CKolvaneView::kBusyMessage, CKolvaneView::kBusyMessage}));
     EXPECT_EQ(files.all().size(), 1u);  // the second File Open asked for nothing
     trigger("actionZ7D");
-    EXPECT_EQ(CheckedConfigItems(*frame), (QStringList{"COM1", "Mot_Hex", "Z7D", "Big Endian", "RS232C"}));
+    EXPECT_EQ(checkedConfigItems(*frame), (QStringList{"COM1", "Mot_Hex", "Z7D", "Big Endian", "RS232C"}));
     const Lines head = {"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192", "Change RsBkSize : 16",
                         "Open File : " + boot, "Change DeviceType : 2"};
     EXPECT_EQ(log(), head);
 
     ASSERT_TRUE(waitReady());
-    EXPECT_EQ(log(), head + Lines({"An input file was opened.", "RS line is secured."}) + TransferEnd());
+    EXPECT_EQ(log(), head + Lines({"An input file was opened.", "RS line is secured."}) + transferEnd());
     EXPECT_EQ(z7->blocks().size(), 3u);
 
     // The device type took effect after the download: a text image now starts at the Z7D's
@@ -203,7 +203,7 @@ TEST_F(KolvaneWindow, ClosingDuringADownloadEndsTheWorkerAndFreesThePort) {
     files.answerNext(writeImage("app.bin", Bytes(6 * 8192, 0x11)));
     trigger("actionFileOpen");
     // In the middle of the block transfer.
-    ASSERT_TRUE(Eventually([&] {
+    ASSERT_TRUE(eventually([&] {
         auto l = log();
         return std::find(l.begin(), l.end(), "9:Transfer success") != l.end();
     }, 20s));
@@ -238,7 +238,7 @@ TEST_F(KolvaneWindow, CancelDownloadEndsAWaitOnASilentDeviceAndTheNextCommandRun
     trigger("actionFileOpen");
     EXPECT_TRUE(frame->Action("actionCancelDownload")->isEnabled());
     // The first frame goes out and no answer comes: the transfer would wait and resend.
-    ASSERT_TRUE(Eventually([&] { return z7->line().received().size() >= 8192u; }, 20s));
+    ASSERT_TRUE(eventually([&] { return z7->line().received().size() >= 8192u; }, 20s));
     EXPECT_TRUE(frame->progressBar()->isVisible());
     // Esc is the menu item's key.
     EXPECT_EQ(frame->Action("actionCancelDownload")->shortcut(), QKeySequence(Qt::Key_Escape));
@@ -266,7 +266,7 @@ TEST_F(KolvaneWindow, ClosingDuringTheModeSwitchCommandsEndsAtOnce) {
     start();
     files.answerNext(writeImage("app.bin", Bytes(100, 0x22)));
     trigger("actionFileOpen");
-    ASSERT_TRUE(Eventually([&] { return log().size() >= 3; }));  // "An input file was opened."
+    ASSERT_TRUE(eventually([&] { return log().size() >= 3; }));  // "An input file was opened."
     frame.reset();
     EXPECT_LE(z7->modeSwitches().size(), 4u);
     EXPECT_TRUE(z7->blocks().empty());
@@ -275,7 +275,7 @@ TEST_F(KolvaneWindow, ClosingDuringTheModeSwitchCommandsEndsAtOnce) {
 TEST_F(KolvaneWindow, ACommandOutsideTheTableShowsItsNoticeInABox) {
     start();
     view().Worker()->PostThreadCommand(99);
-    ASSERT_TRUE(Eventually([&] { return !boxes.all().empty(); }));
+    ASSERT_TRUE(eventually([&] { return !boxes.all().empty(); }));
     EXPECT_EQ(boxes.all()[0].text, "DIO line Error");
     EXPECT_EQ(boxes.all()[0].icon, QMessageBox::Information);
 }
@@ -292,7 +292,7 @@ TEST_F(KolvaneWindow, LockKeyItemsPressTheirKeysAndThePanesShowTheLocks) {
     EXPECT_EQ(frame->indicatorPane(Indicator::Kana)->text(), "");
     // The panes follow a lock changed elsewhere, too.
     keys->states[static_cast<int>(platform::LockKey::NumLock)] = true;
-    EXPECT_TRUE(Eventually([&] { return frame->indicatorPane(Indicator::Num)->text() == "NUM"; }));
+    EXPECT_TRUE(eventually([&] { return frame->indicatorPane(Indicator::Num)->text() == "NUM"; }));
     // Nothing of this is logged or posted.
     EXPECT_EQ(log(), (Lines{"RS line can't be used.", kolvanetest::notInPortMap(1), "Command practice fails."}));
 }

@@ -13,7 +13,7 @@
 #include "download/ui/small_dialogs.h"
 #include "download/ui/z7_image_view.h"
 #include "platform/folders.h"
-#include "tests/download/kolvane_ui_test_support.h"
+#include "tests/download/download_ui_test_support.h"
 
 using namespace kuitest;
 
@@ -109,7 +109,7 @@ TEST_F(KolvaneWindow, PortDialogTakesOneToOneHundredOnly) {
 
 TEST_F(KolvaneWindow, AboutBoxNamesTheProgramAndItsVersion) {
     start();
-    WhenOpen<CAboutDlg>([](CAboutDlg& about) {
+    whenOpen<CAboutDlg>([](CAboutDlg& about) {
         EXPECT_EQ(about.windowTitle(), "About Kolvane");
         QStringList texts;
         for (QLabel* l : about.findChildren<QLabel*>()) texts << l->text();
@@ -130,7 +130,7 @@ TEST_F(KolvaneWindow, SaveWritesTheLogAsTextUnderTheNameChosenAndKeepsTheTitle) 
     trigger("actionFileSave");
     ASSERT_EQ(files.all().size(), 1u);
     const auto& asked = files.all()[0];
-    EXPECT_EQ(asked.mode, dialogs::FileDialogRequest::Mode::Save);
+    EXPECT_EQ(asked.mode, serial::ui::FileDialogRequest::Mode::Save);
     const QString proposed = QFileInfo(asked.proposedPath).fileName();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^kolvane-\\d{8}-\\d{6}\\.log$")).match(proposed).hasMatch())
         << proposed.toStdString();

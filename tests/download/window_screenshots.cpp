@@ -27,8 +27,8 @@
 
 namespace {
 
-using screenshots::Settle;
-using screenshots::WaitFor;
+using screenshots::settle;
+using screenshots::waitFor;
 
 // A download at the line's real pace takes a while.
 constexpr int kWait = 30000;
@@ -40,20 +40,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: kolvane_screenshots OUTPUT_FOLDER\n");
         return 2;
     }
-    const auto [scratch, map] = screenshots::EnterScratchFolder("kolvane-screenshots");
+    const auto [scratch, map] = screenshots::enterScratchFolder("kolvane-screenshots");
     if (scratch.empty()) return 1;
 
     QApplication app(argc, argv);
     screenshots::Camera shots(QString::fromLocal8Bit(argv[1]));
     // Nothing here may wait for a person.
-    screenshots::PrintMessageBoxes();
+    screenshots::printMessageBoxes();
     const std::string image = scratch + "/app.bin";
     {
         std::ofstream f(image, std::ios::binary);
         for (int i = 0; i < 3 * 8192 + 1000; ++i) f.put(static_cast<char>(i * 31));
     }
-    dialogs::SetFileDialogHandler(
-        [&](const dialogs::FileDialogRequest&) -> std::optional<QString> { return QString::fromStdString(image); });
+    serial::ui::setFileDialogHandler(
+        [&](const serial::ui::FileDialogRequest&) -> std::optional<QString> { return QString::fromStdString(image); });
 
     sim::Z7Device z7;
     if (!z7.start(map, 1, "Veltrix Z7 (COM1)")) {
@@ -64,21 +64,21 @@ int main(int argc, char** argv) {
     CMainFrame frame;
     frame.show();
     CKolvaneView& view = *frame.LogView();
-    if (!WaitFor([&] { return view.IsReady(); }, kWait)) shots.fail();
+    if (!waitFor([&] { return view.IsReady(); }, kWait)) shots.fail();
 
     // A download with the start-up settings, finished.
     frame.OnFileOpen();
-    if (!WaitFor([&] { return view.IsReady(); }, kWait)) shots.fail();
+    if (!waitFor([&] { return view.IsReady(); }, kWait)) shots.fail();
     shots.shoot(frame, QStringLiteral("kolvane_main_window"));
 
     // A second download under way, at the line's real pace: the status bar shows its progress.
     z7.line().setPacing(true);
     frame.OnFileOpen();
-    if (WaitFor([&] { return view.DownloadPercent() >= 30; }, kWait))
+    if (waitFor([&] { return view.DownloadPercent() >= 30; }, kWait))
         shots.save(frame, QStringLiteral("kolvane_downloading"));
     else
         shots.fail();
-    if (!WaitFor([&] { return view.IsReady(); }, kWait)) shots.fail();
+    if (!waitFor([&] { return view.IsReady(); }, kWait)) shots.fail();
     z7.line().setPacing(false);
 
     // The Config menu, opened.
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         if (a->text() != QStringLiteral("&Config")) continue;
         QMenu* config = a->menu();
         config->popup(frame.mapToGlobal(frame.menuBar()->actionGeometry(a).bottomLeft()));
-        Settle();
+        settle();
         shots.save(*config, QStringLiteral("kolvane_config_menu"));
         config->hide();
     }

@@ -18,7 +18,7 @@ constexpr const char* kVeskClassId = "{1983824D-C89C-11D5-B137-A0145DB9EC72}";
 class FenwaldAboutBox : public ::testing::Test {
 protected:
     FenwaldAboutBox() : registry_(dir_.file("components.ini")) {
-        qttest::EnsureApplication();
+        qttest::ensureApplication();
         // The transfer component's file has a version of its own, to tell the two apart.
         veskFile_ = dir_.file("libvesk.so");
         testenv::writeBytes(veskFile_, testenv::elfWithVersionBlock(
@@ -99,7 +99,7 @@ TEST_F(FenwaldAboutBox, LooksAsItsTemplateOnWhiteWithTheBitmapAcrossTheTop) {
 
 TEST_F(FenwaldAboutBox, OkCloses) {
     FenwaldAbout box(registry_, nullptr);
-    qttest::WhenOpen<FenwaldAbout>(
+    qttest::whenOpen<FenwaldAbout>(
         [](FenwaldAbout& open) { open.findChild<QPushButton*>("okButton")->click(); });
     EXPECT_EQ(box.exec(), QDialog::Accepted);
 }

@@ -5,13 +5,13 @@
 #include "picture/engine/capture_protocol.h"
 #include "sim/scanner_device.h"
 
-using namespace picture;
+using namespace pictavo;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
 std::optional<PictureHeader> parse(const std::string& text) {
-    return ParsePictureHeader(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    return parsePictureHeader(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
 // A header text with the numbers at their offsets.
@@ -36,9 +36,9 @@ std::uint32_t le32(const Bytes& b, std::size_t at) {
 TEST(PictureRequest, IsFormattedWithItsFieldsAtTheirWidths) {
     PictureRequest r;
     r.snapshot = true;
-    EXPECT_EQ(FormatPictureRequest(r), "\x1b((\r@VELT,   0,   0,1279,1023,1,8,0, 65,1,1,0,0#");
+    EXPECT_EQ(formatPictureRequest(r), "\x1b((\r@VELT,   0,   0,1279,1023,1,8,0, 65,1,1,0,0#");
     r = {{5, 6, 12345, 7}, 3, 100, false, false};
-    EXPECT_EQ(FormatPictureRequest(r), "\x1b((\r@VELT,   5,   6,12345,   7,1,8,3,100,0,3,0,0#");
+    EXPECT_EQ(formatPictureRequest(r), "\x1b((\r@VELT,   5,   6,12345,   7,1,8,3,100,0,3,0,0#");
 }
 
 TEST(PictureHeader, NumbersAreReadAtTheirOffsetsAsDecimalText) {
@@ -57,8 +57,8 @@ TEST(PictureHeader, NumbersAreReadAtTheirOffsetsAsDecimalText) {
     // The simulated scanner's header reads back as it was written.
     sim::SeenRequest r;
     r.x0 = 0, r.y0 = 0, r.x1 = 1279, r.y1 = 1023, r.quality = 65;
-    Bytes sim = sim::FormatScannerHeader(r, 13, 81, 100000);
-    h = ParsePictureHeader(sim.data(), sim.size());
+    Bytes sim = sim::formatScannerHeader(r, 13, 81, 100000);
+    h = parsePictureHeader(sim.data(), sim.size());
     ASSERT_TRUE(h);
     EXPECT_EQ(h->width(), 1280);
     EXPECT_EQ(h->height(), 1024);
@@ -90,7 +90,7 @@ TEST(PictureHeader, TooShortEmptyOrImpossibleHeadersAreBad) {
 }
 
 TEST(BitmapHeader, StartsAsTheGreyRampOf256By204) {
-    BitmapInfo info = BitmapInfo::Grey();
+    BitmapInfo info = BitmapInfo::grey();
     Bytes b = info.bytes();
     ASSERT_EQ(b.size(), 1064u);
     EXPECT_EQ(le32(b, 0), 40u);
@@ -105,11 +105,11 @@ TEST(BitmapHeader, StartsAsTheGreyRampOf256By204) {
 }
 
 TEST(GreyBmp, HoldsTheRowsTopDownPaddedToFourBytes) {
-    BitmapInfo info = BitmapInfo::Grey();
+    BitmapInfo info = BitmapInfo::grey();
     info.width = 3;
     info.height = -2;
     Bytes rows = {1, 2, 3, 4, 5, 6};
-    Bytes bmp = MakeGreyBmp(info, rows.data(), rows.size());
+    Bytes bmp = makeGreyBmp(info, rows.data(), rows.size());
     ASSERT_EQ(bmp.size(), 14u + 1064u + 8u);
     EXPECT_EQ(bmp[0], 'B');
     EXPECT_EQ(bmp[1], 'M');
@@ -122,9 +122,9 @@ TEST(GreyBmp, HoldsTheRowsTopDownPaddedToFourBytes) {
 
     // Fewer bytes than announced: the rows that came, the last one completed.
     Bytes part = {7, 8, 9, 10};
-    bmp = MakeGreyBmp(info, part.data(), part.size());
+    bmp = makeGreyBmp(info, part.data(), part.size());
     EXPECT_EQ(static_cast<std::int32_t>(le32(bmp, 14 + 8)), -2);
     EXPECT_EQ(Bytes(bmp.end() - 8, bmp.end()), (Bytes{7, 8, 9, 0, 10, 0, 0, 0}));
-    bmp = MakeGreyBmp(info, nullptr, 0);
+    bmp = makeGreyBmp(info, nullptr, 0);
     EXPECT_EQ(bmp.size(), 14u + 1064u);
 }

@@ -2,13 +2,13 @@
 
 #include "picture/engine/command_table.h"
 
-using picture::CommandTable;
+using pictavo::CommandTable;
 
 TEST(CommandTable, ListsTheNamesInByteOrderWithOrWithoutTheDebugCommands) {
     CommandTable table;
-    EXPECT_EQ(table.Names(false),
+    EXPECT_EQ(table.names(false),
               (std::vector<std::string>{"Get SW Version", "Rack Analyze", "Rack Calibrate", "Setup Camera", "Toggle Laser"}));
-    EXPECT_EQ(table.Names(true),
+    EXPECT_EQ(table.names(true),
               (std::vector<std::string>{"Default KTR", "Get SW Version", "Rack Analyze", "Rack Calibrate", "Save Config",
                                         "Setup Camera", "Toggle Laser", "Toggle debug", "Trigger"}));
 }
@@ -27,22 +27,22 @@ TEST(CommandTable, HoldsEachCommandsBytesAndReplyWait) {
         {"Save Config", "\x1bZ2\r", 300},
     };
     for (const auto& r : rows) {
-        const auto* c = table.Find(r.name);
+        const auto* c = table.find(r.name);
         ASSERT_TRUE(c) << r.name;
         EXPECT_EQ(c->bytes, r.bytes) << r.name;
         EXPECT_EQ(c->replyWaitMs, r.wait) << r.name;
     }
-    EXPECT_EQ(table.Find("Save Config")->bytes.size(), 4u);
-    EXPECT_EQ(table.Find("Setup Camera")->bytes.size(), 16u);
-    EXPECT_FALSE(table.Find("save config"));
+    EXPECT_EQ(table.find("Save Config")->bytes.size(), 4u);
+    EXPECT_EQ(table.find("Setup Camera")->bytes.size(), 16u);
+    EXPECT_FALSE(table.find("save config"));
 }
 
 TEST(CommandTable, TheCameraSetupCommandFollowsItsSetting) {
     CommandTable table("[OOUQ1");
-    EXPECT_EQ(table.Find("Setup Camera")->bytes, "\x1b[OOUQ1\r");
-    table.SetCameraSetup(std::string(30, 'Q'));
-    EXPECT_EQ(table.Find("Setup Camera")->bytes.size(), 32u);
-    table.SetCameraSetup("");
-    EXPECT_EQ(table.Find("Setup Camera")->bytes.size(), 32u);  // an empty setting changes nothing
-    EXPECT_EQ(CommandTable("").Find("Setup Camera")->bytes, "\x1b[OOUQ1Q0Q0Q2Q1\r");
+    EXPECT_EQ(table.find("Setup Camera")->bytes, "\x1b[OOUQ1\r");
+    table.setCameraSetup(std::string(30, 'Q'));
+    EXPECT_EQ(table.find("Setup Camera")->bytes.size(), 32u);
+    table.setCameraSetup("");
+    EXPECT_EQ(table.find("Setup Camera")->bytes.size(), 32u);  // an empty setting changes nothing
+    EXPECT_EQ(CommandTable("").find("Setup Camera")->bytes, "\x1b[OOUQ1Q0Q0Q2Q1\r");
 }

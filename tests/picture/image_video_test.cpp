@@ -38,7 +38,7 @@ bool triggerWhenWaiting(sim::ScannerDevice& scanner) {
 }  // namespace
 
 TEST_F(ScannerFixture, AJpegPictureArrivesByteForByteWithTheExactRequestAndAnAckPerBlock) {
-    Bytes jpeg = picturetest::SmallJpeg();
+    Bytes jpeg = picturetest::smallJpeg();
     scanner.setPicture(jpeg);
     scanner.setBlockSize(256);
     std::size_t dataBlocks = (jpeg.size() + 255) / 256;
@@ -195,7 +195,7 @@ TEST_F(ScannerFixture, TheDestructorEndsAWaitingCaptureAndWaitsForARunningImageC
     std::atomic<bool> callbackEnded{false};
     std::atomic<bool> callbackStarted{false};
     engine->SetWindow(0, 0, 31, 31);
-    engine->SetImageCallback([&](const picture::BitmapInfo*, const std::uint8_t*, std::size_t) {
+    engine->SetImageCallback([&](const pictavo::BitmapInfo*, const std::uint8_t*, std::size_t) {
         callbackStarted = true;
         std::this_thread::sleep_for(300ms);  // a viewer the user looks at
         callbackEnded = true;
@@ -234,7 +234,7 @@ TEST_F(ScannerFixture, FindDeviceChecksThePortListAndTheMakersName) {
     EXPECT_EQ(messages.texts(), (std::vector<std::string>{"Port not found.\n" + picturetest::lookedFor(6), "Cannot find compatible device."}));
     for (const auto& m : messages.all()) {
         EXPECT_EQ(m.caption, "");
-        EXPECT_EQ(m.icon, picture::MessageIcon::None);
+        EXPECT_EQ(m.icon, pictavo::MessageIcon::None);
     }
     // The line is at 115200 8N1 and the scanner was woken twice.
     ASSERT_TRUE(anonymous.line().waitReceived(2, 2s));
@@ -327,7 +327,7 @@ TEST_P(CaptureFault, EndsTheCaptureAsItShouldAndTheNextPictureArrives) {
     scanner.setFaults(f.faults);
     if (f.silent) scanner.command("silent on");
     if (f.tinyWindowForABigPicture) {
-        scanner.setPicture(picturetest::SmallJpeg(64, 64));  // more bytes than 8 x 8 / 1
+        scanner.setPicture(picturetest::smallJpeg(64, 64));  // more bytes than 8 x 8 / 1
         engine->SetWindow(0, 0, 7, 7);
     }
     EXPECT_EQ(takePicture(), f.outcome);
@@ -340,7 +340,7 @@ TEST_P(CaptureFault, EndsTheCaptureAsItShouldAndTheNextPictureArrives) {
                                           "is plugged in and its port is still in the port map."
                                         : "ReceiveDataBlockError");
         EXPECT_EQ(all[0].caption, "Error");
-        EXPECT_EQ(all[0].icon, picture::MessageIcon::Error);
+        EXPECT_EQ(all[0].icon, pictavo::MessageIcon::Error);
         ASSERT_FALSE(progressSeen().empty());
         EXPECT_EQ(progressSeen().back(), 0);
     } else {

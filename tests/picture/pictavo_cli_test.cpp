@@ -36,7 +36,7 @@ struct CommandLine : ::testing::Test {
     Result run(std::vector<std::string> args, bool terminal = false) {
         std::ostringstream out, err;
         serial::cli::Console console{out, err, terminal, &interrupted};
-        int status = serial::cli::Run(picture::cli::Program(), args, console);
+        int status = serial::cli::run(pictavo::cli::program(), args, console);
         return {status, out.str(), err.str()};
     }
     std::string settingsFile() const {
@@ -70,11 +70,11 @@ TEST_F(CommandLine, CaptureTakesItsSettingsFromTheFileWithoutWritingIt) {
     Result r = run({"capture", "--output", out});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(scanner.requests().back().text, "\x1b((\r@VELT,   0,   0,  99,  29,1,8,0, 65,0,3,0,0#");
-    picture::BitmapInfo info = picture::BitmapInfo::Grey();
+    pictavo::BitmapInfo info = pictavo::BitmapInfo::grey();
     info.width = 100;
     info.height = -30;
     Bytes rows = scanner.lastPicture();
-    EXPECT_EQ(readBytes(out + ".bmp"), picture::MakeGreyBmp(info, rows.data(), rows.size()));
+    EXPECT_EQ(readBytes(out + ".bmp"), pictavo::makeGreyBmp(info, rows.data(), rows.size()));
     EXPECT_EQ(testenv::readFile(settingsFile()), settings);
 }
 

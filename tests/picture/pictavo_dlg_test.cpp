@@ -16,9 +16,9 @@
 #include "tests/picture/picture_ui_test_support.h"
 
 using namespace std::chrono_literals;
-using uitest::Eventually;
+using uitest::eventually;
 using uitest::ScannerWindowTest;
-using uitest::WhenOpen;
+using uitest::whenOpen;
 using uitest::WindowTest;
 
 namespace {
@@ -158,11 +158,11 @@ TEST_F(WindowTest, APortMapLineAddedWhileRunningAddsItsPortItem) {
     CPictavoDlg dlg;
     ASSERT_EQ(dlg.portMenu()->actions().size(), 1);
     env.writeMap("COM3 /dev/null\nCOM7 /dev/null Veltrix USB Scanner (COM7)\n");
-    ASSERT_TRUE(Eventually([&] { return dlg.portMenu()->actions().size() == 2; }));
+    ASSERT_TRUE(eventually([&] { return dlg.portMenu()->actions().size() == 2; }));
     EXPECT_EQ(dlg.portMenu()->actions()[1]->text(), "Veltrix USB Scanner (COM7)");
     EXPECT_EQ(dlg.portMenu()->actions()[1]->data().toInt(), 32828);
     env.writeMap("COM7 /dev/null Veltrix USB Scanner (COM7)\n");
-    ASSERT_TRUE(Eventually([&] { return dlg.portMenu()->actions().size() == 1; }));
+    ASSERT_TRUE(eventually([&] { return dlg.portMenu()->actions().size() == 1; }));
 }
 
 TEST_F(WindowTest, AFailedDeviceCheckSaysWhyThenInitializationFailedAndClearsTheStatus) {
@@ -185,14 +185,14 @@ TEST_F(WindowTest, AFailedDeviceCheckSaysWhyThenInitializationFailedAndClearsThe
     dlg.OnTakePicture();
     EXPECT_TRUE(boxes.all().empty());
     EXPECT_EQ(dlg.statusLine()->text(), "Aim and trigger...");
-    ASSERT_TRUE(Eventually([&] { return !scanner.requests().empty(); }));
+    ASSERT_TRUE(eventually([&] { return !scanner.requests().empty(); }));
     dlg.OnCancel();
-    EXPECT_TRUE(Eventually([&] { return !dlg.Engine()->IsCapturing(); }));
+    EXPECT_TRUE(eventually([&] { return !dlg.Engine()->IsCapturing(); }));
 }
 
 TEST_F(WindowTest, HelpAboutPaintsTheBitmapAcrossTheTopOnWhiteAndOkClosesIt) {
     CPictavoDlg dlg;
-    WhenOpen<CAbout>([](CAbout& about) {
+    whenOpen<CAbout>([](CAbout& about) {
         EXPECT_FALSE(about.windowIcon().isNull());
         ASSERT_FALSE(about.bitmap().isNull());
         const QImage shown = about.grab().toImage();
@@ -220,7 +220,7 @@ TEST_F(ScannerWindowTest, AltTTakesAPictureTheViewerOpensAt330By276AndSaveWrites
     saves.answerNext(QString::fromStdString(chosen));
     QSize viewerSize;
     bool decoded = false;
-    WhenOpen<CPictureViewer>([&](CPictureViewer& viewer) {
+    whenOpen<CPictureViewer>([&](CPictureViewer& viewer) {
         viewerSize = viewer.size();
         decoded = !viewer.picture().IsNull();
         viewer.saveButton()->click();
@@ -230,10 +230,10 @@ TEST_F(ScannerWindowTest, AltTTakesAPictureTheViewerOpensAt330By276AndSaveWrites
     QTest::keyClick(&dlg, Qt::Key_T, Qt::AltModifier);
     EXPECT_EQ(dlg.statusLine()->text(), "Aim and trigger...");  // snapshot mode by default
     ASSERT_TRUE(triggerWhenWaiting());
-    ASSERT_TRUE(Eventually([&] { return viewerSize.isValid(); }));
+    ASSERT_TRUE(eventually([&] { return viewerSize.isValid(); }));
     EXPECT_EQ(viewerSize, QSize(330, 276));
     EXPECT_TRUE(decoded);
-    ASSERT_TRUE(Eventually([&] { return !dlg.Engine()->IsCapturing(); }));
+    ASSERT_TRUE(eventually([&] { return !dlg.Engine()->IsCapturing(); }));
     EXPECT_EQ(testenv::readFile(chosen + ".jpg"), std::string(jpeg.begin(), jpeg.end()));
     EXPECT_EQ(dlg.statusLine()->text(), "");
     EXPECT_TRUE(dlg.progressBar()->isHidden());
@@ -247,18 +247,18 @@ TEST_F(ScannerWindowTest, TransferShowsProgressAndCancelAndCancelEndsItWithoutAM
     CPictavoDlg dlg;
     pick(dlg, "Set &Snapshot mode", "Off");
     bool viewerOpened = false;
-    WhenOpen<CPictureViewer>([&](CPictureViewer& v) {
+    whenOpen<CPictureViewer>([&](CPictureViewer& v) {
         viewerOpened = true;
         v.reject();
     }, 60s);
     dlg.OnTakePicture();
     EXPECT_EQ(dlg.statusLine()->text(), "Initializing...");  // stays until the transfer starts
-    ASSERT_TRUE(Eventually([&] { return dlg.progressBar()->isVisible() || !dlg.progressBar()->isHidden(); }));
+    ASSERT_TRUE(eventually([&] { return dlg.progressBar()->isVisible() || !dlg.progressBar()->isHidden(); }));
     EXPECT_EQ(dlg.statusLine()->text(), "Transferring...");
     EXPECT_FALSE(dlg.cancelButton()->isHidden());
     dlg.cancelButton()->click();
-    ASSERT_TRUE(Eventually([&] { return !dlg.Engine()->IsCapturing(); }));
-    ASSERT_TRUE(Eventually([&] { return dlg.progressBar()->isHidden(); }));
+    ASSERT_TRUE(eventually([&] { return !dlg.Engine()->IsCapturing(); }));
+    ASSERT_TRUE(eventually([&] { return dlg.progressBar()->isHidden(); }));
     EXPECT_TRUE(dlg.cancelButton()->isHidden());
     EXPECT_EQ(dlg.statusLine()->text(), "");
     EXPECT_EQ(dlg.Engine()->LastCaptureOutcome(), CaptureOutcome::Aborted);
@@ -269,7 +269,7 @@ TEST_F(ScannerWindowTest, TransferShowsProgressAndCancelAndCancelEndsItWithoutAM
 TEST_F(ScannerWindowTest, QualityOf62IsSavedButThePictureRequestKeepsTheEnginesQuality) {
     CPictavoDlg dlg;
     pick(dlg, "Set &Snapshot mode", "Off");
-    WhenOpen<CQuality>([](CQuality& q) {
+    whenOpen<CQuality>([](CQuality& q) {
         EXPECT_EQ(q.qualityEdit()->text(), "  65");
         q.qualityEdit()->setText("62");
         q.accept();
@@ -279,9 +279,9 @@ TEST_F(ScannerWindowTest, QualityOf62IsSavedButThePictureRequestKeepsTheEnginesQ
     dlg.SaveSettings();
     EXPECT_NE(settingsText(dlg).find("quality=62"), std::string::npos);
 
-    WhenOpen<CPictureViewer>([](CPictureViewer& v) { v.accept(); });
+    whenOpen<CPictureViewer>([](CPictureViewer& v) { v.accept(); });
     dlg.OnTakePicture();
-    ASSERT_TRUE(Eventually([&] { return scanner.picturesCompleted() == 1 && !dlg.Engine()->IsCapturing(); }));
+    ASSERT_TRUE(eventually([&] { return scanner.picturesCompleted() == 1 && !dlg.Engine()->IsCapturing(); }));
     ASSERT_EQ(scanner.requests().size(), 1u);
     EXPECT_EQ(scanner.requests()[0].quality, 65);
     EXPECT_FALSE(scanner.requests()[0].snapshot);
@@ -292,12 +292,12 @@ TEST_F(ScannerWindowTest, ClosingTheProgramWhileTheViewerIsOpenClosesItAndEndsCl
     dlg->show();
     pick(*dlg, "Set &Snapshot mode", "Off");
     bool closedFromViewer = false;
-    WhenOpen<CPictureViewer>([&](CPictureViewer&) {
+    whenOpen<CPictureViewer>([&](CPictureViewer&) {
         dlg->close();  // as a session end would, with the viewer on screen
         closedFromViewer = true;
     });
     dlg->OnTakePicture();
-    ASSERT_TRUE(Eventually([&] { return closedFromViewer; }));
+    ASSERT_TRUE(eventually([&] { return closedFromViewer; }));
     EXPECT_EQ(dlg->Viewer(), nullptr);  // the viewer's loop has returned
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_NE(settingsText(*dlg).find("snapshot=0"), std::string::npos);  // exit saved the settings
@@ -309,7 +309,7 @@ TEST_F(ScannerWindowTest, ClosingTheProgramWhileACaptureWaitsForTheTriggerResets
     CPictavoDlg dlg;
     dlg.show();
     dlg.OnTakePicture();
-    ASSERT_TRUE(Eventually([&] { return !scanner.requests().empty(); }));
+    ASSERT_TRUE(eventually([&] { return !scanner.requests().empty(); }));
     scanner.line().clearReceived();
     dlg.close();
     EXPECT_EQ(dlg.Engine(), nullptr);
@@ -330,9 +330,9 @@ TEST_F(ScannerWindowTest, PickingThePortAgainDestroysTheEngineSoTheNextPictureCh
     dlg.portMenu()->actions()[0]->trigger();
     EXPECT_EQ(dlg.Engine(), nullptr);
     scanner.line().clearReceived();
-    WhenOpen<CPictureViewer>([](CPictureViewer& v) { v.accept(); });
+    whenOpen<CPictureViewer>([](CPictureViewer& v) { v.accept(); });
     dlg.OnTakePicture();
-    ASSERT_TRUE(Eventually([&] { return scanner.picturesCompleted() == 1 && !dlg.Engine()->IsCapturing(); }));
+    ASSERT_TRUE(eventually([&] { return scanner.picturesCompleted() == 1 && !dlg.Engine()->IsCapturing(); }));
     auto heard = scanner.line().received();
     ASSERT_GE(heard.size(), 2u);
     EXPECT_EQ(heard[0], 0x17);  // FindDevice's two ETB again
@@ -346,18 +346,18 @@ TEST_F(ScannerWindowTest, ABrokenTransferShowsItsErrorBoxFromTheCaptureThreadOnT
     CPictavoDlg dlg;
     pick(dlg, "Set &Snapshot mode", "Off");
     bool viewerOpened = false;
-    WhenOpen<CPictureViewer>([&](CPictureViewer& v) {
+    whenOpen<CPictureViewer>([&](CPictureViewer& v) {
         viewerOpened = true;
         v.reject();
     }, 20s);
     dlg.OnTakePicture();
-    ASSERT_TRUE(Eventually([&] { return !boxes.all().empty(); }, 20s));
+    ASSERT_TRUE(eventually([&] { return !boxes.all().empty(); }, 20s));
     ASSERT_EQ(boxes.texts(), std::vector<QString>{"ReceiveDataBlockError"});
     EXPECT_EQ(boxes.all()[0].caption, "Error");
     EXPECT_EQ(boxes.all()[0].icon, QMessageBox::Critical);
     EXPECT_EQ(boxes.all()[0].parent, &dlg);
-    ASSERT_TRUE(Eventually([&] { return !dlg.Engine()->IsCapturing(); }));
-    EXPECT_TRUE(Eventually([&] { return dlg.progressBar()->isHidden(); }));
+    ASSERT_TRUE(eventually([&] { return !dlg.Engine()->IsCapturing(); }));
+    EXPECT_TRUE(eventually([&] { return dlg.progressBar()->isHidden(); }));
     EXPECT_EQ(dlg.Engine()->LastCaptureOutcome(), CaptureOutcome::BlockError);
     EXPECT_FALSE(viewerOpened);
 }
@@ -368,10 +368,10 @@ TEST_F(ScannerWindowTest, TheTriggerWaitShowsCancelWhichEndsIt) {
     dlg.OnTakePicture();  // snapshot mode by default
     EXPECT_EQ(dlg.statusLine()->text(), "Aim and trigger...");
     EXPECT_FALSE(dlg.cancelButton()->isHidden());
-    ASSERT_TRUE(Eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }));
+    ASSERT_TRUE(eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }));
     dlg.cancelButton()->click();
-    ASSERT_TRUE(Eventually([&] { return !dlg.Engine()->IsCapturing(); }));
-    ASSERT_TRUE(Eventually([&] { return dlg.cancelButton()->isHidden(); }));
+    ASSERT_TRUE(eventually([&] { return !dlg.Engine()->IsCapturing(); }));
+    ASSERT_TRUE(eventually([&] { return dlg.cancelButton()->isHidden(); }));
     EXPECT_EQ(dlg.statusLine()->text(), "");
     EXPECT_EQ(dlg.Engine()->LastCaptureOutcome(), CaptureOutcome::Aborted);
     EXPECT_TRUE(boxes.all().empty());
@@ -383,12 +383,12 @@ TEST_F(ScannerWindowTest, AnIncompletePictureIsShownAfterAWarning) {
     CPictavoDlg dlg;
     pick(dlg, "Set &Snapshot mode", "Off");
     int boxesBeforeViewer = -1;
-    WhenOpen<CPictureViewer>([&](CPictureViewer& v) {
+    whenOpen<CPictureViewer>([&](CPictureViewer& v) {
         boxesBeforeViewer = static_cast<int>(boxes.all().size());
         v.reject();
     }, 60s);
     dlg.OnTakePicture();
-    ASSERT_TRUE(Eventually([&] { return boxesBeforeViewer >= 0; }, 30s));
+    ASSERT_TRUE(eventually([&] { return boxesBeforeViewer >= 0; }, 30s));
     EXPECT_EQ(boxesBeforeViewer, 1);
     ASSERT_EQ(boxes.texts(), (std::vector<QString>{"The picture is incomplete: its JPEG data has no end marker (FF D9)."}));
     EXPECT_EQ(boxes.all()[0].icon, QMessageBox::Warning);

@@ -6,7 +6,7 @@
 #include "platform/folders.h"
 #include "tests/picture/picture_test_support.h"
 
-using namespace picture;
+using namespace pictavo;
 using picturetest::MessageRecorder;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -28,8 +28,8 @@ Bytes readBytes(const std::string& path) {
 TEST(PictureFiles, TheTemporaryFileIsANewEmptyFileWithThePrefixNew) {
     testenv::IsolatedPorts env;
     MessageRecorder messages;
-    std::string a = MakeTempPictureFile();
-    std::string b = MakeTempPictureFile();
+    std::string a = makeTempPictureFile();
+    std::string b = makeTempPictureFile();
     ASSERT_FALSE(a.empty());
     EXPECT_NE(a, b);
     EXPECT_EQ(platform::parentFolder(a), platform::tempFolder());
@@ -43,16 +43,16 @@ TEST(PictureFiles, WithoutATempFolderTheUserIsToldAndTheNameStaysEmpty) {
     MessageRecorder messages;
     const std::string gone = env.dir().path() + "/gone";
     ::setenv("TMPDIR", gone.c_str(), 1);
-    EXPECT_EQ(MakeTempPictureFile(), "");
+    EXPECT_EQ(makeTempPictureFile(), "");
     ::setenv("TMPDIR", std::string(600, 'x').c_str(), 1);
-    EXPECT_EQ(MakeTempPictureFile(), "");
+    EXPECT_EQ(makeTempPictureFile(), "");
     EXPECT_EQ(messages.texts(), (std::vector<std::string>{"Cannot get a unique temp file name\n" + gone +
                                                               ": No such file or directory",
                                                           "Cannot get the temp path"}));
 
     // The picture then cannot be stored.
     Bytes jpeg = pattern(10);
-    EXPECT_FALSE(StorePicture("", nullptr, jpeg.data(), jpeg.size()));
+    EXPECT_FALSE(storePicture("", nullptr, jpeg.data(), jpeg.size()));
     auto last = messages.all().back();
     EXPECT_EQ(last.text, "Cannot create temp. file");
     EXPECT_EQ(last.caption, "Error");
@@ -62,48 +62,48 @@ TEST(PictureFiles, WithoutATempFolderTheUserIsToldAndTheNameStaysEmpty) {
 TEST(PictureFiles, AJpegPictureIsStoredAsSentAndAGreyOneAsACompleteBmp) {
     testenv::IsolatedPorts env;
     MessageRecorder messages;
-    std::string temp = MakeTempPictureFile();
-    Bytes jpeg = picturetest::SmallJpeg();
-    ASSERT_TRUE(StorePicture(temp, nullptr, jpeg.data(), jpeg.size()));
+    std::string temp = makeTempPictureFile();
+    Bytes jpeg = picturetest::smallJpeg();
+    ASSERT_TRUE(storePicture(temp, nullptr, jpeg.data(), jpeg.size()));
     EXPECT_EQ(readBytes(temp), jpeg);
 
-    BitmapInfo info = BitmapInfo::Grey();
+    BitmapInfo info = BitmapInfo::grey();
     info.width = 5;
     info.height = -2;
     Bytes rows = pattern(10);
-    ASSERT_TRUE(StorePicture(temp, &info, rows.data(), rows.size()));
-    EXPECT_EQ(readBytes(temp), MakeGreyBmp(info, rows.data(), rows.size()));
+    ASSERT_TRUE(storePicture(temp, &info, rows.data(), rows.size()));
+    EXPECT_EQ(readBytes(temp), makeGreyBmp(info, rows.data(), rows.size()));
     EXPECT_TRUE(messages.all().empty());
 }
 
 TEST(PictureFiles, SavingAddsJpgOnlyToANameWithoutExtension) {
     testenv::IsolatedPorts env;
-    std::string temp = MakeTempPictureFile();
-    Bytes jpeg = picturetest::SmallJpeg();
-    StorePicture(temp, nullptr, jpeg.data(), jpeg.size());
+    std::string temp = makeTempPictureFile();
+    Bytes jpeg = picturetest::smallJpeg();
+    storePicture(temp, nullptr, jpeg.data(), jpeg.size());
     std::string dir = env.dir().path();
-    EXPECT_EQ(SaveNameFor(dir + "/picture", temp), dir + "/picture.jpg");
-    EXPECT_EQ(SaveNameFor(dir + "/picture.png", temp), dir + "/picture.png");
-    EXPECT_EQ(SaveNameFor(dir + "/v1.2/picture", temp), dir + "/v1.2/picture.jpg");
+    EXPECT_EQ(saveNameFor(dir + "/picture", temp), dir + "/picture.jpg");
+    EXPECT_EQ(saveNameFor(dir + "/picture.png", temp), dir + "/picture.png");
+    EXPECT_EQ(saveNameFor(dir + "/v1.2/picture", temp), dir + "/v1.2/picture.jpg");
 
-    BitmapInfo info = BitmapInfo::Grey();
+    BitmapInfo info = BitmapInfo::grey();
     Bytes rows = pattern(16);
-    StorePicture(temp, &info, rows.data(), rows.size());
-    EXPECT_EQ(SaveNameFor(dir + "/picture", temp), dir + "/picture.bmp");
+    storePicture(temp, &info, rows.data(), rows.size());
+    EXPECT_EQ(saveNameFor(dir + "/picture", temp), dir + "/picture.bmp");
 }
 
 TEST(PictureFiles, ASavedCopyIsTheTemporaryFileByteForByte) {
     testenv::IsolatedPorts env;
     MessageRecorder messages;
-    std::string temp = MakeTempPictureFile();
+    std::string temp = makeTempPictureFile();
     // Around the copy's chunk size: exactly one chunk (a second read returns nothing), one
     // more, and several.
     for (std::size_t size : {std::size_t(0), kCopyChunkSize - 1, kCopyChunkSize, kCopyChunkSize + 1, 3 * kCopyChunkSize + 5}) {
         Bytes data = pattern(size);
-        ASSERT_TRUE(StorePicture(temp, nullptr, data.data(), data.size()));
+        ASSERT_TRUE(storePicture(temp, nullptr, data.data(), data.size()));
         std::string savedAs;
         std::string target = env.dir().file("copy" + std::to_string(size));
-        ASSERT_TRUE(SavePictureCopy(temp, target, &savedAs)) << size;
+        ASSERT_TRUE(savePictureCopy(temp, target, &savedAs)) << size;
         EXPECT_EQ(savedAs, target + ".jpg");
         EXPECT_EQ(readBytes(savedAs), data) << size;
     }
@@ -113,9 +113,9 @@ TEST(PictureFiles, ASavedCopyIsTheTemporaryFileByteForByte) {
 TEST(PictureFiles, SaveFailuresAreReportedAndNothingIsWritten) {
     testenv::IsolatedPorts env;
     MessageRecorder messages;
-    EXPECT_FALSE(SavePictureCopy(env.dir().file("no-such-temp"), env.dir().file("out.jpg")));
-    std::string temp = MakeTempPictureFile();
-    EXPECT_FALSE(SavePictureCopy(temp, env.dir().file("no/such/folder/out.jpg")));
+    EXPECT_FALSE(savePictureCopy(env.dir().file("no-such-temp"), env.dir().file("out.jpg")));
+    std::string temp = makeTempPictureFile();
+    EXPECT_FALSE(savePictureCopy(temp, env.dir().file("no/such/folder/out.jpg")));
     auto texts = messages.texts();
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0], "Cannot open tmp file for reading");

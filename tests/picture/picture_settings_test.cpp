@@ -6,7 +6,7 @@
 #include "platform/folders.h"
 #include "tests/support/test_env.h"
 
-using namespace picture;
+using namespace pictavo;
 
 namespace {
 
@@ -39,23 +39,23 @@ TEST(PictureSettings, AMissingFileIsCreatedInItsVeltrixFolderWithEveryDefault) {
     ASSERT_FALSE(std::filesystem::exists(folder));
 
     PictureSettingsFile file;
-    file.SetDefaultPath();
-    EXPECT_EQ(file.Path(), platform::joinPath(folder, "kivvision.ini"));
+    file.setDefaultPath();
+    EXPECT_EQ(file.path(), platform::joinPath(folder, "kivvision.ini"));
     EXPECT_TRUE(std::filesystem::is_directory(folder));
-    EXPECT_FALSE(std::filesystem::exists(file.Path()));  // the first write makes it
+    EXPECT_FALSE(std::filesystem::exists(file.path()));  // the first write makes it
 
     PictureSettings s;
     s.port = 9;
     LoadSettings(file, s);
     EXPECT_EQ(s, PictureSettings{});
-    EXPECT_EQ(testenv::readFile(file.Path()), kAllDefaults);
+    EXPECT_EQ(testenv::readFile(file.path()), kAllDefaults);
 }
 
 TEST(PictureSettings, ValuesAreReadAsTheirLeadingDigitsAndMissingKeysComeBack) {
     testenv::IsolatedPorts env;
     PictureSettingsFile file;
-    file.SetDefaultPath();
-    testenv::writeFile(file.Path(), "[Main]\nport=12\nsize=abc\nCameraSetup=[OOUQ2\n[Quality]\nquality=70x\n");
+    file.setDefaultPath();
+    testenv::writeFile(file.path(), "[Main]\nport=12\nsize=abc\nCameraSetup=[OOUQ2\n[Quality]\nquality=70x\n");
     PictureSettings s;
     LoadSettings(file, s);
     EXPECT_EQ(s.port, 12);
@@ -63,7 +63,7 @@ TEST(PictureSettings, ValuesAreReadAsTheirLeadingDigitsAndMissingKeysComeBack) {
     EXPECT_EQ(s.quality, 70);
     EXPECT_EQ(s.cameraSetup, "[OOUQ2");
     EXPECT_EQ(s.endx, 1279);
-    std::string text = testenv::readFile(file.Path());
+    std::string text = testenv::readFile(file.path());
     EXPECT_NE(text.find("size=abc"), std::string::npos);  // a value that is there stays as it was
     EXPECT_NE(text.find("endx=1279"), std::string::npos);
     EXPECT_NE(text.find("DebugCommands=0"), std::string::npos);
@@ -72,7 +72,7 @@ TEST(PictureSettings, ValuesAreReadAsTheirLeadingDigitsAndMissingKeysComeBack) {
 TEST(PictureSettings, SaveWritesEveryValueAndLoadReadsThemBack) {
     testenv::IsolatedPorts env;
     PictureSettingsFile file;
-    file.SetDefaultPath();
+    file.setDefaultPath();
     PictureSettings s;
     s.port = 4, s.scale = kScale75, s.startx = 10, s.starty = 20, s.endx = 639, s.endy = 479;
     s.quality = 90, s.snapshot = 0, s.illumination = 0, s.ignorePortName = 0, s.jpegImage = 0;
@@ -86,8 +86,8 @@ TEST(PictureSettings, SaveWritesEveryValueAndLoadReadsThemBack) {
 TEST(PictureSettings, ReadOnlyFilesGiveTheDefaultsAndCreateNothing) {
     testenv::IsolatedPorts env;
     PictureSettingsFile file;
-    file.SetReadOnly(true);
-    file.SetDefaultPath();
+    file.setReadOnly(true);
+    file.setDefaultPath();
     PictureSettings s;
     LoadSettings(file, s);
     SaveSettings(file, s);

@@ -6,9 +6,9 @@ using namespace std::chrono_literals;
 
 namespace picturetest {
 
-Bytes SmallJpeg(int width, int height, int quality) {
-    Bytes grey = sim::GenerateGreyPicture(width, height);
-    return sim::EncodeGreyJpeg(grey.data(), width, height, quality);
+Bytes smallJpeg(int width, int height, int quality) {
+    Bytes grey = sim::generateGreyPicture(width, height);
+    return sim::encodeGreyJpeg(grey.data(), width, height, quality);
 }
 
 void ScannerFixture::SetUp() {
@@ -23,7 +23,7 @@ void ScannerFixture::SetUp() {
 }
 
 void ScannerFixture::attach(CImageVideo& e) {
-    e.SetImageCallback([this](const picture::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
+    e.SetImageCallback([this](const pictavo::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
         ReceivedPicture p;
         if (header) p.header = *header;
         p.data.assign(data, data + length);

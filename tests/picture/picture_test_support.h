@@ -28,12 +28,12 @@ using Bytes = std::vector<std::uint8_t>;
 class MessageRecorder {
 public:
     MessageRecorder() {
-        previous_ = picture::SetMessageHandler([this](const picture::Message& m) {
+        previous_ = pictavo::setMessageHandler([this](const pictavo::Message& m) {
             std::lock_guard l(lock_);
             messages_.push_back(m);
         });
     }
-    ~MessageRecorder() { picture::SetMessageHandler(std::move(previous_)); }
+    ~MessageRecorder() { pictavo::setMessageHandler(std::move(previous_)); }
     platform::ReportQueue* queue() { return &reports_; }
     std::function<void(const platform::Report&)> onReport;
     // Takes what the engines have reported so far.
@@ -41,13 +41,13 @@ public:
         while (auto r = reports_.tryPop()) {
             if (r->kind == platform::Report::Kind::Message) {
                 std::lock_guard l(lock_);
-                messages_.push_back(picture::MessageOf(*r));
+                messages_.push_back(pictavo::messageOf(*r));
             } else if (onReport) {
                 onReport(*r);
             }
         }
     }
-    std::vector<picture::Message> all() const {
+    std::vector<pictavo::Message> all() const {
         take();
         std::lock_guard l(lock_);
         return messages_;
@@ -64,9 +64,9 @@ public:
     }
 
 private:
-    picture::MessageHandler previous_;
+    pictavo::MessageHandler previous_;
     mutable std::mutex lock_;
-    mutable std::vector<picture::Message> messages_;
+    mutable std::vector<pictavo::Message> messages_;
     mutable platform::ReportQueue reports_;
 };
 
@@ -82,10 +82,10 @@ inline std::size_t countByte(const Bytes& b, std::uint8_t v) {
 }
 
 // A small real JPEG picture.
-Bytes SmallJpeg(int width = 48, int height = 32, int quality = 65);
+Bytes smallJpeg(int width = 48, int height = 32, int quality = 65);
 
 struct ReceivedPicture {
-    std::optional<picture::BitmapInfo> header;  // set for an uncompressed picture
+    std::optional<pictavo::BitmapInfo> header;  // set for an uncompressed picture
     Bytes data;
 };
 

@@ -11,12 +11,12 @@ std::vector<QString> MessageBoxes::texts() const {
 
 void ScannerWindowTest::SetUp() {
     ASSERT_TRUE(scanner.start(env.mapFile(), kCom, "Veltrix 2D Scanner (COM1)"));
-    jpeg = picturetest::SmallJpeg();
+    jpeg = picturetest::smallJpeg();
     scanner.setPicture(jpeg);
 }
 
 bool ScannerWindowTest::triggerWhenWaiting() {
-    return Eventually([&] { return scanner.trigger() == "triggered"; });
+    return eventually([&] { return scanner.trigger() == "triggered"; });
 }
 
 }  // namespace uitest

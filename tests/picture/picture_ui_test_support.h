@@ -14,11 +14,11 @@ namespace uitest {
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
 
-using qttest::EnsureApplication;
-using qttest::Eventually;
+using qttest::ensureApplication;
+using qttest::eventually;
 using qttest::FileDialogs;
-using qttest::StopWatching;
-using qttest::WhenOpen;
+using qttest::stopWatching;
+using qttest::whenOpen;
 
 // The shared recorder, its texts as the picture tool's tests compare them.
 class MessageBoxes : public qttest::MessageBoxes {
@@ -29,8 +29,8 @@ public:
 // The environment every window test runs in: its own port map, settings and temporary
 // folders, the boxes and dialogs answered.
 struct WindowTest : ::testing::Test {
-    static void SetUpTestSuite() { EnsureApplication(); }
-    ~WindowTest() override { StopWatching(); }
+    static void SetUpTestSuite() { ensureApplication(); }
+    ~WindowTest() override { stopWatching(); }
     testenv::IsolatedPorts env;
     MessageBoxes boxes;
     FileDialogs saves;

@@ -14,13 +14,13 @@ using uitest::Bytes;
 namespace {
 
 struct Viewer : uitest::WindowTest {
-    pictavo::EngineMessageBoxes engineBoxes{nullptr};
-    picture::PictureSettings settings;
+    pictavo::ui::EngineMessageBoxes engineBoxes{nullptr};
+    pictavo::PictureSettings settings;
     std::string temp = env.dir().file("NEWpicture.tmp");
-    Bytes jpeg = picturetest::SmallJpeg(64, 48);
+    Bytes jpeg = picturetest::smallJpeg(64, 48);
 
-    void store(const Bytes& bytes, const picture::BitmapInfo* header = nullptr) {
-        ASSERT_TRUE(picture::StorePicture(temp, header, bytes.data(), bytes.size()));
+    void store(const Bytes& bytes, const pictavo::BitmapInfo* header = nullptr) {
+        ASSERT_TRUE(pictavo::storePicture(temp, header, bytes.data(), bytes.size()));
     }
     std::string saved(const std::string& path) { return testenv::readFile(path); }
 };
@@ -37,7 +37,7 @@ TEST_F(Viewer, OpeningSizeFollowsTheWindowAndTheScaleCode) {
         EXPECT_EQ(CPictureViewer::OpeningSize(settings), size) << code;
     }
     settings = {};
-    settings.scale = picture::kScale50;
+    settings.scale = pictavo::kScale50;
     settings.startx = 100, settings.endx = 299, settings.starty = 50, settings.endy = 249;
     EXPECT_EQ(CPictureViewer::OpeningSize(settings), QSize(110, 120));
     // A window the settings file made impossible still gives a window a screen can show.
@@ -95,7 +95,7 @@ TEST_F(Viewer, TheJpegAndTheUncompressedBmpAreBothShownStretchedOverTheWindow) {
     Bytes rows(w * h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) rows[y * w + x] = x < w / 2 ? 0 : 255;
-    picture::BitmapInfo header = picture::BitmapInfo::Grey();
+    pictavo::BitmapInfo header = pictavo::BitmapInfo::grey();
     header.width = w;
     header.height = -h;
     header.sizeImage = w * h;
@@ -184,7 +184,7 @@ TEST_F(Viewer, SaveFailuresAreReportedAndTheViewerStaysOpen) {
 
 TEST_F(Viewer, ABmpPictureIsOfferedAndSavedAsBmp) {
     Bytes rows(8 * 4, 0x80);
-    picture::BitmapInfo header = picture::BitmapInfo::Grey();
+    pictavo::BitmapInfo header = pictavo::BitmapInfo::grey();
     header.width = 8;
     header.height = -4;
     store(rows, &header);

@@ -18,8 +18,8 @@
 #include "tests/picture/picture_test_support.h"
 #include "tests/picture/picture_ui_test_support.h"
 
-using uitest::Eventually;
-using uitest::WhenOpen;
+using uitest::eventually;
+using uitest::whenOpen;
 
 namespace {
 
@@ -87,7 +87,7 @@ TEST_F(SendWindow, OpensWithTheUserCommandsInNameOrderAndItsControlsAsExpected) 
     EXPECT_TRUE(w.progressBar()->isHidden());
     EXPECT_EQ(w.statusText()->text(), "");
     EXPECT_EQ(w.statusText()->font().pointSize(), 10);
-    EXPECT_EQ(w.terminal()->displayFormat(), kFormatAscii);
+    EXPECT_EQ(w.terminal()->displayFormat(), serial::kFormatAscii);
     EXPECT_FALSE(w.terminal()->inputEnabled());
     EXPECT_EQ(w.terminal()->font().pointSize(), 10);
     EXPECT_EQ(w.terminal()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
@@ -120,7 +120,7 @@ TEST_F(SendWindow, DebugCommandsAreListedWhileSwitchedOnAndSaveConfigSendsItsFou
     QAction* debug = menuItem(w.menuBar(), "Tools", "&Debug Commands");
     ASSERT_NE(debug, nullptr);
 
-    WhenOpen<CDebugCommandDlg>([](CDebugCommandDlg& d) {
+    whenOpen<CDebugCommandDlg>([](CDebugCommandDlg& d) {
         EXPECT_FALSE(d.enableBox()->isChecked());
         d.enableBox()->setChecked(true);
         d.accept();
@@ -129,7 +129,7 @@ TEST_F(SendWindow, DebugCommandsAreListedWhileSwitchedOnAndSaveConfigSendsItsFou
     EXPECT_EQ(listed(w), kAllCommands);
     EXPECT_EQ(dlg.Settings().debugCommands, 1);
 
-    WhenOpen<CDebugCommandDlg>([](CDebugCommandDlg& d) {
+    whenOpen<CDebugCommandDlg>([](CDebugCommandDlg& d) {
         d.enableBox()->setChecked(false);
         d.reject();  // Cancel changes nothing
     });
@@ -143,7 +143,7 @@ TEST_F(SendWindow, DebugCommandsAreListedWhileSwitchedOnAndSaveConfigSendsItsFou
     // The scanner does not answer: no blue text.
     EXPECT_EQ(pieces(*w.terminal()), (std::vector<Piece>{{"<ESC>Z2<CR>", kRed}}));
 
-    WhenOpen<CDebugCommandDlg>([](CDebugCommandDlg& d) {
+    whenOpen<CDebugCommandDlg>([](CDebugCommandDlg& d) {
         d.enableBox()->setChecked(false);
         d.accept();
     });
@@ -156,7 +156,7 @@ TEST_F(SendWindow, ACameraSetupOfAnotherLengthIsSentWhole) {
     CPictavoDlg dlg;
     dlg.Settings().cameraSetup = "[OOUQ1Q0Q0Q2Q1XY";  // 16 characters
     CSendCommandDlg w(dlg);
-    ASSERT_EQ(w.Commands().Find("Setup Camera")->bytes.size(), 18u);
+    ASSERT_EQ(w.Commands().find("Setup Camera")->bytes.size(), 18u);
     w.SendNamedCommand("Setup Camera");
     EXPECT_EQ(asText(scanner.line().received()), "\x17\x17\x1b[OOUQ1Q0Q0Q2Q1XY\r");
 }
@@ -164,7 +164,7 @@ TEST_F(SendWindow, ACameraSetupOfAnotherLengthIsSentWhole) {
 TEST_F(SendWindow, CameraSettingsSendTheChangedSetupAndKeepItInTheSettings) {
     CPictavoDlg dlg;
     CSendCommandDlg w(dlg);
-    WhenOpen<CCameraSettingsDlg>([](CCameraSettingsDlg& d) {
+    whenOpen<CCameraSettingsDlg>([](CCameraSettingsDlg& d) {
         d.autoFocusEdit()->setText("010");
         d.shutterEdit()->setText("3");
         d.gainEdit()->setText("0");
@@ -175,7 +175,7 @@ TEST_F(SendWindow, CameraSettingsSendTheChangedSetupAndKeepItInTheSettings) {
     EXPECT_EQ(asText(scanner.line().received()), "\x17\x17\x1b[OOUQ0Q1Q0Q3Q0\r");
 
     scanner.line().clearReceived();
-    WhenOpen<CCameraSettingsDlg>([](CCameraSettingsDlg& d) { d.reject(); });
+    whenOpen<CCameraSettingsDlg>([](CCameraSettingsDlg& d) { d.reject(); });
     menuItem(w.menuBar(), "Tools", "Camera Settings")->trigger();
     EXPECT_TRUE(scanner.line().received().empty());
     EXPECT_EQ(dlg.Settings().cameraSetup, "[OOUQ0Q1Q0Q3Q0");
@@ -194,7 +194,7 @@ TEST_F(SendWindow, ACommandWhoseDeviceCheckFailsIsShownRedWithoutAnAnswer) {
 TEST_F(SendWindow, ClearScreenAsksFirstAndCancelKeepsTheText) {
     CPictavoDlg dlg;
     CSendCommandDlg w(dlg);
-    w.terminal()->AppendBytes(std::string("kept\r"), kColourDarkBlue);
+    w.terminal()->AppendBytes(std::string("kept\r"), serial::kColourDarkBlue);
     QAction* clear = menuItem(w.menuBar(), "Tools", "Clear Screen");
     boxes.answerNext(QMessageBox::Cancel);
     clear->trigger();
@@ -209,7 +209,7 @@ TEST_F(SendWindow, ClearScreenAsksFirstAndCancelKeepsTheText) {
 TEST_F(SendWindow, SaveTextProposesKivTextInTheDocumentsThenRemembersTheChoice) {
     CPictavoDlg dlg;
     CSendCommandDlg w(dlg);
-    w.terminal()->AppendBytes(std::string("\x1bZ1\r"), kColourRed);
+    w.terminal()->AppendBytes(std::string("\x1bZ1\r"), serial::kColourRed);
     QAction* save = menuItem(w.menuBar(), "&File", "&Save Text");
     const QString proposed = QString::fromStdString(documents + "/KIVText.rtf");
     saves.answerNext(proposed);
@@ -236,16 +236,16 @@ TEST_F(SendWindow, APictureTakenFromTheWindowShowsItsProgressThere) {
     dlg.Settings().snapshot = 0;
     scanner.setBlockSize(128);
     bool sawProgress = false, sawViewer = false;
-    WhenOpen<CSendCommandDlg>([&](CSendCommandDlg& w) {
+    whenOpen<CSendCommandDlg>([&](CSendCommandDlg& w) {
         EXPECT_EQ(dlg.SendCommandWindow(), &w);
-        WhenOpen<CPictureViewer>([&](CPictureViewer& v) {
+        whenOpen<CPictureViewer>([&](CPictureViewer& v) {
             sawViewer = true;
             v.accept();
         });
         w.pictureButton()->click();
-        sawProgress = Eventually([&] { return !w.progressBar()->isHidden(); });
+        sawProgress = eventually([&] { return !w.progressBar()->isHidden(); });
         EXPECT_EQ(w.statusText()->text(), "Transferring...");
-        EXPECT_TRUE(Eventually([&] { return sawViewer && w.progressBar()->isHidden(); }));
+        EXPECT_TRUE(eventually([&] { return sawViewer && w.progressBar()->isHidden(); }));
         EXPECT_EQ(w.statusText()->text(), "");
         w.reject();
     });
@@ -253,5 +253,5 @@ TEST_F(SendWindow, APictureTakenFromTheWindowShowsItsProgressThere) {
     EXPECT_TRUE(sawProgress);
     EXPECT_TRUE(sawViewer);
     EXPECT_EQ(dlg.SendCommandWindow(), nullptr);
-    EXPECT_TRUE(Eventually([&] { return !dlg.Engine()->IsCapturing(); }));
+    EXPECT_TRUE(eventually([&] { return !dlg.Engine()->IsCapturing(); }));
 }

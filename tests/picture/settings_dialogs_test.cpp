@@ -24,7 +24,7 @@ void enter(set_size& d, const char* x0, const char* y0, const char* x1, const ch
 }  // namespace
 
 TEST_F(SettingsDialogs, SizeShowsTheWindowRightAlignedAndAcceptsTheWholePicture) {
-    set_size d(picture::PictureWindow{0, 0, 1279, 1023});
+    set_size d(pictavo::PictureWindow{0, 0, 1279, 1023});
     d.show();
     EXPECT_EQ(d.windowTitle(), "Set picture size");
     EXPECT_EQ(d.x0Edit()->text(), "   0");
@@ -35,11 +35,11 @@ TEST_F(SettingsDialogs, SizeShowsTheWindowRightAlignedAndAcceptsTheWholePicture)
     d.accept();
     EXPECT_EQ(d.result(), QDialog::Accepted);
     EXPECT_TRUE(boxes.all().empty());
-    EXPECT_EQ(d.Window(), (picture::PictureWindow{0, 0, 1279, 1023}));
+    EXPECT_EQ(d.Window(), (pictavo::PictureWindow{0, 0, 1279, 1023}));
 }
 
 TEST_F(SettingsDialogs, SizeRefusesWindowsOutsideThePictureOrNarrowerThanTwoPixelsAndStaysOpen) {
-    set_size d(picture::PictureWindow{10, 20, 300, 400});
+    set_size d(pictavo::PictureWindow{10, 20, 300, 400});
     d.show();
     const std::array<std::array<const char*, 4>, 5> refused = {{
         {"0", "0", "1280", "1023"}, {"5", "0", "5", "100"}, {"0", "9", "100", "9"},
@@ -51,17 +51,17 @@ TEST_F(SettingsDialogs, SizeRefusesWindowsOutsideThePictureOrNarrowerThanTwoPixe
         ASSERT_EQ(boxes.texts(), std::vector<QString>{kSizeRefusal}) << v[2];
         EXPECT_EQ(boxes.all()[0].icon, QMessageBox::Warning);
         EXPECT_TRUE(d.isVisible());
-        EXPECT_EQ(d.Window(), (picture::PictureWindow{10, 20, 300, 400}));
+        EXPECT_EQ(d.Window(), (pictavo::PictureWindow{10, 20, 300, 400}));
     }
     boxes.clear();
     enter(d, "1278", "1022", "1279", "1023");  // the smallest window there is
     d.accept();
     EXPECT_TRUE(boxes.all().empty());
-    EXPECT_EQ(d.Window(), (picture::PictureWindow{1278, 1022, 1279, 1023}));
+    EXPECT_EQ(d.Window(), (pictavo::PictureWindow{1278, 1022, 1279, 1023}));
 }
 
 TEST_F(SettingsDialogs, SizeDefaultRefillsTheWholePictureAndDigitsOnlyAreTyped) {
-    set_size d(picture::PictureWindow{10, 20, 300, 400});
+    set_size d(pictavo::PictureWindow{10, 20, 300, 400});
     d.show();
     QPushButton* defaults = d.findChild<QPushButton*>("defaultButton");
     ASSERT_NE(defaults, nullptr);

@@ -31,8 +31,8 @@
 
 namespace {
 
-using screenshots::Settle;
-using screenshots::WaitFor;
+using screenshots::settle;
+using screenshots::waitFor;
 
 constexpr int kWait = 10000;
 
@@ -49,14 +49,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: pictavo_screenshots OUTPUT_FOLDER\n");
         return 2;
     }
-    const auto [scratch, map] = screenshots::EnterScratchFolder("pictavo-screenshots");
+    const auto [scratch, map] = screenshots::enterScratchFolder("pictavo-screenshots");
     if (scratch.empty()) return 1;
     ::setenv("XDG_DOCUMENTS_DIR", scratch.c_str(), 1);
 
     QApplication app(argc, argv);
     screenshots::Camera shots(QString::fromLocal8Bit(argv[1]));
     // Nothing here may wait for a person.
-    screenshots::PrintMessageBoxes();
+    screenshots::printMessageBoxes();
 
     sim::ScannerDevice scanner;
     if (!scanner.start(map, 1, "Veltrix 2D Scanner (COM1)")) {
@@ -78,21 +78,21 @@ int main(int argc, char** argv) {
     // A transfer under way: progress bar and Cancel.
     dlg.Settings().snapshot = 0;
     QTimer::singleShot(0, &dlg, [&] { dlg.OnTakePicture(); });
-    if (WaitFor([&] { return dlg.progressBar()->value() >= 30; }, kWait))
+    if (waitFor([&] { return dlg.progressBar()->value() >= 30; }, kWait))
         shots.shoot(dlg, QStringLiteral("main_dialog_transferring"));
     else
         shots.fail();
     dlg.OnCancel();
-    WaitFor([&] { return dlg.Engine() && !dlg.Engine()->IsCapturing(); }, kWait);
-    Settle();
+    waitFor([&] { return dlg.Engine() && !dlg.Engine()->IsCapturing(); }, kWait);
+    settle();
 
     // The Settings menu, opened.
     if (QMenu* settings = menuNamed(dlg.menuBar(), QStringLiteral("&Settings"))) {
         settings->popup(dlg.mapToGlobal(QPoint(40, dlg.menuBar()->height())));
-        Settle();
+        settle();
         shots.shoot(*settings, QStringLiteral("main_dialog_settings_menu"));
         dlg.portMenu()->popup(settings->mapToGlobal(QPoint(settings->width(), 0)));
-        Settle();
+        settle();
         shots.shoot(*dlg.portMenu(), QStringLiteral("main_dialog_port_menu"));
         dlg.portMenu()->hide();
         settings->hide();
@@ -100,24 +100,24 @@ int main(int argc, char** argv) {
 
     // The viewer with a whole 1280 x 1024 picture, at 25 % and at 50 %.
     const std::string temp = dlg.TempFile();
-    auto grey = sim::GenerateGreyPicture(1280, 1024);
-    auto jpeg = sim::EncodeGreyJpeg(grey.data(), 1280, 1024, 65);
-    picture::StorePicture(temp, nullptr, jpeg.data(), jpeg.size());
+    auto grey = sim::generateGreyPicture(1280, 1024);
+    auto jpeg = sim::encodeGreyJpeg(grey.data(), 1280, 1024, 65);
+    pictavo::storePicture(temp, nullptr, jpeg.data(), jpeg.size());
     {
-        picture::PictureSettings s;
+        pictavo::PictureSettings s;
         CPictureViewer viewer(s, temp);
         shots.shoot(viewer, QStringLiteral("viewer"));
-        s.scale = picture::kScale50;
+        s.scale = pictavo::kScale50;
         CPictureViewer half(s, temp);
         shots.shoot(half, QStringLiteral("viewer_50"));
     }
 
     {
-        set_size size(picture::PictureWindow{0, 0, 1279, 1023}, &dlg);
+        set_size size(pictavo::PictureWindow{0, 0, 1279, 1023}, &dlg);
         shots.shoot(size, QStringLiteral("set_size"));
         CQuality quality(65, &dlg);
         shots.shoot(quality, QStringLiteral("quality"));
-        CCameraSettingsDlg camera(picture::kDefaultCameraSetup, &dlg);
+        CCameraSettingsDlg camera(pictavo::kDefaultCameraSetup, &dlg);
         shots.shoot(camera, QStringLiteral("camera_settings"));
         CDebugCommandDlg debug(false, &dlg);
         shots.shoot(debug, QStringLiteral("debug_commands"));

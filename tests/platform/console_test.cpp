@@ -7,13 +7,13 @@
 
 #include "platform/console.h"
 
-using platform::CatchInterrupts;
+using platform::catchInterrupts;
 using platform::InterruptMode;
 
 TEST(Interrupts, CancelModeSetsTheFlagForCtrlCAndSigtermAndKeepsRunning) {
     EXPECT_EXIT(
         {
-            const auto& flag = CatchInterrupts(InterruptMode::Cancel);
+            const auto& flag = catchInterrupts(InterruptMode::Cancel);
             if (flag) std::_Exit(3);
             std::raise(SIGTERM);
             if (!flag) std::_Exit(4);
@@ -27,7 +27,7 @@ TEST(Interrupts, CancelModeSetsTheFlagForCtrlCAndSigtermAndKeepsRunning) {
 TEST(Interrupts, CancelThenEndLetsTheSecondCtrlCEndTheProgram) {
     EXPECT_EXIT(
         {
-            const auto& flag = CatchInterrupts(InterruptMode::CancelThenEnd);
+            const auto& flag = catchInterrupts(InterruptMode::CancelThenEnd);
             std::raise(SIGINT);
             if (!flag) std::_Exit(4);
             std::raise(SIGINT);
@@ -36,7 +36,7 @@ TEST(Interrupts, CancelThenEndLetsTheSecondCtrlCEndTheProgram) {
         testing::KilledBySignal(SIGINT), "");
     EXPECT_EXIT(
         {
-            CatchInterrupts(InterruptMode::CancelThenEnd);
+            catchInterrupts(InterruptMode::CancelThenEnd);
             std::raise(SIGTERM);
             std::_Exit(0);
         },

@@ -55,7 +55,7 @@ Ran run(const Program& p, std::vector<std::string> args, bool terminal = false) 
     seen = {"not run"};
     std::ostringstream out, err;
     Console console(out, err, terminal);
-    int status = Run(p, args, console);
+    int status = serial::cli::run(p, args, console);
     return {status, out.str(), err.str()};
 }
 
@@ -96,12 +96,12 @@ TEST(CliOptions, AValueThatIsMissingOrNotANumber) {
     EXPECT_EQ(usageError([&] { o.value("--port"); }), "--port needs a value");
 
     for (const char* text : {"", "x", "12x", " 1", "+5", "0x10", "99999999999"}) {
-        EXPECT_EQ(usageError([&] { ParseNumber("--quality", text); }),
+        EXPECT_EQ(usageError([&] { parseNumber("--quality", text); }),
                   "--quality needs a number, not \"" + std::string(text) + "\"")
             << text;
     }
-    EXPECT_EQ(ParseNumber("--quality", "-5"), -5);
-    EXPECT_EQ(ParseNumber("--quality", "2147483647"), 2147483647);
+    EXPECT_EQ(parseNumber("--quality", "-5"), -5);
+    EXPECT_EQ(parseNumber("--quality", "2147483647"), 2147483647);
 }
 
 TEST(CliOptions, APortIsAComNumberFromOneUp) {
@@ -154,7 +154,7 @@ TEST(CliDispatch, AUsageErrorOfTheSubcommandIsFollowedByTheHintOrTheHelp) {
     EXPECT_EQ(r.status, kExitUsage);
     EXPECT_EQ(r.err, "prog: strict takes no x\nTry 'prog --help'.\n");
     r = run(testProgram(AfterUsageError::ShowHelp), {"strict", "x"});
-    EXPECT_EQ(r.err, "prog: strict takes no x\n" + HelpText(testProgram()));
+    EXPECT_EQ(r.err, "prog: strict takes no x\n" + helpText(testProgram()));
     EXPECT_EQ(r.out, "");
 }
 
@@ -163,14 +163,14 @@ TEST(CliDispatch, HelpWhereverItIsAskedForWithoutRunningAnything) {
                       {"strict", "--help"}}) {
         Ran r = run(testProgram(), args);
         EXPECT_EQ(r.status, kExitOk);
-        EXPECT_EQ(r.out, HelpText(testProgram()));
+        EXPECT_EQ(r.out, helpText(testProgram()));
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(seen, std::vector<std::string>{"not run"});
     }
 }
 
 TEST(CliDispatch, TheHelpListsTheSynopsesAlignedThenEachSubcommand) {
-    EXPECT_EQ(HelpText(testProgram()),
+    EXPECT_EQ(helpText(testProgram()),
               "usage: prog                     (the window)\n"
               "       prog go FILE [--fast] [--port N]\n"
               "               [--colour C]\n"

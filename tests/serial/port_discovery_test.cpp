@@ -14,7 +14,7 @@ TEST(ListPortsForMenu, EachProgramHasItsOrder) {
         "COM3 /dev/pts/30 Second COM3\n");
     std::vector<PortEntry> list = {{99, "stale"}};
 
-    ASSERT_EQ(ListPortsForMenu(list, PortOrder::Ascending), 3);
+    ASSERT_EQ(ListPortsForMenu(list, serial::PortOrder::Ascending), 3);
     EXPECT_EQ(list[0].number, 3);
     EXPECT_EQ(list[0].name, "USB Serial Port (COM3)");  // the first found wins
     EXPECT_EQ(list[1].number, 7);
@@ -23,23 +23,23 @@ TEST(ListPortsForMenu, EachProgramHasItsOrder) {
 
     // The port map refuses the second COM3 line (a number names one device), so the order as
     // found has no duplicate left to keep.
-    ASSERT_EQ(ListPortsForMenu(list, PortOrder::AsFound), 3);
+    ASSERT_EQ(ListPortsForMenu(list, serial::PortOrder::AsFound), 3);
     EXPECT_EQ(list[0].number, 12);
     EXPECT_EQ(list[1].name, "USB Serial Port (COM3)");
     EXPECT_EQ(list[2].name, "");
 
     env.writeMap("");
-    EXPECT_EQ(ListPortsForMenu(list, PortOrder::Ascending), 0);
+    EXPECT_EQ(ListPortsForMenu(list, serial::PortOrder::Ascending), 0);
     EXPECT_TRUE(list.empty());
 }
 
-TEST(PortDescriptionOf, CutsOnlyATrailingParenthesisedPortName) {
-    EXPECT_EQ(PortDescriptionOf("USB Serial Port (COM5)"), "USB Serial Port");
-    EXPECT_EQ(PortDescriptionOf("(COM5) USB"), "(COM5) USB");
-    EXPECT_EQ(PortDescriptionOf(" (COM5)"), " (COM5)");
-    EXPECT_EQ(PortDescriptionOf("Port (COM5) spare"), "Port (COM5) spare");
-    EXPECT_EQ(PortDescriptionOf("Odd (COM5) x)"), "Odd (COM5) x)");
-    EXPECT_EQ(PortDescriptionOf("COM5"), "COM5");
+TEST(portDescriptionOf, CutsOnlyATrailingParenthesisedPortName) {
+    EXPECT_EQ(serial::portDescriptionOf("USB Serial Port (COM5)"), "USB Serial Port");
+    EXPECT_EQ(serial::portDescriptionOf("(COM5) USB"), "(COM5) USB");
+    EXPECT_EQ(serial::portDescriptionOf(" (COM5)"), " (COM5)");
+    EXPECT_EQ(serial::portDescriptionOf("Port (COM5) spare"), "Port (COM5) spare");
+    EXPECT_EQ(serial::portDescriptionOf("Odd (COM5) x)"), "Odd (COM5) x)");
+    EXPECT_EQ(serial::portDescriptionOf("COM5"), "COM5");
 }
 
 TEST(ListSerialPorts, FillsRecordsAndSkipsHeldPortsWhenAsked) {

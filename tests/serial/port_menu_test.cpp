@@ -15,7 +15,7 @@ struct PortMenu : ::testing::Test {
     QMenuBar bar;
     QMenu* port = nullptr;
 
-    static void SetUpTestSuite() { qttest::EnsureApplication(); }
+    static void SetUpTestSuite() { qttest::ensureApplication(); }
     void SetUp() override {
         QMenu* settings = bar.addMenu("&Settings");
         port = settings->addMenu("&Port");
@@ -37,25 +37,25 @@ struct PortMenu : ::testing::Test {
 
 TEST_F(PortMenu, OneItemPerPortWithItsCommandAndTheCurrentOneChecked) {
     env.writeMap("COM12 /dev/pts/12 Veltrix Scanner (COM12)\nCOM3 /dev/pts/3\n");
-    BuildPortMenu(&bar, 32822, 12, PortOrder::Ascending);
+    BuildPortMenu(&bar, 32822, 12, serial::PortOrder::Ascending);
     using Items = std::vector<std::pair<QString, int>>;
     EXPECT_EQ(items(), (Items{{"COM3", 32824}, {"Veltrix Scanner (COM12)", 32833}}));
     EXPECT_EQ(checked(), "Veltrix Scanner (COM12)");
-    EXPECT_EQ(CurrentPortName(), "Veltrix Scanner (COM12)");
+    EXPECT_EQ(serial::currentPortName(), "Veltrix Scanner (COM12)");
 }
 
 TEST_F(PortMenu, AnAbsentCurrentPortChecksNothing) {
     env.writeMap("COM7 /dev/pts/7\n");
-    SetCurrentPortName("old");
-    BuildPortMenu(&bar, 32822, 2, PortOrder::AsFound);
+    serial::setCurrentPortName("old");
+    BuildPortMenu(&bar, 32822, 2, serial::PortOrder::AsFound);
     ASSERT_EQ(port->actions().size(), 1);
     EXPECT_EQ(port->actions()[0]->text(), "COM7");
     EXPECT_EQ(checked(), "");
-    EXPECT_EQ(CurrentPortName(), "");
+    EXPECT_EQ(serial::currentPortName(), "");
 }
 
 TEST_F(PortMenu, NoPortsLeaveTheSubmenuAsItWas) {
-    BuildPortMenu(&bar, 32822, 1, PortOrder::Ascending);
+    BuildPortMenu(&bar, 32822, 1, serial::PortOrder::Ascending);
     ASSERT_EQ(port->actions().size(), 1);
     EXPECT_EQ(port->actions()[0]->text(), "COM");
 }
@@ -64,7 +64,7 @@ TEST_F(PortMenu, MenusAreFoundByTheirFullText) {
     env.writeMap("COM3 /dev/pts/3\n");
     QMenuBar other;
     other.addMenu("Settings")->addMenu("&Port")->addAction("kept");
-    BuildPortMenu(&other, 32822, 3, PortOrder::Ascending);
+    BuildPortMenu(&other, 32822, 3, serial::PortOrder::Ascending);
     QMenu* settings = other.actions()[0]->menu();
     EXPECT_EQ(settings->actions()[0]->menu()->actions()[0]->text(), "kept");
 }

@@ -16,7 +16,7 @@ void PrintTo(const QRect& r, std::ostream* os) {
 namespace {
 
 struct ProgStatusBar : ::testing::Test {
-    static void SetUpTestSuite() { qttest::EnsureApplication(); }
+    static void SetUpTestSuite() { qttest::ensureApplication(); }
     QMainWindow window;
     CProgStatusBar* bar = new CProgStatusBar;
 
@@ -84,7 +84,7 @@ TEST_F(ProgStatusBar, TheProgressBarCoversPaneFourAfterEveryResize) {
 }
 
 TEST(ProgStatusBarWithoutFivePanes, SetProgressDoesNoHarm) {
-    qttest::EnsureApplication();
+    qttest::ensureApplication();
     CProgStatusBar bar;
     bar.AddPane("one");
     bar.SetProgress(30);

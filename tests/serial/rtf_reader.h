@@ -17,23 +17,23 @@ struct Document {
     std::string error;
     std::string font;
     int halfPoints = 0;
-    std::vector<ColourRef> colours;  // the table; kColourAutomatic for an empty entry
-    std::vector<TextRun> runs;       // '\n' for \par
+    std::vector<serial::ColourRef> colours;  // the table; serial::kColourAutomatic for an empty entry
+    std::vector<serial::TextRun> runs;       // '\n' for \par
 
     std::u32string text() const {
         std::u32string all;
-        for (const TextRun& r : runs) all += r.text;
+        for (const serial::TextRun& r : runs) all += r.text;
         return all;
     }
 };
 
-inline Document Read(const std::string& rtf) {
+inline Document read(const std::string& rtf) {
     Document doc;
     enum Dest { kBody, kFontTable, kColourTable };
     struct State { Dest dest; };
     std::vector<State> stack;
     int red = -1, green = -1, blue = -1;
-    ColourRef current = kColourAutomatic;
+    serial::ColourRef current = serial::kColourAutomatic;
     int skipFallback = 0;
     std::size_t i = 0;
 
@@ -54,15 +54,15 @@ inline Document Read(const std::string& rtf) {
                 break;
             case kColourTable:
                 if (ch == U';') {
-                    doc.colours.push_back(red < 0 ? kColourAutomatic
-                                                  : MakeColourRef(std::uint8_t(red), std::uint8_t(green),
-                                                                  std::uint8_t(blue)));
+                    doc.colours.push_back(red < 0 ? serial::kColourAutomatic
+                                                  : serial::makeColourRef(std::uint8_t(red), std::uint8_t(green),
+                                                                          std::uint8_t(blue)));
                     red = green = blue = -1;
                 }
                 break;
             case kBody:
                 if (doc.runs.empty() || doc.runs.back().colour != current)
-                    doc.runs.push_back(TextRun{current, {}});
+                    doc.runs.push_back(serial::TextRun{current, {}});
                 doc.runs.back().text += ch;
                 break;
         }
@@ -125,7 +125,7 @@ inline Document Read(const std::string& rtf) {
                 if (i + 3 > rtf.size()) return fail("short \\'");
                 int byte = std::stoi(rtf.substr(i + 1, 2), nullptr, 16);
                 i += 3;
-                text(AnsiToUnicode(static_cast<std::uint8_t>(byte)));
+                text(serial::ansiToUnicode(static_cast<std::uint8_t>(byte)));
             } else {
                 ++i;
                 if (n == '\\' || n == '{' || n == '}') text(static_cast<unsigned char>(n));

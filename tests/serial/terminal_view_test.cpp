@@ -26,18 +26,18 @@ void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString()
 namespace {
 
 // The owner's side of the input variant, recorded.
-struct RecordingLine : TerminalLine {
+struct RecordingLine : serial::ui::TerminalLine {
     std::string written;
     bool transmitting = false;
     bool echo = false;
-    int format = kFormatNormal;
+    int format = serial::kFormatNormal;
 
-    void WriteToLine(const std::uint8_t* data, std::size_t length) override {
+    void writeToLine(const std::uint8_t* data, std::size_t length) override {
         written.append(reinterpret_cast<const char*>(data), length);
     }
-    bool TextTransmissionActive() const override { return transmitting; }
-    bool LocalEcho() const override { return echo; }
-    int DisplayFormat() const override { return format; }
+    bool textTransmissionActive() const override { return transmitting; }
+    bool localEcho() const override { return echo; }
+    int displayFormat() const override { return format; }
 };
 
 struct Fragment {
@@ -45,7 +45,7 @@ struct Fragment {
     QColor colour;
 };
 
-std::vector<Fragment> Fragments(const CMyEdit& edit) {
+std::vector<Fragment> fragments(const CMyEdit& edit) {
     std::vector<Fragment> out;
     for (QTextBlock b = edit.document()->begin(); b.isValid(); b = b.next())
         for (auto it = b.begin(); !it.atEnd(); ++it)
@@ -54,7 +54,7 @@ std::vector<Fragment> Fragments(const CMyEdit& edit) {
 }
 
 // Fills the terminal to exactly `length` characters: 2500 'a', then lines of 'b'.
-void FillTo(CMyEdit& edit, std::size_t length) {
+void fillTo(CMyEdit& edit, std::size_t length) {
     QString text(2500, 'a');
     while (static_cast<std::size_t>(text.size()) < length)
         text += static_cast<std::size_t>(text.size()) % 60 == 59 ? QChar(QChar::ParagraphSeparator) : QChar('b');
@@ -62,12 +62,12 @@ void FillTo(CMyEdit& edit, std::size_t length) {
 }
 
 struct Terminal : ::testing::Test {
-    static void SetUpTestSuite() { qttest::EnsureApplication(); }
+    static void SetUpTestSuite() { qttest::ensureApplication(); }
     RecordingLine line;
     CMyEdit input{&line};
     CMyEdit display;
 
-    void Append(CMyEdit& edit, const std::string& bytes, ColourRef colour = kColourBlue) {
+    void append(CMyEdit& edit, const std::string& bytes, serial::ColourRef colour = serial::kColourBlue) {
         edit.AppendBytes(bytes, colour);
     }
 };
@@ -77,56 +77,56 @@ const std::string kLine = "A\r\n\x07";
 }  // namespace
 
 TEST_F(Terminal, ShowsALineInEachDisplayFormat) {
-    display.SetDisplayFormat(kFormatNormal);
-    Append(display, kLine);
+    display.SetDisplayFormat(serial::kFormatNormal);
+    append(display, kLine);
     EXPECT_EQ(display.toPlainText(), "A\n");
     display.ClearScreen();
-    display.SetDisplayFormat(kFormatAscii);
-    Append(display, kLine);
+    display.SetDisplayFormat(serial::kFormatAscii);
+    append(display, kLine);
     EXPECT_EQ(display.toPlainText(), "A<CR>\n<LF><BEL>");
     display.ClearScreen();
-    display.SetDisplayFormat(kFormatHex);
-    Append(display, kLine);
+    display.SetDisplayFormat(serial::kFormatHex);
+    append(display, kLine);
     EXPECT_EQ(display.toPlainText(), "41 0D\n0A 07 ");
     EXPECT_EQ(display.TextLength(), 12u);
 
     // The input variant takes its format from its owner, at the time of each append.
-    line.format = kFormatHex;
-    Append(input, "A");
-    line.format = kFormatAscii;
-    Append(input, "\x1b");
+    line.format = serial::kFormatHex;
+    append(input, "A");
+    line.format = serial::kFormatAscii;
+    append(input, "\x1b");
     EXPECT_EQ(input.toPlainText(), "41 <ESC>");
 }
 
 TEST_F(Terminal, BytesAbove0x7FAreShownAsTheirCodePageCharacters) {
-    for (int format : {kFormatNormal, kFormatAscii}) {
+    for (int format : {serial::kFormatNormal, serial::kFormatAscii}) {
         display.ClearScreen();
         display.SetDisplayFormat(format);
-        Append(display, "\x80\xE4\xFF");
+        append(display, "\x80\xE4\xFF");
         EXPECT_EQ(display.toPlainText(), QString::fromUtf8("\u20AC\u00E4\u00FF")) << format;
     }
 }
 
 TEST_F(Terminal, EachAppendHasItsOwnColour) {
-    Append(display, "sent", kColourRed);
-    Append(display, "reply", kColourDarkBlue);
-    Append(display, "data", kColourBlue);
-    std::vector<Fragment> f = Fragments(display);
+    append(display, "sent", serial::kColourRed);
+    append(display, "reply", serial::kColourDarkBlue);
+    append(display, "data", serial::kColourBlue);
+    std::vector<Fragment> f = fragments(display);
     ASSERT_EQ(f.size(), 3u);
     EXPECT_EQ(f[0].text, "sent");
     EXPECT_EQ(f[0].colour, QColor(255, 0, 0));
     EXPECT_EQ(f[1].colour, QColor(0, 0, 127));
     EXPECT_EQ(f[2].colour, QColor(0, 0, 255));
-    EXPECT_EQ(ColourRefFromColour(QColor(0, 0, 127)), kColourDarkBlue);
+    EXPECT_EQ(serial::ui::colourRefFromColour(QColor(0, 0, 127)), serial::kColourDarkBlue);
 }
 
 TEST_F(Terminal, TrimsTheFirst2500CharactersOnceAboveItsThreshold) {
     for (CMyEdit* edit : {&input, &display}) {
         const std::size_t threshold = edit->trimThreshold();
-        FillTo(*edit, threshold);
-        Append(*edit, "Z");
+        fillTo(*edit, threshold);
+        append(*edit, "Z");
         EXPECT_EQ(edit->TextLength(), threshold + 1) << "at the threshold nothing goes";
-        Append(*edit, "Y");
+        append(*edit, "Y");
         EXPECT_EQ(edit->TextLength(), threshold + 2 - 2500);
         QTextCursor first(edit->document());
         first.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
@@ -139,8 +139,8 @@ TEST_F(Terminal, TrimsTheFirst2500CharactersOnceAboveItsThreshold) {
 }
 
 TEST_F(Terminal, ALargeAppendAboveTheThresholdDoesNotLetTheTextGrow) {
-    FillTo(display, display.trimThreshold() + 1);
-    for (int i = 0; i < 5; ++i) Append(display, std::string(8000, 'x'));
+    fillTo(display, display.trimThreshold() + 1);
+    for (int i = 0; i < 5; ++i) append(display, std::string(8000, 'x'));
     EXPECT_LE(display.TextLength(), display.trimThreshold() + 8000);
     EXPECT_TRUE(display.PlainText().endsWith(QString(8000, 'x')));
 }
@@ -148,7 +148,7 @@ TEST_F(Terminal, ALargeAppendAboveTheThresholdDoesNotLetTheTextGrow) {
 TEST_F(Terminal, AnEndlessLineIsCutForDisplayOnlyButCopiedAndSavedWhole) {
     // A device that ends its lines with LF alone gives one endless line in Normal format.
     display.setFont(QFont("Courier New", 10));
-    for (int i = 0; i < 50; ++i) Append(display, std::string(99, 'x') + "\n");
+    for (int i = 0; i < 50; ++i) append(display, std::string(99, 'x') + "\n");
     QString whole(50 * 99, 'x');
     EXPECT_GT(display.document()->blockCount(), 3);
     for (QTextBlock b = display.document()->begin(); b.isValid(); b = b.next())
@@ -157,14 +157,14 @@ TEST_F(Terminal, AnEndlessLineIsCutForDisplayOnlyButCopiedAndSavedWhole) {
     display.selectAll();
     QTest::keyClick(&display, Qt::Key_Insert, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), whole);
-    rtftest::Document doc = rtftest::Read(display.ToRtf());
+    rtftest::Document doc = rtftest::read(display.ToRtf());
     ASSERT_TRUE(doc.ok) << doc.error;
     EXPECT_EQ(QString::fromStdU32String(doc.text()), whole);
 
     // A real line break stays one; HEX lines are cut after a whole byte.
     display.ClearScreen();
-    display.SetDisplayFormat(kFormatHex);
-    Append(display, std::string(1000, 'A') + "\r" + std::string(1000, 'B'));
+    display.SetDisplayFormat(serial::kFormatHex);
+    append(display, std::string(1000, 'A') + "\r" + std::string(1000, 'B'));
     QString expected = QString("41 ").repeated(1000) + "0D\n" + QString("42 ").repeated(1000);
     EXPECT_EQ(display.PlainText(), expected);
     for (QTextBlock b = display.document()->begin(); b.isValid(); b = b.next())
@@ -250,7 +250,7 @@ TEST_F(Terminal, KeysBecomeTheirCharacters) {
 TEST_F(Terminal, CtrlCIsACharacterAndCopyIsCtrlInsert) {
     QGuiApplication::clipboard()->setText("before");
     for (CMyEdit* edit : {&input, &display}) {
-        Append(*edit, "some text");
+        append(*edit, "some text");
         edit->selectAll();
         QTest::keyClick(edit, Qt::Key_C, Qt::ControlModifier);
         EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
@@ -267,7 +267,7 @@ TEST_F(Terminal, LocalEchoShowsTypedCharactersInRed) {
     QTest::keyClicks(&input, "a");
     EXPECT_EQ(input.toPlainText(), "");
     line.echo = true;
-    line.format = kFormatAscii;
+    line.format = serial::kFormatAscii;
     QTest::keyClicks(&input, "b");
     QTest::keyClick(&input, Qt::Key_Return);
     EXPECT_EQ(input.toPlainText(), "b<CR>\n");
@@ -276,7 +276,7 @@ TEST_F(Terminal, LocalEchoShowsTypedCharactersInRed) {
     input.ClearScreen();
     QTest::keyClick(&input, Qt::Key_F3);
     EXPECT_EQ(input.toPlainText(), "ab<CR>\n");
-    for (const Fragment& f : Fragments(input)) EXPECT_EQ(f.colour, QColor(255, 0, 0));
+    for (const Fragment& f : fragments(input)) EXPECT_EQ(f.colour, QColor(255, 0, 0));
 }
 
 TEST_F(Terminal, DuringAFileTransmissionTypedCharactersAreKeptButNotSentWhilePasteIs) {
@@ -300,7 +300,7 @@ TEST_F(Terminal, PasteShowsTheTextInRedAndSendsItInOneWriteWithCrLfLineEnds) {
     input.PasteToLine();
     EXPECT_EQ(line.written, "one\r\ntwo\r\nthree\xE4?");
     EXPECT_EQ(input.toPlainText(), QString::fromUtf8("one\ntwo\nthree\u00E4?"));
-    for (const Fragment& f : Fragments(input)) EXPECT_EQ(f.colour, QColor(255, 0, 0));
+    for (const Fragment& f : fragments(input)) EXPECT_EQ(f.colour, QColor(255, 0, 0));
 
     // Shift+Insert in the terminal is the same paste; the editor's own paste, drops and the
     // selection paste never put text into the log.
@@ -328,7 +328,7 @@ TEST_F(Terminal, TheContextMenuOffersCutCopyPasteOnlyWithInput) {
     menu->actions()[2]->trigger();
     EXPECT_EQ(line.written, "x");
 
-    Append(input, "cut me");
+    append(input, "cut me");
     input.selectAll();
     menu.reset(input.CreateContextMenu(nullptr));
     menu->actions()[0]->trigger();
@@ -337,7 +337,7 @@ TEST_F(Terminal, TheContextMenuOffersCutCopyPasteOnlyWithInput) {
 }
 
 TEST_F(Terminal, DisplayOnlyIgnoresTypingAndF1ClearsBoth) {
-    Append(display, "log");
+    append(display, "log");
     QTest::keyClicks(&display, "AB");
     QTest::keyClick(&display, Qt::Key_Return);
     QTest::keyClick(&display, Qt::Key_F3);
@@ -345,7 +345,7 @@ TEST_F(Terminal, DisplayOnlyIgnoresTypingAndF1ClearsBoth) {
     EXPECT_EQ(display.toPlainText(), "log");
     QTest::keyClick(&display, Qt::Key_F1);
     EXPECT_EQ(display.toPlainText(), "");
-    Append(input, "log");
+    append(input, "log");
     QTest::keyClick(&input, Qt::Key_F1);
     EXPECT_EQ(input.toPlainText(), "");
 }
@@ -385,12 +385,12 @@ TEST_F(Terminal, AppendsFromAWorkerArriveInOrderWithoutBlockingIt) {
     for (int i = 0; i < 2000; ++i) expected += std::to_string(i) + "\n";
     // The window's thread does not run while the worker appends: the worker must not wait for it.
     std::thread worker([this] {
-        for (int i = 0; i < 2000; ++i) display.AppendBytes(std::to_string(i) + "\r", kColourBlue);
+        for (int i = 0; i < 2000; ++i) display.AppendBytes(std::to_string(i) + "\r", serial::kColourBlue);
     });
     worker.join();
     EXPECT_EQ(display.toPlainText(), "") << "drawn later, on the window's thread";
     // An append on the window's thread comes after what the worker handed over.
-    Append(display, "last", kColourRed);
+    append(display, "last", serial::kColourRed);
     EXPECT_EQ(display.toPlainText().toStdString(), expected + "last");
     EXPECT_EQ(display.DroppedBytes(), 0u);
 }
@@ -399,17 +399,17 @@ TEST_F(Terminal, WorkerAppendsAreDrawnByTheTimerInBatches) {
     std::atomic<bool> done = false;
     std::thread worker([this, &done] {
         for (int i = 0; i < 300; ++i) {
-            input.AppendBytes(std::string(1, char('a' + i % 26)), i % 2 ? kColourBlue : kColourRed);
+            input.AppendBytes(std::string(1, char('a' + i % 26)), i % 2 ? serial::kColourBlue : serial::kColourRed);
             if (i % 50 == 0) std::this_thread::sleep_for(2ms);
         }
         done = true;
     });
-    ASSERT_TRUE(qttest::Eventually([&] { return done && input.TextLength() == 300; }));
+    ASSERT_TRUE(qttest::eventually([&] { return done && input.TextLength() == 300; }));
     worker.join();
     QString expected;
     for (int i = 0; i < 300; ++i) expected += QChar('a' + i % 26);
     EXPECT_EQ(input.toPlainText(), expected);
-    std::vector<Fragment> f = Fragments(input);
+    std::vector<Fragment> f = fragments(input);
     ASSERT_EQ(f.size(), 300u);
     EXPECT_EQ(f[0].colour, QColor(255, 0, 0));
     EXPECT_EQ(f[299].colour, QColor(0, 0, 255));
@@ -423,7 +423,7 @@ TEST_F(Terminal, AStalledWindowDropsWhatExceedsTheQueueAndCountsIt) {
             char tag[8];
             std::snprintf(tag, sizeof tag, "%05zu", i);
             std::string bytes = tag + std::string(piece - 6, 'x') + "\r";
-            display.AppendBytes(bytes, kColourBlue);
+            display.AppendBytes(bytes, serial::kColourBlue);
         }
     });
     worker.join();
@@ -440,21 +440,22 @@ TEST_F(Terminal, AStalledWindowDropsWhatExceedsTheQueueAndCountsIt) {
 TEST_F(Terminal, SavesItsTextWithColoursAsRtf) {
     testenv::ScratchDir dir;
     display.setFont(QFont("Courier New", 10));
-    display.SetDisplayFormat(kFormatAscii);
-    Append(display, "\x1bZ1\r", kColourRed);
-    Append(display, "V{1}\\2 \xE4\r", kColourDarkBlue);
-    std::thread([this] { display.AppendBytes(std::string("late"), kColourBlue); }).join();
+    display.SetDisplayFormat(serial::kFormatAscii);
+    append(display, "\x1bZ1\r", serial::kColourRed);
+    append(display, "V{1}\\2 \xE4\r", serial::kColourDarkBlue);
+    std::thread([this] { display.AppendBytes(std::string("late"), serial::kColourBlue); }).join();
     ASSERT_TRUE(display.SaveRtf(dir.file("KIVText.rtf")));
 
-    rtftest::Document doc = rtftest::Read(testenv::readFile(dir.file("KIVText.rtf")));
+    rtftest::Document doc = rtftest::read(testenv::readFile(dir.file("KIVText.rtf")));
     ASSERT_TRUE(doc.ok) << doc.error;
     EXPECT_EQ(doc.font, "Courier New");
     EXPECT_EQ(doc.halfPoints, 20);
-    EXPECT_EQ(doc.colours, (std::vector<ColourRef>{kColourAutomatic, kColourRed, kColourDarkBlue, kColourBlue}));
+    EXPECT_EQ(doc.colours, (std::vector<serial::ColourRef>{serial::kColourAutomatic, serial::kColourRed,
+                                                           serial::kColourDarkBlue, serial::kColourBlue}));
     ASSERT_EQ(doc.runs.size(), 3u);
     EXPECT_EQ(doc.runs[0].text, U"<ESC>Z1<CR>\n");
     EXPECT_EQ(doc.runs[1].text, U"V{1}\\2 \u00E4<CR>\n");
-    EXPECT_EQ(doc.runs[1].colour, kColourDarkBlue);
+    EXPECT_EQ(doc.runs[1].colour, serial::kColourDarkBlue);
     EXPECT_EQ(doc.runs[2].text, U"late");
     EXPECT_EQ(QString::fromStdU32String(doc.text()), display.toPlainText());
 
@@ -470,14 +471,14 @@ TEST_F(Terminal, TypedLinesReachTheDeviceAndItsAnswerIsShown) {
     sim::EchoDevice device;
     ASSERT_TRUE(device.start(env.mapFile(), 5, "Echo"));
 
-    struct SerialLine : TerminalLine {
+    struct SerialLine : serial::ui::TerminalLine {
         CSerialCom com;
-        void WriteToLine(const std::uint8_t* data, std::size_t length) override {
+        void writeToLine(const std::uint8_t* data, std::size_t length) override {
             com.Write(data, static_cast<int>(length));
         }
-        bool TextTransmissionActive() const override { return false; }
-        bool LocalEcho() const override { return false; }
-        int DisplayFormat() const override { return kFormatNormal; }
+        bool textTransmissionActive() const override { return false; }
+        bool localEcho() const override { return false; }
+        int displayFormat() const override { return serial::kFormatNormal; }
     } serial;
     ASSERT_TRUE(serial.com.Open(5));
     CMyEdit terminal(&serial);
@@ -490,19 +491,19 @@ TEST_F(Terminal, TypedLinesReachTheDeviceAndItsAnswerIsShown) {
                 continue;
             }
             int got = serial.com.Read(buf, static_cast<int>(std::min<unsigned>(n, sizeof buf)));
-            if (got > 0) terminal.AppendBytes(buf, static_cast<std::size_t>(got), kColourBlue);
+            if (got > 0) terminal.AppendBytes(buf, static_cast<std::size_t>(got), serial::kColourBlue);
         }
     });
 
     QTest::keyClicks(&terminal, "AB");
     QTest::keyClick(&terminal, Qt::Key_Return);
-    ASSERT_TRUE(qttest::Eventually([&] { return terminal.toPlainText() == "AB\n"; }));
+    ASSERT_TRUE(qttest::eventually([&] { return terminal.toPlainText() == "AB\n"; }));
     QTest::keyClick(&terminal, Qt::Key_F3);
-    ASSERT_TRUE(qttest::Eventually([&] { return terminal.toPlainText() == "AB\nAB\nAB\n"; }))
+    ASSERT_TRUE(qttest::eventually([&] { return terminal.toPlainText() == "AB\nAB\nAB\n"; }))
         << terminal.toPlainText().toStdString();
     sim::Bytes sent = device.line().received();
     EXPECT_EQ(std::string(sent.begin(), sent.end()), "AB\rAB\r");
-    std::vector<Fragment> f = Fragments(terminal);
+    std::vector<Fragment> f = fragments(terminal);
     ASSERT_EQ(f.size(), 3u);
     EXPECT_EQ(f[0].colour, QColor(0, 0, 255));
     EXPECT_EQ(f[1].colour, QColor(255, 0, 0));

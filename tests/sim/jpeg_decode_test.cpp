@@ -26,24 +26,24 @@ int worstDifference(const QImage& image, const std::vector<std::uint8_t>& grey, 
 
 TEST(JpegDecode, EncodedPicturesDecodeToTheirPixels) {
     for (auto [w, h] : {std::pair{64, 48}, std::pair{37, 21}, std::pair{8, 8}, std::pair{1, 1}}) {
-        auto grey = sim::GenerateGreyPicture(w, h);
-        QImage image = decode(sim::EncodeGreyJpeg(grey.data(), w, h, 95));
+        auto grey = sim::generateGreyPicture(w, h);
+        QImage image = decode(sim::encodeGreyJpeg(grey.data(), w, h, 95));
         ASSERT_FALSE(image.isNull()) << w << "x" << h;
         EXPECT_EQ(image.width(), w);
         EXPECT_EQ(image.height(), h);
         // At quality 95 every pixel comes back within a few grey levels.
         EXPECT_LT(worstDifference(image, grey, w), 16) << w << "x" << h;
     }
-    auto grey = sim::GenerateGreyPicture(64, 48);
-    auto low = sim::EncodeGreyJpeg(grey.data(), 64, 48, 10);
-    auto high = sim::EncodeGreyJpeg(grey.data(), 64, 48, 95);
+    auto grey = sim::generateGreyPicture(64, 48);
+    auto low = sim::encodeGreyJpeg(grey.data(), 64, 48, 10);
+    auto high = sim::encodeGreyJpeg(grey.data(), 64, 48, 95);
     EXPECT_LT(low.size(), high.size());
     EXPECT_FALSE(decode(low).isNull());
 }
 
 TEST(JpegDecode, PaddedPicturesStillDecode) {
-    auto grey = sim::GenerateGreyPicture(32, 32);
-    QImage image = decode(sim::PadJpeg(sim::EncodeGreyJpeg(grey.data(), 32, 32, 65), 102400));
+    auto grey = sim::generateGreyPicture(32, 32);
+    QImage image = decode(sim::padJpeg(sim::encodeGreyJpeg(grey.data(), 32, 32, 65), 102400));
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.size(), QSize(32, 32));
 }

@@ -85,20 +85,20 @@ TEST(ScannerKind, TakesItsControlCommandsAsOptions) {
 }
 
 TEST(JpegEncoder, PaddingReachesTheExactSizeWithCommentSegments) {
-    auto grey = sim::GenerateGreyPicture(40, 24);
-    auto jpeg = sim::EncodeGreyJpeg(grey.data(), 40, 24, 75);
+    auto grey = sim::generateGreyPicture(40, 24);
+    auto jpeg = sim::encodeGreyJpeg(grey.data(), 40, 24, 75);
     ASSERT_GT(jpeg.size(), 300u);
     EXPECT_EQ(jpeg[0], 0xFF);
     EXPECT_EQ(jpeg[1], 0xD8);
     EXPECT_EQ(jpeg[jpeg.size() - 2], 0xFF);
     EXPECT_EQ(jpeg[jpeg.size() - 1], 0xD9);
     for (std::size_t size : {jpeg.size(), jpeg.size() + 4, jpeg.size() + 70000, std::size_t(102400)}) {
-        auto padded = sim::PadJpeg(jpeg, size);
+        auto padded = sim::padJpeg(jpeg, size);
         EXPECT_EQ(padded.size(), size);
         EXPECT_EQ(std::vector<std::uint8_t>(padded.end() - long(jpeg.size() - 2), padded.end()),
                   std::vector<std::uint8_t>(jpeg.begin() + 2, jpeg.end()));
     }
-    EXPECT_EQ(sim::PadJpeg(jpeg, jpeg.size() + 2).size(), jpeg.size());  // too little room for a segment
+    EXPECT_EQ(sim::padJpeg(jpeg, jpeg.size() + 2).size(), jpeg.size());  // too little room for a segment
 }
 
 TEST_F(ScannerOnCom8, AWindowSpanningTheWholeNumberRangeGivesTheSmallestPicture) {

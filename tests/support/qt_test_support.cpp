@@ -4,14 +4,14 @@
 
 namespace qttest {
 
-void EnsureApplication() {
+void ensureApplication() {
     static int argc = 1;
     static char name[] = "veltrix_ui_tests";
     static char* argv[] = {name, nullptr};
     if (!QApplication::instance()) new QApplication(argc, argv);
 }
 
-bool Eventually(const std::function<bool()>& cond, std::chrono::milliseconds wait) {
+bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds wait) {
     return testenv::eventually(
         [&] {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -21,7 +21,7 @@ bool Eventually(const std::function<bool()>& cond, std::chrono::milliseconds wai
 }
 
 MessageBoxes::MessageBoxes() {
-    previous_ = dialogs::SetMessageBoxHandler([this](const dialogs::MessageBoxRequest& r) {
+    previous_ = serial::ui::setMessageBoxHandler([this](const serial::ui::MessageBoxRequest& r) {
         boxes_.push_back(r);
         if (!answers_.empty()) {
             auto answer = answers_.front();
@@ -34,7 +34,7 @@ MessageBoxes::MessageBoxes() {
     });
 }
 
-MessageBoxes::~MessageBoxes() { dialogs::SetMessageBoxHandler(std::move(previous_)); }
+MessageBoxes::~MessageBoxes() { serial::ui::setMessageBoxHandler(std::move(previous_)); }
 
 QStringList MessageBoxes::texts() const {
     QStringList t;
@@ -43,7 +43,8 @@ QStringList MessageBoxes::texts() const {
 }
 
 FileDialogs::FileDialogs() {
-    previous_ = dialogs::SetFileDialogHandler([this](const dialogs::FileDialogRequest& r) -> std::optional<QString> {
+    using serial::ui::FileDialogRequest;
+    previous_ = serial::ui::setFileDialogHandler([this](const FileDialogRequest& r) -> std::optional<QString> {
         requests_.push_back(r);
         if (answers_.empty()) return std::nullopt;
         QString path = answers_.front();
@@ -52,15 +53,15 @@ FileDialogs::FileDialogs() {
     });
 }
 
-FileDialogs::~FileDialogs() { dialogs::SetFileDialogHandler(std::move(previous_)); }
+FileDialogs::~FileDialogs() { serial::ui::setFileDialogHandler(std::move(previous_)); }
 
-QObject& Watches() {
+QObject& watches() {
     static QObject owner;
     return owner;
 }
 
-void StopWatching() {
-    for (QObject* watch : Watches().children()) delete watch;
+void stopWatching() {
+    for (QObject* watch : watches().children()) delete watch;
 }
 
 }  // namespace qttest

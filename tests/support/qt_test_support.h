@@ -22,10 +22,10 @@ namespace qttest {
 
 using namespace std::chrono_literals;
 
-void EnsureApplication();
+void ensureApplication();
 
 // Processes events until cond holds or the wait ends.
-bool Eventually(const std::function<bool()>& cond, std::chrono::milliseconds wait = 10s);
+bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds wait = 10s);
 
 // Records every message box and answers it: with the next queued answer, else OK (or the
 // first button the box offers).
@@ -34,13 +34,13 @@ public:
     MessageBoxes();
     ~MessageBoxes();
     void answerNext(QMessageBox::StandardButton button) { answers_.push_back(button); }
-    const std::vector<dialogs::MessageBoxRequest>& all() const { return boxes_; }
+    const std::vector<serial::ui::MessageBoxRequest>& all() const { return boxes_; }
     QStringList texts() const;
     void clear() { boxes_.clear(); }
 
 private:
-    dialogs::MessageBoxHandler previous_;
-    std::vector<dialogs::MessageBoxRequest> boxes_;
+    serial::ui::MessageBoxHandler previous_;
+    std::vector<serial::ui::MessageBoxRequest> boxes_;
     std::deque<QMessageBox::StandardButton> answers_;
 };
 
@@ -51,23 +51,23 @@ public:
     ~FileDialogs();
     void answerNext(const QString& path) { answers_.push_back(path); }
     void answerNext(const std::string& path) { answers_.push_back(QString::fromStdString(path)); }
-    const std::vector<dialogs::FileDialogRequest>& all() const { return requests_; }
+    const std::vector<serial::ui::FileDialogRequest>& all() const { return requests_; }
 
 private:
-    dialogs::FileDialogHandler previous_;
-    std::vector<dialogs::FileDialogRequest> requests_;
+    serial::ui::FileDialogHandler previous_;
+    std::vector<serial::ui::FileDialogRequest> requests_;
     std::deque<QString> answers_;
 };
 
-// Owns the watches of WhenOpen; a test's watches end with the test (StopWatching).
-QObject& Watches();
-void StopWatching();
+// Owns the watches of whenOpen; a test's watches end with the test (stopWatching).
+QObject& watches();
+void stopWatching();
 
 // Calls act once a visible window of type T is open; a test that opens it through exec()
 // arranges this first. Fails the test when none opens within the wait.
 template <class T>
-void WhenOpen(std::function<void(T&)> act, std::chrono::milliseconds wait = 10s) {
-    auto* timer = new QTimer(&Watches());
+void whenOpen(std::function<void(T&)> act, std::chrono::milliseconds wait = 10s) {
+    auto* timer = new QTimer(&watches());
     timer->setInterval(5);
     const auto deadline = std::chrono::steady_clock::now() + wait;
     QObject::connect(timer, &QTimer::timeout, [timer, act, deadline] {

@@ -11,7 +11,7 @@
 
 namespace screenshots {
 
-Scratch EnterScratchFolder(const char* prefix) {
+Scratch enterScratchFolder(const char* prefix) {
     std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
     if (!::mkdtemp(pattern.data())) return {};
     Scratch s{pattern, pattern + "/ports"};
@@ -22,14 +22,14 @@ Scratch EnterScratchFolder(const char* prefix) {
     return s;
 }
 
-void PrintMessageBoxes() {
-    dialogs::SetMessageBoxHandler([](const dialogs::MessageBoxRequest& r) {
+void printMessageBoxes() {
+    serial::ui::setMessageBoxHandler([](const serial::ui::MessageBoxRequest& r) {
         std::fprintf(stderr, "message: %s\n", qPrintable(r.text));
         return QMessageBox::Ok;
     });
 }
 
-void Settle(int ms) {
+void settle(int ms) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < until) {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -37,7 +37,7 @@ void Settle(int ms) {
     }
 }
 
-bool WaitFor(const std::function<bool()>& cond, int ms) {
+bool waitFor(const std::function<bool()>& cond, int ms) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!cond()) {
         if (std::chrono::steady_clock::now() > until) return false;
@@ -63,7 +63,7 @@ void Camera::shoot(QWidget& w, const QString& name) {
     w.show();
     w.raise();
     w.activateWindow();
-    Settle();
+    settle();
     save(w, name);
 }
 

@@ -18,15 +18,15 @@ struct Scratch {
 };
 // Makes /tmp/PREFIX-XXXXXX with an empty port map and points the port map, the settings and
 // the temporary files there.
-Scratch EnterScratchFolder(const char* prefix);
+Scratch enterScratchFolder(const char* prefix);
 
 // Message boxes are printed on standard error and answered OK.
-void PrintMessageBoxes();
+void printMessageBoxes();
 
 // Processes events for ms milliseconds.
-void Settle(int ms = 150);
+void settle(int ms = 150);
 // Processes events until cond holds or ms milliseconds have passed.
-bool WaitFor(const std::function<bool()>& cond, int ms);
+bool waitFor(const std::function<bool()>& cond, int ms);
 
 // Writes the screenshots into one folder and counts what went wrong.
 class Camera {

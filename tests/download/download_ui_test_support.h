@@ -21,20 +21,20 @@ using namespace std::chrono_literals;
 using Lines = std::vector<std::string>;
 using Bytes = std::vector<std::uint8_t>;
 
-using qttest::EnsureApplication;
-using qttest::Eventually;
+using qttest::ensureApplication;
+using qttest::eventually;
 using qttest::FileDialogs;
 using qttest::MessageBoxes;
-using qttest::StopWatching;
-using qttest::WhenOpen;
+using qttest::stopWatching;
+using qttest::whenOpen;
 
 // The texts of the checked items of the Config menu, in menu order.
-QStringList CheckedConfigItems(const CMainFrame& frame);
+QStringList checkedConfigItems(const CMainFrame& frame);
 
 // Every window test: its own port map and folders, boxes and dialogs answered, and a main
 // window whose lock-key items press a recording keyboard.
 struct KolvaneWindow : ::testing::Test {
-    static void SetUpTestSuite() { EnsureApplication(); }
+    static void SetUpTestSuite() { ensureApplication(); }
     ~KolvaneWindow() override;
 
     testenv::IsolatedPorts env;
@@ -62,6 +62,6 @@ inline Lines operator+(Lines a, const Lines& b) {
 }
 
 // The log of a block transfer's end once the data are sent: stop exchange and flash reports.
-Lines TransferEnd();
+Lines transferEnd();
 
 }  // namespace kuitest

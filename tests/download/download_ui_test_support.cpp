@@ -1,4 +1,4 @@
-#include "tests/download/kolvane_ui_test_support.h"
+#include "tests/download/download_ui_test_support.h"
 
 #include <QAction>
 #include <QMenu>
@@ -6,7 +6,7 @@
 
 namespace kuitest {
 
-QStringList CheckedConfigItems(const CMainFrame& frame) {
+QStringList checkedConfigItems(const CMainFrame& frame) {
     QStringList checked;
     for (QAction* top : frame.menuBar()->actions()) {
         if (!top->menu() || top->text() != QStringLiteral("&Config")) continue;
@@ -17,7 +17,7 @@ QStringList CheckedConfigItems(const CMainFrame& frame) {
 }
 
 KolvaneWindow::~KolvaneWindow() {
-    StopWatching();
+    stopWatching();
     frame.reset();
 }
 
@@ -43,7 +43,7 @@ void KolvaneWindow::trigger(const char* action) {
 }
 
 bool KolvaneWindow::waitReady(std::chrono::milliseconds wait) {
-    return Eventually([&] { return frame->LogView()->IsReady(); }, wait);
+    return eventually([&] { return frame->LogView()->IsReady(); }, wait);
 }
 
 std::string KolvaneWindow::writeImage(const std::string& name, const Bytes& bytes) {
@@ -51,7 +51,7 @@ std::string KolvaneWindow::writeImage(const std::string& name, const Bytes& byte
     return env.dir().file(name);
 }
 
-Lines TransferEnd() {
+Lines transferEnd() {
     return {"Receiving stop directions transmission", "All the file data transmitting completion",
             "FROM block: Initialization completion",  "FROM block: Writing completion",
             "All the FROM writing completion"};
