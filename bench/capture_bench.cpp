@@ -36,8 +36,10 @@ struct Minimum {
 };
 
 // What one picture costs at least, given the request, the header and the data block sizes.
-Minimum protocolMinimum(std::size_t requestBytes, std::size_t headerPayload, const std::vector<std::size_t>& blocks) {
-    const double c = platform::characterTime({115200, 8, platform::parity::None, platform::stopbits::One});
+Minimum protocolMinimum(std::size_t requestBytes, std::size_t headerPayload,
+                        const std::vector<std::size_t>& blocks) {
+    const double c =
+        platform::characterTime({115200, 8, platform::parity::None, platform::stopbits::One});
     const double ms = 1e-3;
     const double frame = double(pictavo::kBlockOverhead);
     Minimum m;
@@ -68,12 +70,15 @@ int main(int argc, char** argv) {
     int runs = 2;
     std::size_t size = 100 * 1024;
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--runs") == 0) runs = std::atoi(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--size") == 0) size = std::strtoul(argv[i + 1], nullptr, 10);
+        if (std::strcmp(argv[i], "--runs") == 0)
+            runs = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--size") == 0)
+            size = std::strtoul(argv[i + 1], nullptr, 10);
     }
 
     // A scratch port map, settings and temporary folder of our own.
-    std::string scratch = (std::filesystem::temp_directory_path() / "capture-bench-XXXXXX").string();
+    std::string scratch =
+        (std::filesystem::temp_directory_path() / "capture-bench-XXXXXX").string();
     if (!::mkdtemp(scratch.data())) return 1;
     std::string ports = scratch + "/ports";
     std::FILE* f = std::fopen(ports.c_str(), "w");
@@ -99,21 +104,25 @@ int main(int argc, char** argv) {
     request.snapshot = false;
     Minimum minimum = protocolMinimum(pictavo::formatPictureRequest(request).size(), 128, blocks);
 
-    std::printf("capture_bench: a %zu-byte JPEG in %zu data blocks at 115200 baud 8N1\n", jpeg.size(), blocks.size());
-    std::printf("  interval: FindDevice (\"Take Picture\") until the image callback gets the picture\n");
+    std::printf("capture_bench: a %zu-byte JPEG in %zu data blocks at 115200 baud 8N1\n",
+                jpeg.size(), blocks.size());
+    std::printf(
+        "  interval: FindDevice (\"Take Picture\") until the image callback gets the picture\n");
     std::printf("  protocol minimum (critical path): %.3f s\n", minimum.path);
-    std::printf("  (all fixed waits %.3f s + all wire time %.3f s, taken one after the other: %.3f s)\n",
-                minimum.pauses, minimum.wire, minimum.pauses + minimum.wire);
+    std::printf(
+        "  (all fixed waits %.3f s + all wire time %.3f s, taken one after the other: %.3f s)\n",
+        minimum.pauses, minimum.wire, minimum.pauses + minimum.wire);
 
     int failures = 0;
     for (int run = 1; run <= runs; ++run) {
         CImageVideo engine(kCom);
         std::atomic<std::int64_t> delivered{0};
         std::size_t received = 0;
-        engine.SetImageCallback([&](const pictavo::BitmapInfo*, const std::uint8_t*, std::size_t n) {
-            delivered = steady_clock::now().time_since_epoch().count();
-            received = n;
-        });
+        engine.SetImageCallback(
+            [&](const pictavo::BitmapInfo*, const std::uint8_t*, std::size_t n) {
+                delivered = steady_clock::now().time_since_epoch().count();
+                received = n;
+            });
         auto start = steady_clock::now();
         if (!engine.FindDevice(true)) return 1;
         engine.SetRequestFlags(0);
@@ -123,14 +132,19 @@ int main(int argc, char** argv) {
         engine.WaitForCaptureEnd(milliseconds(-1));
         auto ended = steady_clock::now();
         if (engine.LastCaptureOutcome() != CaptureOutcome::Delivered || received != jpeg.size()) {
-            std::printf("  run %d: the picture did not arrive (%s)\n", run, captureOutcomeText(engine.LastCaptureOutcome()));
+            std::printf("  run %d: the picture did not arrive (%s)\n", run,
+                        captureOutcomeText(engine.LastCaptureOutcome()));
             ++failures;
             continue;
         }
-        double seconds = duration<double>(steady_clock::time_point(steady_clock::duration(delivered.load())) - start).count();
+        double seconds =
+            duration<double>(steady_clock::time_point(steady_clock::duration(delivered.load())) -
+                             start)
+                .count();
         double toEnd = duration<double>(ended - start).count();
-        std::printf("  run %d: picture after %.3f s, ratio %.4f (capture thread ended after %.3f s)\n", run, seconds,
-                    seconds / minimum.path, toEnd);
+        std::printf(
+            "  run %d: picture after %.3f s, ratio %.4f (capture thread ended after %.3f s)\n", run,
+            seconds, seconds / minimum.path, toEnd);
     }
     scanner.stop();
     std::filesystem::remove_all(scratch);

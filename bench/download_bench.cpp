@@ -29,7 +29,8 @@ namespace {
 struct Scratch {
     std::filesystem::path dir;
     Scratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kolvane-bench-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kolvane-bench-XXXXXX").string();
         dir = ::mkdtemp(pattern.data());
         std::ofstream(dir / "ports").flush();
         ::setenv("VELTRIX_PORTS", (dir / "ports").c_str(), 1);
@@ -45,9 +46,12 @@ struct Scratch {
 };
 
 // Posts a command and waits for its completion; the log lines are kept.
-int run(kolvane::CDownloadThread& w, int command, std::int64_t arg, const std::string& text, std::vector<std::string>& log) {
-    if (text.empty()) w.PostThreadCommand(command, arg);
-    else w.PostThreadCommand(command, text);
+int run(kolvane::CDownloadThread& w, int command, std::int64_t arg, const std::string& text,
+        std::vector<std::string>& log) {
+    if (text.empty())
+        w.PostThreadCommand(command, arg);
+    else
+        w.PostThreadCommand(command, text);
     for (;;) {
         auto r = w.Reports().waitPop(-1ms);
         if (r->kind == platform::Report::Kind::Log) log.push_back(r->text);
@@ -55,10 +59,13 @@ int run(kolvane::CDownloadThread& w, int command, std::int64_t arg, const std::s
     }
 }
 
-double wire(std::size_t chars, unsigned baud) { return chars * 10.0 / baud; }
+double wire(std::size_t chars, unsigned baud) {
+    return chars * 10.0 / baud;
+}
 
 void report(const char* job, double seconds, double minimum, const char* detail) {
-    std::printf("%-10s %8.2f s  minimum %8.2f s  ratio %.4f  (%s)\n", job, seconds, minimum, seconds / minimum, detail);
+    std::printf("%-10s %8.2f s  minimum %8.2f s  ratio %.4f  (%s)\n", job, seconds, minimum,
+                seconds / minimum, detail);
     std::fflush(stdout);
 }
 
@@ -81,11 +88,14 @@ bool blockBench() {
         return false;
     }
     const std::size_t frame = 8192 + 26, frames = 128, sectors = 16;
-    const std::size_t programBytes = device.line().received().size();  // 4 x 8 + frames + stop frame
+    const std::size_t programBytes =
+        device.line().received().size();  // 4 x 8 + frames + stop frame
     const std::size_t deviceBytes = 2 * frames + 2 + 4 * sectors + 2;
     double pauses = 0.3 + 3 * 0.5 + 1.0 + frames * 0.020 + 1.0;
-    double minimum = pauses + wire(32, 9600) + wire(programBytes - 32, 115200) + wire(deviceBytes, 115200);
-    if (programBytes != 32 + (frames + 1) * frame) std::fprintf(stderr, "unexpected byte count %zu\n", programBytes);
+    double minimum =
+        pauses + wire(32, 9600) + wire(programBytes - 32, 115200) + wire(deviceBytes, 115200);
+    if (programBytes != 32 + (frames + 1) * frame)
+        std::fprintf(stderr, "unexpected byte count %zu\n", programBytes);
     report("block", seconds, minimum, "1 MiB, 8192-byte blocks, 115200 baud");
     return true;
 }
@@ -142,9 +152,12 @@ int main(int argc, char** argv) {
     if (jobs.empty()) jobs = {"block", "bootstrap"};
     bool ok = true;
     for (const auto& j : jobs) {
-        if (j == "block") ok &= blockBench();
-        else if (j == "bootstrap") ok &= bootstrapBench(64 * 1024);
-        else if (j.rfind("bootstrap=", 0) == 0) ok &= bootstrapBench(std::strtoul(j.c_str() + 10, nullptr, 10));
+        if (j == "block")
+            ok &= blockBench();
+        else if (j == "bootstrap")
+            ok &= bootstrapBench(64 * 1024);
+        else if (j.rfind("bootstrap=", 0) == 0)
+            ok &= bootstrapBench(std::strtoul(j.c_str() + 10, nullptr, 10));
         else {
             std::fprintf(stderr, "usage: download_bench [block|bootstrap|bootstrap=BYTES]...\n");
             return 2;

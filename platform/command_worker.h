@@ -55,8 +55,10 @@ private:
         while (!token.stop_requested()) {
             auto item = queue_.waitPop(idleWait_);
             if (token.stop_requested()) break;
-            if (!item) onIdle();
-            else if (*item) onCommand(**item);
+            if (!item)
+                onIdle();
+            else if (*item)
+                onCommand(**item);
         }
         onEnd();
     }

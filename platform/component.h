@@ -43,7 +43,8 @@ public:
     virtual bool setProperty(int dispatchId, const DispatchValue& value) = 0;
     // The method's result (monostate for a method without one); nothing when there is no such
     // method or the arguments do not fit it.
-    virtual std::optional<DispatchValue> invoke(int dispatchId, const std::vector<DispatchValue>& arguments) = 0;
+    virtual std::optional<DispatchValue> invoke(int dispatchId,
+                                                const std::vector<DispatchValue>& arguments) = 0;
     // The small picture a window shows in the component's place, as PNG bytes; busy while an
     // operation runs. Empty when it has none.
     virtual std::vector<std::uint8_t> picturePng(bool busy) const = 0;

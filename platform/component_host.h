@@ -37,7 +37,8 @@ public:
     std::optional<std::string> classIdOf(const std::string& progId) const;
     std::optional<std::string> moduleOf(const std::string& classId) const;
     // Registers a component under its ProgID (version 1) and class ID.
-    bool registerComponent(const std::string& progId, const std::string& classId, const std::string& modulePath) const;
+    bool registerComponent(const std::string& progId, const std::string& classId,
+                           const std::string& modulePath) const;
 
 private:
     std::string file_;

@@ -32,7 +32,9 @@ bool waitFor(std::unique_lock<std::mutex>& l, std::chrono::milliseconds wait, Pr
 
 }  // namespace
 
-Event::Event(bool initiallySet) : state_(std::make_shared<State>()) { state_->signalled = initiallySet; }
+Event::Event(bool initiallySet) : state_(std::make_shared<State>()) {
+    state_->signalled = initiallySet;
+}
 
 Event::~Event() = default;
 

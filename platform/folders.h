@@ -31,7 +31,8 @@ bool createDirectory(const std::string& path, SystemError* err = nullptr);
 bool createDirectories(const std::string& path);
 
 // Creates a new empty file "<prefix>XXXXXX.tmp" in folder and returns its path.
-std::optional<std::string> createUniqueTempFile(const std::string& folder, const std::string& prefix,
+std::optional<std::string> createUniqueTempFile(const std::string& folder,
+                                                const std::string& prefix,
                                                 SystemError* err = nullptr);
 
 // Writes the whole text to a temporary file beside path and renames it over path.

@@ -39,7 +39,9 @@ public:
     }
     std::optional<bool> state(LockKey key) override { return states[static_cast<int>(key)]; }
     static std::string name(LockKey key) {
-        return key == LockKey::NumLock ? "NumLock" : key == LockKey::CapsLock ? "CapsLock" : "ScrollLock";
+        return key == LockKey::NumLock    ? "NumLock"
+               : key == LockKey::CapsLock ? "CapsLock"
+                                          : "ScrollLock";
     }
 
     std::vector<std::string> journal;

@@ -43,8 +43,10 @@ public:
     std::optional<T> waitPop(std::chrono::milliseconds wait) {
         std::unique_lock l(lock_);
         auto ready = [&] { return !items_.empty(); };
-        if (wait.count() < 0) changed_.wait(l, ready);
-        else changed_.wait_for(l, wait, ready);
+        if (wait.count() < 0)
+            changed_.wait(l, ready);
+        else
+            changed_.wait_for(l, wait, ready);
         return takeLocked();
     }
 

@@ -37,7 +37,8 @@ private:
 class RecordingModemLines final : public ModemLines {
 public:
     bool set(ModemLine line, bool on) override {
-        journal.push_back(std::string(line == ModemLine::Dtr ? "DTR" : "RTS") + (on ? " on" : " off"));
+        journal.push_back(std::string(line == ModemLine::Dtr ? "DTR" : "RTS") +
+                          (on ? " on" : " off"));
         return true;
     }
     std::optional<ModemStatus> status() override { return statusToReport; }

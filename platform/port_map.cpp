@@ -33,7 +33,8 @@ bool readFile(const std::string& path, std::string& text, SystemError* err) {
     return true;
 }
 
-std::vector<PortInfo> loadMap(const std::string& path, SystemError* err, std::vector<std::string>* warnings = nullptr) {
+std::vector<PortInfo> loadMap(const std::string& path, SystemError* err,
+                              std::vector<std::string>* warnings = nullptr) {
     std::string text;
     if (!readFile(path, text, err)) return {};
     std::vector<std::string> found;
@@ -74,9 +75,11 @@ std::vector<PortInfo> parsePortMap(std::string_view text, std::vector<std::strin
     while (pos <= text.size()) {
         ++lineNo;
         size_t nl = text.find('\n', pos);
-        std::string_view line = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
+        std::string_view line =
+            text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
         pos = nl == std::string_view::npos ? text.size() + 1 : nl + 1;
-        if (size_t hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
+        if (size_t hash = line.find('#'); hash != std::string_view::npos)
+            line = line.substr(0, hash);
         std::string l = trim(line);
         if (l.size() < 4 || !(std::toupper(static_cast<unsigned char>(l[0])) == 'C' &&
                               std::toupper(static_cast<unsigned char>(l[1])) == 'O' &&
@@ -86,7 +89,8 @@ std::vector<PortInfo> parsePortMap(std::string_view text, std::vector<std::strin
         int number = 0;
         while (i < l.size() && std::isdigit(static_cast<unsigned char>(l[i])) && number < 100000)
             number = number * 10 + (l[i++] - '0');
-        if (number <= 0 || i >= l.size() || !std::isspace(static_cast<unsigned char>(l[i]))) continue;
+        if (number <= 0 || i >= l.size() || !std::isspace(static_cast<unsigned char>(l[i])))
+            continue;
         std::string rest = trim(std::string_view(l).substr(i));
         size_t sp = rest.find_first_of(" \t");
         PortInfo p;
@@ -95,11 +99,13 @@ std::vector<PortInfo> parsePortMap(std::string_view text, std::vector<std::strin
         if (sp != std::string::npos) p.displayName = trim(std::string_view(rest).substr(sp));
         if (p.devicePath.empty()) continue;
         // A number names one port: a second line for it would make the port depend on order.
-        auto first = std::find_if(lineOf.begin(), lineOf.end(), [&](const auto& e) { return e.first == number; });
+        auto first = std::find_if(lineOf.begin(), lineOf.end(),
+                                  [&](const auto& e) { return e.first == number; });
         if (first != lineOf.end()) {
             if (warnings)
-                warnings->push_back("line " + std::to_string(lineNo) + ": COM" + std::to_string(number) +
-                                    " is already on line " + std::to_string(first->second) + "; line " +
+                warnings->push_back("line " + std::to_string(lineNo) + ": COM" +
+                                    std::to_string(number) + " is already on line " +
+                                    std::to_string(first->second) + "; line " +
                                     std::to_string(lineNo) + " is ignored");
             continue;
         }
@@ -163,8 +169,9 @@ PortList listPorts() {
         PortInfo p;
         p.number = n;
         p.devicePath = dev.stablePath;
-        p.displayName = dev.description.empty() ? std::string()
-                                                : dev.description + " (COM" + std::to_string(n) + ")";
+        p.displayName = dev.description.empty()
+                            ? std::string()
+                            : dev.description + " (COM" + std::to_string(n) + ")";
         p.isUsb = dev.isUsb;
         added.push_back(p);
         result.ports.push_back(p);

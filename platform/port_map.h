@@ -31,7 +31,8 @@ struct PortList {
 
 // Lines that do not parse are skipped; a second line for a COM number is refused, with a
 // warning ("line 5: COM3 is already on line 2; line 5 is ignored") when warnings is given.
-std::vector<PortInfo> parsePortMap(std::string_view text, std::vector<std::string>* warnings = nullptr);
+std::vector<PortInfo> parsePortMap(std::string_view text,
+                                   std::vector<std::string>* warnings = nullptr);
 std::string formatPortMapLine(const PortInfo& port);
 
 // The map file in use, and whether it is the only source of ports (VELTRIX_PORTS).

@@ -21,7 +21,8 @@ std::string trim(const std::string& s) {
 bool sameText(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
@@ -57,7 +58,9 @@ bool quoted(const std::string& v) {
     return v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();
 }
 
-std::string unquote(const std::string& v) { return quoted(v) ? v.substr(1, v.size() - 2) : v; }
+std::string unquote(const std::string& v) {
+    return quoted(v) ? v.substr(1, v.size() - 2) : v;
+}
 
 std::string protect(const std::string& v) {
     bool blanks = !v.empty() && (std::isspace(static_cast<unsigned char>(v.front())) ||
@@ -67,7 +70,8 @@ std::string protect(const std::string& v) {
 
 }  // namespace
 
-std::optional<std::string> read(const std::string& file, const std::string& section, const std::string& key) {
+std::optional<std::string> read(const std::string& file, const std::string& section,
+                                const std::string& key) {
     std::vector<std::string> lines;
     if (!readLines(file, lines)) return std::nullopt;
     bool inSection = false;

@@ -11,7 +11,7 @@ namespace platform::profile {
 
 // The value of key in section, or nothing when the file, section or key is missing.
 std::optional<std::string> read(const std::string& file, const std::string& section,
-                                 const std::string& key);
+                                const std::string& key);
 std::string readString(const std::string& file, const std::string& section, const std::string& key,
                        const std::string& defaultValue);
 bool write(const std::string& file, const std::string& section, const std::string& key,

@@ -38,7 +38,7 @@ struct LineSettings {
 };
 
 struct FlowControl {
-    bool rtsCts = false;   // hardware handshake
+    bool rtsCts = false;  // hardware handshake
     bool xonXoffOut = false;
     bool xonXoffIn = false;
     bool any() const { return rtsCts || xonXoffOut || xonXoffIn; }

@@ -4,7 +4,9 @@
 
 namespace platform {
 
-Worker::~Worker() { stop(); }
+Worker::~Worker() {
+    stop();
+}
 
 bool Worker::start(Body body, bool woken) {
     std::lock_guard t(threadLock_);
@@ -65,15 +67,19 @@ bool Worker::waitForEnd(std::chrono::milliseconds wait) {
     {
         std::unique_lock l(lock_);
         auto ended = [&] { return !running_; };
-        if (wait.count() < 0) changed_.wait(l, ended);
-        else if (!changed_.wait_for(l, wait, ended)) return false;
+        if (wait.count() < 0)
+            changed_.wait(l, ended);
+        else if (!changed_.wait_for(l, wait, ended))
+            return false;
     }
     std::lock_guard t(threadLock_);
     if (thread_.joinable()) thread_.join();
     return true;
 }
 
-bool Worker::isCurrentThread() const { return running_ && id_.load() == std::this_thread::get_id(); }
+bool Worker::isCurrentThread() const {
+    return running_ && id_.load() == std::this_thread::get_id();
+}
 
 void Worker::setStopHook(std::function<void()> hook) {
     std::lock_guard l(lock_);
@@ -91,8 +97,10 @@ void Worker::wake() {
 Worker::Wake Worker::waitForWake(std::chrono::milliseconds wait) {
     std::unique_lock l(lock_);
     auto ready = [&] { return stop_ || woken_; };
-    if (wait.count() < 0) changed_.wait(l, ready);
-    else changed_.wait_for(l, wait, ready);
+    if (wait.count() < 0)
+        changed_.wait(l, ready);
+    else
+        changed_.wait_for(l, wait, ready);
     if (stop_) return Wake::Stopped;
     if (!woken_) return Wake::TimedOut;
     woken_ = false;

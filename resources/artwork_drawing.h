@@ -14,7 +14,8 @@
 namespace artwork {
 
 // A rounded square of size pixels shaded from top to bottom, with the program's symbol on it.
-inline QImage icon(int size, const QColor& top, const QColor& bottom, const std::function<void(QPainter&)>& symbol) {
+inline QImage icon(int size, const QColor& top, const QColor& bottom,
+                   const std::function<void(QPainter&)>& symbol) {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
@@ -31,9 +32,9 @@ inline QImage icon(int size, const QColor& top, const QColor& bottom, const std:
 }
 
 struct About {
-    QColor left, right;                                  // the shading, left to right
+    QColor left, right;                                    // the shading, left to right
     std::function<void(QPainter&, int w, int h)> texture;  // drawn over the shading
-    QImage icon;                                         // 72 x 72
+    QImage icon;                                           // 72 x 72
     QString name;
     QString line;  // under the name
     int lineTop = 0;
@@ -70,7 +71,8 @@ inline QImage aboutBitmap(const About& a) {
 
 // The drawer's main: writes icon_16 to icon_64.png and about.png into the folder named on the
 // command line, then what more draws; 0 when everything was written.
-inline int writeArtwork(int argc, char** argv, const char* program, const std::function<QImage(int size)>& icon,
+inline int writeArtwork(int argc, char** argv, const char* program,
+                        const std::function<QImage(int size)>& icon,
                         const std::function<QImage()>& about,
                         const std::function<bool(const QDir& out)>& more = nullptr) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -81,7 +83,8 @@ inline int writeArtwork(int argc, char** argv, const char* program, const std::f
     }
     QDir out(QString::fromLocal8Bit(argv[1]));
     bool ok = true;
-    for (int size : {16, 32, 48, 64}) ok &= icon(size).save(out.filePath(QStringLiteral("icon_%1.png").arg(size)));
+    for (int size : {16, 32, 48, 64})
+        ok &= icon(size).save(out.filePath(QStringLiteral("icon_%1.png").arg(size)));
     ok &= about().save(out.filePath(QStringLiteral("about.png")));
     if (more) ok &= more(out);
     if (!ok) std::fprintf(stderr, "%s: cannot write into %s\n", program, argv[1]);

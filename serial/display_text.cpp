@@ -9,9 +9,15 @@ std::string displayText(std::string_view text, std::size_t limit) {
     out.reserve(text.size());
     for (unsigned char c : text) {
         switch (c) {
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20 || c == 0x7F) {
                     char buf[8];
@@ -31,7 +37,8 @@ std::string displayText(std::string_view text, std::size_t limit) {
     };
     std::size_t headEnd = startOfCharacter(head);
     std::size_t tailStart = out.size() - tail;
-    while (tailStart < out.size() && (static_cast<unsigned char>(out[tailStart]) & 0xC0) == 0x80) ++tailStart;
+    while (tailStart < out.size() && (static_cast<unsigned char>(out[tailStart]) & 0xC0) == 0x80)
+        ++tailStart;
     return out.substr(0, headEnd) + "..." + out.substr(tailStart);
 }
 

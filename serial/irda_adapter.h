@@ -15,10 +15,10 @@ constexpr int None = 0, LiteLink = 1, Tekram = 2, Actisys = 3, Kwd4400 = 4;
 
 struct IrdaStep {
     enum Kind {
-        Dtr,          // value 1 on, 0 off
-        Rts,          // value 1 on, 0 off
-        Wait,         // value milliseconds
-        Write,        // value the byte
+        Dtr,    // value 1 on, 0 off
+        Rts,    // value 1 on, 0 off
+        Wait,   // value milliseconds
+        Write,  // value the byte
         Purge,
         LineTo9600,   // keep the line settings, then 9600 baud, 8 data bits, no parity, 1 stop bit
         RestoreLine,  // the kept line settings again

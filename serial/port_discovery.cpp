@@ -58,7 +58,8 @@ std::string ListSerialPorts(std::vector<SSerInfo>& records, bool skipUnopenable)
             }
         }
         if (it->friendlyName.empty()) it->friendlyName = it->portName;
-        if (it->portDescription.empty()) it->portDescription = serial::portDescriptionOf(it->friendlyName);
+        if (it->portDescription.empty())
+            it->portDescription = serial::portDescriptionOf(it->friendlyName);
         ++it;
     }
     if (found.error) {

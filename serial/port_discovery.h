@@ -14,8 +14,8 @@ struct PortEntry {
 
 struct SSerInfo {
     std::string devicePath;
-    std::string portName;         // "COMn"
-    std::string friendlyName;     // as a rule "description (COMn)"
+    std::string portName;      // "COMn"
+    std::string friendlyName;  // as a rule "description (COMn)"
     bool isUsb = false;
     std::string portDescription;  // friendlyName without its "(COMn)"
 };

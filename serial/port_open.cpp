@@ -11,7 +11,9 @@ namespace serial {
 
 namespace {
 
-std::string comName(int n) { return "COM" + std::to_string(n); }
+std::string comName(int n) {
+    return "COM" + std::to_string(n);
+}
 
 std::string deviceGroup(const std::string& devicePath) {
     struct stat st {};
@@ -30,28 +32,35 @@ std::string inUse(const std::string& who, const std::string& devicePath) {
 
 platform::SystemError openComPort(platform::SerialDevice& device, int portNumber) {
     auto port = platform::findPort(portNumber);
-    if (!port) return platform::SystemError::fromCode(ENOENT, comName(portNumber) + " is not in the port map");
+    if (!port)
+        return platform::SystemError::fromCode(ENOENT,
+                                               comName(portNumber) + " is not in the port map");
     if (!device.open(port->devicePath)) return device.lastError();
     return {};
 }
 
 std::string cannotOpenAdvice(const platform::SystemError& error, const std::string& devicePath) {
     switch (error.osCode) {
-        case 0: return {};
+        case 0:
+            return {};
         case EACCES:
         case EPERM: {
             std::string group = deviceGroup(devicePath);
-            return devicePath + ": permission denied. Join the group '" + group + "' (sudo usermod -aG " + group +
-                   " $USER) and log in again.";
+            return devicePath + ": permission denied. Join the group '" + group +
+                   "' (sudo usermod -aG " + group + " $USER) and log in again.";
         }
-        case EBUSY: return inUse(devicePath, devicePath);
+        case EBUSY:
+            return inUse(devicePath, devicePath);
         case ENOENT:
         case ENXIO:
         case ENODEV:
-            return devicePath + " is not there. Check that the device is plugged in and the port map is right.";
+            return devicePath +
+                   " is not there. Check that the device is plugged in and the port map is right.";
         case ENOTTY:
-        case EISDIR: return devicePath + " is not a serial port. Check the port map.";
-        default: return devicePath + ": " + error.text + ".";
+        case EISDIR:
+            return devicePath + " is not a serial port. Check the port map.";
+        default:
+            return devicePath + ": " + error.text + ".";
     }
 }
 

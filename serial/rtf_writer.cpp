@@ -31,12 +31,23 @@ void appendUnicode(std::string& out, char32_t ch) {
 void appendText(std::string& out, const std::u32string& text) {
     for (char32_t ch : text) {
         switch (ch) {
-            case U'\n': out += "\\par\r\n"; continue;
-            case U'\t': out += "\\tab "; continue;
-            case U'\\': out += "\\\\"; continue;
-            case U'{': out += "\\{"; continue;
-            case U'}': out += "\\}"; continue;
-            default: break;
+            case U'\n':
+                out += "\\par\r\n";
+                continue;
+            case U'\t':
+                out += "\\tab ";
+                continue;
+            case U'\\':
+                out += "\\\\";
+                continue;
+            case U'{':
+                out += "\\{";
+                continue;
+            case U'}':
+                out += "\\}";
+                continue;
+            default:
+                break;
         }
         if (ch < 0x20 || ch == 0x7F) continue;  // no visible form in a document
         if (ch < 0x80) {
@@ -51,7 +62,8 @@ void appendText(std::string& out, const std::u32string& text) {
 
 }  // namespace
 
-std::string writeRtf(const std::vector<TextRun>& runs, const std::string& fontName, double pointSize) {
+std::string writeRtf(const std::vector<TextRun>& runs, const std::string& fontName,
+                     double pointSize) {
     std::vector<ColourRef> colours;  // index 0 of the table is the automatic colour
     for (const TextRun& run : runs)
         if (run.colour != kColourAutomatic &&
@@ -76,7 +88,8 @@ std::string writeRtf(const std::vector<TextRun>& runs, const std::string& fontNa
         if (run.text.empty()) continue;
         int index = 0;
         if (run.colour != kColourAutomatic)
-            index = 1 + int(std::find(colours.begin(), colours.end(), run.colour) - colours.begin());
+            index =
+                1 + int(std::find(colours.begin(), colours.end(), run.colour) - colours.begin());
         if (index != current) {
             out += "\\cf" + std::to_string(index) + " ";
             current = index;

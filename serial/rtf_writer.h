@@ -16,6 +16,7 @@ struct TextRun {
     std::u32string text;  // '\n' ends a paragraph
 };
 
-std::string writeRtf(const std::vector<TextRun>& runs, const std::string& fontName, double pointSize);
+std::string writeRtf(const std::vector<TextRun>& runs, const std::string& fontName,
+                     double pointSize);
 
 }  // namespace serial

@@ -10,7 +10,9 @@ using std::chrono::milliseconds;
 
 CSerialCom::CSerialCom() = default;
 
-CSerialCom::~CSerialCom() { Close(); }
+CSerialCom::~CSerialCom() {
+    Close();
+}
 
 bool CSerialCom::Open(int portNumber) {
     if (IsOpen()) return false;
@@ -43,7 +45,8 @@ void CSerialCom::Close() {
 
 int CSerialCom::Read(void* buffer, int count) {
     if (!IsOpen() || count <= 0) return 0;
-    return static_cast<int>(device_.readExact(buffer, static_cast<std::size_t>(count), milliseconds(kWaitTimeMs)));
+    return static_cast<int>(
+        device_.readExact(buffer, static_cast<std::size_t>(count), milliseconds(kWaitTimeMs)));
 }
 
 bool CSerialCom::Write(const void* buffer, int count) {
@@ -55,11 +58,17 @@ bool CSerialCom::Write(const void* buffer, int count) {
     return device_.write(buffer, n, left()) == n && device_.drain(left());
 }
 
-bool CSerialCom::Purge() { return IsOpen() && device_.purge(); }
+bool CSerialCom::Purge() {
+    return IsOpen() && device_.purge();
+}
 
-unsigned CSerialCom::BytesWaiting() const { return device_.bytesWaiting(); }
+unsigned CSerialCom::BytesWaiting() const {
+    return device_.bytesWaiting();
+}
 
-unsigned CSerialCom::BytesPending() const { return device_.bytesPending(); }
+unsigned CSerialCom::BytesPending() const {
+    return device_.bytesPending();
+}
 
 template <class Change>
 bool CSerialCom::changeLine(Change change) {
@@ -90,7 +99,9 @@ bool CSerialCom::SetLineSettings(const platform::LineSettings& settings) {
 }
 
 // The driver's queues here are its own size; a request is accepted as long as the port is open.
-bool CSerialCom::SetBufferSizes(unsigned, unsigned) { return IsOpen(); }
+bool CSerialCom::SetBufferSizes(unsigned, unsigned) {
+    return IsOpen();
+}
 
 void CSerialCom::SetDTR(bool on) {
     dtr_ = on;
@@ -112,7 +123,9 @@ bool CSerialCom::GetDSR() {
     return s && s->dsr;
 }
 
-std::string CSerialCom::OpenFailureAdvice() const { return openAdvice_; }
+std::string CSerialCom::OpenFailureAdvice() const {
+    return openAdvice_;
+}
 
 platform::SystemError CSerialCom::LastError() const {
     return IsOpen() ? device_.lastError() : openError_;
@@ -122,15 +135,23 @@ void CSerialCom::ProgramIrDAAdapter(int adapterType, unsigned baudRate) {
     std::optional<platform::LineSettings> kept;
     for (const auto& step : serial::irdaAdapterSteps(adapterType, baudRate)) {
         switch (step.kind) {
-            case serial::IrdaStep::Dtr: SetDTR(step.value != 0); break;
-            case serial::IrdaStep::Rts: SetRTS(step.value != 0); break;
-            case serial::IrdaStep::Wait: lines().pause(milliseconds(step.value)); break;
+            case serial::IrdaStep::Dtr:
+                SetDTR(step.value != 0);
+                break;
+            case serial::IrdaStep::Rts:
+                SetRTS(step.value != 0);
+                break;
+            case serial::IrdaStep::Wait:
+                lines().pause(milliseconds(step.value));
+                break;
             case serial::IrdaStep::Write: {
                 std::uint8_t byte = static_cast<std::uint8_t>(step.value);
                 Write(&byte, 1);
                 break;
             }
-            case serial::IrdaStep::Purge: Purge(); break;
+            case serial::IrdaStep::Purge:
+                Purge();
+                break;
             case serial::IrdaStep::LineTo9600:
                 kept = device_.lineSettings();
                 SetLineSettings({9600, 8, platform::parity::None, platform::stopbits::One});

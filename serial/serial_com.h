@@ -6,8 +6,8 @@
 // driver had them until the caller sets them (Windows codes: parity 0 none .. 4 space, stop
 // bits 0 one, 1 one and a half, 2 two), and Close puts them back as they were. The four line
 // setters each change one value; SetLineSettings changes them all in one step, which a caller
-// that sets several uses so no state in between has to be valid. Read(n) returns n or 0: it takes nothing until all n bytes are
-// queued, so a read that times out leaves the bytes for the next one.
+// that sets several uses so no state in between has to be valid. Read(n) returns n or 0: it takes
+// nothing until all n bytes are queued, so a read that times out leaves the bytes for the next one.
 //
 // Threads: one thread may read while another writes; Open and Close must not race with a
 // transfer. Errors: every call reports by its result; LastError() keeps the system's reason

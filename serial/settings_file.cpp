@@ -1,7 +1,7 @@
 #include "serial/settings_file.h"
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <climits>
 
 #include "platform/folders.h"
@@ -47,7 +47,8 @@ bool SettingsFile::WriteInt(const std::string& section, const std::string& key, 
     return WriteString(section, key, std::to_string(value));
 }
 
-bool SettingsFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+bool SettingsFile::WriteString(const std::string& section, const std::string& key,
+                               const std::string& value) {
     lastResult_ = !readOnly_ && platform::profile::write(path_, section, key, value);
     return lastResult_;
 }

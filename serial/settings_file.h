@@ -18,7 +18,8 @@ public:
     // The value's leading decimal digits as a number (0 when there are none); the default,
     // written back, when nothing is there.
     int GetInt(const std::string& section, const std::string& key, int defaultValue);
-    std::string GetString(const std::string& section, const std::string& key, const std::string& defaultValue);
+    std::string GetString(const std::string& section, const std::string& key,
+                          const std::string& defaultValue);
     bool WriteInt(const std::string& section, const std::string& key, int value);
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
 

@@ -12,14 +12,20 @@ namespace serial {
 
 // Colours are platform colour values, 0x00BBGGRR.
 using ColourRef = std::uint32_t;
-constexpr ColourRef kColourRed = 0x0000FF;       // what the user sends
-constexpr ColourRef kColourBlue = 0xFF0000;      // received data, transmitted file data
-constexpr ColourRef kColourDarkBlue = 0x7F0000;  // the picture tool's replies
+constexpr ColourRef kColourRed = 0x0000FF;          // what the user sends
+constexpr ColourRef kColourBlue = 0xFF0000;         // received data, transmitted file data
+constexpr ColourRef kColourDarkBlue = 0x7F0000;     // the picture tool's replies
 constexpr ColourRef kColourAutomatic = 0xFF000000;  // no colour of its own: the text colour
 
-constexpr std::uint8_t colourRed(ColourRef c) { return c & 0xFF; }
-constexpr std::uint8_t colourGreen(ColourRef c) { return (c >> 8) & 0xFF; }
-constexpr std::uint8_t colourBlue(ColourRef c) { return (c >> 16) & 0xFF; }
+constexpr std::uint8_t colourRed(ColourRef c) {
+    return c & 0xFF;
+}
+constexpr std::uint8_t colourGreen(ColourRef c) {
+    return (c >> 8) & 0xFF;
+}
+constexpr std::uint8_t colourBlue(ColourRef c) {
+    return (c >> 16) & 0xFF;
+}
 constexpr ColourRef makeColourRef(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return ColourRef(r) | ColourRef(g) << 8 | ColourRef(b) << 16;
 }

@@ -19,7 +19,8 @@ std::unique_ptr<SimDevice> makeEcho(const std::vector<std::string>& options, std
 }
 
 // Each option is one of the scanner's control commands, given at start.
-std::unique_ptr<SimDevice> makeScanner(const std::vector<std::string>& options, std::string& error) {
+std::unique_ptr<SimDevice> makeScanner(const std::vector<std::string>& options,
+                                       std::string& error) {
     auto scanner = std::make_unique<ScannerDevice>();
     for (std::size_t i = 0; i < options.size(); ++i) {
         const std::string& o = options[i];
@@ -42,7 +43,8 @@ std::unique_ptr<SimDevice> makeScanner(const std::vector<std::string>& options, 
                 error = o == "--fault" ? "--fault needs NAME[=N]" : "--reply needs TEXT=ANSWER";
                 return nullptr;
             }
-            command = o.substr(2) + " " + (eq == std::string::npos ? *v : v->substr(0, eq) + " " + v->substr(eq + 1));
+            command = o.substr(2) + " " +
+                      (eq == std::string::npos ? *v : v->substr(0, eq) + " " + v->substr(eq + 1));
         } else {
             error = "unknown scanner option: " + o;
             return nullptr;
@@ -62,8 +64,10 @@ const std::vector<DeviceKind>& deviceKinds() {
     static const std::vector<DeviceKind> kinds = {
         {"echo", "", makeEcho},
         {"scanner",
-         "[--jpeg FILE] [--jpeg-size BYTES] [--block-size N] [--reply TEXT=ANSWER]... [--etb-reply ANSWER]\n"
-         "          [--fault NAME[=N]]...   the 2D scanner; commands: trigger, fault NAME [N], fault none,\n"
+         "[--jpeg FILE] [--jpeg-size BYTES] [--block-size N] [--reply TEXT=ANSWER]... [--etb-reply "
+         "ANSWER]\n"
+         "          [--fault NAME[=N]]...   the 2D scanner; commands: trigger, fault NAME [N], "
+         "fault none,\n"
          "          reply TEXT [ANSWER], etb-reply [ANSWER], picture FILE|generated, jpeg-size N,\n"
          "          block-size N, status",
          makeScanner},

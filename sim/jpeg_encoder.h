@@ -9,7 +9,8 @@
 namespace sim {
 
 // pixels: width * height bytes, rows top-down. quality 1..100.
-std::vector<std::uint8_t> encodeGreyJpeg(const std::uint8_t* pixels, int width, int height, int quality);
+std::vector<std::uint8_t> encodeGreyJpeg(const std::uint8_t* pixels, int width, int height,
+                                         int quality);
 
 // Grows a JPEG stream to exactly size bytes (when it is at least 4 bytes short) with comment
 // segments after the start of image; decoders skip them.

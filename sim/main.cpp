@@ -62,11 +62,16 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        if (a == "--ports") ports = value();
-        else if (a == "--com") com = std::atoi(value().c_str());
-        else if (a == "--name") name = value();
-        else if (a == "--pace") pace = true;
-        else options.push_back(a);
+        if (a == "--ports")
+            ports = value();
+        else if (a == "--com")
+            com = std::atoi(value().c_str());
+        else if (a == "--name")
+            name = value();
+        else if (a == "--pace")
+            pace = true;
+        else
+            options.push_back(a);
     }
     if (ports.empty() || com <= 0) {
         std::cerr << "veltrix-sim: --ports FILE and --com N (1 and up) are needed\n";
@@ -82,8 +87,8 @@ int main(int argc, char** argv) {
     }
     device->line().setPacing(pace);
     if (!device->start(ports, com, name)) {
-        std::cerr << "veltrix-sim: cannot create the pseudo-terminal or register COM" << com << " in "
-                  << ports << "\n";
+        std::cerr << "veltrix-sim: cannot create the pseudo-terminal or register COM" << com
+                  << " in " << ports << "\n";
         return 1;
     }
     std::cout << "COM" << com << " " << device->line().devicePath() << " " << name << std::endl;

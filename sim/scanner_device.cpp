@@ -14,8 +14,8 @@ namespace sim {
 namespace {
 
 constexpr std::uint8_t ESC = 0x1B, CR = 0x0D, ACK = 0x06, ETB = 0x17;
-constexpr milliseconds kByteWait{500};     // between the bytes of one request or command
-constexpr milliseconds kAckWait{5000};     // the program reads a block within about a second
+constexpr milliseconds kByteWait{500};  // between the bytes of one request or command
+constexpr milliseconds kAckWait{5000};  // the program reads a block within about a second
 constexpr std::size_t kTextLimit = 600;
 constexpr std::size_t kShortHeaderBytes = 60;
 constexpr std::size_t kHeaderBytes = 128;
@@ -30,11 +30,21 @@ std::string unescape(const std::string& s) {
         }
         char c = s[++i];
         switch (c) {
-            case 'r': out += '\r'; break;
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'e': out += '\x1b'; break;
-            case 's': out += ' '; break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'e':
+                out += '\x1b';
+                break;
+            case 's':
+                out += ' ';
+                break;
             case 'x': {
                 std::string hex = s.substr(i + 1, 2);
                 char* end = nullptr;
@@ -47,7 +57,8 @@ std::string unescape(const std::string& s) {
                 i += static_cast<std::size_t>(end - hex.c_str());
                 break;
             }
-            default: out += c;
+            default:
+                out += c;
         }
     }
     return out;
@@ -73,13 +84,16 @@ Bytes generateGreyPicture(int width, int height) {
     int left = width / 8, right = width - width / 8, top = height * 3 / 8, bottom = height * 5 / 8;
     int module = std::max(1, width / 120);
     std::vector<bool> bars;
-    for (int k = 0; bars.size() < std::size_t(right - left + 1); k = (k + 1) % int(sizeof kWidths - 1))
+    for (int k = 0; bars.size() < std::size_t(right - left + 1);
+         k = (k + 1) % int(sizeof kWidths - 1))
         bars.insert(bars.end(), std::size_t((kWidths[k] - '0') * module), k % 2 == 0);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             int v = 70 + 110 * x / std::max(1, width) + 50 * y / std::max(1, height);
-            if (y >= top && y < bottom && x >= left && x < right) v = bars[std::size_t(x - left)] ? 20 : 240;
-            pixels[std::size_t(y) * std::size_t(width) + std::size_t(x)] = static_cast<std::uint8_t>(v);
+            if (y >= top && y < bottom && x >= left && x < right)
+                v = bars[std::size_t(x - left)] ? 20 : 240;
+            pixels[std::size_t(y) * std::size_t(width) + std::size_t(x)] =
+                static_cast<std::uint8_t>(v);
         }
     }
     return pixels;
@@ -88,7 +102,8 @@ Bytes generateGreyPicture(int width, int height) {
 Bytes formatScannerHeader(const SeenRequest& r, int divisor, int blocks, std::size_t pictureBytes) {
     std::string h(kHeaderBytes, ' ');
     auto put = [&](std::size_t at, const std::string& text) {
-        if (at < h.size()) std::copy_n(text.begin(), std::min(text.size(), h.size() - at), h.begin() + long(at));
+        if (at < h.size())
+            std::copy_n(text.begin(), std::min(text.size(), h.size() - at), h.begin() + long(at));
     };
     auto number = [&](std::size_t at, long long v) {
         char field[16];
@@ -152,8 +167,10 @@ void ScannerDevice::setFaults(const ScannerFaults& faults) {
 
 void ScannerDevice::setReply(const std::string& command, std::optional<std::string> reply) {
     std::lock_guard l(lock_);
-    if (reply) config_.replies[command] = *reply;
-    else config_.replies.erase(command);
+    if (reply)
+        config_.replies[command] = *reply;
+    else
+        config_.replies.erase(command);
 }
 
 void ScannerDevice::setEtbReply(const std::string& reply) {
@@ -195,8 +212,8 @@ std::string ScannerDevice::command(const std::string& text) {
     if (verb == "trigger") return trigger();
     if (verb == "status") {
         std::lock_guard l(lock_);
-        return "requests " + std::to_string(requests_.size()) + ", pictures " + std::to_string(completed_) +
-               (waitingForTrigger_ ? ", waiting for the trigger" : "");
+        return "requests " + std::to_string(requests_.size()) + ", pictures " +
+               std::to_string(completed_) + (waitingForTrigger_ ? ", waiting for the trigger" : "");
     }
     if (verb == "fault") {
         std::istringstream a(arg);
@@ -206,13 +223,13 @@ std::string ScannerDevice::command(const std::string& text) {
         bool hasNumber = numberArg(n, k);
         std::lock_guard l(lock_);
         ScannerFaults& f = config_.faults;
-        int* block = name == "noise" ? &f.noiseBeforeBlock
-                     : name == "bad-end" ? &f.badEndBlock
-                     : name == "missing" ? &f.missingBlock
+        int* block = name == "noise"      ? &f.noiseBeforeBlock
+                     : name == "bad-end"  ? &f.badEndBlock
+                     : name == "missing"  ? &f.missingBlock
                      : name == "oversize" ? &f.oversizeBlock
-                     : name == "vanish" ? &f.vanishAtBlock
-                     : name == "blocks" ? &f.announcedBlocks
-                                        : nullptr;
+                     : name == "vanish"   ? &f.vanishAtBlock
+                     : name == "blocks"   ? &f.announcedBlocks
+                                          : nullptr;
         if (block) {
             if (!hasNumber) return "error: fault " + name + " needs a block number";
             *block = static_cast<int>(k);
@@ -237,7 +254,8 @@ std::string ScannerDevice::command(const std::string& text) {
         a >> key;
         if (key.empty()) return "error: reply needs the command text";
         std::getline(a >> std::ws, answer);
-        setReply(unescape(key), answer.empty() ? std::nullopt : std::optional<std::string>(unescape(answer)));
+        setReply(unescape(key),
+                 answer.empty() ? std::nullopt : std::optional<std::string>(unescape(answer)));
         return "ok";
     }
     if (verb == "picture") {
@@ -253,9 +271,12 @@ std::string ScannerDevice::command(const std::string& text) {
     if (verb == "jpeg-size" || verb == "block-size") {
         long v = 0;
         if (!numberArg(arg, v)) return "error: " + verb + " needs a number";
-        if (verb == "jpeg-size") setJpegSize(static_cast<std::size_t>(v));
-        else if (v < 1 || v > static_cast<long>(kBlockLimit)) return "error: block-size is 1.." + std::to_string(kBlockLimit);
-        else setBlockSize(static_cast<std::size_t>(v));
+        if (verb == "jpeg-size")
+            setJpegSize(static_cast<std::size_t>(v));
+        else if (v < 1 || v > static_cast<long>(kBlockLimit))
+            return "error: block-size is 1.." + std::to_string(kBlockLimit);
+        else
+            setBlockSize(static_cast<std::size_t>(v));
         return "ok";
     }
     return SimDevice::command(text);
@@ -333,10 +354,13 @@ bool ScannerDevice::waitForTrigger(std::stop_token& stop) {
         if (*b == ETB) break;  // the program gave up
         if (*b != ESC) continue;
         std::string text;
-        for (auto c = next(stop, kByteWait); c && *c != CR && text.size() < kTextLimit; c = next(stop, kByteWait))
+        for (auto c = next(stop, kByteWait); c && *c != CR && text.size() < kTextLimit;
+             c = next(stop, kByteWait))
             text += static_cast<char>(*c);
-        if (text == "Z") triggered_ = true;  // the trigger command
-        else handleCommand(text);
+        if (text == "Z")
+            triggered_ = true;  // the trigger command
+        else
+            handleCommand(text);
     }
     waitingForTrigger_ = false;
     return go;
@@ -360,8 +384,9 @@ void ScannerDevice::handleRequest(std::stop_token& stop, const std::string& text
     int one = 0, bits = 0, mode = 0, zero1 = 0, zero2 = 0, snapshot = 0;
     auto at = text.find("@VELT,");
     if (at == std::string::npos ||
-        std::sscanf(text.c_str() + at + 6, "%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d#", &r.x0, &r.y0, &r.x1, &r.y1, &one,
-                    &bits, &r.requestFlags, &r.quality, &snapshot, &mode, &zero1, &zero2) != 12)
+        std::sscanf(text.c_str() + at + 6, "%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d#", &r.x0, &r.y0,
+                    &r.x1, &r.y1, &one, &bits, &r.requestFlags, &r.quality, &snapshot, &mode,
+                    &zero1, &zero2) != 12)
         return;  // not a request this scanner understands
     r.snapshot = snapshot == 1;
     r.jpeg = mode == 1;
@@ -374,7 +399,8 @@ void ScannerDevice::handleRequest(std::stop_token& stop, const std::string& text
     Config cfg = config();
     // In 64 bits: a window from a hostile request may span the whole int range.
     auto side = [](int from, int to) {
-        return static_cast<int>(std::clamp<long long>(static_cast<long long>(to) - from + 1, 1, kPictureSideLimit));
+        return static_cast<int>(
+            std::clamp<long long>(static_cast<long long>(to) - from + 1, 1, kPictureSideLimit));
     };
     int width = side(r.x0, r.x1);
     int height = side(r.y0, r.y1);
@@ -397,7 +423,9 @@ void ScannerDevice::handleRequest(std::stop_token& stop, const std::string& text
     std::size_t dataBlocks = (picture.size() + cfg.blockSize - 1) / cfg.blockSize;
     int blocks = f.announcedBlocks > 0 ? f.announcedBlocks : static_cast<int>(1 + dataBlocks);
     std::size_t area = std::size_t(width) * std::size_t(height);
-    int divisor = r.jpeg && !picture.empty() ? static_cast<int>(std::max<std::size_t>(1, area / picture.size())) : 1;
+    int divisor = r.jpeg && !picture.empty()
+                      ? static_cast<int>(std::max<std::size_t>(1, area / picture.size()))
+                      : 1;
     if (f.divisorZero) divisor = 0;
     Bytes header = formatScannerHeader(r, divisor, blocks, picture.size());
     if (f.shortHeader) header.resize(kShortHeaderBytes);
@@ -415,7 +443,8 @@ void ScannerDevice::handleRequest(std::stop_token& stop, const std::string& text
         } else {
             std::size_t from = (k - 1) * cfg.blockSize;
             payload.assign(picture.begin() + static_cast<long>(from),
-                           picture.begin() + static_cast<long>(std::min(picture.size(), from + cfg.blockSize)));
+                           picture.begin() +
+                               static_cast<long>(std::min(picture.size(), from + cfg.blockSize)));
         }
         if (block == f.oversizeBlock) payload.resize(kBlockLimit + 1, 0x55);
         Bytes frame;

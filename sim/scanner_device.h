@@ -40,7 +40,7 @@ struct ScannerFaults {
     int vanishAtBlock = -1;     // the line vanishes where this block would go
     bool divisorZero = false;
     bool shortHeader = false;
-    int announcedBlocks = 0;    // above 0: the header's block count, whatever the picture needs
+    int announcedBlocks = 0;  // above 0: the header's block count, whatever the picture needs
 };
 
 struct SeenRequest {
@@ -66,7 +66,8 @@ public:
     std::string command(const std::string& text) override;
 
     void setPicture(Bytes jpeg);  // served in JPEG mode; empty: generate one
-    void setJpegSize(std::size_t bytes);  // pad generated JPEG pictures to this size (0: as encoded)
+    void setJpegSize(
+        std::size_t bytes);  // pad generated JPEG pictures to this size (0: as encoded)
     void setBlockSize(std::size_t bytes);  // data bytes per block, 1..1304
     void setFaults(const ScannerFaults& faults);
     void setReply(const std::string& command, std::optional<std::string> reply);
@@ -116,6 +117,7 @@ private:
 // The generated picture: a grey gradient with a barcode across the middle.
 Bytes generateGreyPicture(int width, int height);
 // The header block's payload for a picture of that window, divisor and block count.
-Bytes formatScannerHeader(const SeenRequest& request, int divisor, int blocks, std::size_t pictureBytes);
+Bytes formatScannerHeader(const SeenRequest& request, int divisor, int blocks,
+                          std::size_t pictureBytes);
 
 }  // namespace sim

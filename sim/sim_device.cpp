@@ -7,7 +7,9 @@
 
 namespace sim {
 
-SimDevice::~SimDevice() { stop(); }
+SimDevice::~SimDevice() {
+    stop();
+}
 
 bool SimDevice::start(const std::string& mapFile, int com, const std::string& displayName) {
     stop();
@@ -43,8 +45,10 @@ std::string SimDevice::command(const std::string& text) {
     std::string verb, arg;
     in >> verb >> arg;
     if ((verb == "pace" || verb == "silent") && (arg == "on" || arg == "off")) {
-        if (verb == "pace") line_.setPacing(arg == "on");
-        else line_.setSilent(arg == "on");
+        if (verb == "pace")
+            line_.setPacing(arg == "on");
+        else
+            line_.setSilent(arg == "on");
         return "ok";
     }
     if (verb == "garbage") {

@@ -20,7 +20,8 @@ namespace {
 void makeRaw(int fd) {
     termios2 t{};
     if (::ioctl(fd, TCGETS2, &t) != 0) return;
-    t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
+    t.c_iflag &=
+        ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
     t.c_oflag &= ~OPOST;
     t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag |= CREAD | CLOCAL;
@@ -38,7 +39,9 @@ void sleepUntilPrecisely(Clock::time_point t) {
 
 }  // namespace
 
-SimLine::~SimLine() { close(); }
+SimLine::~SimLine() {
+    close();
+}
 
 bool SimLine::open() {
     if (isOpen()) return true;
@@ -106,7 +109,8 @@ std::size_t SimLine::read(void* buffer, std::size_t max, milliseconds wait) {
                 break;
             }
             if (r < 0 && (errno == EAGAIN || errno == EINTR)) {
-                auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+                auto left =
+                    std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
                 pollfd pfd{m, POLLIN, 0};
                 // Short slices, so close() never waits long for the lock.
                 if (left > 0) ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left, 10)));
@@ -167,13 +171,15 @@ bool SimLine::sendRaw(const void* data, std::size_t count) {
 bool SimLine::sendChunks(const std::uint8_t* data, std::size_t count) {
     double charTime = pacing_ ? characterTime() : 0.0;
     // About two milliseconds of wire time a chunk keeps the pace even without a busy loop.
-    std::size_t chunk = charTime > 0 ? std::max<std::size_t>(1, std::size_t(0.002 / charTime)) : count;
+    std::size_t chunk =
+        charTime > 0 ? std::max<std::size_t>(1, std::size_t(0.002 / charTime)) : count;
     if (charTime > 0) txClock_ = std::max(txClock_, Clock::now());
     std::size_t done = 0;
     while (done < count) {
         std::size_t n = std::min(chunk, count - done);
         if (charTime > 0) {
-            txClock_ += std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(charTime * double(n)));
+            txClock_ += std::chrono::duration_cast<Clock::duration>(
+                std::chrono::duration<double>(charTime * double(n)));
             sleepUntilPrecisely(txClock_);
         }
         std::size_t written = 0;

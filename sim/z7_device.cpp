@@ -21,9 +21,13 @@ const char* const kModeSwitch[] = {
 };
 constexpr std::size_t kSectorWords = 0x8000;  // 64 KiB
 
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
 
-std::uint32_t hexValue(const std::string& s) { return static_cast<std::uint32_t>(std::strtoul(s.c_str(), nullptr, 16)); }
+std::uint32_t hexValue(const std::string& s) {
+    return static_cast<std::uint32_t>(std::strtoul(s.c_str(), nullptr, 16));
+}
 
 // Length of a complete monitor command with this operation, 0 for an unknown one.
 std::size_t commandLength(const std::string& op) {
@@ -44,7 +48,8 @@ std::optional<int> count(const std::string& arg) {
 
 Z7Device::Z7Device(Options options)
     : options_(options), flash_(kFlashBytes / 2), ram_(kRamBytes / 2, 0) {
-    for (std::size_t i = 0; i < flash_.size(); ++i) flash_[i] = initialFlashWord(flashBase() + 2 * i);
+    for (std::size_t i = 0; i < flash_.size(); ++i)
+        flash_[i] = initialFlashWord(flashBase() + 2 * i);
 }
 
 std::uint16_t Z7Device::initialFlashWord(std::uint32_t address) const {
@@ -54,13 +59,16 @@ std::uint16_t Z7Device::initialFlashWord(std::uint32_t address) const {
 
 const char* Z7Device::usage() {
     return "[--mode download|bootstrap] [--device k41|z7b|z7d] [--endian big|little] [--swap]\n"
-           "      commands: mode download|bootstrap, swap on|off, reject N, unknown N [XY], mute N,\n"
+           "      commands: mode download|bootstrap, swap on|off, reject N, unknown N [XY], mute "
+           "N,\n"
            "      stray N [XY],\n"
-           "      stall MS, reports on|off, flash-fail on|off, erase-busy N|stuck, drop-ack ADDRESS,\n"
+           "      stall MS, reports on|off, flash-fail on|off, erase-busy N|stuck, drop-ack "
+           "ADDRESS,\n"
            "      clear, status, save FILE";
 }
 
-std::unique_ptr<SimDevice> Z7Device::make(const std::vector<std::string>& args, std::string& error) {
+std::unique_ptr<SimDevice> Z7Device::make(const std::vector<std::string>& args,
+                                          std::string& error) {
     Options o;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -69,9 +77,12 @@ std::unique_ptr<SimDevice> Z7Device::make(const std::vector<std::string>& args, 
             o.swapped = true;
             continue;
         }
-        if (a == "--mode" && (v == "download" || v == "bootstrap")) o.mode = v == "download" ? Mode::Download : Mode::Bootstrap;
-        else if (a == "--device" && (v == "k41" || v == "z7b" || v == "z7d")) o.deviceType = v == "k41" ? 0 : v == "z7b" ? 1 : 2;
-        else if (a == "--endian" && (v == "big" || v == "little")) o.bigEndian = v == "big";
+        if (a == "--mode" && (v == "download" || v == "bootstrap"))
+            o.mode = v == "download" ? Mode::Download : Mode::Bootstrap;
+        else if (a == "--device" && (v == "k41" || v == "z7b" || v == "z7d"))
+            o.deviceType = v == "k41" ? 0 : v == "z7b" ? 1 : 2;
+        else if (a == "--endian" && (v == "big" || v == "little"))
+            o.bigEndian = v == "big";
         else {
             error = "z7: bad option: " + a + (v.empty() ? "" : " " + v);
             return nullptr;
@@ -81,8 +92,12 @@ std::unique_ptr<SimDevice> Z7Device::make(const std::vector<std::string>& args, 
     return std::make_unique<Z7Device>(o);
 }
 
-std::uint32_t Z7Device::flashBase() const { return options_.deviceType == 2 ? 0x80000000u : 0x10000000u; }
-unsigned Z7Device::monitorBaud() const { return options_.deviceType == 2 ? 38400 : 57600; }
+std::uint32_t Z7Device::flashBase() const {
+    return options_.deviceType == 2 ? 0x80000000u : 0x10000000u;
+}
+unsigned Z7Device::monitorBaud() const {
+    return options_.deviceType == 2 ? 38400 : 57600;
+}
 
 unsigned Z7Device::programBaud() {
     auto s = line().programSettings();
@@ -96,8 +111,10 @@ void Z7Device::serve(std::stop_token stop) {
             std::lock_guard l(lock_);
             mode = options_.mode;
         }
-        if (mode == Mode::Download) serveDownload(stop);
-        else serveBootstrap(stop);
+        if (mode == Mode::Download)
+            serveDownload(stop);
+        else
+            serveBootstrap(stop);
     }
 }
 
@@ -150,8 +167,10 @@ void Z7Device::serveDownload(std::stop_token& stop) {
         std::lock_guard l(lock_);
         stopFrame = h[0] == 'E' && h[1] == 'D' && !(knownLength_ && lengthHere == knownLength_);
     }
-    if (stopFrame) handleStop(h, stop);
-    else handleFrame(h, stop);
+    if (stopFrame)
+        handleStop(h, stop);
+    else
+        handleFrame(h, stop);
 }
 
 void Z7Device::handleStop(const std::uint8_t*, std::stop_token& stop) {
@@ -192,7 +211,8 @@ void Z7Device::handleStop(const std::uint8_t*, std::stop_token& stop) {
 void Z7Device::handleFrame(const std::uint8_t* h, std::stop_token& stop) {
     const bool big = options_.bigEndian;
     const std::size_t n = big ? (h[0] << 8 | h[1]) : (h[3] << 8 | h[2]);
-    const std::uint16_t number = static_cast<std::uint16_t>(big ? (h[2] << 8 | h[3]) : (h[1] << 8 | h[0]));
+    const std::uint16_t number =
+        static_cast<std::uint16_t>(big ? (h[2] << 8 | h[3]) : (h[1] << 8 | h[0]));
     int stallMs;
     {
         std::lock_guard l(lock_);
@@ -214,7 +234,8 @@ void Z7Device::handleFrame(const std::uint8_t* h, std::stop_token& stop) {
         std::uint32_t sum = 0;
         for (std::size_t i = 0; i < n; ++i) sum += rest[i];
         const std::uint8_t* t = rest.data() + n;
-        std::uint16_t sent = static_cast<std::uint16_t>(big ? (t[0] << 8 | t[1]) : (t[1] << 8 | t[0]));
+        std::uint16_t sent =
+            static_cast<std::uint16_t>(big ? (t[0] << 8 | t[1]) : (t[1] << 8 | t[0]));
         good = sent == static_cast<std::uint16_t>(sum) && t[2] == 0 && t[3] == 0;
     }
     if (!good) {
@@ -315,12 +336,16 @@ void Z7Device::runMonitorCommand(const std::string& text) {
         auto inRam = address - ramBase < kRamBytes;
         if (op == "42") {
             auto value = static_cast<std::uint16_t>(hexValue(text.substr(10, 4)));
-            if (inFlash) flashWrite((address - flashBase()) / 2, value);
-            else if (inRam) ram_[(address - ramBase) / 2] = value;
+            if (inFlash)
+                flashWrite((address - flashBase()) / 2, value);
+            else if (inRam)
+                ram_[(address - ramBase) / 2] = value;
         } else if (op == "62") {
             std::uint16_t value = 0;
-            if (inFlash) value = flashRead((address - flashBase()) / 2);
-            else if (inRam) value = ram_[(address - ramBase) / 2];
+            if (inFlash)
+                value = flashRead((address - flashBase()) / 2);
+            else if (inRam)
+                value = ram_[(address - ramBase) / 2];
             char digits[8];
             std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(value));
             answer += digits;
@@ -338,10 +363,17 @@ void Z7Device::flashWrite(std::uint32_t index, std::uint16_t value) {
     if (busyReads_ != 0) return;  // an erase is running
     const std::uint8_t v = value & 0xFF;
     switch (jedec_) {
-        case Jedec::Read: jedec_ = index == 0x555 && v == 0xAA ? Jedec::Unlock1 : Jedec::Read; break;
-        case Jedec::Unlock1: jedec_ = index == 0x2AA && v == 0x55 ? Jedec::Unlock2 : Jedec::Read; break;
+        case Jedec::Read:
+            jedec_ = index == 0x555 && v == 0xAA ? Jedec::Unlock1 : Jedec::Read;
+            break;
+        case Jedec::Unlock1:
+            jedec_ = index == 0x2AA && v == 0x55 ? Jedec::Unlock2 : Jedec::Read;
+            break;
         case Jedec::Unlock2:
-            jedec_ = index != 0x555 ? Jedec::Read : v == 0xA0 ? Jedec::Program : v == 0x80 ? Jedec::EraseSetup : Jedec::Read;
+            jedec_ = index != 0x555 ? Jedec::Read
+                     : v == 0xA0    ? Jedec::Program
+                     : v == 0x80    ? Jedec::EraseSetup
+                                    : Jedec::Read;
             break;
         case Jedec::Program:
             flash_[index] &= value;  // programming only clears bits
@@ -349,13 +381,18 @@ void Z7Device::flashWrite(std::uint32_t index, std::uint16_t value) {
             highestProgrammed_ = std::max(highestProgrammed_, index);
             jedec_ = Jedec::Read;
             break;
-        case Jedec::EraseSetup: jedec_ = index == 0x555 && v == 0xAA ? Jedec::EraseUnlock1 : Jedec::Read; break;
-        case Jedec::EraseUnlock1: jedec_ = index == 0x2AA && v == 0x55 ? Jedec::EraseUnlock2 : Jedec::Read; break;
+        case Jedec::EraseSetup:
+            jedec_ = index == 0x555 && v == 0xAA ? Jedec::EraseUnlock1 : Jedec::Read;
+            break;
+        case Jedec::EraseUnlock1:
+            jedec_ = index == 0x2AA && v == 0x55 ? Jedec::EraseUnlock2 : Jedec::Read;
+            break;
         case Jedec::EraseUnlock2:
             if (v == 0x30 || (v == 0x10 && index == 0x555)) {
                 std::size_t first = v == 0x30 ? index / kSectorWords * kSectorWords : 0;
                 std::size_t last = v == 0x30 ? first + kSectorWords : flash_.size();
-                std::fill(flash_.begin() + static_cast<std::ptrdiff_t>(first), flash_.begin() + static_cast<std::ptrdiff_t>(last), 0xFFFF);
+                std::fill(flash_.begin() + static_cast<std::ptrdiff_t>(first),
+                          flash_.begin() + static_cast<std::ptrdiff_t>(last), 0xFFFF);
                 ++erases_;
                 busyReads_ = eraseBusyReads_;
             }
@@ -388,9 +425,11 @@ std::string Z7Device::command(const std::string& text) {
         value = *n;
         return "ok";
     };
-    static const char* const kOwn[] = {"mode", "swap", "reports", "flash-fail", "reject", "mute", "stall",
-                                       "drop-ack", "unknown", "stray", "erase-busy", "clear", "status", "save"};
-    if (std::find(std::begin(kOwn), std::end(kOwn), verb) == std::end(kOwn)) return SimDevice::command(text);
+    static const char* const kOwn[] = {"mode",       "swap",  "reports",  "flash-fail", "reject",
+                                       "mute",       "stall", "drop-ack", "unknown",    "stray",
+                                       "erase-busy", "clear", "status",   "save"};
+    if (std::find(std::begin(kOwn), std::end(kOwn), verb) == std::end(kOwn))
+        return SimDevice::command(text);
     std::lock_guard l(lock_);
     if (verb == "mode") {
         if (arg != "download" && arg != "bootstrap") return "error: mode download|bootstrap";
@@ -445,15 +484,18 @@ std::string Z7Device::command(const std::string& text) {
             std::size_t bytes = 0;
             for (const auto& [n, b] : blocks_) bytes += b.size();
             out << "download: " << blocks_.size() << " blocks";
-            if (!blocks_.empty()) out << " (" << blocks_.begin()->first << ".." << blocks_.rbegin()->first << ")";
-            out << ", " << bytes << " bytes, " << modeSwitches_.size() << " mode-switch commands, " << badFrames_
-                << " bad frames, " << stopFrames_ << " stop frames";
+            if (!blocks_.empty())
+                out << " (" << blocks_.begin()->first << ".." << blocks_.rbegin()->first << ")";
+            out << ", " << bytes << " bytes, " << modeSwitches_.size() << " mode-switch commands, "
+                << badFrames_ << " bad frames, " << stopFrames_ << " stop frames";
         } else {
             char range[64] = "nothing programmed";
             if (lowestProgrammed_ <= highestProgrammed_)
-                std::snprintf(range, sizeof range, "programmed 0x%08X..0x%08X", flashBase() + 2 * lowestProgrammed_,
+                std::snprintf(range, sizeof range, "programmed 0x%08X..0x%08X",
+                              flashBase() + 2 * lowestProgrammed_,
                               flashBase() + 2 * highestProgrammed_ + 1);
-            out << "bootstrap: " << erases_ << " sector erases, " << range << ", " << longWrites_.size() << " long writes";
+            out << "bootstrap: " << erases_ << " sector erases, " << range << ", "
+                << longWrites_.size() << " long writes";
         }
         return out.str();
     }
@@ -465,7 +507,9 @@ bool Z7Device::saveTo(const std::string& file) const {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (!out) return false;
     if (options_.mode == Mode::Download) {
-        for (const auto& [n, b] : blocks_) out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+        for (const auto& [n, b] : blocks_)
+            out.write(reinterpret_cast<const char*>(b.data()),
+                      static_cast<std::streamsize>(b.size()));
     } else if (lowestProgrammed_ <= highestProgrammed_) {
         for (std::uint32_t i = lowestProgrammed_; i <= highestProgrammed_; ++i) {
             std::uint16_t w = flash_[i];

@@ -18,8 +18,8 @@
 // programming can only clear bits), and 64 KiB of RAM at 0x08000000 (Z7D: 0xA0000000).
 // Everything at a speed other than the expected one is noise to the device and is dropped.
 //
-// Faults, as control commands: reject N, unknown N [XY], mute N, stray N [XY], stall MS, reports off,
-// flash-fail on, erase-busy N|stuck, drop-ack ADDRESS (see usage()).
+// Faults, as control commands: reject N, unknown N [XY], mute N, stray N [XY], stall MS, reports
+// off, flash-fail on, erase-busy N|stuck, drop-ack ADDRESS (see usage()).
 #pragma once
 
 #include <cstdint>
@@ -52,7 +52,8 @@ public:
     Z7Device() : Z7Device(Options{}) {}
     ~Z7Device() override { stop(); }
 
-    static std::unique_ptr<SimDevice> make(const std::vector<std::string>& options, std::string& error);
+    static std::unique_ptr<SimDevice> make(const std::vector<std::string>& options,
+                                           std::string& error);
     static const char* usage();
 
     std::string command(const std::string& text) override;

@@ -23,8 +23,10 @@ constexpr Named<ConfigChoice> kKinds[] = {{"bin8k-new", ConfigChoice::Bin8kNew},
                                           {"bootstrap", ConfigChoice::Bootstrap}};
 constexpr Named<ConfigChoice> kDevices[] = {
     {"k41", ConfigChoice::K41}, {"z7b", ConfigChoice::Z7B}, {"z7d", ConfigChoice::Z7D}};
-constexpr Named<ConfigChoice> kEndians[] = {{"big", ConfigChoice::BigEndian}, {"little", ConfigChoice::LittleEndian}};
-constexpr Named<ConfigChoice> kInterfaces[] = {{"rs232c", ConfigChoice::Rs232c}, {"usb", ConfigChoice::UsbCom}};
+constexpr Named<ConfigChoice> kEndians[] = {{"big", ConfigChoice::BigEndian},
+                                            {"little", ConfigChoice::LittleEndian}};
+constexpr Named<ConfigChoice> kInterfaces[] = {{"rs232c", ConfigChoice::Rs232c},
+                                               {"usb", ConfigChoice::UsbCom}};
 
 int runDownloadCommand(const std::vector<std::string>& args, serial::cli::Console& console) {
     return runDownload(parseDownloadOptions(args), console);
@@ -39,7 +41,9 @@ DownloadOptions parseDownloadOptions(const std::vector<std::string>& args) {
         if (auto port = o.port()) {
             options.port = *port;
         } else if (auto seconds = o.number("--timeout")) {
-            if (*seconds < 1) throw UsageError{"--timeout takes a number of seconds from 1 up, not " + std::to_string(*seconds)};
+            if (*seconds < 1)
+                throw UsageError{"--timeout takes a number of seconds from 1 up, not " +
+                                 std::to_string(*seconds)};
             options.timeoutSeconds = *seconds;
         } else if (o.flag("--del-xsw")) {
             options.choices.push_back(ConfigChoice::DelXsw);
@@ -66,7 +70,8 @@ int runDownload(const DownloadOptions& options, serial::cli::Console& console) {
     CDownloadThread worker;
     worker.Create();
     bool cancelled = false, timedOut = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
     auto print = [&](const std::string& line) { console.printLine(line); };
     // Posts one command and shows its reports until it completes; its result.
     auto run = [&](const std::string& logLine, auto post) -> int {
@@ -80,15 +85,22 @@ int runDownload(const DownloadOptions& options, serial::cli::Console& console) {
             }
             if (!cancelled && !timedOut && std::chrono::steady_clock::now() >= deadline) {
                 timedOut = true;
-                print("Time limit of " + std::to_string(options.timeoutSeconds) + " s reached: the job is cancelled.");
+                print("Time limit of " + std::to_string(options.timeoutSeconds) +
+                      " s reached: the job is cancelled.");
                 worker.RequestCancel();
             }
             auto report = worker.Reports().waitPop(50ms);
             if (!report) continue;
             switch (report->kind) {
-                case platform::Report::Kind::Log: print(report->text); break;
-                case platform::Report::Kind::Progress: console.progress(report->value); break;
-                case platform::Report::Kind::Message: console.message("kolvane: " + report->text); break;
+                case platform::Report::Kind::Log:
+                    print(report->text);
+                    break;
+                case platform::Report::Kind::Progress:
+                    console.progress(report->value);
+                    break;
+                case platform::Report::Kind::Message:
+                    console.message("kolvane: " + report->text);
+                    break;
                 case platform::Report::Kind::Completed:
                     console.clearProgress();
                     if (report->value == 0) print("Command practice fails.");
@@ -100,8 +112,10 @@ int runDownload(const DownloadOptions& options, serial::cli::Console& console) {
         return run(step.logLine, [&] { worker.PostThreadCommand(step.command, step.argument); });
     };
 
-    if (options.port) runStep(portStep(*options.port));
-    else run("", [&] { worker.PostThreadCommand(CDownloadThread::kOpenLine); });
+    if (options.port)
+        runStep(portStep(*options.port));
+    else
+        run("", [&] { worker.PostThreadCommand(CDownloadThread::kOpenLine); });
     auto stopped = [&] { return cancelled || timedOut || console.interrupted(); };
     for (ConfigChoice choice : options.choices) {
         for (const ConfigStep& step : configSteps(choice)) {
@@ -114,7 +128,8 @@ int runDownload(const DownloadOptions& options, serial::cli::Console& console) {
         std::error_code ec;
         std::string path = std::filesystem::absolute(options.file, ec).string();
         if (ec) path = options.file;
-        result = run(openFileLogLine(path), [&] { worker.PostThreadCommand(CDownloadThread::kDownload, path); });
+        result = run(openFileLogLine(path),
+                     [&] { worker.PostThreadCommand(CDownloadThread::kDownload, path); });
     }
     worker.Shutdown();
     if (timedOut) return kExitFailed;

@@ -18,7 +18,7 @@ struct DownloadOptions {
     static constexpr int kDefaultTimeoutSeconds = 600;
     std::string file;
     std::optional<int> port;
-    std::vector<ConfigChoice> choices;  // in the order they are made
+    std::vector<ConfigChoice> choices;            // in the order they are made
     int timeoutSeconds = kDefaultTimeoutSeconds;  // the whole job; then it is cancelled
 };
 

@@ -124,7 +124,8 @@ bool prepareDownload(const DownloadJob& job, const std::string& path, const Star
             if (!job.cancel.pause(pauses[i])) return job.cancelledAt(startBlock);
             WaitResult r = job.line.write(commands[i].data(), commands[i].size());
             if (r == WaitResult::Cancelled) return job.cancelledAt(startBlock);
-            if (r != WaitResult::Done) job.log(std::to_string(startBlock) + ":Data transmitting time out");
+            if (r != WaitResult::Done)
+                job.log(std::to_string(startBlock) + ":Data transmitting time out");
         }
     }
     job.line.close();
@@ -151,7 +152,8 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
             if (retransmissions > kRetransmissionLimit) return 0;
             ++retransmissions;
         } else if (r == Reply::Accepted) {
-            std::size_t count = image.readTransferBlock(frame.data(), static_cast<std::size_t>(blockSize));
+            std::size_t count =
+                image.readTransferBlock(frame.data(), static_cast<std::size_t>(blockSize));
             const std::int64_t number = k++;
             if (blockSize == kBin8kBlockSize || k % 10 == 0)
                 job.log(std::to_string(number) + ":Transfer success");
@@ -209,7 +211,8 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
         WaitResult rd = line.waitRead(DownloadLine::kWait, got);
         if (rd == WaitResult::Cancelled) return job.cancelledAt(sending);
         if (rd == WaitResult::Failed) return job.lineLost();
-        if (rd == WaitResult::TimedOut) job.log("Receiving stop directions result receiving time out");
+        if (rd == WaitResult::TimedOut)
+            job.log("Receiving stop directions result receiving time out");
         if (rd == WaitResult::Done && classifyReply(got[0], got[1]) == Reply::StopAccepted) break;
         if (job.cancel.isSet()) return job.cancelledAt(sending);
     }
@@ -234,9 +237,15 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
                     job.log("FROM block: Writing failure");
                     writeFailed = true;
                     break;
-                case Reply::FlashErased: job.log("FROM block: Initialization completion"); break;
-                case Reply::FlashBlockWritten: job.log("FROM block: Writing completion"); break;
-                default: debugOutput("unknown flash report " + replyText(got)); break;
+                case Reply::FlashErased:
+                    job.log("FROM block: Initialization completion");
+                    break;
+                case Reply::FlashBlockWritten:
+                    job.log("FROM block: Writing completion");
+                    break;
+                default:
+                    debugOutput("unknown flash report " + replyText(got));
+                    break;
             }
         }
         if (job.cancel.isSet()) return job.cancelledAt(sending);

@@ -21,13 +21,13 @@ namespace kolvane {
 constexpr std::size_t kFrameOverhead = 26;  // header 4, checksum 2, zeros 2, filler 18
 
 enum class Reply {
-    Accepted,          // "NX" / "XN"
-    Rejected,          // "RT" / "TR"
-    StopAccepted,      // "ED" / "DE"
-    FlashBlockWritten, // "BE" / "EB"
-    FlashErased,       // "EG" / "GE"
-    FlashWriteFailed,  // "WE" / "EW"
-    FlashDone,         // "FE" / "EF"
+    Accepted,           // "NX" / "XN"
+    Rejected,           // "RT" / "TR"
+    StopAccepted,       // "ED" / "DE"
+    FlashBlockWritten,  // "BE" / "EB"
+    FlashErased,        // "EG" / "GE"
+    FlashWriteFailed,   // "WE" / "EW"
+    FlashDone,          // "FE" / "EF"
     Other,
 };
 Reply classifyReply(std::uint8_t first, std::uint8_t second);

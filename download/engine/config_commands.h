@@ -10,10 +10,17 @@
 namespace kolvane {
 
 enum class ConfigChoice {
-    Bin8kNew, Bin8kOld, MotHex, Bootstrap,  // image kind
-    K41, Z7B, Z7D,                          // device
-    BigEndian, LittleEndian,
-    Rs232c, UsbCom,                         // interface
+    Bin8kNew,
+    Bin8kOld,
+    MotHex,
+    Bootstrap,  // image kind
+    K41,
+    Z7B,
+    Z7D,  // device
+    BigEndian,
+    LittleEndian,
+    Rs232c,
+    UsbCom,  // interface
     DelXsw,
 };
 

@@ -6,9 +6,9 @@
 #include <functional>
 #include <string>
 
-#include "platform/cancel_flag.h"
 #include "download/engine/download_line.h"
 #include "download/engine/download_settings.h"
+#include "platform/cancel_flag.h"
 #include "serial/display_text.h"
 #include "serial/port_open.h"
 
@@ -38,7 +38,8 @@ struct DownloadJob {
     }
     // The cancel flag ended the download at block (or chunk) k: say what that leaves behind.
     int cancelledAt(std::int64_t k) const {
-        log("Download cancelled at block " + std::to_string(k) + ": the device's flash may be incomplete.");
+        log("Download cancelled at block " + std::to_string(k) +
+            ": the device's flash may be incomplete.");
         return 0;
     }
     // The line went away during a transfer: say so, and leave no handle behind.

@@ -26,8 +26,8 @@ bool DownloadLine::open(int port, unsigned baudRate) {
     // The first opening only configures the line; the second one is kept.
     for (int round = 0; round < 2; ++round) {
         if ((openError_ = serial::openComPort(device_, port))) return false;
-        bool set = device_.setLineSettings(
-            {baudRate, 8, platform::parity::None, platform::stopbits::One});
+        bool set =
+            device_.setLineSettings({baudRate, 8, platform::parity::None, platform::stopbits::One});
         if (!set) openError_ = device_.lastError();
         device_.setModemLine(platform::ModemLine::Dtr, false);
         device_.setModemLine(platform::ModemLine::Rts, true);
@@ -73,7 +73,8 @@ WaitResult DownloadLine::waitWrite(milliseconds wait) {
     for (;;) {
         if (cancel_.isSet()) return WaitResult::Cancelled;
         if (writing()) {
-            if (pushWrite(sliceOf(deadline, kSlice)) == WaitResult::Failed) return WaitResult::Failed;
+            if (pushWrite(sliceOf(deadline, kSlice)) == WaitResult::Failed)
+                return WaitResult::Failed;
         } else if (device_.drain(sliceOf(deadline, kSlice))) {
             // The write is complete when its bytes have left, as on the wire.
             return WaitResult::Done;
@@ -94,7 +95,8 @@ WaitResult DownloadLine::waitRead(milliseconds wait, std::uint8_t* out) {
     if (!device_.isOpen() || readCount_ == 0) return WaitResult::Failed;
     platform::Deadline deadline(wait);
     for (;;) {
-        if (in_.size() - inPos_ >= readCount_ || (fillInput() && in_.size() - inPos_ >= readCount_)) {
+        if (in_.size() - inPos_ >= readCount_ ||
+            (fillInput() && in_.size() - inPos_ >= readCount_)) {
             std::copy_n(in_.begin() + static_cast<std::ptrdiff_t>(inPos_), readCount_, out);
             inPos_ += readCount_;
             if (inPos_ == in_.size()) in_.clear(), inPos_ = 0;
@@ -110,7 +112,8 @@ WaitResult DownloadLine::waitRead(milliseconds wait, std::uint8_t* out) {
         if (deadline.expired()) return WaitResult::TimedOut;
         platform::Deadline sliceEnd(sliceOf(deadline, slice));
         // waitReadable ends before its wait without a byte only when the line failed.
-        if (!device_.waitReadable(sliceOf(deadline, slice)) && !sliceEnd.expired()) return WaitResult::Failed;
+        if (!device_.waitReadable(sliceOf(deadline, slice)) && !sliceEnd.expired())
+            return WaitResult::Failed;
     }
 }
 

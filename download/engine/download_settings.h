@@ -7,12 +7,12 @@
 namespace kolvane {
 
 struct DownloadSettings {
-    int RsPort = 1;                  // COM port number
-    int RsBkSize = 8192;             // block size of the transfer; 2 selects the bootstrap monitor
-    int DeviceType = 0;              // 0 K41, 1 Z7B, 2 Z7D: flash base and monitor speed
-    int IfType = 0;                  // 0 RS232C, 1 USB COM: the third mode-switch command
-    int EndianType = 0;              // 0 big endian, 1 little endian
-    int UseZwFlg = 1;                // 1: send the mode-switch commands before a block transfer
+    int RsPort = 1;       // COM port number
+    int RsBkSize = 8192;  // block size of the transfer; 2 selects the bootstrap monitor
+    int DeviceType = 0;   // 0 K41, 1 Z7B, 2 Z7D: flash base and monitor speed
+    int IfType = 0;       // 0 RS232C, 1 USB COM: the third mode-switch command
+    int EndianType = 0;   // 0 big endian, 1 little endian
+    int UseZwFlg = 1;     // 1: send the mode-switch commands before a block transfer
     std::int32_t SaveAddress = 0x00010000;  // offset of a ".bin" image from the flash base
 };
 
@@ -29,13 +29,17 @@ constexpr std::int32_t kDelXswSaveAddress = 0x001FC000;
 constexpr unsigned kDefaultBaudRate = 9600;
 constexpr unsigned kTransferBaudRate = 115200;
 
-constexpr bool usesMonitor(const DownloadSettings& s) { return s.RsBkSize == kBootstrapBlockSize; }
+constexpr bool usesMonitor(const DownloadSettings& s) {
+    return s.RsBkSize == kBootstrapBlockSize;
+}
 
 // Flash ROM base address B.
 constexpr std::uint32_t flashBase(int deviceType) {
     return deviceType == 2 ? 0x80000000u : 0x10000000u;
 }
 // Line speed of the bootstrap monitor.
-constexpr unsigned monitorBaudRate(int deviceType) { return deviceType == 2 ? 38400 : 57600; }
+constexpr unsigned monitorBaudRate(int deviceType) {
+    return deviceType == 2 ? 38400 : 57600;
+}
 
 }  // namespace kolvane

@@ -14,7 +14,9 @@ using namespace std::chrono_literals;
 
 CDownloadThread::CDownloadThread() : line_(cancel_) {}
 
-CDownloadThread::~CDownloadThread() { Shutdown(); }
+CDownloadThread::~CDownloadThread() {
+    Shutdown();
+}
 
 void CDownloadThread::Shutdown() {
     if (!IsRunning()) return;
@@ -34,9 +36,15 @@ void CDownloadThread::OnThreadCommand(std::uint32_t word, const CommandArgument&
     DownloadJob job{line_, settings_, cancel_, [this](const std::string& t) { Log(t); }, nullptr};
     int result = 1;
     switch (*command) {
-        case kCloseLine: line_.close(); break;
-        case kOpenLine: result = job.openLine(0) ? 1 : 0; break;
-        case kDownload: result = Download(argument.text); break;
+        case kCloseLine:
+            line_.close();
+            break;
+        case kOpenLine:
+            result = job.openLine(0) ? 1 : 0;
+            break;
+        case kDownload:
+            result = Download(argument.text);
+            break;
         case kSetPort:
             settings_.RsPort = asInt();
             line_.close();
@@ -44,20 +52,34 @@ void CDownloadThread::OnThreadCommand(std::uint32_t word, const CommandArgument&
             break;
         case kSetBlockSize:
             // Zero would divide by zero and the frame's length field has 16 bits.
-            if (arg >= 1 && arg <= kMaxBlockSize) settings_.RsBkSize = asInt();
-            else result = 0;
+            if (arg >= 1 && arg <= kMaxBlockSize)
+                settings_.RsBkSize = asInt();
+            else
+                result = 0;
             break;
-        case kSetDeviceType: settings_.DeviceType = asInt(); break;
-        case kSetIfType: settings_.IfType = asInt(); break;
-        case kSetEndianType: settings_.EndianType = asInt(); break;
-        case kSetSaveAddress: settings_.SaveAddress = static_cast<std::int32_t>(arg); break;
-        case kSetUseZwFlg: settings_.UseZwFlg = asInt(); break;
+        case kSetDeviceType:
+            settings_.DeviceType = asInt();
+            break;
+        case kSetIfType:
+            settings_.IfType = asInt();
+            break;
+        case kSetEndianType:
+            settings_.EndianType = asInt();
+            break;
+        case kSetSaveAddress:
+            settings_.SaveAddress = static_cast<std::int32_t>(arg);
+            break;
+        case kSetUseZwFlg:
+            settings_.UseZwFlg = asInt();
+            break;
         default:
             debugOutput("DIO line Error");
-            reports_.push(platform::Report::message("DIO line Error", platform::Report::Severity::Information));
+            reports_.push(platform::Report::message("DIO line Error",
+                                                    platform::Report::Severity::Information));
             return;
     }
-    debugOutput("command " + std::to_string(*command) + " completed with " + std::to_string(result));
+    debugOutput("command " + std::to_string(*command) + " completed with " +
+                std::to_string(result));
     reports_.push(platform::Report::completed(result));
 }
 

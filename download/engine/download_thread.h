@@ -24,10 +24,10 @@
 #include <atomic>
 #include <string>
 
-#include "platform/cancel_flag.h"
 #include "download/engine/download_line.h"
 #include "download/engine/download_settings.h"
 #include "download/engine/multi_thread.h"
+#include "platform/cancel_flag.h"
 #include "platform/report.h"
 
 namespace kolvane {

@@ -148,7 +148,8 @@ std::string readResult(std::uint32_t address, std::optional<std::uint16_t> value
 
 std::string wordWriteCommand(std::uint32_t address, std::uint16_t value) {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%08X42%04X", static_cast<unsigned>(address), static_cast<unsigned>(value));
+    std::snprintf(buf, sizeof buf, "%08X42%04X", static_cast<unsigned>(address),
+                  static_cast<unsigned>(value));
     return buf;
 }
 
@@ -160,7 +161,8 @@ std::string wordReadCommand(std::uint32_t address) {
 
 std::string longWriteCommand(std::uint32_t address, std::uint32_t value) {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%08XC4%08X", static_cast<unsigned>(address), static_cast<unsigned>(value));
+    std::snprintf(buf, sizeof buf, "%08XC4%08X", static_cast<unsigned>(address),
+                  static_cast<unsigned>(value));
     return buf;
 }
 
@@ -170,10 +172,14 @@ std::optional<std::uint16_t> parseWordReadReply(const std::uint8_t* reply, std::
     for (std::size_t i = 10; i < 14; ++i) {
         std::uint8_t c = reply[i];
         unsigned digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else return std::nullopt;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else
+            return std::nullopt;
         value = value << 4 | digit;
     }
     return static_cast<std::uint16_t>(value);
@@ -200,7 +206,9 @@ std::vector<LongWrite> setupAfterRamCheck(int deviceType) {
             {0x00220024, 0x00110701}, {0x00220028, 0x00004C04}, {0x0022002C, 0x404A0F01}};
 }
 
-std::uint32_t ramCheckAddress(int deviceType) { return deviceType == 2 ? 0xA0000000u : 0x08000000u; }
+std::uint32_t ramCheckAddress(int deviceType) {
+    return deviceType == 2 ? 0xA0000000u : 0x08000000u;
+}
 
 bool ToggleSettle::feed(std::uint16_t status) {
     const std::uint16_t bit = status & 0x40;
@@ -257,7 +265,8 @@ int writeFlash(const DownloadJob& job, ImageReader& image, std::uint32_t startAd
     if (m.stopped()) return ended();
     job.log(readResult(base, flashValue));
 
-    const std::uint64_t total = std::min<std::uint64_t>(image.size(), kMaxSectorsPerCommand * kSectorSize);
+    const std::uint64_t total =
+        std::min<std::uint64_t>(image.size(), kMaxSectorsPerCommand * kSectorSize);
     std::uint64_t done = 0;
     int lastPercent = -1;
     int chunks = 0, failed = 0;
@@ -273,10 +282,12 @@ int writeFlash(const DownloadJob& job, ImageReader& image, std::uint32_t startAd
         for (std::size_t offset = 0; offset < sector.data.size(); offset += kChunkBytes) {
             if (job.cancel.isSet()) return job.cancelledAt(chunks);
             const std::uint32_t address = sector.address + static_cast<std::uint32_t>(offset);
-            bool acknowledged = programChunk(m, base, address, chunkWords(sector.data, offset, job.settings.EndianType));
+            bool acknowledged = programChunk(
+                m, base, address, chunkWords(sector.data, offset, job.settings.EndianType));
             if (job.cancel.isSet()) return job.cancelledAt(chunks);
             if (m.stopped()) return ended();
-            job.log(hex8(address) + (acknowledged ? ":From pokew success" : ":From pokew time out"));
+            job.log(hex8(address) +
+                    (acknowledged ? ":From pokew success" : ":From pokew time out"));
             // A chunk in a sector that was not erased holds what the old contents let through.
             ++chunks;
             if (!acknowledged || !erased) ++failed;

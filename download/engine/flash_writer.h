@@ -20,7 +20,7 @@
 
 namespace kolvane {
 
-constexpr std::size_t kChunkBytes = 2048;        // 1024 words, one log line
+constexpr std::size_t kChunkBytes = 2048;  // 1024 words, one log line
 // An erase has settled when bit 6 read the same this many times in a row.
 constexpr int kEraseSettleReads = 10;
 // An erase that has not settled after this many status reads counts as timed out. A read
@@ -28,9 +28,9 @@ constexpr int kEraseSettleReads = 10;
 // longest sector erase of common word-wide flash parts (about 15 s).
 constexpr int kErasePollLimit = 4096;
 
-std::string wordWriteCommand(std::uint32_t address, std::uint16_t value);   // "%08X42%04X"
-std::string wordReadCommand(std::uint32_t address);                         // "%08X62"
-std::string longWriteCommand(std::uint32_t address, std::uint32_t value);   // "%08XC4%08X"
+std::string wordWriteCommand(std::uint32_t address, std::uint16_t value);  // "%08X42%04X"
+std::string wordReadCommand(std::uint32_t address);                        // "%08X62"
+std::string longWriteCommand(std::uint32_t address, std::uint32_t value);  // "%08XC4%08X"
 // The value in bytes 10..13 of a 15-byte word-read answer; nothing when they are not hex.
 std::optional<std::uint16_t> parseWordReadReply(const std::uint8_t* reply, std::size_t count);
 

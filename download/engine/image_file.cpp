@@ -20,7 +20,9 @@ NameParts splitImageName(std::string_view path) {
     return parts;
 }
 
-bool isTextImage(std::string_view path) { return splitImageName(path).extension == "ttf"; }
+bool isTextImage(std::string_view path) {
+    return splitImageName(path).extension == "ttf";
+}
 
 StartPosition analyseName(std::string_view path, const DownloadSettings& s) {
     const NameParts parts = splitImageName(path);
@@ -55,8 +57,9 @@ std::optional<std::string> placementProblem(const StartPosition& start, std::uin
     };
     if (usesMonitor(s)) {
         const std::uint64_t low = flashBase(s.DeviceType), high = low + kFlashSize - 1;
-        const std::uint64_t bytes = std::min<std::uint64_t>(std::max<std::uint64_t>(imageSize, 1),
-                                                            std::uint64_t(kMaxSectorsPerCommand) * kSectorSize);
+        const std::uint64_t bytes =
+            std::min<std::uint64_t>(std::max<std::uint64_t>(imageSize, 1),
+                                    std::uint64_t(kMaxSectorsPerCommand) * kSectorSize);
         const std::uint64_t first = start.address, last = first + bytes - 1;
         if (first < low || last > high)
             return "The image cannot be written: " + hex(first) + " to " + hex(last) +
@@ -112,7 +115,7 @@ ImageReader::~ImageReader() {
 }
 
 std::unique_ptr<ImageReader> ImageReader::openFile(const std::string& path, bool textMode,
-                                                  platform::SystemError* err) {
+                                                   platform::SystemError* err) {
     auto fail = [&](platform::SystemError e) -> std::unique_ptr<ImageReader> {
         if (err) *err = std::move(e);
         return nullptr;

@@ -31,8 +31,8 @@ struct NameParts {
 NameParts splitImageName(std::string_view path);
 
 struct StartPosition {
-    int block = 0;               // K0, first block number of a block transfer
-    std::uint32_t address = 0;   // A0, first flash address of a bootstrap download
+    int block = 0;              // K0, first block number of a block transfer
+    std::uint32_t address = 0;  // A0, first flash address of a bootstrap download
 };
 // Exact, case-sensitive comparisons: only "Boot" + "bin" starts at block 0.
 StartPosition analyseName(std::string_view path, const DownloadSettings& settings);

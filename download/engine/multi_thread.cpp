@@ -4,7 +4,9 @@
 
 namespace kolvane {
 
-bool CMultiThread::Create(std::chrono::milliseconds idleWait) { return start(idleWait); }
+bool CMultiThread::Create(std::chrono::milliseconds idleWait) {
+    return start(idleWait);
+}
 
 void CMultiThread::PostThreadCommand(int command, std::int64_t argument) {
     PostThreadMessage(encodeCommand(command), {argument, {}});
@@ -18,6 +20,8 @@ void CMultiThread::PostThreadMessage(std::uint32_t word, CommandArgument argumen
     post({word, std::move(argument)});
 }
 
-void CMultiThread::onEnd() { debugOutput("End App (CMultiThread)"); }
+void CMultiThread::onEnd() {
+    debugOutput("End App (CMultiThread)");
+}
 
 }  // namespace kolvane

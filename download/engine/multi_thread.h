@@ -57,7 +57,9 @@ protected:
     virtual void OnThreadCommand(std::uint32_t word, const CommandArgument& argument) = 0;
 
 private:
-    void onCommand(ThreadMessage& message) override { OnThreadCommand(message.word, message.argument); }
+    void onCommand(ThreadMessage& message) override {
+        OnThreadCommand(message.word, message.argument);
+    }
     void onIdle() override { OnThreadCommand(0, {}); }
     void onEnd() override;
 };

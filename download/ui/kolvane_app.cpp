@@ -28,10 +28,16 @@ CKolvaneApp::CKolvaneApp(int& argc, char** argv) : QApplication(argc, argv) {
     CloseOnSignals();
 }
 
-CKolvaneApp::~CKolvaneApp() { delete frame_; }
+CKolvaneApp::~CKolvaneApp() {
+    delete frame_;
+}
 
-CKolvaneView* CKolvaneApp::LogView() const { return frame_ ? frame_->LogView() : nullptr; }
-CZ7ImageView* CKolvaneApp::ImageView() const { return frame_ ? frame_->ImageView() : nullptr; }
+CKolvaneView* CKolvaneApp::LogView() const {
+    return frame_ ? frame_->LogView() : nullptr;
+}
+CZ7ImageView* CKolvaneApp::ImageView() const {
+    return frame_ ? frame_->ImageView() : nullptr;
+}
 
 int CKolvaneApp::Run() {
     if (!frame_) frame_ = new CMainFrame;

@@ -10,15 +10,16 @@
 #include "serial/ui/dialog_seams.h"
 #include "ui_kolvane_view.h"
 
-using serial::ui::showMessageBox;
 using kolvane::CDownloadThread;
+using serial::ui::showMessageBox;
 
 const QString CKolvaneView::kBusyMessage = QStringLiteral("Download中は操作不可能");
 const QString CKolvaneView::kOpenFileFilter =
     QStringLiteral("Bin files (*.bin);;Ttf files (*.ttf);;All files (*)");
 const QString CKolvaneView::kOpenFileExtension = QStringLiteral("bin");
 
-CKolvaneView::CKolvaneView(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::CKolvaneView>()) {
+CKolvaneView::CKolvaneView(QWidget* parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::CKolvaneView>()) {
     ui_->setupUi(this);
 }
 
@@ -27,7 +28,9 @@ CKolvaneView::~CKolvaneView() {
     worker_.reset();
 }
 
-QPlainTextEdit* CKolvaneView::logEdit() const { return ui_->logEdit; }
+QPlainTextEdit* CKolvaneView::logEdit() const {
+    return ui_->logEdit;
+}
 
 bool CKolvaneView::IsDownloading() const {
     for (int command : posted_)
@@ -79,7 +82,9 @@ void CKolvaneView::Post(const kolvane::ConfigStep& step) {
 
 void CKolvaneView::Take(const platform::Report& report) {
     switch (report.kind) {
-        case platform::Report::Kind::Log: Log(QString::fromStdString(report.text)); break;
+        case platform::Report::Kind::Log:
+            Log(QString::fromStdString(report.text));
+            break;
         case platform::Report::Kind::Progress:
             percent_ = report.value;
             emit StateChanged();
@@ -93,14 +98,17 @@ void CKolvaneView::Take(const platform::Report& report) {
             emit StateChanged();
             break;
         case platform::Report::Kind::Message:
-            showMessageBox(window(), QString::fromStdString(report.text), QString(), QMessageBox::Information);
+            showMessageBox(window(), QString::fromStdString(report.text), QString(),
+                           QMessageBox::Information);
             break;
     }
 }
 
 // ---- commands ----
 
-void CKolvaneView::Busy() { showMessageBox(window(), kBusyMessage, QString(), QMessageBox::Warning); }
+void CKolvaneView::Busy() {
+    showMessageBox(window(), kBusyMessage, QString(), QMessageBox::Warning);
+}
 
 void CKolvaneView::OnConfigChoice(kolvane::ConfigChoice choice) {
     for (const auto& step : kolvane::configSteps(choice)) Post(step);

@@ -42,7 +42,8 @@ CMainFrame::CMainFrame(std::unique_ptr<platform::LockKeys> keys, QWidget* parent
         {ui_->actionFileOpen, "open"}, {ui_->actionFileSave, "save"}, {ui_->actionCut, "cut"},
         {ui_->actionCopy, "copy"},     {ui_->actionPaste, "paste"},   {ui_->actionAbout, "about"},
     };
-    for (const auto& [action, name] : icons) action->setIcon(kolvane::ui::artwork().toolIcon(QLatin1String(name)));
+    for (const auto& [action, name] : icons)
+        action->setIcon(kolvane::ui::artwork().toolIcon(QLatin1String(name)));
 
     doc_ = new CKolvaneDoc(this);
     stack_ = new QStackedWidget(this);
@@ -78,11 +79,17 @@ QWidget* CMainFrame::ActiveView() const {
     return stack_->currentWidget() == imageScroll_ ? static_cast<QWidget*>(imageView_) : view_;
 }
 
-QAction* CMainFrame::Action(const char* name) const { return findChild<QAction*>(QLatin1String(name)); }
+QAction* CMainFrame::Action(const char* name) const {
+    return findChild<QAction*>(QLatin1String(name));
+}
 
-QLabel* CMainFrame::indicatorPane(Indicator which) const { return indicators_[static_cast<int>(which)]; }
+QLabel* CMainFrame::indicatorPane(Indicator which) const {
+    return indicators_[static_cast<int>(which)];
+}
 
-QToolBar* CMainFrame::toolBar() const { return ui_->toolBar; }
+QToolBar* CMainFrame::toolBar() const {
+    return ui_->toolBar;
+}
 
 // ---- building ----
 
@@ -105,7 +112,8 @@ void CMainFrame::BuildStatusBar() {
     port_->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("COM255")) + 12);
     bar->addPermanentWidget(port_);
     int width = 0;
-    for (const char* text : kIndicatorTexts) width = std::max(width, metrics.horizontalAdvance(QLatin1String(text)));
+    for (const char* text : kIndicatorTexts)
+        width = std::max(width, metrics.horizontalAdvance(QLatin1String(text)));
     for (int i = 0; i < 4; ++i) {
         auto* pane = new QLabel(bar);
         pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -151,8 +159,10 @@ void CMainFrame::ConnectCommands() {
     connect(u.actionExit, &QAction::triggered, this, &QWidget::close);
 
     // Ports: COM1..COM3 are refused while busy; COM_X asks for its number.
-    for (QAction* port : {u.actionCom1, u.actionCom2, u.actionCom3, u.actionComX}) AddToGroup(ports_, port);
-    const std::pair<QAction*, int> ports[] = {{u.actionCom1, 1}, {u.actionCom2, 2}, {u.actionCom3, 3}};
+    for (QAction* port : {u.actionCom1, u.actionCom2, u.actionCom3, u.actionComX})
+        AddToGroup(ports_, port);
+    const std::pair<QAction*, int> ports[] = {
+        {u.actionCom1, 1}, {u.actionCom2, 2}, {u.actionCom3, 3}};
     for (const auto& [action, port] : ports) {
         connect(action, &QAction::triggered, this, [this, action = action, port = port] {
             // Qt has already toggled the item; a refused choice puts the marks back.
@@ -181,7 +191,8 @@ void CMainFrame::ConnectCommands() {
     Check(interfaces_, u.actionRs232c);
     // "End Load" does nothing.
     connect(u.actionNumLock, &QAction::triggered, this, [this] { OnLockKey(LockKey::NumLock); });
-    connect(u.actionScrollLock, &QAction::triggered, this, [this] { OnLockKey(LockKey::ScrollLock); });
+    connect(u.actionScrollLock, &QAction::triggered, this,
+            [this] { OnLockKey(LockKey::ScrollLock); });
     connect(u.actionCapsLock, &QAction::triggered, this, [this] { OnLockKey(LockKey::CapsLock); });
 
     u.actionToolBar->setChecked(true);
@@ -206,9 +217,13 @@ void CMainFrame::OnFileOpen() {
     }
 }
 
-void CMainFrame::OnFileSave() { doc_->OnFileSave(this, view_->LogLines()); }
+void CMainFrame::OnFileSave() {
+    doc_->OnFileSave(this, view_->LogLines());
+}
 
-void CMainFrame::OnCancelDownload() { view_->CancelCommand(); }
+void CMainFrame::OnCancelDownload() {
+    view_->CancelCommand();
+}
 
 void CMainFrame::OnPortX() {
     Check(ports_, ui_->actionComX);
@@ -220,19 +235,22 @@ void CMainFrame::OnPortX() {
 
 void CMainFrame::OnLockKey(LockKey key) {
     if (!keys_->press(key)) {
-        statusBar()->showMessage(QStringLiteral("The keyboard's lock keys cannot be reached here."), 5000);
+        statusBar()->showMessage(QStringLiteral("The keyboard's lock keys cannot be reached here."),
+                                 5000);
         return;
     }
     UpdateIndicators();
 }
 
 void CMainFrame::UpdateIndicators() {
-    const std::pair<Indicator, LockKey> keys[] = {
-        {Indicator::Caps, LockKey::CapsLock}, {Indicator::Num, LockKey::NumLock}, {Indicator::Scrl, LockKey::ScrollLock}};
+    const std::pair<Indicator, LockKey> keys[] = {{Indicator::Caps, LockKey::CapsLock},
+                                                  {Indicator::Num, LockKey::NumLock},
+                                                  {Indicator::Scrl, LockKey::ScrollLock}};
     for (const auto& [indicator, key] : keys) {
         const bool on = keys_->available() && keys_->state(key).value_or(false);
         QLabel* pane = indicatorPane(indicator);
-        const QString text = on ? QLatin1String(kIndicatorTexts[static_cast<int>(indicator)]) : QString();
+        const QString text =
+            on ? QLatin1String(kIndicatorTexts[static_cast<int>(indicator)]) : QString();
         if (pane->text() != text) pane->setText(text);
     }
 }
@@ -286,10 +304,12 @@ void CMainFrame::UpdateTitle() {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (askBeforeClosing_ && view_->IsDownloading() &&
-        serial::ui::showMessageBox(this,
-                                QStringLiteral("A download is running. The device's flash may be left incomplete. "
-                                               "Exit anyway?"),
-                                QString(), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+        serial::ui::showMessageBox(
+            this,
+            QStringLiteral("A download is running. The device's flash may be left incomplete. "
+                           "Exit anyway?"),
+            QString(), QMessageBox::Warning,
+            QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
         event->ignore();
         return;
     }

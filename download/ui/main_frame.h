@@ -47,7 +47,8 @@ public:
     static constexpr int kIndicatorRefreshMs = 250;
 
     // keys: the keyboard the lock-key items press; null: the system's.
-    explicit CMainFrame(std::unique_ptr<platform::LockKeys> keys = nullptr, QWidget* parent = nullptr);
+    explicit CMainFrame(std::unique_ptr<platform::LockKeys> keys = nullptr,
+                        QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     CKolvaneDoc* Document() const { return doc_; }

@@ -10,7 +10,8 @@
 
 using serial::ui::showMessageBox;
 
-CRsPortSetupDlg::CRsPortSetupDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CRsPortSetupDlg>()) {
+CRsPortSetupDlg::CRsPortSetupDlg(QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::CRsPortSetupDlg>()) {
     ui_->setupUi(this);
     portEdit()->setText(QString::number(port_));
     portEdit()->selectAll();
@@ -21,18 +22,27 @@ CRsPortSetupDlg::CRsPortSetupDlg(QWidget* parent) : QDialog(parent), ui_(std::ma
 
 CRsPortSetupDlg::~CRsPortSetupDlg() = default;
 
-QLineEdit* CRsPortSetupDlg::portEdit() const { return ui_->portEdit; }
-QPushButton* CRsPortSetupDlg::okButton() const { return ui_->okButton; }
-QPushButton* CRsPortSetupDlg::cancelButton() const { return ui_->cancelButton; }
+QLineEdit* CRsPortSetupDlg::portEdit() const {
+    return ui_->portEdit;
+}
+QPushButton* CRsPortSetupDlg::okButton() const {
+    return ui_->okButton;
+}
+QPushButton* CRsPortSetupDlg::cancelButton() const {
+    return ui_->cancelButton;
+}
 
 void CRsPortSetupDlg::accept() {
     bool isNumber = false;
     const QString text = portEdit()->text().trimmed();
     const qulonglong value = text.toULongLong(&isNumber);
     QString problem;
-    if (!isNumber) problem = QStringLiteral("Please enter a positive integer.");
+    if (!isNumber)
+        problem = QStringLiteral("Please enter a positive integer.");
     else if (value < kMinPort || value > kMaxPort)
-        problem = QStringLiteral("Please enter an integer between %1 and %2.").arg(kMinPort).arg(kMaxPort);
+        problem = QStringLiteral("Please enter an integer between %1 and %2.")
+                      .arg(kMinPort)
+                      .arg(kMaxPort);
     if (!problem.isEmpty()) {
         showMessageBox(this, problem, QString(), QMessageBox::Warning);
         portEdit()->setFocus();

@@ -5,7 +5,8 @@
 
 #include "ui_z7_image_view.h"
 
-CZ7ImageView::CZ7ImageView(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::CZ7ImageView>()) {
+CZ7ImageView::CZ7ImageView(QWidget* parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::CZ7ImageView>()) {
     ui_->setupUi(this);
     // One line of text fits the field's height.
     inputField()->document()->setDocumentMargin(2);
@@ -15,8 +16,12 @@ CZ7ImageView::CZ7ImageView(QWidget* parent) : QWidget(parent), ui_(std::make_uni
 
 CZ7ImageView::~CZ7ImageView() = default;
 
-QPlainTextEdit* CZ7ImageView::inputField() const { return ui_->inputField; }
-QLineEdit* CZ7ImageView::resultField() const { return ui_->resultField; }
+QPlainTextEdit* CZ7ImageView::inputField() const {
+    return ui_->inputField;
+}
+QLineEdit* CZ7ImageView::resultField() const {
+    return ui_->resultField;
+}
 
 void CZ7ImageView::OnInputChanged() {
     input_ = inputField()->toPlainText();

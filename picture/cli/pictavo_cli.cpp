@@ -12,8 +12,8 @@
 #include "picture/engine/picture_files.h"
 #include "picture/engine/picture_settings.h"
 #include "picture/engine/setting_checks.h"
-#include "platform/folders.h"
 #include "platform/console.h"
+#include "platform/folders.h"
 #include "platform/port_map.h"
 #include "serial/port_discovery.h"
 #include "serial/terminal_format.h"
@@ -47,9 +47,14 @@ private:
 std::optional<CaptureOutcome> takeReport(const platform::Report& r, Console& console) {
     switch (r.kind) {
         case platform::Report::Kind::Message:
-        case platform::Report::Kind::Log: console.message(r.text); break;
-        case platform::Report::Kind::Progress: console.progress(r.value); break;
-        case platform::Report::Kind::Completed: return static_cast<CaptureOutcome>(r.value);
+        case platform::Report::Kind::Log:
+            console.message(r.text);
+            break;
+        case platform::Report::Kind::Progress:
+            console.progress(r.value);
+            break;
+        case platform::Report::Kind::Completed:
+            return static_cast<CaptureOutcome>(r.value);
     }
     return std::nullopt;
 }
@@ -84,8 +89,8 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
             quality = serial::cli::parseNumber("--quality", *q);
             // The quality dialog's limit and the engine's steps.
             if (*quality < 5 || *quality % 5 != 0 || !qualityInRange(*quality))
-                throw UsageError{"--quality must be a multiple of 5 from 5 to " + std::to_string(kQualityLimit) +
-                                 ", not " + *q};
+                throw UsageError{"--quality must be a multiple of 5 from 5 to " +
+                                 std::to_string(kQualityLimit) + ", not " + *q};
         } else if (auto w = o.value("--window")) {
             int v[4];
             std::istringstream in(*w);
@@ -97,11 +102,15 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
             }
             if (n != 4) throw UsageError{"--window takes four numbers: X0,Y0,X1,Y1"};
             if (!pictureWindowInRange({v[0], v[1], v[2], v[3]}))
-                throw UsageError{"--window must lie inside the 1280 x 1024 picture and be at least 2 x 2 pixels "
-                                 "(X0 < X1 < 1280, Y0 < Y1 < 1024), not " + *w};
+                throw UsageError{
+                    "--window must lie inside the 1280 x 1024 picture and be at least 2 x 2 pixels "
+                    "(X0 < X1 < 1280, Y0 < Y1 < 1024), not " +
+                    *w};
             s.startx = v[0], s.starty = v[1], s.endx = v[2], s.endy = v[3];
         } else if (auto t = o.number("--timeout")) {
-            if (*t < 1) throw UsageError{"--timeout takes a number of seconds from 1 up, not " + std::to_string(*t)};
+            if (*t < 1)
+                throw UsageError{"--timeout takes a number of seconds from 1 up, not " +
+                                 std::to_string(*t)};
             timeoutSeconds = *t;
         } else if (o.flag("--bmp")) {
             s.jpegImage = 0;
@@ -118,7 +127,8 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     if (quality) s.quality = *quality;
     if (checkPortName) s.ignorePortName = 0;
     // A folder gets the picture under its default name, inside it.
-    if (!output.empty() && platform::isDirectory(output)) output = platform::joinPath(output, defaultPictureName());
+    if (!output.empty() && platform::isDirectory(output))
+        output = platform::joinPath(output, defaultPictureName());
 
     std::string temp = makeTempPictureFile();
     if (temp.empty()) return kExitFailed;
@@ -146,15 +156,17 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     std::size_t pictureBytes = 0;
     engine.SetRequestFlags(0);
     engine.SetIdleInterval(0);
-    engine.SetImageCallback([&](const BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
-        incomplete = incompletePicture(header, data, length);
-        if (!storePicture(temp, header, data, length)) return;
-        if (!output.empty() && !savePictureCopy(temp, output, &savedAs)) return;
-        pictureBytes = length;
-        written = true;
-    });
+    engine.SetImageCallback(
+        [&](const BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
+            incomplete = incompletePicture(header, data, length);
+            if (!storePicture(temp, header, data, length)) return;
+            if (!output.empty() && !savePictureCopy(temp, output, &savedAs)) return;
+            pictureBytes = length;
+            written = true;
+        });
     engine.SetSnapshot(s.snapshot != 0);
-    engine.SetQuality(s.quality);  // a value it refuses leaves its previous quality, as in the window
+    engine.SetQuality(
+        s.quality);  // a value it refuses leaves its previous quality, as in the window
     engine.SetWindow(s.startx, s.starty, s.endx, s.endy);
     if (engine.StartCapture(s.jpegImage != 0) != 0) {
         showReports(engine, console);
@@ -163,17 +175,20 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     if (s.snapshot) console.message("Aim and trigger...");
 
     bool cancelled = false, timedOut = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds.value_or(0));
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds.value_or(0));
     std::optional<CaptureOutcome> ended;
     while (!ended) {
-        if (auto r = engine.Reports().waitPop(std::chrono::milliseconds(50))) ended = takeReport(*r, console);
+        if (auto r = engine.Reports().waitPop(std::chrono::milliseconds(50)))
+            ended = takeReport(*r, console);
         if (ended || cancelled || timedOut) continue;
         if (console.interrupted()) {
             cancelled = true;
             engine.StopCapture();
         } else if (timeoutSeconds && std::chrono::steady_clock::now() >= deadline) {
             timedOut = true;
-            console.message("No picture within " + std::to_string(*timeoutSeconds) + " s: the capture is cancelled.");
+            console.message("No picture within " + std::to_string(*timeoutSeconds) +
+                            " s: the capture is cancelled.");
             engine.StopCapture();
         }
     }
@@ -189,9 +204,11 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     std::string kind = s.jpegImage ? "JPEG" : "BMP";
     if (output.empty()) {
         tempFile.keep = true;
-        report << "Picture (" << kind << ", " << pictureBytes << " bytes received) in " << temp << "\n";
+        report << "Picture (" << kind << ", " << pictureBytes << " bytes received) in " << temp
+               << "\n";
     } else {
-        report << "Saved " << savedAs << " (" << kind << ", " << pictureBytes << " bytes received)\n";
+        report << "Saved " << savedAs << " (" << kind << ", " << pictureBytes
+               << " bytes received)\n";
     }
     console.print(report.str());
     if (!incomplete.empty()) {
@@ -210,7 +227,8 @@ int runSend(const std::vector<std::string>& args, Console& console) {
             s.port = *p;
         } else {
             std::string next = o.positional();
-            if (!name.empty()) throw UsageError{"send takes one command name (quote names with blanks)"};
+            if (!name.empty())
+                throw UsageError{"send takes one command name (quote names with blanks)"};
             name = next;
         }
     }
@@ -231,8 +249,8 @@ int runSend(const std::vector<std::string>& args, Console& console) {
     }
     std::vector<char> reply(kSendReplySize);
     int replyLength = 0;
-    if (!engine.SendCommand(command->bytes.data(), static_cast<int>(command->bytes.size()), reply.data(),
-                            reply.size(), true, replyLength, command->replyWaitMs)) {
+    if (!engine.SendCommand(command->bytes.data(), static_cast<int>(command->bytes.size()),
+                            reply.data(), reply.size(), true, replyLength, command->replyWaitMs)) {
         showReports(engine, console);
         console.message("The command could not be sent.");
         return kExitFailed;
@@ -241,8 +259,9 @@ int runSend(const std::vector<std::string>& args, Console& console) {
         console.message("No reply.");
         return kExitFailed;
     }
-    std::string text = serial::renderBytes(reinterpret_cast<const std::uint8_t*>(reply.data()),
-                                           static_cast<std::size_t>(replyLength), serial::kFormatAscii);
+    std::string text =
+        serial::renderBytes(reinterpret_cast<const std::uint8_t*>(reply.data()),
+                            static_cast<std::size_t>(replyLength), serial::kFormatAscii);
     for (char& c : text)
         if (c == '\r') c = '\n';
     if (text.back() != '\n') text += '\n';
@@ -263,7 +282,8 @@ int runPorts(const std::vector<std::string>& args, Console& console) {
     }
     std::ostringstream list;
     for (const auto& p : ports)
-        list << (p.number == s.port ? "* " : "  ") << std::setw(3) << p.number << "  " << p.name << "\n";
+        list << (p.number == s.port ? "* " : "  ") << std::setw(3) << p.number << "  " << p.name
+             << "\n";
     console.print(list.str());
     return kExitOk;
 }
@@ -280,13 +300,17 @@ const serial::cli::Program& program() {
              "[--timeout SECONDS]",
              "takes a picture with the scanner and writes it.\n"
              "  --port N             COM port number (setting \"port\")\n"
-             "  --output FILE        copy the picture to FILE, byte for byte; \".jpg\" (\".bmp\" with\n"
+             "  --output FILE        copy the picture to FILE, byte for byte; \".jpg\" (\".bmp\" "
+             "with\n"
              "                       --bmp) is added when FILE has no extension. Without it the\n"
-             "                       picture stays in the temporary file named on standard output.\n"
-             "                       A folder gets the picture as picture-YYYYMMDD-hhmmss inside it\n"
+             "                       picture stays in the temporary file named on standard "
+             "output.\n"
+             "                       A folder gets the picture as picture-YYYYMMDD-hhmmss inside "
+             "it\n"
              "  --bmp                ask for an uncompressed grey picture, stored as a BMP file\n"
              "                       (setting \"JPEGImage\" 0)\n"
-             "  --quality Q          JPEG quality, a multiple of 5 from 5 to 100 (setting \"quality\")\n"
+             "  --quality Q          JPEG quality, a multiple of 5 from 5 to 100 (setting "
+             "\"quality\")\n"
              "  --window X0,Y0,X1,Y1 the picture window inside 1280 x 1024, at least 2 x 2\n"
              "                       (settings \"startx\" .. \"endy\")\n"
              "  --snapshot           the scanner waits for its trigger; so does pictavo\n"
@@ -312,7 +336,8 @@ const serial::cli::Program& program() {
             std::string(PictureSettingsFile::kFileName) +
             " under $XDG_CONFIG_HOME (default ~/.config); the command line never writes it.\n"
             "Ports come from the port map ($VELTRIX_PORTS, else $XDG_CONFIG_HOME/veltrix/ports).\n"
-            "Messages go to standard error. Exit status: 0 done, 1 failed, 2 usage error, 130 cancelled.\n",
+            "Messages go to standard error. Exit status: 0 done, 1 failed, 2 usage error, 130 "
+            "cancelled.\n",
         serial::cli::AfterUsageError::TryHelp,
         // The first Ctrl+C cancels a capture as the window's Cancel button does; the second
         // ends the program.

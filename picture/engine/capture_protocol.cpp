@@ -8,10 +8,12 @@ namespace pictavo {
 
 std::string formatPictureRequest(const PictureRequest& r) {
     char text[500];
-    int n = std::snprintf(text, sizeof text, "\x1b%2s\r@VELT,%4d,%4d,%4d,%4d,%d,8,%d,%3d,%d,%d,0,%d#", "((",
-                          r.window.x0, r.window.y0, r.window.x1, r.window.y1, 1, r.requestFlags, r.quality,
-                          r.snapshot ? 1 : 0, r.jpeg ? 1 : 3, 0);
-    return std::string(text, n < 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(n), sizeof text - 1));
+    int n =
+        std::snprintf(text, sizeof text, "\x1b%2s\r@VELT,%4d,%4d,%4d,%4d,%d,8,%d,%3d,%d,%d,0,%d#",
+                      "((", r.window.x0, r.window.y0, r.window.x1, r.window.y1, 1, r.requestFlags,
+                      r.quality, r.snapshot ? 1 : 0, r.jpeg ? 1 : 3, 0);
+    return std::string(
+        text, n < 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(n), sizeof text - 1));
 }
 
 std::uint64_t PictureHeader::imageBytes() const {
@@ -29,7 +31,8 @@ std::optional<int> numberAt(const std::uint8_t* p, std::size_t length, std::size
     bool negative = false;
     if (p[i] == '+' || p[i] == '-') negative = p[i++] == '-';
     long long v = 0;
-    for (; i < length && p[i] >= '0' && p[i] <= '9'; ++i) v = std::min<long long>(v * 10 + (p[i] - '0'), INT_MAX);
+    for (; i < length && p[i] >= '0' && p[i] <= '9'; ++i)
+        v = std::min<long long>(v * 10 + (p[i] - '0'), INT_MAX);
     return static_cast<int>(negative ? -v : v);
 }
 
@@ -49,8 +52,10 @@ std::optional<PictureHeader> parsePictureHeader(const std::uint8_t* payload, std
         *f.value = *v;
     }
     // Window bounds in 64 bits: the numbers are whatever the block said.
-    if (static_cast<long long>(h.x1) - h.x0 + 1 <= 0 || static_cast<long long>(h.y1) - h.y0 + 1 <= 0 ||
-        static_cast<long long>(h.x1) - h.x0 + 1 > INT_MAX || static_cast<long long>(h.y1) - h.y0 + 1 > INT_MAX)
+    if (static_cast<long long>(h.x1) - h.x0 + 1 <= 0 ||
+        static_cast<long long>(h.y1) - h.y0 + 1 <= 0 ||
+        static_cast<long long>(h.x1) - h.x0 + 1 > INT_MAX ||
+        static_cast<long long>(h.y1) - h.y0 + 1 > INT_MAX)
         return std::nullopt;
     if (h.blocks < 1 || h.divisor < 0) return std::nullopt;
     return h;
@@ -96,9 +101,11 @@ std::vector<std::uint8_t> BitmapInfo::bytes() const {
     return out;
 }
 
-std::vector<std::uint8_t> makeGreyBmp(const BitmapInfo& info, const std::uint8_t* data, std::size_t length) {
+std::vector<std::uint8_t> makeGreyBmp(const BitmapInfo& info, const std::uint8_t* data,
+                                      std::size_t length) {
     constexpr std::size_t kFileHeaderSize = 14;
-    std::size_t width = info.width > 0 ? static_cast<std::size_t>(info.width) : (length > 0 ? length : 1);
+    std::size_t width =
+        info.width > 0 ? static_cast<std::size_t>(info.width) : (length > 0 ? length : 1);
     std::size_t rows = (length + width - 1) / width;
     std::size_t stride = (width + 3) & ~std::size_t(3);
 

@@ -26,7 +26,8 @@ constexpr unsigned kBaudRate = 115200;
 
 // Framing sizes: start mark, block number, length, check field, end mark.
 constexpr std::size_t kBlockNumberSize = 2, kBlockLengthSize = 4, kBlockCheckSize = 2;
-constexpr std::size_t kBlockOverhead = 1 + kBlockNumberSize + kBlockLengthSize + kBlockCheckSize + 1;
+constexpr std::size_t kBlockOverhead =
+    1 + kBlockNumberSize + kBlockLengthSize + kBlockCheckSize + 1;
 // The most payload one block may carry.
 constexpr std::size_t kBlockBufferSize = 1304;
 // The most picture the engine will hold: well above a 1280 x 1024 grey picture. A header
@@ -94,6 +95,7 @@ struct BitmapInfo {
 // padded to a multiple of four bytes as the format demands. The width comes from info; the
 // height is the number of rows the data fills (a last partial row is completed with black),
 // so what was received is what is shown even when it does not fill the announced picture.
-std::vector<std::uint8_t> makeGreyBmp(const BitmapInfo& info, const std::uint8_t* data, std::size_t length);
+std::vector<std::uint8_t> makeGreyBmp(const BitmapInfo& info, const std::uint8_t* data,
+                                      std::size_t length);
 
 }  // namespace pictavo

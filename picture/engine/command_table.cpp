@@ -3,7 +3,9 @@
 namespace pictavo {
 
 namespace {
-std::string framed(const std::string& text) { return "\x1b" + text + "\r"; }
+std::string framed(const std::string& text) {
+    return "\x1b" + text + "\r";
+}
 }  // namespace
 
 CommandTable::CommandTable(const std::string& cameraSetup) {

@@ -30,7 +30,9 @@ constexpr unsigned kStopCheckMs = 100;
 constexpr std::size_t kMaxSkippedBytes = 64 * 1024;
 constexpr char kMakerName[] = "Veltrix";
 
-void sleepMs(unsigned ms) { std::this_thread::sleep_for(milliseconds(ms)); }
+void sleepMs(unsigned ms) {
+    std::this_thread::sleep_for(milliseconds(ms));
+}
 
 std::uint32_t bigEndian(const std::uint8_t* p, std::size_t n) {
     std::uint32_t v = 0;
@@ -42,15 +44,23 @@ std::uint32_t bigEndian(const std::uint8_t* p, std::size_t n) {
 
 const char* captureOutcomeText(CaptureOutcome outcome) {
     switch (outcome) {
-        case CaptureOutcome::None: return "No picture was taken.";
-        case CaptureOutcome::Delivered: return "Picture received.";
-        case CaptureOutcome::NoHeader: return "No picture: the scanner sent no header.";
-        case CaptureOutcome::BadHeader: return "No picture: the scanner's header block could not be read.";
+        case CaptureOutcome::None:
+            return "No picture was taken.";
+        case CaptureOutcome::Delivered:
+            return "Picture received.";
+        case CaptureOutcome::NoHeader:
+            return "No picture: the scanner sent no header.";
+        case CaptureOutcome::BadHeader:
+            return "No picture: the scanner's header block could not be read.";
         case CaptureOutcome::NoImageBuffer:
-            return "No picture: the header announced a picture that cannot be held (divisor 0 or too large).";
-        case CaptureOutcome::BlockError: return "No picture: a data block was missing or badly framed.";
-        case CaptureOutcome::LineLost: return "No picture: the line to the scanner was lost.";
-        case CaptureOutcome::Aborted: return "Cancelled.";
+            return "No picture: the header announced a picture that cannot be held (divisor 0 or "
+                   "too large).";
+        case CaptureOutcome::BlockError:
+            return "No picture: a data block was missing or badly framed.";
+        case CaptureOutcome::LineLost:
+            return "No picture: the line to the scanner was lost.";
+        case CaptureOutcome::Aborted:
+            return "Cancelled.";
     }
     return "";
 }
@@ -66,7 +76,8 @@ CImageVideo::~CImageVideo() {
 }
 
 void CImageVideo::message(std::string text, bool error, bool topmost) {
-    platform::Report r = platform::Report::message(std::move(text), error ? Severity::Error : Severity::Plain);
+    platform::Report r =
+        platform::Report::message(std::move(text), error ? Severity::Error : Severity::Plain);
     r.topmost = topmost;
     reports_.push(std::move(r));
 }
@@ -153,13 +164,15 @@ bool CImageVideo::FindDevice(bool ignorePortName) {
     std::vector<PortEntry> ports;
     // Where the ports came from, so the user knows what to check.
     auto lookedFor = [&] {
-        return "COM" + std::to_string(port_) + " was looked for in " + platform::portSourceDescription() + ".";
+        return "COM" + std::to_string(port_) + " was looked for in " +
+               platform::portSourceDescription() + ".";
     };
     if (ListPortsForMenu(ports, serial::PortOrder::Ascending) == 0) {
         message("No ports found.\n" + lookedFor());
         return false;
     }
-    auto port = std::find_if(ports.begin(), ports.end(), [&](const PortEntry& e) { return e.number == port_; });
+    auto port = std::find_if(ports.begin(), ports.end(),
+                             [&](const PortEntry& e) { return e.number == port_; });
     if (port == ports.end()) {
         message("Port not found.\n" + lookedFor());
         return false;
@@ -188,7 +201,8 @@ bool CImageVideo::FindDevice(bool ignorePortName) {
         }
         if (opened) {
             ++lineSession_;
-            com_.SetLineSettings({wire::kBaudRate, 8, platform::parity::None, platform::stopbits::One});
+            com_.SetLineSettings(
+                {wire::kBaudRate, 8, platform::parity::None, platform::stopbits::One});
             com_.Purge();
             std::uint8_t etb = wire::ETB;
             com_.Write(&etb, 1);
@@ -199,7 +213,8 @@ bool CImageVideo::FindDevice(bool ignorePortName) {
     }
     if (!opened) {
         ready_ = false;
-        message(reason.empty() ? std::string("Cannot open COM port") : "Cannot open COM port\n" + reason);
+        message(reason.empty() ? std::string("Cannot open COM port")
+                               : "Cannot open COM port\n" + reason);
         return false;
     }
     ready_ = true;
@@ -263,9 +278,13 @@ void CImageVideo::resetScanner() {
     com_.Close();
 }
 
-bool CImageVideo::WaitForCaptureEnd(milliseconds wait) { return captureWorker_.waitForEnd(wait); }
+bool CImageVideo::WaitForCaptureEnd(milliseconds wait) {
+    return captureWorker_.waitForEnd(wait);
+}
 
-bool CImageVideo::pause(unsigned ms) { return captureWorker_.pause(milliseconds(ms)); }
+bool CImageVideo::pause(unsigned ms) {
+    return captureWorker_.pause(milliseconds(ms));
+}
 
 void CImageVideo::breakOff() {
     std::lock_guard l(lineLock_);
@@ -298,15 +317,18 @@ void CImageVideo::captureThreadMain() {
         // Only the line this thread started with: a FindDevice after the picture has its own.
         std::lock_guard l(lineLock_);
         if (com_.IsOpen() && lineSession_ == session) {
-            if (killed()) resetScanner();
-            else com_.Close();
+            if (killed())
+                resetScanner();
+            else
+                com_.Close();
         }
     }
     outcome_ = result;
     reports_.push(platform::Report::completed(static_cast<int>(result)));
 }
 
-CImageVideo::BlockResult CImageVideo::readBlock(std::uint8_t* buffer, std::size_t capacity, std::size_t& length) {
+CImageVideo::BlockResult CImageVideo::readBlock(std::uint8_t* buffer, std::size_t capacity,
+                                                std::size_t& length) {
     std::uint8_t c = 0;
     for (std::size_t skipped = 0;; ++skipped) {
         if (killed()) return BlockResult::Killed;
@@ -315,11 +337,13 @@ CImageVideo::BlockResult CImageVideo::readBlock(std::uint8_t* buffer, std::size_
         if (skipped >= kMaxSkippedBytes) return BlockResult::BadFrame;
     }
     std::uint8_t number[pictavo::kBlockNumberSize], size[pictavo::kBlockLengthSize];
-    if (read(number, sizeof number) != int(sizeof number) || read(size, sizeof size) != int(sizeof size))
+    if (read(number, sizeof number) != int(sizeof number) ||
+        read(size, sizeof size) != int(sizeof size))
         return BlockResult::BadFrame;
     std::uint32_t n = bigEndian(size, sizeof size);
     if (n > capacity) return BlockResult::TooLong;
-    if (n > 0 && read(buffer, static_cast<int>(n)) != static_cast<int>(n)) return BlockResult::BadFrame;
+    if (n > 0 && read(buffer, static_cast<int>(n)) != static_cast<int>(n))
+        return BlockResult::BadFrame;
     std::uint8_t check[pictavo::kBlockCheckSize], end = 0;
     if (read(check, sizeof check) != int(sizeof check) || read(&end, 1) != 1 || end != wire::CR)
         return BlockResult::BadFrame;
@@ -334,7 +358,8 @@ CaptureOutcome CImageVideo::capture() {
         std::lock_guard l(settingsLock_);
         s = settings_;
     }
-    std::string request = pictavo::formatPictureRequest({s.window, s.requestFlags, s.quality, s.snapshot, s.jpeg});
+    std::string request =
+        pictavo::formatPictureRequest({s.window, s.requestFlags, s.quality, s.snapshot, s.jpeg});
 
     // The line must be quiet before the request.
     {
@@ -384,7 +409,7 @@ CaptureOutcome CImageVideo::capture() {
     BlockResult r = readBlock(block, sizeof block, length);
     if (r != BlockResult::Ok) {
         breakOff();
-        return r == BlockResult::Killed ? CaptureOutcome::Aborted
+        return r == BlockResult::Killed   ? CaptureOutcome::Aborted
                : r == BlockResult::Silent ? CaptureOutcome::NoHeader
                                           : CaptureOutcome::BadHeader;
     }
@@ -452,7 +477,8 @@ CaptureOutcome CImageVideo::capture() {
             pictavo::BitmapInfo info = bitmapHeader_;
             info.width = header->width();
             info.height = -header->height();
-            info.sizeImage = static_cast<std::uint32_t>(std::uint64_t(header->width()) * std::uint64_t(header->height()));
+            info.sizeImage = static_cast<std::uint32_t>(std::uint64_t(header->width()) *
+                                                        std::uint64_t(header->height()));
             callback(&info, image.data(), received);
         }
     }
@@ -495,8 +521,8 @@ void CImageVideo::replyThreadMain() {
     }
 }
 
-bool CImageVideo::SendCommand(const void* data, int length, char* reply, std::size_t replySize, bool wantReply,
-                              int& replyLength, unsigned delayMs) {
+bool CImageVideo::SendCommand(const void* data, int length, char* reply, std::size_t replySize,
+                              bool wantReply, int& replyLength, unsigned delayMs) {
     replyLength = 0;
     if (reply && replySize > 0) reply[0] = '\0';
     startReplyThread();

@@ -58,21 +58,22 @@
 // no picture came (the window shows nothing more than the engine's messages; the command line
 // explains).
 enum class CaptureOutcome {
-    None,          // no capture has ended yet
-    Delivered,     // the image callback got the picture
-    NoHeader,      // no header block came
-    BadHeader,     // the header block was badly framed, too short or impossible
-    NoImageBuffer, // divisor 0, or a picture too large to hold
-    BlockError,    // a data block was missing or badly framed ("ReceiveDataBlockError")
-    LineLost,      // the line hung up: the scanner or its adapter went away
-    Aborted,       // StopCapture ended it
+    None,           // no capture has ended yet
+    Delivered,      // the image callback got the picture
+    NoHeader,       // no header block came
+    BadHeader,      // the header block was badly framed, too short or impossible
+    NoImageBuffer,  // divisor 0, or a picture too large to hold
+    BlockError,     // a data block was missing or badly framed ("ReceiveDataBlockError")
+    LineLost,       // the line hung up: the scanner or its adapter went away
+    Aborted,        // StopCapture ended it
 };
 const char* captureOutcomeText(CaptureOutcome outcome);
 
 class CImageVideo {
 public:
     // (bitmap header or null for a JPEG picture, bytes, count)
-    using ImageCallback = std::function<void(const pictavo::BitmapInfo*, const std::uint8_t*, std::size_t)>;
+    using ImageCallback =
+        std::function<void(const pictavo::BitmapInfo*, const std::uint8_t*, std::size_t)>;
 
     static constexpr int kDefaultQuality = 65;
     static constexpr unsigned kDefaultIdleIntervalMs = 200;
@@ -117,8 +118,8 @@ public:
     // until 200 ms pass in quiet, and copies up to 2047 bytes and a terminating zero into
     // reply (at most replySize bytes in all). The line is closed afterwards. False when the
     // line could not be opened or the bytes not written.
-    bool SendCommand(const void* data, int length, char* reply, std::size_t replySize, bool wantReply,
-                     int& replyLength, unsigned delayMs);
+    bool SendCommand(const void* data, int length, char* reply, std::size_t replySize,
+                     bool wantReply, int& replyLength, unsigned delayMs);
 
     // Whether a capture thread is running, and waiting for it to end (a negative wait: no
     // limit; false at once from the engine's own callbacks). For callers that run a picture
@@ -143,7 +144,7 @@ private:
     bool killed() const { return captureWorker_.stopRequested(); }
     void startReplyThread();
     BlockResult readBlock(std::uint8_t* buffer, std::size_t capacity, std::size_t& length);
-    void breakOff();  // ETB, purge
+    void breakOff();      // ETB, purge
     void resetScanner();  // purge, ETB, 10 ms, ESC "Z1" CR, 10 ms, close: with lineLock_ held
     void progress(int percent) { reports_.push(platform::Report::progress(percent)); }
     void message(std::string text, bool error = false, bool topmost = false);

@@ -27,10 +27,13 @@ MessageHandler setMessageHandler(MessageHandler h) {
 Message messageOf(const platform::Report& report) {
     using Severity = platform::Report::Severity;
     switch (report.severity) {
-        case Severity::Error: return Message{report.text, "Error", MessageIcon::Error, report.topmost};
+        case Severity::Error:
+            return Message{report.text, "Error", MessageIcon::Error, report.topmost};
         case Severity::Information:
-        case Severity::Warning: return Message{report.text, {}, MessageIcon::Information, report.topmost};
-        case Severity::Plain: break;
+        case Severity::Warning:
+            return Message{report.text, {}, MessageIcon::Information, report.topmost};
+        case Severity::Plain:
+            break;
     }
     return Message{report.text, {}, MessageIcon::None, report.topmost};
 }
@@ -41,8 +44,10 @@ void showMessage(const Message& message) {
         std::lock_guard l(handlerLock());
         h = handler();
     }
-    if (h) h(message);
-    else std::fprintf(stderr, "%s\n", message.text.c_str());
+    if (h)
+        h(message);
+    else
+        std::fprintf(stderr, "%s\n", message.text.c_str());
 }
 
 }  // namespace pictavo

@@ -40,7 +40,9 @@ void showMessage(const Message& message);
 Message messageOf(const platform::Report& report);
 
 // A plain box of the application: no caption of its own, no icon.
-inline void showMessage(const std::string& text) { showMessage(Message{text, {}, MessageIcon::None, false}); }
+inline void showMessage(const std::string& text) {
+    showMessage(Message{text, {}, MessageIcon::None, false});
+}
 // The boxes captioned "Error" with the error icon.
 inline void showError(const std::string& text, bool topmost = false) {
     showMessage(Message{text, "Error", MessageIcon::Error, topmost});

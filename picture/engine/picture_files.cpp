@@ -20,7 +20,9 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-File openFile(const std::string& path, const char* mode) { return File(path.empty() ? nullptr : std::fopen(path.c_str(), mode)); }
+File openFile(const std::string& path, const char* mode) {
+    return File(path.empty() ? nullptr : std::fopen(path.c_str(), mode));
+}
 
 std::string reasonLine(const std::string& path, int err) {
     return "\n" + serial::displayText(path) + ": " + std::strerror(err);
@@ -28,7 +30,8 @@ std::string reasonLine(const std::string& path, int err) {
 
 }  // namespace
 
-std::string incompletePicture(const BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
+std::string incompletePicture(const BitmapInfo* header, const std::uint8_t* data,
+                              std::size_t length) {
     const std::string lead = "The picture is incomplete: ";
     if (length == 0) return lead + "the scanner sent no picture data.";
     if (!header) {
@@ -37,7 +40,8 @@ std::string incompletePicture(const BitmapInfo* header, const std::uint8_t* data
         return lead + "its JPEG data has no end marker (FF D9).";
     }
     if (length < header->sizeImage)
-        return lead + std::to_string(length) + " of " + std::to_string(header->sizeImage) + " bytes of its rows arrived.";
+        return lead + std::to_string(length) + " of " + std::to_string(header->sizeImage) +
+               " bytes of its rows arrived.";
     return {};
 }
 
@@ -65,7 +69,8 @@ std::string makeTempPictureFile() {
     platform::SystemError err;
     auto name = platform::createUniqueTempFile(folder, kTempPrefix, &err);
     if (!name) {
-        showMessage("Cannot get a unique temp file name\n" + serial::displayText(folder) + ": " + err.text);
+        showMessage("Cannot get a unique temp file name\n" + serial::displayText(folder) + ": " +
+                    err.text);
         return {};
     }
     if (!openFile(*name, "w+b")) {
@@ -92,7 +97,9 @@ bool storePicture(const std::string& tempFile, const BitmapInfo* header, const s
         err = errno;
     }
     if (!ok) {
-        showError("Cannot create temp. file" + (tempFile.empty() ? std::string() : reasonLine(tempFile, err)), true);
+        showError("Cannot create temp. file" +
+                      (tempFile.empty() ? std::string() : reasonLine(tempFile, err)),
+                  true);
         return false;
     }
     return true;
@@ -103,7 +110,8 @@ std::string saveNameFor(const std::string& chosenPath, const std::string& tempFi
     return chosenPath + (isBmpFile(tempFile) ? ".bmp" : ".jpg");
 }
 
-bool savePictureCopy(const std::string& tempFile, const std::string& chosenPath, std::string* savedAs) {
+bool savePictureCopy(const std::string& tempFile, const std::string& chosenPath,
+                     std::string* savedAs) {
     std::string name = saveNameFor(chosenPath, tempFile);
     if (savedAs) *savedAs = name;
     File in = openFile(tempFile, "rb");

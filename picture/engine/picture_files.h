@@ -39,7 +39,8 @@ bool storePicture(const std::string& tempFile, const BitmapInfo* header, const s
 // no data at all, a JPEG stream without its end marker (FF D9), or fewer rows than the
 // scanner's header announced (header->sizeImage). Empty when it is whole. The picture is
 // stored all the same: its bytes may help whoever looks into the scanner.
-std::string incompletePicture(const BitmapInfo* header, const std::uint8_t* data, std::size_t length);
+std::string incompletePicture(const BitmapInfo* header, const std::uint8_t* data,
+                              std::size_t length);
 
 // Whether the file is a BMP file (an uncompressed picture as storePicture stores it).
 bool isBmpFile(const std::string& path);
@@ -55,6 +56,7 @@ std::string saveNameFor(const std::string& chosenPath, const std::string& tempFi
 // Copies the temporary file byte for byte, in chunks of 16000 bytes, to saveNameFor(chosen).
 // Shows "Cannot open tmp file for reading" or "Cannot open output file" (and "Cannot write
 // output file" when the copy breaks off). savedAs, when given, receives the name used.
-bool savePictureCopy(const std::string& tempFile, const std::string& chosenPath, std::string* savedAs = nullptr);
+bool savePictureCopy(const std::string& tempFile, const std::string& chosenPath,
+                     std::string* savedAs = nullptr);
 
 }  // namespace pictavo

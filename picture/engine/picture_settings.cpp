@@ -46,15 +46,20 @@ void PictureSettingsFile::SetPath(const std::string& folder, const std::string& 
         std::fclose(f);
         return;
     }
-    platform::createDirectories(platform::joinPath(folder, "Veltrix"));  // errors show at the first write
+    platform::createDirectories(
+        platform::joinPath(folder, "Veltrix"));  // errors show at the first write
 }
 
-void PictureSettingsFile::setDefaultPath() { SetPath(platform::configFolder(), kFileName); }
+void PictureSettingsFile::setDefaultPath() {
+    SetPath(platform::configFolder(), kFileName);
+}
 
 void LoadSettings(serial::SettingsFile& file, PictureSettings& s) {
-    for (const auto& row : kBefore) s.*row.value = file.GetInt(row.section, row.key, row.defaultValue);
+    for (const auto& row : kBefore)
+        s.*row.value = file.GetInt(row.section, row.key, row.defaultValue);
     s.cameraSetup = file.GetString(kCameraSection, kCameraKey, kDefaultCameraSetup);
-    for (const auto& row : kAfter) s.*row.value = file.GetInt(row.section, row.key, row.defaultValue);
+    for (const auto& row : kAfter)
+        s.*row.value = file.GetInt(row.section, row.key, row.defaultValue);
 }
 
 void SaveSettings(serial::SettingsFile& file, const PictureSettings& s) {

@@ -13,7 +13,8 @@ constexpr int kWindowWidthLimit = 1280, kWindowHeightLimit = 1024;
 constexpr std::size_t kCameraValueCount = 5;
 
 // The positions of the five value characters, or nothing.
-std::optional<std::array<std::size_t, kCameraValueCount>> cameraValuePlaces(const std::string& text) {
+std::optional<std::array<std::size_t, kCameraValueCount>> cameraValuePlaces(
+    const std::string& text) {
     std::array<std::size_t, kCameraValueCount> places{};
     std::size_t from = 0;
     for (auto& place : places) {
@@ -53,11 +54,11 @@ std::optional<CameraValues> readCameraValues(const std::string& text) {
 
 std::optional<std::string> writeCameraValues(const std::string& text, const CameraValues& values) {
     auto places = cameraValuePlaces(text);
-    if (!places || values.autoFocus.size() < kAutoFocusLength || values.shutter.size() < kShutterLength ||
-        values.gain.size() < kGainLength)
+    if (!places || values.autoFocus.size() < kAutoFocusLength ||
+        values.shutter.size() < kShutterLength || values.gain.size() < kGainLength)
         return std::nullopt;
-    const char chars[kCameraValueCount] = {values.autoFocus[0], values.autoFocus[1], values.autoFocus[2],
-                                           values.shutter[0], values.gain[0]};
+    const char chars[kCameraValueCount] = {values.autoFocus[0], values.autoFocus[1],
+                                           values.autoFocus[2], values.shutter[0], values.gain[0]};
     std::string result = text;
     for (std::size_t i = 0; i < kCameraValueCount; ++i) result[(*places)[i]] = chars[i];
     return result;

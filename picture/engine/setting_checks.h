@@ -21,7 +21,9 @@ bool pictureWindowInRange(const PictureWindow& window);
 
 // The quality dialog accepts any value up to 100; the engine takes only multiples of 5.
 constexpr int kQualityLimit = 100;
-inline bool qualityInRange(int quality) { return quality <= kQualityLimit; }
+inline bool qualityInRange(int quality) {
+    return quality <= kQualityLimit;
+}
 
 struct CameraValues {
     std::string autoFocus;  // the characters after the 1st, 2nd and 3rd 'Q'

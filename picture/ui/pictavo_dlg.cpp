@@ -32,7 +32,8 @@ CPictavoDlg::CPictavoDlg(QWidget* parent)
       reportDrain_(engineReports_, [this](platform::Report& r) { OnReport(r); }),
       watcher_([this](const platform::PortChange&) {
           // The watcher's thread: the menus belong to the GUI thread.
-          QMetaObject::invokeMethod(this, [this] { UpdateMenus(); }, Qt::QueuedConnection);
+          QMetaObject::invokeMethod(
+              this, [this] { UpdateMenus(); }, Qt::QueuedConnection);
       }) {
     ui_->setupUi(this);
     setWindowIcon(pictavo::ui::artwork().programIcon());
@@ -43,7 +44,8 @@ CPictavoDlg::CPictavoDlg(QWidget* parent)
     LoadSettings();
 
     // The progress bar and Cancel keep their room while hidden, so the dialog does not jump.
-    for (QWidget* w : {static_cast<QWidget*>(progressBar()), static_cast<QWidget*>(cancelButton())}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(progressBar()), static_cast<QWidget*>(cancelButton())}) {
         QSizePolicy p = w->sizePolicy();
         p.setRetainSizeWhenHidden(true);
         w->setSizePolicy(p);
@@ -68,13 +70,20 @@ CPictavoDlg::~CPictavoDlg() {
     if (!tempFile_.empty()) std::remove(tempFile_.c_str());
 }
 
-QLabel* CPictavoDlg::statusLine() const { return ui_->statusLine; }
-QProgressBar* CPictavoDlg::progressBar() const { return ui_->progressBar; }
-QPushButton* CPictavoDlg::cancelButton() const { return ui_->cancelButton; }
+QLabel* CPictavoDlg::statusLine() const {
+    return ui_->statusLine;
+}
+QProgressBar* CPictavoDlg::progressBar() const {
+    return ui_->progressBar;
+}
+QPushButton* CPictavoDlg::cancelButton() const {
+    return ui_->cancelButton;
+}
 
 // ---- menus ----
 
-QMenu* CPictavoDlg::AddChoiceMenu(QMenu* parent, const QString& title, int PictureSettings::*setting,
+QMenu* CPictavoDlg::AddChoiceMenu(QMenu* parent, const QString& title,
+                                  int PictureSettings::*setting,
                                   const std::vector<std::pair<QString, int>>& items) {
     QMenu* menu = parent->addMenu(title);
     ChoiceMenu choice{setting, {}};
@@ -96,20 +105,25 @@ void CPictavoDlg::BuildMenus() {
     layout()->setMenuBar(menuBar_);
 
     QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
-    connect(file->addAction(QStringLiteral("&Send Command")), &QAction::triggered, this, &CPictavoDlg::OnSendCommand);
+    connect(file->addAction(QStringLiteral("&Send Command")), &QAction::triggered, this,
+            &CPictavoDlg::OnSendCommand);
     takePicture_ = file->addAction(QStringLiteral("&Take Picture"));
     takePicture_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_T));
     addAction(takePicture_);  // the accelerator works wherever the focus is in the dialog
     connect(takePicture_, &QAction::triggered, this, &CPictavoDlg::OnTakePicture);
     file->addSeparator();
-    connect(file->addAction(QStringLiteral("Save Settings")), &QAction::triggered, this, &CPictavoDlg::SaveSettings);
-    connect(file->addAction(QStringLiteral("Load Settings")), &QAction::triggered, this, &CPictavoDlg::LoadSettings);
+    connect(file->addAction(QStringLiteral("Save Settings")), &QAction::triggered, this,
+            &CPictavoDlg::SaveSettings);
+    connect(file->addAction(QStringLiteral("Load Settings")), &QAction::triggered, this,
+            &CPictavoDlg::LoadSettings);
     file->addSeparator();
-    connect(file->addAction(QStringLiteral("E&xit")), &QAction::triggered, this, [this] { done(0); });
+    connect(file->addAction(QStringLiteral("E&xit")), &QAction::triggered, this,
+            [this] { done(0); });
 
     QMenu* settings = menuBar_->addMenu(QStringLiteral("&Settings"));
     portMenu_ = settings->addMenu(QStringLiteral("&Port"));
-    connect(portMenu_, &QMenu::triggered, this, [this](QAction* a) { OnPortCommand(a->data().toInt()); });
+    connect(portMenu_, &QMenu::triggered, this,
+            [this](QAction* a) { OnPortCommand(a->data().toInt()); });
     AddChoiceMenu(settings, QStringLiteral("&Initial Scale"), &PictureSettings::scale,
                   {{QStringLiteral("25 %"), pictavo::kScale25},
                    {QStringLiteral("50 %"), pictavo::kScale50},
@@ -117,10 +131,12 @@ void CPictavoDlg::BuildMenus() {
                    {QStringLiteral("100 %"), pictavo::kScale100}});
     AddChoiceMenu(settings, QStringLiteral("Set &Snapshot mode"), &PictureSettings::snapshot,
                   {{QStringLiteral("On"), 1}, {QStringLiteral("Off"), 0}});
-    connect(settings->addAction(QStringLiteral("Set picure size")), &QAction::triggered, this, &CPictavoDlg::OnSetSize);
+    connect(settings->addAction(QStringLiteral("Set picure size")), &QAction::triggered, this,
+            &CPictavoDlg::OnSetSize);
     connect(settings->addAction(QStringLiteral("Set picture quality")), &QAction::triggered, this,
             &CPictavoDlg::OnSetQuality);
-    AddChoiceMenu(settings, QStringLiteral("Enable LED's for illumination"), &PictureSettings::illumination,
+    AddChoiceMenu(settings, QStringLiteral("Enable LED's for illumination"),
+                  &PictureSettings::illumination,
                   {{QStringLiteral("No"), 0}, {QStringLiteral("Yes"), 1}});
     AddChoiceMenu(settings, QStringLiteral("Ignore Port Name"), &PictureSettings::ignorePortName,
                   {{QStringLiteral("Yes"), 1}, {QStringLiteral("No"), 0}});
@@ -128,13 +144,15 @@ void CPictavoDlg::BuildMenus() {
                   {{QStringLiteral("JPEG"), 1}, {QStringLiteral("BMP"), 0}});
 
     QMenu* help = menuBar_->addMenu(QStringLiteral("&Help"));
-    connect(help->addAction(QStringLiteral("&About")), &QAction::triggered, this, &CPictavoDlg::OnAbout);
+    connect(help->addAction(QStringLiteral("&About")), &QAction::triggered, this,
+            &CPictavoDlg::OnAbout);
 }
 
 void CPictavoDlg::UpdateMenus() {
     BuildPortMenu(menuBar_, kFirstPortCommand, settings_.port, serial::PortOrder::Ascending);
     for (const auto& choice : choices_)
-        for (const auto& item : choice.items) item.action->setChecked(settings_.*choice.setting == item.value);
+        for (const auto& item : choice.items)
+            item.action->setChecked(settings_.*choice.setting == item.value);
 }
 
 // ---- settings ----
@@ -144,9 +162,13 @@ void CPictavoDlg::LoadSettings() {
     UpdateMenus();
 }
 
-void CPictavoDlg::SaveSettings() { pictavo::SaveSettings(settingsFile_, settings_); }
+void CPictavoDlg::SaveSettings() {
+    pictavo::SaveSettings(settingsFile_, settings_);
+}
 
-void CPictavoDlg::SetCameraSettingsEnabled(bool on) { settings_.enableCameraSettings = on ? 1 : 0; }
+void CPictavoDlg::SetCameraSettingsEnabled(bool on) {
+    settings_.enableCameraSettings = on ? 1 : 0;
+}
 
 void CPictavoDlg::OnSetSize() {
     set_size dialog({settings_.startx, settings_.starty, settings_.endx, settings_.endy}, this);
@@ -196,7 +218,9 @@ bool CPictavoDlg::EnsureEngine() {
     return true;
 }
 
-void CPictavoDlg::DestroyEngine() { engine_.reset(); }
+void CPictavoDlg::DestroyEngine() {
+    engine_.reset();
+}
 
 void CPictavoDlg::SetStatus(const QString& text) {
     statusLine()->setText(text);
@@ -219,9 +243,8 @@ void CPictavoDlg::OnTakePicture() {
     }
     engine_->SetRequestFlags(0);
     engine_->SetIdleInterval(0);
-    engine_->SetImageCallback([this](const pictavo::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
-        OnImage(header, data, length);
-    });
+    engine_->SetImageCallback([this](const pictavo::BitmapInfo* header, const std::uint8_t* data,
+                                     std::size_t length) { OnImage(header, data, length); });
     engine_->SetSnapshot(settings_.snapshot != 0);
     engine_->SetQuality(settings_.quality);  // a value it refuses leaves its previous quality
     engine_->SetWindow(settings_.startx, settings_.starty, settings_.endx, settings_.endy);
@@ -253,15 +276,23 @@ void CPictavoDlg::OnCancel() {
 
 void CPictavoDlg::OnReport(const platform::Report& report) {
     switch (report.kind) {
-        case platform::Report::Kind::Message: pictavo::ui::showMessageBox(this, pictavo::messageOf(report)); break;
-        case platform::Report::Kind::Progress: OnProgress(report.value); break;
-        case platform::Report::Kind::Completed: OnCaptureEnded(static_cast<CaptureOutcome>(report.value)); break;
-        case platform::Report::Kind::Log: break;
+        case platform::Report::Kind::Message:
+            pictavo::ui::showMessageBox(this, pictavo::messageOf(report));
+            break;
+        case platform::Report::Kind::Progress:
+            OnProgress(report.value);
+            break;
+        case platform::Report::Kind::Completed:
+            OnCaptureEnded(static_cast<CaptureOutcome>(report.value));
+            break;
+        case platform::Report::Kind::Log:
+            break;
     }
 }
 
 // Capture thread: the bytes are kept until the capture has ended.
-void CPictavoDlg::OnImage(const pictavo::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
+void CPictavoDlg::OnImage(const pictavo::BitmapInfo* header, const std::uint8_t* data,
+                          std::size_t length) {
     Picture p;
     if (header) p.header = *header;
     p.bytes.assign(data, data + length);
@@ -281,9 +312,11 @@ void CPictavoDlg::OnCaptureEnded(CaptureOutcome outcome) {
     const pictavo::BitmapInfo* header = p->header ? &*p->header : nullptr;
     if (!pictavo::storePicture(tempFile_, header, p->bytes.data(), p->bytes.size())) return;
     // Shown all the same: what did arrive may tell whoever looks into the scanner something.
-    const std::string incomplete = pictavo::incompletePicture(header, p->bytes.data(), p->bytes.size());
+    const std::string incomplete =
+        pictavo::incompletePicture(header, p->bytes.data(), p->bytes.size());
     if (!incomplete.empty())
-        serial::ui::showMessageBox(this, QString::fromStdString(incomplete), QString(), QMessageBox::Warning);
+        serial::ui::showMessageBox(this, QString::fromStdString(incomplete), QString(),
+                                   QMessageBox::Warning);
     ShowViewer();
 }
 

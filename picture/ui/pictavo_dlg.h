@@ -109,7 +109,8 @@ private:
     };
 
     void BuildMenus();
-    QMenu* AddChoiceMenu(QMenu* parent, const QString& title, int pictavo::PictureSettings::*setting,
+    QMenu* AddChoiceMenu(QMenu* parent, const QString& title,
+                         int pictavo::PictureSettings::*setting,
                          const std::vector<std::pair<QString, int>>& items);
     void SetStatus(const QString& text);
     void InitializationFailed();

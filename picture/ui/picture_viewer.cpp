@@ -50,11 +50,13 @@ void CViewPicture::Render(QPainter& painter, const QRect& target) const {
     painter.drawImage(to, image_);
 }
 
-CPictureViewer::CPictureViewer(const pictavo::PictureSettings& settings, const std::string& tempFile, QWidget* parent)
+CPictureViewer::CPictureViewer(const pictavo::PictureSettings& settings,
+                               const std::string& tempFile, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::CPictureViewer>()), tempFile_(tempFile) {
     ui_->setupUi(this);
     // Buttons of one width, narrow enough to leave gaps between them around the middle.
-    for (QPushButton* b : {okButton(), saveButton(), sizeButton()}) b->setFixedSize(kButtonWidth, b->sizeHint().height());
+    for (QPushButton* b : {okButton(), saveButton(), sizeButton()})
+        b->setFixedSize(kButtonWidth, b->sizeHint().height());
     connect(okButton(), &QPushButton::clicked, this, &QDialog::accept);
     connect(saveButton(), &QPushButton::clicked, this, &CPictureViewer::OnSave);
     connect(sizeButton(), &QPushButton::clicked, this, &CPictureViewer::OnToggleSize);
@@ -72,9 +74,15 @@ CPictureViewer::CPictureViewer(const pictavo::PictureSettings& settings, const s
 
 CPictureViewer::~CPictureViewer() = default;
 
-QPushButton* CPictureViewer::okButton() const { return ui_->okButton; }
-QPushButton* CPictureViewer::saveButton() const { return ui_->saveButton; }
-QPushButton* CPictureViewer::sizeButton() const { return ui_->sizeButton; }
+QPushButton* CPictureViewer::okButton() const {
+    return ui_->okButton;
+}
+QPushButton* CPictureViewer::saveButton() const {
+    return ui_->saveButton;
+}
+QPushButton* CPictureViewer::sizeButton() const {
+    return ui_->sizeButton;
+}
 
 QSize CPictureViewer::OpeningSize(const pictavo::PictureSettings& s) {
     int width = std::clamp(s.endx - s.startx + 1, 1, kSideLimit);
@@ -92,7 +100,8 @@ QSize CPictureViewer::OpeningSize(const pictavo::PictureSettings& s) {
             width = width * 3 / 4;
             height = height * 3 / 4;
             break;
-        default: break;
+        default:
+            break;
     }
     return {width + kMarginWidth, height + kMarginHeight};
 }
@@ -106,11 +115,14 @@ void CPictureViewer::SetWantedSize(QSize size) {
     const QSize frame = frameGeometry().size() - this->size();
     resize(size.boundedTo(free.size() - frame));
     // Over the main window, where the user looked; never beyond the screen's free area.
-    QPoint centre = parentWidget() ? parentWidget()->window()->frameGeometry().center() : free.center();
+    QPoint centre =
+        parentWidget() ? parentWidget()->window()->frameGeometry().center() : free.center();
     QRect placed(QPoint(0, 0), this->size() + frame);
     placed.moveCenter(centre);
-    placed.moveLeft(std::clamp(placed.left(), free.left(), std::max(free.left(), free.right() - placed.width() + 1)));
-    placed.moveTop(std::clamp(placed.top(), free.top(), std::max(free.top(), free.bottom() - placed.height() + 1)));
+    placed.moveLeft(std::clamp(placed.left(), free.left(),
+                               std::max(free.left(), free.right() - placed.width() + 1)));
+    placed.moveTop(std::clamp(placed.top(), free.top(),
+                              std::max(free.top(), free.bottom() - placed.height() + 1)));
     move(placed.topLeft());
 }
 
@@ -140,13 +152,14 @@ void CPictureViewer::OnToggleSize() {
 
 void CPictureViewer::OnSave() {
     const bool bmp = pictavo::isBmpFile(tempFile_);
-    auto chosen = serial::ui::askFileName({.mode = serial::ui::FileDialogRequest::Mode::Save,
-                                           .parent = this,
-                                           .caption = QStringLiteral("Save Picture"),
-                                           .proposedPath = {},
-                                           .filter = bmp ? QStringLiteral("BMP files (*.bmp);;All files (*)")
-                                                      : QStringLiteral("JPEG files (*.jpg);;All files (*)"),
-                                        .defaultSuffix = {}});
+    auto chosen = serial::ui::askFileName(
+        {.mode = serial::ui::FileDialogRequest::Mode::Save,
+         .parent = this,
+         .caption = QStringLiteral("Save Picture"),
+         .proposedPath = {},
+         .filter = bmp ? QStringLiteral("BMP files (*.bmp);;All files (*)")
+                       : QStringLiteral("JPEG files (*.jpg);;All files (*)"),
+         .defaultSuffix = {}});
     if (!chosen || chosen->isEmpty()) return;
     const std::string chosenPath = chosen->toStdString();
     const std::string name = pictavo::saveNameFor(chosenPath, tempFile_);
@@ -157,7 +170,8 @@ void CPictureViewer::OnSave() {
             this,
             QStringLiteral("%1 already exists.\nDo you want to replace it?")
                 .arg(QString::fromStdString(platform::fileNameOf(name))),
-            QStringLiteral("Save Picture"), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No);
+            QStringLiteral("Save Picture"), QMessageBox::Warning,
+            QMessageBox::Yes | QMessageBox::No);
         if (answer != QMessageBox::Yes) return;
     }
     pictavo::savePictureCopy(tempFile_, chosenPath);

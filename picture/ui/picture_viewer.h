@@ -50,7 +50,8 @@ public:
 
     // Reads the picture window and the initial scale of the settings and the picture from
     // tempFile.
-    CPictureViewer(const pictavo::PictureSettings& settings, const std::string& tempFile, QWidget* parent = nullptr);
+    CPictureViewer(const pictavo::PictureSettings& settings, const std::string& tempFile,
+                   QWidget* parent = nullptr);
     ~CPictureViewer() override;
 
     // Width and height of the picture window, scaled by the scale code (104 a quarter, 105 a

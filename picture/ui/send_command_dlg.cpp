@@ -49,8 +49,10 @@ CSendCommandDlg::CSendCommandDlg(CPictavoDlg& owner)
     connect(sendButton(), &QPushButton::clicked, this, &CSendCommandDlg::OnSendCmd);
     connect(pictureButton(), &QPushButton::clicked, &owner_, &CPictavoDlg::OnTakePicture);
     connect(cameraButton(), &QPushButton::clicked, this, &CSendCommandDlg::OnCameraSettings);
-    connect(calibrateButton(), &QPushButton::clicked, this, [this] { SendNamedCommand("Rack Calibrate"); });
-    connect(analyzeButton(), &QPushButton::clicked, this, [this] { SendNamedCommand("Rack Analyze"); });
+    connect(calibrateButton(), &QPushButton::clicked, this,
+            [this] { SendNamedCommand("Rack Calibrate"); });
+    connect(analyzeButton(), &QPushButton::clicked, this,
+            [this] { SendNamedCommand("Rack Analyze"); });
 
     FillCommandList();
     LayOutPanes();
@@ -58,27 +60,48 @@ CSendCommandDlg::CSendCommandDlg(CPictavoDlg& owner)
 
 CSendCommandDlg::~CSendCommandDlg() = default;
 
-QComboBox* CSendCommandDlg::commandList() const { return ui_->commandList; }
-CMyEdit* CSendCommandDlg::terminal() const { return ui_->terminal; }
-QLabel* CSendCommandDlg::statusText() const { return ui_->statusText; }
-QProgressBar* CSendCommandDlg::progressBar() const { return ui_->progressBar; }
-QPushButton* CSendCommandDlg::sendButton() const { return ui_->sendButton; }
-QPushButton* CSendCommandDlg::pictureButton() const { return ui_->pictureButton; }
-QPushButton* CSendCommandDlg::cameraButton() const { return ui_->cameraButton; }
-QPushButton* CSendCommandDlg::calibrateButton() const { return ui_->calibrateButton; }
-QPushButton* CSendCommandDlg::analyzeButton() const { return ui_->analyzeButton; }
+QComboBox* CSendCommandDlg::commandList() const {
+    return ui_->commandList;
+}
+CMyEdit* CSendCommandDlg::terminal() const {
+    return ui_->terminal;
+}
+QLabel* CSendCommandDlg::statusText() const {
+    return ui_->statusText;
+}
+QProgressBar* CSendCommandDlg::progressBar() const {
+    return ui_->progressBar;
+}
+QPushButton* CSendCommandDlg::sendButton() const {
+    return ui_->sendButton;
+}
+QPushButton* CSendCommandDlg::pictureButton() const {
+    return ui_->pictureButton;
+}
+QPushButton* CSendCommandDlg::cameraButton() const {
+    return ui_->cameraButton;
+}
+QPushButton* CSendCommandDlg::calibrateButton() const {
+    return ui_->calibrateButton;
+}
+QPushButton* CSendCommandDlg::analyzeButton() const {
+    return ui_->analyzeButton;
+}
 
 void CSendCommandDlg::BuildMenus() {
     menuBar_ = new QMenuBar(this);
     QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
-    connect(file->addAction(QStringLiteral("&Save Text")), &QAction::triggered, this, &CSendCommandDlg::OnSaveText);
-    connect(file->addAction(QStringLiteral("Save Se&ttings")), &QAction::triggered, &owner_, &CPictavoDlg::SaveSettings);
+    connect(file->addAction(QStringLiteral("&Save Text")), &QAction::triggered, this,
+            &CSendCommandDlg::OnSaveText);
+    connect(file->addAction(QStringLiteral("Save Se&ttings")), &QAction::triggered, &owner_,
+            &CPictavoDlg::SaveSettings);
     file->addSeparator();
     connect(file->addAction(QStringLiteral("&Close")), &QAction::triggered, this, &QDialog::reject);
     QMenu* tools = menuBar_->addMenu(QStringLiteral("Tools"));
     connect(tools->addAction(QStringLiteral("Camera Settings")), &QAction::triggered, this,
             &CSendCommandDlg::OnCameraSettings);
-    connect(tools->addAction(QStringLiteral("Clear Screen")), &QAction::triggered, this, &CSendCommandDlg::OnClearScreen);
+    connect(tools->addAction(QStringLiteral("Clear Screen")), &QAction::triggered, this,
+            &CSendCommandDlg::OnClearScreen);
     connect(tools->addAction(QStringLiteral("&Debug Commands")), &QAction::triggered, this,
             &CSendCommandDlg::OnDebugCommands);
 }
@@ -125,20 +148,22 @@ void CSendCommandDlg::SendNamedCommand(const std::string& name) {
     std::vector<char> reply(kReplyBufferSize);
     int replyLength = 0;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    bool sent = owner_.Engine()->SendCommand(command->bytes.data(), static_cast<int>(command->bytes.size()),
-                                             reply.data(), reply.size(), true, replyLength, command->replyWaitMs);
+    bool sent = owner_.Engine()->SendCommand(command->bytes.data(),
+                                             static_cast<int>(command->bytes.size()), reply.data(),
+                                             reply.size(), true, replyLength, command->replyWaitMs);
     QApplication::restoreOverrideCursor();
     if (!sent) {
         // The port went away since the device check: say so rather than look like a silent scanner.
-        serial::ui::showMessageBox(this,
-                                   QStringLiteral("The command could not be sent: COM%1 cannot be opened.")
-                                    .arg(owner_.Settings().port),
-                                QStringLiteral("Error"), QMessageBox::Critical);
+        serial::ui::showMessageBox(
+            this,
+            QStringLiteral("The command could not be sent: COM%1 cannot be opened.")
+                .arg(owner_.Settings().port),
+            QStringLiteral("Error"), QMessageBox::Critical);
         return;
     }
     if (replyLength > 0)
-        terminal()->AppendBytes(reinterpret_cast<const std::uint8_t*>(reply.data()), static_cast<std::size_t>(replyLength),
-                                serial::kColourDarkBlue);
+        terminal()->AppendBytes(reinterpret_cast<const std::uint8_t*>(reply.data()),
+                                static_cast<std::size_t>(replyLength), serial::kColourDarkBlue);
 }
 
 void CSendCommandDlg::OnSendCmd() {
@@ -155,8 +180,9 @@ void CSendCommandDlg::OnCameraSettings() {
 }
 
 void CSendCommandDlg::OnClearScreen() {
-    auto answer = serial::ui::showMessageBox(this, QStringLiteral("Erase all text?"), QString(), QMessageBox::Question,
-                                             QMessageBox::Ok | QMessageBox::Cancel);
+    auto answer =
+        serial::ui::showMessageBox(this, QStringLiteral("Erase all text?"), QString(),
+                                   QMessageBox::Question, QMessageBox::Ok | QMessageBox::Cancel);
     if (answer == QMessageBox::Ok) terminal()->ClearScreen();
 }
 
@@ -174,18 +200,20 @@ QString CSendCommandDlg::ProposedTextFile() const {
 }
 
 void CSendCommandDlg::OnSaveText() {
-    auto chosen = serial::ui::askFileName({.mode = serial::ui::FileDialogRequest::Mode::Save,
-                                           .parent = this,
-                                           .caption = QStringLiteral("Save Text"),
-                                           .proposedPath = ProposedTextFile(),
-                                           .filter = QStringLiteral("Rich text files (*.rtf);;All files (*)"),
-                                           .defaultSuffix = {}});
+    auto chosen =
+        serial::ui::askFileName({.mode = serial::ui::FileDialogRequest::Mode::Save,
+                                 .parent = this,
+                                 .caption = QStringLiteral("Save Text"),
+                                 .proposedPath = ProposedTextFile(),
+                                 .filter = QStringLiteral("Rich text files (*.rtf);;All files (*)"),
+                                 .defaultSuffix = {}});
     if (!chosen || chosen->isEmpty()) return;
     savedTextFile_ = *chosen;
     platform::SystemError err;
     if (!terminal()->SaveRtf(chosen->toStdString(), &err)) {
         serial::ui::showMessageBox(this,
-                                   QStringLiteral("%1 could not be written.\n%2").arg(*chosen, QString::fromStdString(err.text)),
+                                   QStringLiteral("%1 could not be written.\n%2")
+                                       .arg(*chosen, QString::fromStdString(err.text)),
                                    QStringLiteral("Error"), QMessageBox::Critical);
         return;
     }

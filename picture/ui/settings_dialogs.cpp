@@ -15,12 +15,17 @@ namespace {
 
 // Digits only, as typed; the blanks in front are those of the "%4d" the edit was filled with.
 void acceptDigitsOnly(QLineEdit* edit) {
-    edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral(" *[0-9]*")), edit));
+    edit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral(" *[0-9]*")), edit));
 }
 
-QString formatted4(int value) { return QString::asprintf("%4d", value); }
+QString formatted4(int value) {
+    return QString::asprintf("%4d", value);
+}
 
-int numberIn(const QLineEdit* edit) { return pictavo::readDialogNumber(edit->text().toStdString()); }
+int numberIn(const QLineEdit* edit) {
+    return pictavo::readDialogNumber(edit->text().toStdString());
+}
 
 void refuse(QWidget* parent, const QString& text) {
     serial::ui::showMessageBox(parent, text, QString(), QMessageBox::Warning);
@@ -42,10 +47,18 @@ set_size::set_size(const pictavo::PictureWindow& window, QWidget* parent)
 
 set_size::~set_size() = default;
 
-QLineEdit* set_size::x0Edit() const { return ui_->x0Edit; }
-QLineEdit* set_size::y0Edit() const { return ui_->y0Edit; }
-QLineEdit* set_size::x1Edit() const { return ui_->x1Edit; }
-QLineEdit* set_size::y1Edit() const { return ui_->y1Edit; }
+QLineEdit* set_size::x0Edit() const {
+    return ui_->x0Edit;
+}
+QLineEdit* set_size::y0Edit() const {
+    return ui_->y0Edit;
+}
+QLineEdit* set_size::x1Edit() const {
+    return ui_->x1Edit;
+}
+QLineEdit* set_size::y1Edit() const {
+    return ui_->y1Edit;
+}
 
 void set_size::Fill() {
     x0Edit()->setText(formatted4(window_.x0));
@@ -55,7 +68,8 @@ void set_size::Fill() {
 }
 
 void set_size::accept() {
-    pictavo::PictureWindow w{numberIn(x0Edit()), numberIn(y0Edit()), numberIn(x1Edit()), numberIn(y1Edit())};
+    pictavo::PictureWindow w{numberIn(x0Edit()), numberIn(y0Edit()), numberIn(x1Edit()),
+                             numberIn(y1Edit())};
     if (!pictavo::pictureWindowInRange(w)) {
         refuse(this, QStringLiteral("Values are out of range\nTry again."));
         return;
@@ -83,9 +97,13 @@ CQuality::CQuality(int quality, QWidget* parent)
 
 CQuality::~CQuality() = default;
 
-QLineEdit* CQuality::qualityEdit() const { return ui_->qualityEdit; }
+QLineEdit* CQuality::qualityEdit() const {
+    return ui_->qualityEdit;
+}
 
-void CQuality::Fill() { qualityEdit()->setText(formatted4(quality_)); }
+void CQuality::Fill() {
+    qualityEdit()->setText(formatted4(quality_));
+}
 
 void CQuality::accept() {
     int q = numberIn(qualityEdit());
@@ -109,7 +127,8 @@ CCameraSettingsDlg::CCameraSettingsDlg(const std::string& cameraSetup, QWidget* 
     ui_->setupUi(this);
     setWindowIcon(pictavo::ui::artwork().programIcon());
     for (QLineEdit* e : {autoFocusEdit(), shutterEdit(), gainEdit()}) {
-        e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
+        e->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
         e->setAlignment(Qt::AlignCenter);
     }
     connect(ui_->okButton, &QPushButton::clicked, this, &CCameraSettingsDlg::accept);
@@ -123,24 +142,34 @@ CCameraSettingsDlg::CCameraSettingsDlg(const std::string& cameraSetup, QWidget* 
 
 CCameraSettingsDlg::~CCameraSettingsDlg() = default;
 
-QLineEdit* CCameraSettingsDlg::autoFocusEdit() const { return ui_->autoFocusEdit; }
-QLineEdit* CCameraSettingsDlg::shutterEdit() const { return ui_->shutterEdit; }
-QLineEdit* CCameraSettingsDlg::gainEdit() const { return ui_->gainEdit; }
+QLineEdit* CCameraSettingsDlg::autoFocusEdit() const {
+    return ui_->autoFocusEdit;
+}
+QLineEdit* CCameraSettingsDlg::shutterEdit() const {
+    return ui_->shutterEdit;
+}
+QLineEdit* CCameraSettingsDlg::gainEdit() const {
+    return ui_->gainEdit;
+}
 
 void CCameraSettingsDlg::accept() {
     if (!pictavo::readCameraValues(text_)) {
-        refuse(this, QStringLiteral("The camera set-up text \"%1\" does not hold the five camera values "
-                                    "(one character after each of five letters Q).\n"
-                                    "It is left unchanged; \"CameraSetup\" in the settings file holds it.")
+        refuse(this, QStringLiteral(
+                         "The camera set-up text \"%1\" does not hold the five camera values "
+                         "(one character after each of five letters Q).\n"
+                         "It is left unchanged; \"CameraSetup\" in the settings file holds it.")
                          .arg(QString::fromLatin1(text_.c_str())));
         QDialog::reject();
         return;
     }
-    pictavo::CameraValues values{autoFocusEdit()->text().toStdString(), shutterEdit()->text().toStdString(),
+    pictavo::CameraValues values{autoFocusEdit()->text().toStdString(),
+                                 shutterEdit()->text().toStdString(),
                                  gainEdit()->text().toStdString()};
     auto changed = pictavo::writeCameraValues(text_, values);
     if (!changed) {
-        refuse(this, QStringLiteral("Auto Focus takes three digits, Shutter and Gain one digit each.\nTry again."));
+        refuse(this,
+               QStringLiteral(
+                   "Auto Focus takes three digits, Shutter and Gain one digit each.\nTry again."));
         return;
     }
     text_ = *changed;

@@ -17,14 +17,17 @@ CDebugCommandDlg::CDebugCommandDlg(bool enabled, QWidget* parent)
 
 CDebugCommandDlg::~CDebugCommandDlg() = default;
 
-QCheckBox* CDebugCommandDlg::enableBox() const { return ui_->enableBox; }
+QCheckBox* CDebugCommandDlg::enableBox() const {
+    return ui_->enableBox;
+}
 
 void CDebugCommandDlg::accept() {
     enabled_ = enableBox()->isChecked();
     QDialog::accept();
 }
 
-CAbout::CAbout(QWidget* parent) : AboutBox(pictavo::ui::artwork(), parent), ui_(std::make_unique<Ui::CAbout>()) {
+CAbout::CAbout(QWidget* parent)
+    : AboutBox(pictavo::ui::artwork(), parent), ui_(std::make_unique<Ui::CAbout>()) {
     ui_->setupUi(this);
     // White behind everything; the texts are drawn on it without a background of their own.
     QPalette white = palette();

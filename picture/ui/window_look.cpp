@@ -21,9 +21,10 @@ QFont terminalFont() {
 
 void paintProgressBar(QProgressBar* bar) {
     bar->setTextVisible(false);
-    bar->setStyleSheet(QStringLiteral("QProgressBar { background: white; border: 1px solid #8c8c8c; }"
-                                      "QProgressBar::chunk { background: %1; }")
-                           .arg(kProgressColour.name()));
+    bar->setStyleSheet(
+        QStringLiteral("QProgressBar { background: white; border: 1px solid #8c8c8c; }"
+                       "QProgressBar::chunk { background: %1; }")
+            .arg(kProgressColour.name()));
 }
 
 }  // namespace pictavo::ui

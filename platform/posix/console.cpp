@@ -14,7 +14,9 @@ namespace {
 std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-void onInterrupt(int) { interrupted = true; }
+void onInterrupt(int) {
+    interrupted = true;
+}
 
 // Paths the handler of a fatal signal removes; written only outside handlers, a slot at a
 // time, and read by the handler, which needs nothing but unlink().
@@ -89,6 +91,8 @@ const std::atomic<bool>& catchInterrupts(InterruptMode mode) {
     return interrupted;
 }
 
-bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool standardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
 
 }  // namespace platform

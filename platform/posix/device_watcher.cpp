@@ -25,7 +25,9 @@ std::set<int> currentNumbers() {
 
 DeviceWatcher::DeviceWatcher(Callback callback) : callback_(std::move(callback)) {}
 
-DeviceWatcher::~DeviceWatcher() { stop(); }
+DeviceWatcher::~DeviceWatcher() {
+    stop();
+}
 
 bool DeviceWatcher::start() {
     if (running()) return true;

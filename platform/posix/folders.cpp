@@ -56,7 +56,8 @@ std::string executablePath() {
     for (;;) {
         const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
         if (n < 0) return "";
-        if (static_cast<size_t>(n) < buf.size()) return std::string(buf.data(), static_cast<size_t>(n));
+        if (static_cast<size_t>(n) < buf.size())
+            return std::string(buf.data(), static_cast<size_t>(n));
         buf.resize(buf.size() * 2);
     }
 }
@@ -109,8 +110,8 @@ bool createDirectories(const std::string& path) {
     return createDirectory(path);
 }
 
-std::optional<std::string> createUniqueTempFile(const std::string& folder, const std::string& prefix,
-                                                SystemError* err) {
+std::optional<std::string> createUniqueTempFile(const std::string& folder,
+                                                const std::string& prefix, SystemError* err) {
     std::string pattern = joinPath(folder, prefix + "XXXXXX.tmp");
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');

@@ -18,9 +18,12 @@ struct KeyInfo {
 
 KeyInfo infoOf(LockKey key) {
     switch (key) {
-        case LockKey::NumLock: return {XK_Num_Lock, "Num Lock"};
-        case LockKey::CapsLock: return {XK_Caps_Lock, "Caps Lock"};
-        case LockKey::ScrollLock: return {XK_Scroll_Lock, "Scroll Lock"};
+        case LockKey::NumLock:
+            return {XK_Num_Lock, "Num Lock"};
+        case LockKey::CapsLock:
+            return {XK_Caps_Lock, "Caps Lock"};
+        case LockKey::ScrollLock:
+            return {XK_Scroll_Lock, "Scroll Lock"};
     }
     return {XK_Num_Lock, "Num Lock"};
 }
@@ -47,7 +50,8 @@ public:
         if (!display_) return std::nullopt;
         Atom atom = XInternAtom(display_, infoOf(key).indicator, False);
         Bool on = False;
-        if (!XkbGetNamedIndicator(display_, atom, nullptr, &on, nullptr, nullptr)) return std::nullopt;
+        if (!XkbGetNamedIndicator(display_, atom, nullptr, &on, nullptr, nullptr))
+            return std::nullopt;
         return on == True;
     }
 

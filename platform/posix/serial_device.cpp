@@ -31,18 +31,22 @@ struct SpeedCode {
     unsigned rate;
 };
 constexpr SpeedCode kSpeeds[] = {
-    {B50, 50},         {B75, 75},           {B110, 110},         {B134, 134},
-    {B150, 150},       {B200, 200},         {B300, 300},         {B600, 600},
-    {B1200, 1200},     {B1800, 1800},       {B2400, 2400},       {B4800, 4800},
-    {B9600, 9600},     {B19200, 19200},     {B38400, 38400},     {B57600, 57600},
-    {B115200, 115200}, {B230400, 230400},   {B460800, 460800},   {B500000, 500000},
-    {B576000, 576000}, {B921600, 921600},   {B1000000, 1000000}, {B1152000, 1152000},
+    {B50, 50},           {B75, 75},           {B110, 110},         {B134, 134},
+    {B150, 150},         {B200, 200},         {B300, 300},         {B600, 600},
+    {B1200, 1200},       {B1800, 1800},       {B2400, 2400},       {B4800, 4800},
+    {B9600, 9600},       {B19200, 19200},     {B38400, 38400},     {B57600, 57600},
+    {B115200, 115200},   {B230400, 230400},   {B460800, 460800},   {B500000, 500000},
+    {B576000, 576000},   {B921600, 921600},   {B1000000, 1000000}, {B1152000, 1152000},
     {B1500000, 1500000}, {B2000000, 2000000}, {B2500000, 2500000}, {B3000000, 3000000},
     {B3500000, 3500000}, {B4000000, 4000000},
 };
 
-bool getTermios(int fd, termios2& t) { return ::ioctl(fd, TCGETS2, &t) == 0; }
-bool setTermios(int fd, const termios2& t) { return ::ioctl(fd, TCSETS2, &t) == 0; }
+bool getTermios(int fd, termios2& t) {
+    return ::ioctl(fd, TCGETS2, &t) == 0;
+}
+bool setTermios(int fd, const termios2& t) {
+    return ::ioctl(fd, TCSETS2, &t) == 0;
+}
 
 unsigned speedOf(const termios2& t) {
     tcflag_t code = t.c_cflag & CBAUD;
@@ -72,14 +76,18 @@ void makeRaw(termios2& t) {
     t.c_cc[VTIME] = 0;
 }
 
-void sleepFor(Clock::duration d) { std::this_thread::sleep_for(d); }
+void sleepFor(Clock::duration d) {
+    std::this_thread::sleep_for(d);
+}
 
 }  // namespace
 
 double characterTime(const LineSettings& s) {
     if (s.baudRate == 0) return 0;
     double bits = 1.0 + s.dataBits + (s.parity != parity::None ? 1 : 0) +
-                  (s.stopBits == stopbits::One ? 1.0 : s.stopBits == stopbits::OneAndHalf ? 1.5 : 2.0);
+                  (s.stopBits == stopbits::One          ? 1.0
+                   : s.stopBits == stopbits::OneAndHalf ? 1.5
+                                                        : 2.0);
     return bits / s.baudRate;
 }
 
@@ -89,16 +97,29 @@ std::optional<LineSettings> readLineSettings(int fd) {
     LineSettings s;
     s.baudRate = speedOf(t);
     switch (t.c_cflag & CSIZE) {
-        case CS5: s.dataBits = 5; break;
-        case CS6: s.dataBits = 6; break;
-        case CS7: s.dataBits = 7; break;
-        default: s.dataBits = 8; break;
+        case CS5:
+            s.dataBits = 5;
+            break;
+        case CS6:
+            s.dataBits = 6;
+            break;
+        case CS7:
+            s.dataBits = 7;
+            break;
+        default:
+            s.dataBits = 8;
+            break;
     }
-    if (!(t.c_cflag & PARENB)) s.parity = parity::None;
-    else if (t.c_cflag & CMSPAR) s.parity = (t.c_cflag & PARODD) ? parity::Mark : parity::Space;
-    else s.parity = (t.c_cflag & PARODD) ? parity::Odd : parity::Even;
-    if (!(t.c_cflag & CSTOPB)) s.stopBits = stopbits::One;
-    else s.stopBits = s.dataBits == 5 ? stopbits::OneAndHalf : stopbits::Two;
+    if (!(t.c_cflag & PARENB))
+        s.parity = parity::None;
+    else if (t.c_cflag & CMSPAR)
+        s.parity = (t.c_cflag & PARODD) ? parity::Mark : parity::Space;
+    else
+        s.parity = (t.c_cflag & PARODD) ? parity::Odd : parity::Even;
+    if (!(t.c_cflag & CSTOPB))
+        s.stopBits = stopbits::One;
+    else
+        s.stopBits = s.dataBits == 5 ? stopbits::OneAndHalf : stopbits::Two;
     return s;
 }
 
@@ -121,7 +142,9 @@ bool writeFlowControl(int fd, const FlowControl& f) {
     return setTermios(fd, t);
 }
 
-SerialDevice::~SerialDevice() { close(); }
+SerialDevice::~SerialDevice() {
+    close();
+}
 
 void SerialDevice::fail(int e, std::string detail) {
     std::lock_guard l(stateLock_);
@@ -205,8 +228,8 @@ bool SerialDevice::setLineSettings(const LineSettings& s) {
         fail(errno);
         return false;
     }
-    bool valid = s.baudRate > 0 && s.dataBits >= 5 && s.dataBits <= 8 && s.parity <= parity::Space &&
-                 s.stopBits <= stopbits::Two &&
+    bool valid = s.baudRate > 0 && s.dataBits >= 5 && s.dataBits <= 8 &&
+                 s.parity <= parity::Space && s.stopBits <= stopbits::Two &&
                  (s.stopBits != stopbits::OneAndHalf || s.dataBits == 5) &&
                  (s.stopBits != stopbits::Two || s.dataBits != 5);
     if (!valid) {
@@ -218,11 +241,20 @@ bool SerialDevice::setLineSettings(const LineSettings& s) {
     static constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     t.c_cflag |= sizes[s.dataBits - 5];
     switch (s.parity) {
-        case parity::Odd: t.c_cflag |= PARENB | PARODD; break;
-        case parity::Even: t.c_cflag |= PARENB; break;
-        case parity::Mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-        case parity::Space: t.c_cflag |= PARENB | CMSPAR; break;
-        default: break;
+        case parity::Odd:
+            t.c_cflag |= PARENB | PARODD;
+            break;
+        case parity::Even:
+            t.c_cflag |= PARENB;
+            break;
+        case parity::Mark:
+            t.c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case parity::Space:
+            t.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            break;
     }
     if (s.stopBits != stopbits::One) t.c_cflag |= CSTOPB;
     if (!setTermios(fd_, t)) {
@@ -252,7 +284,8 @@ bool SerialDevice::setFlowControl(const FlowControl& f) {
     return true;
 }
 
-std::size_t SerialDevice::readExact(void* buffer, std::size_t count, std::chrono::milliseconds wait) {
+std::size_t SerialDevice::readExact(void* buffer, std::size_t count,
+                                    std::chrono::milliseconds wait) {
     if (!isOpen()) return 0;
     if (count == 0) return 0;
     Deadline deadline = wait.count() < 0 ? Deadline::never() : Deadline(wait);
@@ -330,7 +363,8 @@ bool SerialDevice::waitReadable(std::chrono::milliseconds wait) {
     }
 }
 
-std::size_t SerialDevice::write(const void* data, std::size_t count, std::chrono::milliseconds wait) {
+std::size_t SerialDevice::write(const void* data, std::size_t count,
+                                std::chrono::milliseconds wait) {
     if (!isOpen()) return 0;
     Deadline deadline = wait.count() < 0 ? Deadline::never() : Deadline(wait);
     const auto* p = static_cast<const unsigned char*>(data);

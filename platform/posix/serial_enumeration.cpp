@@ -30,7 +30,8 @@ std::vector<SerialDeviceFound> enumerateSerialDevices(SystemError& err) {
         return found;
     }
     udev_enumerate* en = udev_enumerate_new(u);
-    if (!en || udev_enumerate_add_match_subsystem(en, "tty") < 0 || udev_enumerate_scan_devices(en) < 0) {
+    if (!en || udev_enumerate_add_match_subsystem(en, "tty") < 0 ||
+        udev_enumerate_scan_devices(en) < 0) {
         err = SystemError::fromCode(errno ? errno : EIO, "udev enumeration");
         if (en) udev_enumerate_unref(en);
         udev_unref(u);
@@ -53,7 +54,8 @@ std::vector<SerialDeviceFound> enumerateSerialDevices(SystemError& err) {
                 size_t pos = 0;
                 while (pos < links.size()) {
                     size_t sp = links.find(' ', pos);
-                    std::string link = links.substr(pos, sp == std::string::npos ? std::string::npos : sp - pos);
+                    std::string link =
+                        links.substr(pos, sp == std::string::npos ? std::string::npos : sp - pos);
                     if (link.rfind("/dev/serial/by-id/", 0) == 0) f.stablePath = link;
                     if (sp == std::string::npos) break;
                     pos = sp + 1;

@@ -92,7 +92,9 @@ QImage button(int size, const Drawing& draw) {
     return image;
 }
 
-QPen outline() { return QPen(kOutline, 0.9, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin); }
+QPen outline() {
+    return QPen(kOutline, 0.9, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
 
 void page(QPainter& p, const QRectF& r) {
     const qreal fold = 3;
@@ -107,7 +109,8 @@ void page(QPainter& p, const QRectF& r) {
     p.setBrush(Qt::white);
     p.drawPath(path);
     p.setPen(QPen(QColor(150, 160, 170), 0.8));
-    for (qreal y = r.top() + 3.5; y < r.bottom() - 1.5; y += 2) p.drawLine(QPointF(r.left() + 1.8, y), QPointF(r.right() - 1.8, y));
+    for (qreal y = r.top() + 3.5; y < r.bottom() - 1.5; y += 2)
+        p.drawLine(QPointF(r.left() + 1.8, y), QPointF(r.right() - 1.8, y));
 }
 
 void drawOpen(QPainter& p) {
@@ -197,16 +200,19 @@ void drawAbout(QPainter& p) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    return artwork::writeArtwork(argc, argv, "kolvane_draw_artwork", icon, aboutBitmap, [](const QDir& out) {
-        const std::pair<const char*, Drawing> buttons[] = {
-            {"open", drawOpen}, {"save", drawSave}, {"cut", drawCut},
-            {"copy", drawCopy}, {"paste", drawPaste}, {"about", drawAbout},
-        };
-        bool ok = true;
-        for (const auto& [name, draw] : buttons)
-            for (int size : {16, 32})
-                ok &= button(size, draw).save(
-                    out.filePath(QStringLiteral("tool_%1_%2.png").arg(QLatin1String(name)).arg(size)));
-        return ok;
-    });
+    return artwork::writeArtwork(
+        argc, argv, "kolvane_draw_artwork", icon, aboutBitmap, [](const QDir& out) {
+            const std::pair<const char*, Drawing> buttons[] = {
+                {"open", drawOpen}, {"save", drawSave},   {"cut", drawCut},
+                {"copy", drawCopy}, {"paste", drawPaste}, {"about", drawAbout},
+            };
+            bool ok = true;
+            for (const auto& [name, draw] : buttons)
+                for (int size : {16, 32})
+                    ok &= button(size, draw)
+                              .save(out.filePath(QStringLiteral("tool_%1_%2.png")
+                                                     .arg(QLatin1String(name))
+                                                     .arg(size)));
+            return ok;
+        });
 }

@@ -22,15 +22,21 @@ void drawViewfinder(QPainter& p, const QRectF& r, bool small) {
     p.setPen(QPen(Qt::white, pen, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     p.setBrush(Qt::NoBrush);
     const QRectF f = r.adjusted(pen / 2, pen / 2, -pen / 2, -pen / 2);
-    p.drawPolyline(QPolygonF({QPointF(f.left(), f.top() + arm), f.topLeft(), QPointF(f.left() + arm, f.top())}));
-    p.drawPolyline(QPolygonF({QPointF(f.right() - arm, f.top()), f.topRight(), QPointF(f.right(), f.top() + arm)}));
-    p.drawPolyline(QPolygonF({QPointF(f.left(), f.bottom() - arm), f.bottomLeft(), QPointF(f.left() + arm, f.bottom())}));
-    p.drawPolyline(QPolygonF({QPointF(f.right() - arm, f.bottom()), f.bottomRight(), QPointF(f.right(), f.bottom() - arm)}));
+    p.drawPolyline(QPolygonF(
+        {QPointF(f.left(), f.top() + arm), f.topLeft(), QPointF(f.left() + arm, f.top())}));
+    p.drawPolyline(QPolygonF(
+        {QPointF(f.right() - arm, f.top()), f.topRight(), QPointF(f.right(), f.top() + arm)}));
+    p.drawPolyline(QPolygonF({QPointF(f.left(), f.bottom() - arm), f.bottomLeft(),
+                              QPointF(f.left() + arm, f.bottom())}));
+    p.drawPolyline(QPolygonF({QPointF(f.right() - arm, f.bottom()), f.bottomRight(),
+                              QPointF(f.right(), f.bottom() - arm)}));
 
     // Bars: widths in modules; fewer and wider when the icon is tiny.
-    const std::vector<int> bars = small ? std::vector<int>{2, 1, 2, 1} : std::vector<int>{2, 1, 1, 3, 1, 2, 1, 1, 2};
+    const std::vector<int> bars =
+        small ? std::vector<int>{2, 1, 2, 1} : std::vector<int>{2, 1, 1, 3, 1, 2, 1, 1, 2};
     int modules = 0;
-    for (std::size_t i = 0; i < bars.size(); ++i) modules += bars[i] + (i + 1 < bars.size() ? 1 : 0);
+    for (std::size_t i = 0; i < bars.size(); ++i)
+        modules += bars[i] + (i + 1 < bars.size() ? 1 : 0);
     const QRectF code = r.adjusted(w * 0.24, w * 0.26, -w * 0.24, -w * 0.26);
     const qreal module = code.width() / modules;
     qreal x = code.left();
@@ -72,4 +78,6 @@ QImage aboutBitmap() {
 
 }  // namespace
 
-int main(int argc, char** argv) { return artwork::writeArtwork(argc, argv, "pictavo_draw_artwork", icon, aboutBitmap); }
+int main(int argc, char** argv) {
+    return artwork::writeArtwork(argc, argv, "pictavo_draw_artwork", icon, aboutBitmap);
+}

@@ -10,7 +10,8 @@ namespace {
 constexpr int kBarWidth = 30;
 }
 
-Console::Console(std::ostream& out, std::ostream& err, bool progressBar, const std::atomic<bool>* interrupted)
+Console::Console(std::ostream& out, std::ostream& err, bool progressBar,
+                 const std::atomic<bool>* interrupted)
     : out_(out), err_(err), progressBar_(progressBar), interrupted_(interrupted) {}
 
 void Console::print(std::string_view text) {
@@ -51,7 +52,8 @@ void Console::progress(int percent) {
     if (percent > 100) percent = 100;
     const int filled = percent * kBarWidth / 100;
     err_ << "\rTransferring... [" << std::string(std::size_t(filled), '#')
-         << std::string(std::size_t(kBarWidth - filled), '.') << "] " << std::setw(3) << percent << "%" << std::flush;
+         << std::string(std::size_t(kBarWidth - filled), '.') << "] " << std::setw(3) << percent
+         << "%" << std::flush;
     barShown_ = true;
 }
 

@@ -42,8 +42,8 @@ std::optional<int> Options::number(std::string_view name) {
 std::optional<int> Options::port() {
     auto n = number("--port");
     if (n && (*n < 1 || *n > kHighestPort))
-        throw UsageError{"--port takes a COM number from 1 to " + std::to_string(kHighestPort) + ", not " +
-                         std::to_string(*n)};
+        throw UsageError{"--port takes a COM number from 1 to " + std::to_string(kHighestPort) +
+                         ", not " + std::to_string(*n)};
     return n;
 }
 
@@ -54,6 +54,8 @@ std::string Options::positional() {
     return a;
 }
 
-void Options::unknownOption() const { throw UsageError{subcommand_ + ": unknown option " + peek()}; }
+void Options::unknownOption() const {
+    throw UsageError{subcommand_ + ": unknown option " + peek()};
+}
 
 }  // namespace serial::cli

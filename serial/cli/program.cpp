@@ -18,7 +18,9 @@ std::string padded(const std::string& text, std::size_t width) {
     return text + std::string(text.size() < width ? width - text.size() : 1, ' ');
 }
 
-bool isHelp(const std::string& a) { return a == "--help" || a == "-h"; }
+bool isHelp(const std::string& a) {
+    return a == "--help" || a == "-h";
+}
 
 }  // namespace
 
@@ -83,7 +85,8 @@ int runMain(const Program& program, int argc, char** argv) {
     std::cout.flush();
     if (console.outputFailed() || !std::cout) {
         const int e = console.outputError() ? console.outputError() : errno;
-        std::cerr << program.name << ": cannot write to standard output: " << std::strerror(e) << "\n";
+        std::cerr << program.name << ": cannot write to standard output: " << std::strerror(e)
+                  << "\n";
         if (status == kExitOk) status = kExitFailed;
     }
     return status;

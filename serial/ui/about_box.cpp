@@ -13,7 +13,8 @@ AboutBox::AboutBox(const ProgramArtwork& artwork, QWidget* parent)
     setWindowIcon(artwork.programIcon());
 }
 
-void AboutBox::finishSetUp(QAbstractButton* ok, QLabel* bitmapLabel, std::optional<Band> band, Size size) {
+void AboutBox::finishSetUp(QAbstractButton* ok, QLabel* bitmapLabel, std::optional<Band> band,
+                           Size size) {
     if (bitmapLabel) bitmapLabel->setPixmap(bitmap_);
     band_ = band;
     connect(ok, &QAbstractButton::clicked, this, &AboutBox::accept);
@@ -25,7 +26,8 @@ void AboutBox::paintEvent(QPaintEvent* e) {
     if (!band_) return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawPixmap(QRect(band_->margin, band_->top, width() - 2 * band_->margin, band_->height), bitmap_);
+    painter.drawPixmap(QRect(band_->margin, band_->top, width() - 2 * band_->margin, band_->height),
+                       bitmap_);
 }
 
 }  // namespace serial::ui

@@ -5,7 +5,8 @@
 // "okButton" and whose label for the bitmap, if it has one, is "bitmapLabel"), gives the
 // texts their looks, and then calls finishSetUp(form):
 //
-//     FenwaldAbout::FenwaldAbout(QWidget* parent) : AboutBox(fenwald::artwork(), parent), ui_(...) {
+//     FenwaldAbout::FenwaldAbout(QWidget* parent) : AboutBox(fenwald::artwork(), parent), ui_(...)
+//     {
 //         ui_->setupUi(this);
 //         ui_->versionLabel->setText(...);
 //         finishSetUp(*ui_);

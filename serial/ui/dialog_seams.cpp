@@ -44,7 +44,9 @@ std::optional<QString> realFileDialog(const FileDialogRequest& r) {
 
 }  // namespace
 
-void setDefaultCaption(const QString& caption) { defaultCaption() = caption; }
+void setDefaultCaption(const QString& caption) {
+    defaultCaption() = caption;
+}
 
 MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler) {
     std::swap(messageBoxHandler(), handler);

@@ -30,9 +30,10 @@ using MessageBoxHandler = std::function<QMessageBox::StandardButton(const Messag
 // Installs the handler (null: real message boxes) and returns the one it replaces.
 MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
 QMessageBox::StandardButton showMessageBox(const MessageBoxRequest& request);
-inline QMessageBox::StandardButton showMessageBox(QWidget* parent, const QString& text, const QString& caption = {},
-                                                  QMessageBox::Icon icon = QMessageBox::NoIcon,
-                                                  QMessageBox::StandardButtons buttons = QMessageBox::Ok) {
+inline QMessageBox::StandardButton showMessageBox(
+    QWidget* parent, const QString& text, const QString& caption = {},
+    QMessageBox::Icon icon = QMessageBox::NoIcon,
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok) {
     return showMessageBox(MessageBoxRequest{parent, text, caption, icon, buttons, false});
 }
 

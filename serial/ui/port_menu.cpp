@@ -14,7 +14,8 @@ QMenu* submenuNamed(const QList<QAction*>& actions, const QString& text) {
 
 }  // namespace
 
-void BuildPortMenu(QMenuBar* menuBar, int firstCommandId, int currentPort, serial::PortOrder order) {
+void BuildPortMenu(QMenuBar* menuBar, int firstCommandId, int currentPort,
+                   serial::PortOrder order) {
     serial::setCurrentPortName({});
     std::vector<PortEntry> ports;
     if (ListPortsForMenu(ports, order) == 0 || !menuBar) return;
@@ -26,7 +27,8 @@ void BuildPortMenu(QMenuBar* menuBar, int firstCommandId, int currentPort, seria
 
     portMenu->clear();
     for (const auto& p : ports) {
-        QString label = p.name.empty() ? QStringLiteral("COM%1").arg(p.number) : QString::fromStdString(p.name);
+        QString label =
+            p.name.empty() ? QStringLiteral("COM%1").arg(p.number) : QString::fromStdString(p.name);
         QAction* item = portMenu->addAction(label);
         item->setData(firstCommandId + p.number - 1);
         item->setCheckable(true);

@@ -5,7 +5,8 @@
 #include <QProgressBar>
 #include <algorithm>
 
-CProgStatusBar::CProgStatusBar(QWidget* parent) : QStatusBar(parent), progress_(new QProgressBar(this)) {
+CProgStatusBar::CProgStatusBar(QWidget* parent)
+    : QStatusBar(parent), progress_(new QProgressBar(this)) {
     progress_->setObjectName("progress");
     progress_->setRange(0, 100);
     progress_->setTextVisible(false);
@@ -50,7 +51,8 @@ void CProgStatusBar::SetProgress(std::uint32_t position) {
 }
 
 bool CProgStatusBar::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == pane(kProgressPane) && (e->type() == QEvent::Move || e->type() == QEvent::Resize))
+    if (watched == pane(kProgressPane) &&
+        (e->type() == QEvent::Move || e->type() == QEvent::Resize))
         CoverProgressPane();
     return QStatusBar::eventFilter(watched, e);
 }

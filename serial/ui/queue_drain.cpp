@@ -8,15 +8,19 @@ GuiWakeup::GuiWakeup(std::function<void()> run, int delayMs) : run_(std::move(ru
     QObject::connect(&delay_, &QTimer::timeout, &receiver_, [this] { fire(); });
 }
 
-GuiWakeup::~GuiWakeup() { delay_.stop(); }
+GuiWakeup::~GuiWakeup() {
+    delay_.stop();
+}
 
 void GuiWakeup::wake() {
     if (scheduled_.exchange(true)) return;
     QMetaObject::invokeMethod(
         &receiver_,
         [this] {
-            if (delay_.interval() > 0) delay_.start();
-            else fire();
+            if (delay_.interval() > 0)
+                delay_.start();
+            else
+                fire();
         },
         Qt::QueuedConnection);
 }

@@ -29,8 +29,10 @@ const int kContinuationProperty = QTextFormat::UserProperty + 1;
 
 QTextCharFormat formatFor(serial::ColourRef colour) {
     QTextCharFormat format;
-    if (colour == serial::kColourAutomatic) format.clearForeground();
-    else format.setForeground(serial::ui::colourFromColourRef(colour));
+    if (colour == serial::kColourAutomatic)
+        format.clearForeground();
+    else
+        format.setForeground(serial::ui::colourFromColourRef(colour));
     return format;
 }
 
@@ -54,8 +56,14 @@ std::string lineBytesOf(const QString& text) {
 
 bool isNavigationKey(int key) {
     switch (key) {
-        case Qt::Key_Left: case Qt::Key_Right: case Qt::Key_Up: case Qt::Key_Down:
-        case Qt::Key_Home: case Qt::Key_End: case Qt::Key_PageUp: case Qt::Key_PageDown:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
             return true;
         default:
             return false;
@@ -77,13 +85,15 @@ QColor colourFromColourRef(ColourRef colour) {
 }
 
 ColourRef colourRefFromColour(const QColor& colour) {
-    return makeColourRef(static_cast<std::uint8_t>(colour.red()), static_cast<std::uint8_t>(colour.green()),
+    return makeColourRef(static_cast<std::uint8_t>(colour.red()),
+                         static_cast<std::uint8_t>(colour.green()),
                          static_cast<std::uint8_t>(colour.blue()));
 }
 
 }  // namespace serial::ui
 
-CMyEdit::CMyEdit(QWidget* parent) : QPlainTextEdit(parent), trimThreshold_(serial::kTrimThresholdDisplayOnly) {
+CMyEdit::CMyEdit(QWidget* parent)
+    : QPlainTextEdit(parent), trimThreshold_(serial::kTrimThresholdDisplayOnly) {
     Setup();
 }
 
@@ -106,7 +116,9 @@ void CMyEdit::Setup() {
     }
 }
 
-int CMyEdit::displayFormat() const { return line_ ? line_->displayFormat() : ownFormat_; }
+int CMyEdit::displayFormat() const {
+    return line_ ? line_->displayFormat() : ownFormat_;
+}
 
 std::size_t CMyEdit::TextLength() const {
     // Counts each line break as one character, and the document's closing one not at all.
@@ -131,11 +143,17 @@ void CMyEdit::AppendBytes(const std::uint8_t* data, std::size_t length, serial::
     drawWakeup_.wake();
 }
 
-std::size_t CMyEdit::PendingBytes() const { return pendingBytes_; }
+std::size_t CMyEdit::PendingBytes() const {
+    return pendingBytes_;
+}
 
-void CMyEdit::DrawPending() { DrawQueued(SIZE_MAX); }
+void CMyEdit::DrawPending() {
+    DrawQueued(SIZE_MAX);
+}
 
-void CMyEdit::DrawBatch() { DrawQueued(kDrawBatchBytes); }
+void CMyEdit::DrawBatch() {
+    DrawQueued(kDrawBatchBytes);
+}
 
 void CMyEdit::DrawQueued(std::size_t byteBudget) {
     std::vector<Pending> batch;
@@ -150,7 +168,8 @@ void CMyEdit::DrawQueued(std::size_t byteBudget) {
     pendingBytes_ -= taken;
     std::vector<Piece> pieces;
     pieces.reserve(batch.size());
-    for (const Pending& p : batch) pieces.push_back(Piece{p.bytes.data(), p.bytes.size(), p.colour});
+    for (const Pending& p : batch)
+        pieces.push_back(Piece{p.bytes.data(), p.bytes.size(), p.colour});
     Draw(pieces);
     if (!pending_.empty()) drawWakeup_.wake();
 }
@@ -198,7 +217,8 @@ void CMyEdit::Draw(const std::vector<Piece>& pieces) {
                 afterSpace = false;
                 continue;
             }
-            if (lineLength >= kLongLineHard || (lineLength >= kLongLine && afterSpace)) breakLine(true);
+            if (lineLength >= kLongLineHard || (lineLength >= kLongLine && afterSpace))
+                breakLine(true);
             run += QChar(char16_t(serial::ansiToUnicode(byte)));
             ++lineLength;
             afterSpace = byte == ' ';
@@ -269,7 +289,11 @@ void CMyEdit::RepeatLine() {
 
 bool CMyEdit::IsTerminalKey(const QKeyEvent* e) const {
     switch (e->key()) {
-        case Qt::Key_Return: case Qt::Key_Enter: case Qt::Key_Escape: case Qt::Key_F1: case Qt::Key_F3:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+        case Qt::Key_F1:
+        case Qt::Key_F3:
             return true;
         default:
             break;
@@ -365,7 +389,9 @@ void CMyEdit::contextMenuEvent(QContextMenuEvent* e) {
     delete menu;
 }
 
-bool CMyEdit::canInsertFromMimeData(const QMimeData*) const { return false; }
+bool CMyEdit::canInsertFromMimeData(const QMimeData*) const {
+    return false;
+}
 
 void CMyEdit::insertFromMimeData(const QMimeData*) {}
 
@@ -373,11 +399,14 @@ std::string CMyEdit::ToRtf() {
     DrawPending();
     std::vector<serial::TextRun> runs;
     auto add = [&runs](serial::ColourRef colour, std::u32string text) {
-        if (!runs.empty() && runs.back().colour == colour) runs.back().text += text;
-        else runs.push_back(serial::TextRun{colour, std::move(text)});
+        if (!runs.empty() && runs.back().colour == colour)
+            runs.back().text += text;
+        else
+            runs.push_back(serial::TextRun{colour, std::move(text)});
     };
     for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
-        if (block != document()->begin() && !block.blockFormat().boolProperty(kContinuationProperty))
+        if (block != document()->begin() &&
+            !block.blockFormat().boolProperty(kContinuationProperty))
             add(runs.empty() ? serial::kColourAutomatic : runs.back().colour, U"\n");
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             QTextFragment fragment = it.fragment();

@@ -21,14 +21,16 @@ struct Outcome {
     Lines lines() const {
         Lines l;
         std::size_t p = 0;
-        for (std::size_t nl; (nl = out.find('\n', p)) != std::string::npos; p = nl + 1) l.push_back(out.substr(p, nl - p));
+        for (std::size_t nl; (nl = out.find('\n', p)) != std::string::npos; p = nl + 1)
+            l.push_back(out.substr(p, nl - p));
         return l;
     }
 };
 
 class Kolvane {
 public:
-    explicit Kolvane(const testenv::ScratchDir& dir) : out_(dir.file("kolvane.out")), err_(dir.file("kolvane.err")) {}
+    explicit Kolvane(const testenv::ScratchDir& dir)
+        : out_(dir.file("kolvane.out")), err_(dir.file("kolvane.err")) {}
     ~Kolvane() {
         if (pid_ > 0) {
             ::kill(pid_, SIGKILL);
@@ -109,8 +111,9 @@ TEST_F(CommandLine, ABinImageWithTheStartUpSettingsOnCom1) {
     Outcome r = kolvane.run({"download", path});
     EXPECT_EQ(r.status, 0) << r.err;
     // Every read of an 8192-byte block is logged, the final one that finds no data too.
-    Lines expected = {"RS line is secured.", "Open File : " + path, "An input file was opened.", "RS line is secured.",
-                      "8:Transfer success", "9:Transfer success", "10:Transfer success", "11:Transfer success"};
+    Lines expected = {"RS line is secured.", "Open File : " + path, "An input file was opened.",
+                      "RS line is secured.", "8:Transfer success",  "9:Transfer success",
+                      "10:Transfer success", "11:Transfer success"};
     EXPECT_EQ(r.lines(), expected + transferEnd());
     EXPECT_EQ(z7->blocks(), expectedBlocks(image, 8192, 8));
     auto switches = z7->modeSwitches();
@@ -124,7 +127,8 @@ TEST_F(CommandLine, ABinImageWithTheStartUpSettingsOnCom1) {
     Bytes wire = z7->line().received();
     ASSERT_EQ(wire.size(), 32u + 4 * 8218);
     EXPECT_EQ(Bytes(wire.begin() + 32, wire.begin() + 36), (Bytes{0x20, 0x00, 0x00, 0x08}));
-    EXPECT_EQ(Bytes(wire.begin() + 32 + 2 * 8218, wire.begin() + 36 + 2 * 8218), (Bytes{0x20, 0x00, 0x00, 0x0A}));
+    EXPECT_EQ(Bytes(wire.begin() + 32 + 2 * 8218, wire.begin() + 36 + 2 * 8218),
+              (Bytes{0x20, 0x00, 0x00, 0x0A}));
     EXPECT_TRUE(r.err.empty()) << r.err;
 }
 
@@ -134,18 +138,20 @@ TEST_F(CommandLine, ABootImageInSixteenByteBlocksLittleEndianOnCom3) {
     auto z7 = device(3, o);
     Bytes image = randomBytes(21 * 16);  // an exact multiple of the block size
     std::string path = writeImage(env.dir(), "Boot.bin", image);
-    Outcome r = kolvane.run({"download", path, "--port", "3", "--kind", "mot-hex", "--endian", "little"});
+    Outcome r =
+        kolvane.run({"download", path, "--port", "3", "--kind", "mot-hex", "--endian", "little"});
     EXPECT_EQ(r.status, 0) << r.err;
     // With 16-byte blocks only blocks whose number plus one is a multiple of 10 are logged.
-    Lines expected = {"Change RsPort : 3", "RS line is secured.", "Change RsBkSize : 16", "Change EndianType : 1",
-                      "Open File : " + path, "An input file was opened.", "RS line is secured.",
-                      "9:Transfer success", "19:Transfer success"};
+    Lines expected = {"Change RsPort : 3",     "RS line is secured.", "Change RsBkSize : 16",
+                      "Change EndianType : 1", "Open File : " + path, "An input file was opened.",
+                      "RS line is secured.",   "9:Transfer success",  "19:Transfer success"};
     EXPECT_EQ(r.lines(), expected + transferEnd());
     EXPECT_EQ(z7->blocks(), expectedBlocks(image, 16, 0));
     // No frame after the last full block: 4 mode-switch commands, 21 frames, the stop frame.
     Bytes wire = z7->line().received();
     ASSERT_EQ(wire.size(), 32u + 22 * 42);
-    EXPECT_EQ(Bytes(wire.begin() + 32 + 5 * 42, wire.begin() + 36 + 5 * 42), (Bytes{0x05, 0x00, 0x10, 0x00}));
+    EXPECT_EQ(Bytes(wire.begin() + 32 + 5 * 42, wire.begin() + 36 + 5 * 42),
+              (Bytes{0x05, 0x00, 0x10, 0x00}));
 }
 
 TEST_F(CommandLine, ATextImageForAZ7BOverUsb) {
@@ -155,8 +161,9 @@ TEST_F(CommandLine, ATextImageForAZ7BOverUsb) {
     testenv::writeFile(path, text);
     Outcome r = kolvane.run({"download", path, "--device", "z7b", "--interface", "usb"});
     EXPECT_EQ(r.status, 0) << r.err;
-    Lines expected = {"RS line is secured.", "Change DeviceType : 1", "Change IF Type : 1", "Open File : " + path,
-                      "An input file was opened.", "RS line is secured.", "208:Transfer success", "209:Transfer success"};
+    Lines expected = {"RS line is secured.",  "Change DeviceType : 1",     "Change IF Type : 1",
+                      "Open File : " + path,  "An input file was opened.", "RS line is secured.",
+                      "208:Transfer success", "209:Transfer success"};
     EXPECT_EQ(r.lines(), expected + transferEnd());
     Bytes values = {1, 2, 3, 4, 5, 0x00, 0xFF, 0xFF, 7, 8};
     EXPECT_EQ(z7->blocks(), expectedBlocks(values, 8192, 208));
@@ -175,10 +182,19 @@ TEST_F(CommandLine, ABootstrapImageIsWrittenIntoTheFlash) {
     const std::uint16_t base = z7->flashWord(0x10000000);
     Outcome r = kolvane.run({"download", path, "--port", "2", "--kind", "bootstrap"});
     EXPECT_EQ(r.status, 0) << r.err;
-    Lines expected = {"Change RsPort : 2", "RS line is secured.", "Change RsBkSize : 2", "Open File : " + path,
-                      "An input file was opened.", "RS line is secured.", "0x08000000:0x1234",
-                      "0x10000000:0x" + hex4(base), "0x10010000:From erase success",
-                      "0x10010000:From pokew success", "0x10010800:From pokew success", "", "All From Write success"};
+    Lines expected = {"Change RsPort : 2",
+                      "RS line is secured.",
+                      "Change RsBkSize : 2",
+                      "Open File : " + path,
+                      "An input file was opened.",
+                      "RS line is secured.",
+                      "0x08000000:0x1234",
+                      "0x10000000:0x" + hex4(base),
+                      "0x10010000:From erase success",
+                      "0x10010000:From pokew success",
+                      "0x10010800:From pokew success",
+                      "",
+                      "All From Write success"};
     EXPECT_EQ(r.lines(), expected);
     EXPECT_EQ(z7->flashBytes(0x10010000, image.size()), image);
     EXPECT_EQ(z7->flashWord(0x10010000), 0x1234);
@@ -195,11 +211,19 @@ TEST_F(CommandLine, DelXswOnAZ7DStartsABinImageAtBlock254) {
     auto z7 = device(1);
     Bytes image = randomBytes(100);
     std::string path = writeImage(env.dir(), "app.bin", image);
-    Outcome r = kolvane.run({"download", path, "--kind", "bin8k-old", "--device", "z7d", "--del-xsw"});
+    Outcome r =
+        kolvane.run({"download", path, "--kind", "bin8k-old", "--device", "z7d", "--del-xsw"});
     EXPECT_EQ(r.status, 0) << r.err;
-    Lines expected = {"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192", "Change DeviceType : 2",
-                      "Change Save Address : 0x001FC000", "Open File : " + path, "An input file was opened.",
-                      "RS line is secured.", "254:Transfer success", "255:Transfer success"};
+    Lines expected = {"RS line is secured.",
+                      "Change UseZwFlg : 0",
+                      "Change RsBkSize : 8192",
+                      "Change DeviceType : 2",
+                      "Change Save Address : 0x001FC000",
+                      "Open File : " + path,
+                      "An input file was opened.",
+                      "RS line is secured.",
+                      "254:Transfer success",
+                      "255:Transfer success"};
     EXPECT_EQ(r.lines(), expected + transferEnd());
     EXPECT_EQ(z7->blocks(), expectedBlocks(image, 8192, 254));
     EXPECT_TRUE(z7->modeSwitches().empty());
@@ -211,8 +235,9 @@ TEST_F(CommandLine, The257thFailureEndsTheDownload) {
     std::string path = writeImage(env.dir(), "Boot.bin", randomBytes(16));
     Outcome r = kolvane.run({"download", path, "--kind", "bin8k-old", "--kind", "mot-hex"});
     EXPECT_EQ(r.status, 1);
-    Lines expected = {"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192", "Change RsBkSize : 16",
-                      "Open File : " + path, "An input file was opened.", "RS line is secured."};
+    Lines expected = {"RS line is secured.",  "Change UseZwFlg : 0", "Change RsBkSize : 8192",
+                      "Change RsBkSize : 16", "Open File : " + path, "An input file was opened.",
+                      "RS line is secured."};
     expected.insert(expected.end(), 257, "1:Transfer failure (re-transfer start)");
     expected.push_back("Command practice fails.");
     EXPECT_EQ(r.lines(), expected);
@@ -226,7 +251,8 @@ TEST_F(CommandLine, CtrlCEndsAFastDownloadAtOnce) {
     auto z7 = device(1);
     std::string path = writeImage(env.dir(), "app.bin", randomBytes(4 * 1024 * 1024));
     kolvane.start({"download", path, "--kind", "bin8k-old"});
-    ASSERT_TRUE(testenv::eventually([&] { return kolvane.output().find("\n40:Transfer success") != std::string::npos; }, 60s));
+    ASSERT_TRUE(testenv::eventually(
+        [&] { return kolvane.output().find("\n40:Transfer success") != std::string::npos; }, 60s));
     kolvane.interrupt();
     Outcome r = kolvane.wait(30s);
     EXPECT_EQ(r.status, 130);
@@ -236,7 +262,8 @@ TEST_F(CommandLine, CtrlCEndsAFastDownloadAtOnce) {
     });
     EXPECT_LT(sent, 512) << "the download ran to its end";
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2].rfind("Download cancelled at block ", 0), 0u) << lines[lines.size() - 2];
+    EXPECT_EQ(lines[lines.size() - 2].rfind("Download cancelled at block ", 0), 0u)
+        << lines[lines.size() - 2];
     EXPECT_EQ(lines.back(), "Command practice fails.");
 }
 
@@ -247,7 +274,9 @@ TEST_F(CommandLine, TheTimeLimitCancelsASilentDeviceAndFails) {
     Outcome r = kolvane.run({"download", path, "--kind", "bin8k-old", "--timeout", "2"});
     EXPECT_EQ(r.status, 1);
     Lines lines = r.lines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "Time limit of 2 s reached: the job is cancelled."), lines.end())
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(), "Time limit of 2 s reached: the job is cancelled."),
+        lines.end())
         << r.out;
     EXPECT_EQ(lines.back(), "Command practice fails.");
     EXPECT_EQ(kolvane.run({"download", path, "--timeout", "0"}).status, 2);
@@ -259,8 +288,9 @@ TEST_F(CommandLine, AnImageThatIsNotARegularFileIsRefusedBeforeItIsOpened) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     Outcome r = kolvane.run({"download", fifo});  // opening a FIFO would wait for a writer
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.lines(), (Lines{"RS line is secured.", "Open File : " + fifo, "An input file didn't open it.",
-                                fifo + ": is not a regular file", "Command practice fails."}));
+    EXPECT_EQ(r.lines(),
+              (Lines{"RS line is secured.", "Open File : " + fifo, "An input file didn't open it.",
+                     fifo + ": is not a regular file", "Command practice fails."}));
     EXPECT_TRUE(z7->line().received().empty());
 }
 
@@ -271,7 +301,9 @@ TEST_F(CommandLine, AFailedWriteOnStandardOutputEndsTheJobSafelyAndFails) {
     kolvane.start({"download", path, "--kind", "bin8k-old", "--kind", "mot-hex"}, "/dev/full");
     Outcome r = kolvane.wait();
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("kolvane: cannot write to standard output: No space left on device"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("kolvane: cannot write to standard output: No space left on device"),
+              std::string::npos)
+        << r.err;
     // The download itself went to its end.
     EXPECT_EQ(z7->blocks(), expectedBlocks(image, 16, 0));
 }
@@ -282,14 +314,19 @@ TEST_F(CommandLine, CtrlCEndsTheWaitForFlashReportsCleanly) {
     std::string path = writeImage(env.dir(), "Boot.bin", randomBytes(16));
     kolvane.start({"download", path, "--kind", "bin8k-old", "--kind", "mot-hex"});
     ASSERT_TRUE(testenv::eventually(
-        [&] { return kolvane.output().find("All the file data transmitting completion") != std::string::npos; }, 30s));
+        [&] {
+            return kolvane.output().find("All the file data transmitting completion") !=
+                   std::string::npos;
+        },
+        30s));
     kolvane.interrupt();
     Outcome r = kolvane.wait(20s);
     EXPECT_EQ(r.status, 130);
     Lines lines = r.lines();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "Command practice fails.");
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "FROM block writing result receiving time out"), 0);
+    EXPECT_EQ(
+        std::count(lines.begin(), lines.end(), "FROM block writing result receiving time out"), 0);
 }
 
 // Without a subcommand the window starts (offscreen here); SIGTERM closes it as Exit does.
@@ -301,8 +338,8 @@ TEST_F(CommandLine, EveryOpenFailureSaysWhyAndWhatToDo) {
     const std::string folder = env.dir().file("folder");
     ASSERT_TRUE(platform::createDirectory(folder));
     testenv::writeFile(env.dir().file("plain"), "x");
-    env.writeMap("COM1 /dev/null\nCOM2 " + folder + "\nCOM3 " + z7->line().devicePath() + "\nCOM4 " +
-                 env.dir().file("plain") + "\n");
+    env.writeMap("COM1 /dev/null\nCOM2 " + folder + "\nCOM3 " + z7->line().devicePath() +
+                 "\nCOM4 " + env.dir().file("plain") + "\n");
     const std::string image = writeImage(env.dir(), "Boot.bin", randomBytes(16));
     auto secondLine = [&](int port) {
         Outcome r = kolvane.run({"download", image, "--port", std::to_string(port)});
@@ -312,10 +349,13 @@ TEST_F(CommandLine, EveryOpenFailureSaysWhyAndWhatToDo) {
     };
     EXPECT_EQ(secondLine(1), "/dev/null is not a serial port. Check the port map.");
     EXPECT_EQ(secondLine(2), folder + " is not a serial port. Check the port map.");
-    EXPECT_EQ(secondLine(4), env.dir().file("plain") + " is not a serial port. Check the port map.");
+    EXPECT_EQ(secondLine(4),
+              env.dir().file("plain") + " is not a serial port. Check the port map.");
     const std::string busy = secondLine(3);
     EXPECT_EQ(busy.rfind("COM3 is in use by ", 0), 0u) << busy;
-    EXPECT_NE(busy.find("(pid " + std::to_string(::getpid()) + "): close that program first."), std::string::npos) << busy;
+    EXPECT_NE(busy.find("(pid " + std::to_string(::getpid()) + "): close that program first."),
+              std::string::npos)
+        << busy;
     EXPECT_EQ(secondLine(9), kolvanetest::notInPortMap(9));
 }
 
@@ -340,11 +380,14 @@ TEST_F(CommandLine, WithoutASubcommandTheWindowRunsUntilItIsClosed) {
     kolvane.start({});
     // The window has started once it catches SIGTERM (bit 15 of SigCgt in /proc).
     const std::string status = "/proc/" + std::to_string(kolvane.pid()) + "/status";
-    ASSERT_TRUE(testenv::eventually([&] {
-        std::string text = testenv::readFile(status);
-        auto at = text.find("SigCgt:");
-        return at != std::string::npos && (std::stoull(text.substr(at + 7), nullptr, 16) >> (SIGTERM - 1) & 1);
-    }, 30s));
+    ASSERT_TRUE(testenv::eventually(
+        [&] {
+            std::string text = testenv::readFile(status);
+            auto at = text.find("SigCgt:");
+            return at != std::string::npos &&
+                   (std::stoull(text.substr(at + 7), nullptr, 16) >> (SIGTERM - 1) & 1);
+        },
+        30s));
     kolvane.terminate();
     Outcome r = kolvane.wait();
     EXPECT_EQ(r.status, 0) << r.err;
@@ -358,8 +401,9 @@ TEST_F(CommandLine, WithoutASubcommandTheWindowRunsUntilItIsClosed) {
 TEST_F(CommandLine, UsageAndBadArguments) {
     Outcome help = kolvane.run({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* word : {"download", "--port", "--kind", "bin8k-new", "bin8k-old", "mot-hex", "bootstrap",
-                             "--device", "k41", "z7b", "z7d", "--endian", "--interface", "usb", "--del-xsw"})
+    for (const char* word :
+         {"download", "--port", "--kind", "bin8k-new", "bin8k-old", "mot-hex", "bootstrap",
+          "--device", "k41", "z7b", "z7d", "--endian", "--interface", "usb", "--del-xsw"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     EXPECT_EQ(kolvane.run({"download"}).status, 2);
     Outcome bad = kolvane.run({"download", "x.bin", "--kind", "srec"});
@@ -370,8 +414,9 @@ TEST_F(CommandLine, UsageAndBadArguments) {
     // No device anywhere: the log says so, and the exit status too.
     Outcome none = kolvane.run({"download", env.dir().file("x.bin")});
     EXPECT_EQ(none.status, 1);
-    EXPECT_EQ(none.lines(), (Lines{"RS line can't be used.", kolvanetest::notInPortMap(1), "Command practice fails.",
-                                   "Open File : " + env.dir().file("x.bin"), "RS line for Download can't be used.",
-                                   kolvanetest::notInPortMap(1),
-                                   "Command practice fails."}));
+    EXPECT_EQ(
+        none.lines(),
+        (Lines{"RS line can't be used.", kolvanetest::notInPortMap(1), "Command practice fails.",
+               "Open File : " + env.dir().file("x.bin"), "RS line for Download can't be used.",
+               kolvanetest::notInPortMap(1), "Command practice fails."}));
 }

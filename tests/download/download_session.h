@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "download/engine/config_commands.h"
-#include "download/engine/image_file.h"
 #include "download/engine/download_thread.h"
+#include "download/engine/image_file.h"
 #include "sim/z7_device.h"
 #include "tests/download/expected_lines.h"
 #include "tests/support/test_env.h"
@@ -49,9 +49,12 @@ public:
         log.push_back(kolvane::openFileLogLine(path));
         worker.PostThreadCommand(kolvane::CDownloadThread::kDownload, path);
     }
-    int finish(std::chrono::seconds limit = std::chrono::seconds(60)) { return awaitCompletion(limit); }
+    int finish(std::chrono::seconds limit = std::chrono::seconds(60)) {
+        return awaitCompletion(limit);
+    }
     // Drains reports until the log holds this line (or the wait ends).
-    bool waitForLine(const std::string& line, std::chrono::seconds limit = std::chrono::seconds(30)) {
+    bool waitForLine(const std::string& line,
+                     std::chrono::seconds limit = std::chrono::seconds(30)) {
         auto end = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < end) {
             for (const auto& l : log)
@@ -73,9 +76,15 @@ private:
     void take(const platform::Report& r) {
         using K = platform::Report::Kind;
         switch (r.kind) {
-            case K::Log: log.push_back(r.text); break;
-            case K::Message: notices.push_back(r.text); break;
-            case K::Progress: progress.push_back(r.value); break;
+            case K::Log:
+                log.push_back(r.text);
+                break;
+            case K::Message:
+                notices.push_back(r.text);
+                break;
+            case K::Progress:
+                progress.push_back(r.value);
+                break;
             case K::Completed:
                 ++completions;
                 if (r.value == 0) log.push_back("Command practice fails.");
@@ -105,19 +114,23 @@ inline Bytes randomBytes(std::size_t n, unsigned seed = 7) {
     return b;
 }
 
-inline std::string writeImage(const testenv::ScratchDir& dir, const std::string& name, const Bytes& bytes) {
+inline std::string writeImage(const testenv::ScratchDir& dir, const std::string& name,
+                              const Bytes& bytes) {
     testenv::writeFile(dir.file(name), std::string(bytes.begin(), bytes.end()));
     return dir.file(name);
 }
 
 // The blocks a device should hold for an image sent from startBlock: full blocks, the last
 // one filled up with 0xFF.
-inline std::map<std::uint16_t, Bytes> expectedBlocks(const Bytes& image, std::size_t blockSize, int startBlock) {
+inline std::map<std::uint16_t, Bytes> expectedBlocks(const Bytes& image, std::size_t blockSize,
+                                                     int startBlock) {
     std::map<std::uint16_t, Bytes> blocks;
     for (std::size_t off = 0, k = 0; off < image.size(); off += blockSize, ++k) {
         Bytes b(blockSize, 0xFF);
-        std::copy(image.begin() + static_cast<std::ptrdiff_t>(off),
-                  image.begin() + static_cast<std::ptrdiff_t>(std::min(image.size(), off + blockSize)), b.begin());
+        std::copy(
+            image.begin() + static_cast<std::ptrdiff_t>(off),
+            image.begin() + static_cast<std::ptrdiff_t>(std::min(image.size(), off + blockSize)),
+            b.begin());
         blocks[static_cast<std::uint16_t>(startBlock + static_cast<int>(k))] = b;
     }
     return blocks;
@@ -125,7 +138,8 @@ inline std::map<std::uint16_t, Bytes> expectedBlocks(const Bytes& image, std::si
 
 // The log of a block transfer's end once the data are sent: stop exchange and flash reports.
 inline Lines transferEnd(int sectors = 1) {
-    Lines l = {"Receiving stop directions transmission", "All the file data transmitting completion"};
+    Lines l = {"Receiving stop directions transmission",
+               "All the file data transmitting completion"};
     for (int i = 0; i < sectors; ++i) {
         l.push_back("FROM block: Initialization completion");
         l.push_back("FROM block: Writing completion");

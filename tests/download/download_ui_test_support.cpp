@@ -53,7 +53,7 @@ std::string KolvaneWindow::writeImage(const std::string& name, const Bytes& byte
 
 Lines transferEnd() {
     return {"Receiving stop directions transmission", "All the file data transmitting completion",
-            "FROM block: Initialization completion",  "FROM block: Writing completion",
+            "FROM block: Initialization completion", "FROM block: Writing completion",
             "All the FROM writing completion"};
 }
 

@@ -11,8 +11,8 @@
 #include "download/ui/kolvane_view.h"
 #include "download/ui/main_frame.h"
 #include "sim/z7_device.h"
-#include "tests/support/qt_test_support.h"
 #include "tests/download/expected_lines.h"
+#include "tests/support/qt_test_support.h"
 #include "tests/support/test_env.h"
 
 namespace kuitest {

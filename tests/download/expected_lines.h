@@ -14,6 +14,8 @@ inline std::string notInPortMap(int com) {
 }
 
 // The second line of "An input file didn't open it." for a file that is not there.
-inline std::string noSuchFile(const std::string& path) { return path + ": No such file or directory"; }
+inline std::string noSuchFile(const std::string& path) {
+    return path + ": No such file or directory";
+}
 
 }  // namespace kolvanetest

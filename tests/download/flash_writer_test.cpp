@@ -45,19 +45,31 @@ TEST_F(MonitorOnCom1, Z7DWritesLittleEndianWordsWithLineFeedsAtItsOwnSpeed) {
     const std::uint16_t before = device->flashWord(0x80000000);
     EXPECT_EQ(s.download(path), 1);
 
-    Lines expected = {"RS line is secured.", "Change RsBkSize : 2", "Change DeviceType : 2", "Change EndianType : 1",
-                      "Open File : " + path, "An input file was opened.", "RS line is secured.",
-                      "0xA0000000:0x1234", "0x80000000:0x" + hex4(before),
-                      "0x80000000:From erase success", "0x80000000:From pokew success",
-                      "0x80000800:From pokew success", "", "All From Write success"};
+    Lines expected = {"RS line is secured.",
+                      "Change RsBkSize : 2",
+                      "Change DeviceType : 2",
+                      "Change EndianType : 1",
+                      "Open File : " + path,
+                      "An input file was opened.",
+                      "RS line is secured.",
+                      "0xA0000000:0x1234",
+                      "0x80000000:0x" + hex4(before),
+                      "0x80000000:From erase success",
+                      "0x80000000:From pokew success",
+                      "0x80000800:From pokew success",
+                      "",
+                      "All From Write success"};
     EXPECT_EQ(s.log, expected);
     EXPECT_EQ(device->line().programSettings()->baudRate, 38400u);
     EXPECT_EQ(device->flashWord(0x80000000), 0x3412);
     for (std::size_t i = 0; i + 1 < image.size(); i += 2)
-        ASSERT_EQ(device->flashWord(0x80000000 + static_cast<std::uint32_t>(i)), kolvane::wordValue(image[i], image[i + 1], 1)) << i;
-    EXPECT_EQ(device->flashWord(0x80000000 + 2100), 0xFFFF);          // rest of the last chunk
-    EXPECT_EQ(device->flashWord(0x80000000 + 0xFFFE), 0xFFFF);        // rest of the sector: erased
-    EXPECT_EQ(device->flashWord(0x80010000), device->initialFlashWord(0x80010000));  // next sector untouched
+        ASSERT_EQ(device->flashWord(0x80000000 + static_cast<std::uint32_t>(i)),
+                  kolvane::wordValue(image[i], image[i + 1], 1))
+            << i;
+    EXPECT_EQ(device->flashWord(0x80000000 + 2100), 0xFFFF);    // rest of the last chunk
+    EXPECT_EQ(device->flashWord(0x80000000 + 0xFFFE), 0xFFFF);  // rest of the sector: erased
+    EXPECT_EQ(device->flashWord(0x80010000),
+              device->initialFlashWord(0x80010000));  // next sector untouched
     EXPECT_EQ(device->ramWord(0xA0000000), 0x1234);
     EXPECT_EQ(device->longWrites(), (std::vector<sim::Z7Device::LongWrite>{{0xBFFFFF00, 0}}));
 
@@ -84,9 +96,10 @@ TEST_F(MonitorOnCom1, AnEraseThatNeverSettlesFailsTheCommandAfterTheRestIsWritte
     std::string path = writeImage(env.dir(), "app.bin", randomBytes(4097));
     EXPECT_EQ(s.download(path), 0);
     Lines tail(s.log.end() - 7, s.log.end());
-    EXPECT_EQ(tail, (Lines{"0x10010000:From erase time out", "0x10010000:From pokew success",
-                           "0x10010800:From pokew success", "0x10011000:From pokew success", "",
-                           "From Write failure: 3 of 3 chunks not written", "Command practice fails."}));
+    EXPECT_EQ(tail,
+              (Lines{"0x10010000:From erase time out", "0x10010000:From pokew success",
+                     "0x10010800:From pokew success", "0x10011000:From pokew success", "",
+                     "From Write failure: 3 of 3 chunks not written", "Command practice fails."}));
 }
 
 TEST_F(MonitorOnCom1, AnUnansweredWordFailsItsChunkAndTheCommandWhileTheOtherChunksAreWritten) {
@@ -96,9 +109,10 @@ TEST_F(MonitorOnCom1, AnUnansweredWordFailsItsChunkAndTheCommandWhileTheOtherChu
     std::string path = writeImage(env.dir(), "app.bin", randomBytes(4097));
     EXPECT_EQ(s.download(path), 0);
     Lines tail(s.log.end() - 7, s.log.end());
-    EXPECT_EQ(tail, (Lines{"0x10010000:From erase success", "0x10010000:From pokew success",
-                           "0x10010800:From pokew time out", "0x10011000:From pokew success", "",
-                           "From Write failure: 1 of 3 chunks not written", "Command practice fails."}));
+    EXPECT_EQ(tail,
+              (Lines{"0x10010000:From erase success", "0x10010000:From pokew success",
+                     "0x10010800:From pokew time out", "0x10011000:From pokew success", "",
+                     "From Write failure: 1 of 3 chunks not written", "Command practice fails."}));
 }
 
 TEST_F(MonitorOnCom1, AnEraseOfADeviceThatFallsSilentIsNotTakenForSettled) {
@@ -114,8 +128,9 @@ TEST_F(MonitorOnCom1, AnEraseOfADeviceThatFallsSilentIsNotTakenForSettled) {
     ASSERT_EQ(device->command("silent on"), "ok");
     EXPECT_EQ(s.finish(), 0);
     Lines tail(s.log.end() - 5, s.log.end());
-    EXPECT_EQ(tail, (Lines{"0x10010000:From erase time out", "0x10010000:From pokew time out", "",
-                           "From Write failure: 1 of 1 chunks not written", "Command practice fails."}));
+    EXPECT_EQ(tail,
+              (Lines{"0x10010000:From erase time out", "0x10010000:From pokew time out", "",
+                     "From Write failure: 1 of 1 chunks not written", "Command practice fails."}));
 }
 
 TEST_F(MonitorOnCom1, CancelEndsTheWaitForThePrompt) {
@@ -123,10 +138,12 @@ TEST_F(MonitorOnCom1, CancelEndsTheWaitForThePrompt) {
     ASSERT_EQ(device->command("silent on"), "ok");
     s.choose(ConfigChoice::Bootstrap);
     s.startDownload(writeImage(env.dir(), "app.bin", randomBytes(16)));
-    ASSERT_TRUE(testenv::eventually([&] {
-        Bytes r = device->line().received();
-        return std::count(r.begin(), r.end(), 'A') >= 3;
-    }, 20s));
+    ASSERT_TRUE(testenv::eventually(
+        [&] {
+            Bytes r = device->line().received();
+            return std::count(r.begin(), r.end(), 'A') >= 3;
+        },
+        20s));
     s.worker.RequestCancel();
     EXPECT_EQ(s.finish(), 0);
     EXPECT_EQ(s.log.back(), "Command practice fails.");

@@ -8,7 +8,9 @@ using namespace kolvane;
 
 namespace {
 
-StartPosition at(const std::string& path, DownloadSettings s = {}) { return analyseName(path, s); }
+StartPosition at(const std::string& path, DownloadSettings s = {}) {
+    return analyseName(path, s);
+}
 
 Bytes readBlock(ImageReader& r, std::size_t n, std::size_t* count = nullptr) {
     Bytes block(n, 0x00);
@@ -115,7 +117,8 @@ TEST(TextImage, TokensSeparatorsAndLowBits) {
     EXPECT_EQ(b, (Bytes{1, 2, 3, 4, 5}));
 
     std::uint8_t previous = kFirstTokenWithoutNumber;
-    EXPECT_EQ(parseTextPiece("256,-1,+7,\x07 300\n", previous), (Bytes{0x00, 0xFF, 0x07, 300 & 0xFF}));
+    EXPECT_EQ(parseTextPiece("256,-1,+7,\x07 300\n", previous),
+              (Bytes{0x00, 0xFF, 0x07, 300 & 0xFF}));
     // Runs of separators make no empty tokens; a token without a number repeats the last value.
     EXPECT_EQ(parseTextPiece(",,9,,,x,\x07\x07, ,12abc,-", previous), (Bytes{9, 9, 9, 12, 12}));
     previous = kFirstTokenWithoutNumber;
@@ -184,7 +187,8 @@ TEST(FlashImage, WordOrderFollowsEndianType) {
 
 TEST(FlashImage, SectorsAreCutAfter32AndAShortOneKeepsItsChunks) {
     Bytes big(32 * kSectorSize + 1);
-    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i / kSectorSize);
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<std::uint8_t>(i / kSectorSize);
     auto r = ImageReader::fromBytes(big, false);
     FlashSectors sectors(*r, 0x10010000);
     FlashSector s;

@@ -46,9 +46,10 @@ TEST_F(KolvaneWindow, FileOpenDownloadsAndLogsWhatTheCommandLinePrints) {
     EXPECT_EQ(view().ImagePath().toStdString(), path);
     ASSERT_TRUE(waitReady());
     const Lines window = log();
-    EXPECT_EQ(window, (Lines{"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192", "Change RsBkSize : 16",
-                             "Change EndianType : 1", "Open File : " + path, "An input file was opened.",
-                             "RS line is secured."} + transferEnd()));
+    EXPECT_EQ(window, (Lines{"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192",
+                             "Change RsBkSize : 16", "Change EndianType : 1", "Open File : " + path,
+                             "An input file was opened.", "RS line is secured."} +
+                       transferEnd()));
     EXPECT_EQ(z7->blocks().size(), 4u);
     EXPECT_EQ(z7->badFrames(), 0);
     EXPECT_EQ(frame->messagePane()->text(), "Ready");
@@ -56,9 +57,11 @@ TEST_F(KolvaneWindow, FileOpenDownloadsAndLogsWhatTheCommandLinePrints) {
 
     std::ostringstream out, err;
     std::atomic<bool> interrupted{false};
-    kolvane::cli::DownloadOptions options{path, std::nullopt,
-                                          {kolvane::ConfigChoice::Bin8kOld, kolvane::ConfigChoice::MotHex,
-                                           kolvane::ConfigChoice::LittleEndian}};
+    kolvane::cli::DownloadOptions options{
+        path,
+        std::nullopt,
+        {kolvane::ConfigChoice::Bin8kOld, kolvane::ConfigChoice::MotHex,
+         kolvane::ConfigChoice::LittleEndian}};
     serial::cli::Console console(out, err, false, &interrupted);
     EXPECT_EQ(kolvane::cli::runDownload(options, console), 0) << err.str();
     EXPECT_EQ(splitLines(out.str()), window);
@@ -70,7 +73,8 @@ TEST_F(KolvaneWindow, CancelledFileOpenDoesNothing) {
     trigger("actionFileOpen");
     EXPECT_EQ(files.all().size(), 1u);
     EXPECT_TRUE(view().IsReady());
-    EXPECT_EQ(log(), (Lines{"RS line can't be used.", kolvanetest::notInPortMap(1), "Command practice fails."}));
+    EXPECT_EQ(log(), (Lines{"RS line can't be used.", kolvanetest::notInPortMap(1),
+                            "Command practice fails."}));
 }
 
 TEST_F(KolvaneWindow, AFileThatCannotBeOpenedFailsTheCommand) {
@@ -80,7 +84,8 @@ TEST_F(KolvaneWindow, AFileThatCannotBeOpenedFailsTheCommand) {
     trigger("actionFileOpen");
     ASSERT_TRUE(waitReady());
     EXPECT_EQ(log(), (Lines{"RS line is secured.", "Open File : " + env.dir().file("missing.bin"),
-                            "An input file didn't open it.", kolvanetest::noSuchFile(env.dir().file("missing.bin")),
+                            "An input file didn't open it.",
+                            kolvanetest::noSuchFile(env.dir().file("missing.bin")),
                             "Command practice fails."}));
 }
 

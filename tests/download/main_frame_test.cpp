@@ -1,5 +1,6 @@
 // The main window: start-up, the Config items with their log lines and check marks, the busy
 // rule, the port dialog, the lock keys, the views and bars, and closing during a download.
+#include <unistd.h>
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,13 +12,12 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <cstdlib>
-#include <unistd.h>
 
-#include "platform/cancel_flag.h"
 #include "download/engine/download_line.h"
 #include "download/engine/download_thread.h"
 #include "download/ui/small_dialogs.h"
 #include "download/ui/z7_image_view.h"
+#include "platform/cancel_flag.h"
 #include "tests/download/download_ui_test_support.h"
 #include "tests/support/x_server.h"
 
@@ -29,7 +29,9 @@ namespace {
 const QStringList kStartChecks = {"COM1", "Bin8k_New", "K41", "Big Endian", "RS232C"};
 
 // The lines the log gained since it held `before` lines.
-Lines since(const Lines& all, std::size_t before) { return Lines(all.begin() + static_cast<std::ptrdiff_t>(before), all.end()); }
+Lines since(const Lines& all, std::size_t before) {
+    return Lines(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+}
 
 }  // namespace
 
@@ -43,7 +45,8 @@ TEST_F(KolvaneWindow, StartUpOpensCom1AndShowsTheStartSettings) {
     EXPECT_EQ(frame->ActiveView(), frame->LogView());
     EXPECT_TRUE(view().logEdit()->isReadOnly());
     // Edit has no handlers; every Config item is there and active.
-    for (const char* edit : {"actionUndo", "actionCut", "actionCopy", "actionPaste"}) EXPECT_FALSE(frame->Action(edit)->isEnabled()) << edit;
+    for (const char* edit : {"actionUndo", "actionCut", "actionCopy", "actionPaste"})
+        EXPECT_FALSE(frame->Action(edit)->isEnabled()) << edit;
     QStringList config;
     for (QAction* top : frame->menuBar()->actions()) {
         if (top->text() != "&Config") continue;
@@ -53,21 +56,24 @@ TEST_F(KolvaneWindow, StartUpOpensCom1AndShowsTheStartSettings) {
             EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
         }
     }
-    EXPECT_EQ(config, (QStringList{"COM1", "COM2", "COM3", "COM_X", "Bin8k_New", "Bin8k_Old", "Mot_Hex", "Bootstrap", "K41",
-                                   "Z7B", "Z7D", "Big Endian", "Little Endian", "RS232C", "USB COM", "DEL XSW", "End Load",
-                                   "NumLock", "ScrollLock", "CapsLock"}));
+    EXPECT_EQ(config,
+              (QStringList{"COM1",      "COM2",       "COM3",          "COM_X",      "Bin8k_New",
+                           "Bin8k_Old", "Mot_Hex",    "Bootstrap",     "K41",        "Z7B",
+                           "Z7D",       "Big Endian", "Little Endian", "RS232C",     "USB COM",
+                           "DEL XSW",   "End Load",   "NumLock",       "ScrollLock", "CapsLock"}));
     QStringList tools;
     for (QAction* a : frame->toolBar()->actions())
         if (!a->isSeparator()) tools << a->objectName();
-    EXPECT_EQ(tools, (QStringList{"actionFileOpen", "actionFileSave", "actionCancelDownload", "actionCut", "actionCopy",
-                                  "actionPaste", "actionAbout"}));
+    EXPECT_EQ(tools, (QStringList{"actionFileOpen", "actionFileSave", "actionCancelDownload",
+                                  "actionCut", "actionCopy", "actionPaste", "actionAbout"}));
     EXPECT_EQ(frame->Action("actionFileOpen")->shortcut(), QKeySequence("Ctrl+O"));
     EXPECT_TRUE(boxes.all().empty());
 }
 
 TEST_F(KolvaneWindow, WithoutCom1TheStartUpCommandFails) {
     start();
-    EXPECT_EQ(log(), (Lines{"RS line can't be used.", kolvanetest::notInPortMap(1), "Command practice fails."}));
+    EXPECT_EQ(log(), (Lines{"RS line can't be used.", kolvanetest::notInPortMap(1),
+                            "Command practice fails."}));
     EXPECT_TRUE(boxes.all().empty());
 }
 
@@ -79,19 +85,41 @@ TEST_F(KolvaneWindow, EveryConfigItemWritesItsLinesAndMovesItsCheckMark) {
         QStringList checked;
     };
     const Case cases[] = {
-        {"actionMotHex", {"Change RsBkSize : 16"}, {"COM1", "Mot_Hex", "K41", "Big Endian", "RS232C"}},
+        {"actionMotHex",
+         {"Change RsBkSize : 16"},
+         {"COM1", "Mot_Hex", "K41", "Big Endian", "RS232C"}},
         {"actionBin8kNew", {"Change UseZwFlg : 1", "Change RsBkSize : 8192"}, kStartChecks},
-        {"actionBin8kOld", {"Change UseZwFlg : 0", "Change RsBkSize : 8192"}, {"COM1", "Bin8k_Old", "K41", "Big Endian", "RS232C"}},
-        {"actionBootstrap", {"Change RsBkSize : 2"}, {"COM1", "Bootstrap", "K41", "Big Endian", "RS232C"}},
-        {"actionZ7B", {"Change DeviceType : 1"}, {"COM1", "Bootstrap", "Z7B", "Big Endian", "RS232C"}},
-        {"actionZ7D", {"Change DeviceType : 2"}, {"COM1", "Bootstrap", "Z7D", "Big Endian", "RS232C"}},
-        {"actionK41", {"Change DeviceType : 0"}, {"COM1", "Bootstrap", "K41", "Big Endian", "RS232C"}},
-        {"actionLittleEndian", {"Change EndianType : 1"}, {"COM1", "Bootstrap", "K41", "Little Endian", "RS232C"}},
-        {"actionBigEndian", {"Change EndianType : 0"}, {"COM1", "Bootstrap", "K41", "Big Endian", "RS232C"}},
-        {"actionUsbCom", {"Change IF Type : 1"}, {"COM1", "Bootstrap", "K41", "Big Endian", "USB COM"}},
-        {"actionRs232c", {"Change IF Type : 0"}, {"COM1", "Bootstrap", "K41", "Big Endian", "RS232C"}},
+        {"actionBin8kOld",
+         {"Change UseZwFlg : 0", "Change RsBkSize : 8192"},
+         {"COM1", "Bin8k_Old", "K41", "Big Endian", "RS232C"}},
+        {"actionBootstrap",
+         {"Change RsBkSize : 2"},
+         {"COM1", "Bootstrap", "K41", "Big Endian", "RS232C"}},
+        {"actionZ7B",
+         {"Change DeviceType : 1"},
+         {"COM1", "Bootstrap", "Z7B", "Big Endian", "RS232C"}},
+        {"actionZ7D",
+         {"Change DeviceType : 2"},
+         {"COM1", "Bootstrap", "Z7D", "Big Endian", "RS232C"}},
+        {"actionK41",
+         {"Change DeviceType : 0"},
+         {"COM1", "Bootstrap", "K41", "Big Endian", "RS232C"}},
+        {"actionLittleEndian",
+         {"Change EndianType : 1"},
+         {"COM1", "Bootstrap", "K41", "Little Endian", "RS232C"}},
+        {"actionBigEndian",
+         {"Change EndianType : 0"},
+         {"COM1", "Bootstrap", "K41", "Big Endian", "RS232C"}},
+        {"actionUsbCom",
+         {"Change IF Type : 1"},
+         {"COM1", "Bootstrap", "K41", "Big Endian", "USB COM"}},
+        {"actionRs232c",
+         {"Change IF Type : 0"},
+         {"COM1", "Bootstrap", "K41", "Big Endian", "RS232C"}},
         // The address as eight capital hex digits; no check mark.
-        {"actionDelXsw", {"Change Save Address : 0x001FC000"}, {"COM1", "Bootstrap", "K41", "Big Endian", "RS232C"}},
+        {"actionDelXsw",
+         {"Change Save Address : 0x001FC000"},
+         {"COM1", "Bootstrap", "K41", "Big Endian", "RS232C"}},
         {"actionEndLoad", {}, {"COM1", "Bootstrap", "K41", "Big Endian", "RS232C"}},
     };
     for (const Case& c : cases) {
@@ -114,10 +142,12 @@ TEST_F(KolvaneWindow, APortItemReopensTheLineAndAMissingPortFails) {
     ASSERT_TRUE(waitReady());
     trigger("actionCom3");
     ASSERT_TRUE(waitReady());
-    EXPECT_EQ(log(), (Lines{"RS line can't be used.", kolvanetest::notInPortMap(1), "Command practice fails.",
-                            "Change RsPort : 2", "RS line is secured.", "Change RsPort : 3", "RS line can't be used.",
+    EXPECT_EQ(log(), (Lines{"RS line can't be used.", kolvanetest::notInPortMap(1),
+                            "Command practice fails.", "Change RsPort : 2", "RS line is secured.",
+                            "Change RsPort : 3", "RS line can't be used.",
                             kolvanetest::notInPortMap(3), "Command practice fails."}));
-    EXPECT_EQ(checkedConfigItems(*frame), (QStringList{"COM3", "Bin8k_New", "K41", "Big Endian", "RS232C"}));
+    EXPECT_EQ(checkedConfigItems(*frame),
+              (QStringList{"COM3", "Bin8k_New", "K41", "Big Endian", "RS232C"}));
 }
 
 TEST_F(KolvaneWindow, ComXAsksForThePortAndTakesFiveAfterCancel) {
@@ -130,10 +160,11 @@ TEST_F(KolvaneWindow, ComXAsksForThePortAndTakesFiveAfterCancel) {
         dlg.cancelButton()->click();
     });
     trigger("actionComX");
-    EXPECT_EQ(checkedConfigItems(*frame), (QStringList{"COM_X", "Bin8k_New", "K41", "Big Endian", "RS232C"}));
+    EXPECT_EQ(checkedConfigItems(*frame),
+              (QStringList{"COM_X", "Bin8k_New", "K41", "Big Endian", "RS232C"}));
     ASSERT_TRUE(waitReady());
-    EXPECT_EQ(since(log(), 3), (Lines{"Change RsPort : 5", "RS line can't be used.", kolvanetest::notInPortMap(5),
-                                      "Command practice fails."}));
+    EXPECT_EQ(since(log(), 3), (Lines{"Change RsPort : 5", "RS line can't be used.",
+                                      kolvanetest::notInPortMap(5), "Command practice fails."}));
 
     whenOpen<CRsPortSetupDlg>([](CRsPortSetupDlg& dlg) {
         dlg.portEdit()->setText("2");
@@ -159,7 +190,8 @@ TEST_F(KolvaneWindow, DuringADownloadPortAndOpenAreRefusedWhileOtherItemsQueue) 
     trigger("actionFileOpen");
     ASSERT_FALSE(view().IsReady());
     EXPECT_TRUE(view().IsDownloading());
-    EXPECT_TRUE(frame->messagePane()->text().startsWith("Downloading Boot.bin")) << frame->messagePane()->text().toStdString();
+    EXPECT_TRUE(frame->messagePane()->text().startsWith("Downloading Boot.bin"))
+        << frame->messagePane()->text().toStdString();
 
     // Nothing has been drained from the worker yet, so the tool is certainly still busy.
     trigger("actionCom2");
@@ -167,13 +199,15 @@ TEST_F(KolvaneWindow, DuringADownloadPortAndOpenAreRefusedWhileOtherItemsQueue) 
     EXPECT_EQ(boxes.texts(), (QStringList{CKolvaneView::kBusyMessage, CKolvaneView::kBusyMessage}));
     EXPECT_EQ(files.all().size(), 1u);  // the second File Open asked for nothing
     trigger("actionZ7D");
-    EXPECT_EQ(checkedConfigItems(*frame), (QStringList{"COM1", "Mot_Hex", "Z7D", "Big Endian", "RS232C"}));
-    const Lines head = {"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192", "Change RsBkSize : 16",
-                        "Open File : " + boot, "Change DeviceType : 2"};
+    EXPECT_EQ(checkedConfigItems(*frame),
+              (QStringList{"COM1", "Mot_Hex", "Z7D", "Big Endian", "RS232C"}));
+    const Lines head = {"RS line is secured.",  "Change UseZwFlg : 0", "Change RsBkSize : 8192",
+                        "Change RsBkSize : 16", "Open File : " + boot, "Change DeviceType : 2"};
     EXPECT_EQ(log(), head);
 
     ASSERT_TRUE(waitReady());
-    EXPECT_EQ(log(), head + Lines({"An input file was opened.", "RS line is secured."}) + transferEnd());
+    EXPECT_EQ(log(),
+              head + Lines({"An input file was opened.", "RS line is secured."}) + transferEnd());
     EXPECT_EQ(z7->blocks().size(), 3u);
 
     // The device type took effect after the download: a text image now starts at the Z7D's
@@ -188,7 +222,8 @@ TEST_F(KolvaneWindow, DuringADownloadPortAndOpenAreRefusedWhileOtherItemsQueue) 
     EXPECT_TRUE(z7->line().received().empty());
     const Lines all = log();
     EXPECT_EQ(Lines(all.end() - 2, all.end()),
-              (Lines{"The image cannot be written: it starts at block 151109632 (flash address 0x101C0000), beyond "
+              (Lines{"The image cannot be written: it starts at block 151109632 (flash address "
+                     "0x101C0000), beyond "
                      "the transfer's blocks (0 to 65535)",
                      "Command practice fails."}));
     EXPECT_EQ(boxes.all().size(), 2u);
@@ -203,15 +238,19 @@ TEST_F(KolvaneWindow, ClosingDuringADownloadEndsTheWorkerAndFreesThePort) {
     files.answerNext(writeImage("app.bin", Bytes(6 * 8192, 0x11)));
     trigger("actionFileOpen");
     // In the middle of the block transfer.
-    ASSERT_TRUE(eventually([&] {
-        auto l = log();
-        return std::find(l.begin(), l.end(), "9:Transfer success") != l.end();
-    }, 20s));
+    ASSERT_TRUE(eventually(
+        [&] {
+            auto l = log();
+            return std::find(l.begin(), l.end(), "9:Transfer success") != l.end();
+        },
+        20s));
     // Exit asks first: No keeps the download going, Yes ends it.
     boxes.answerNext(QMessageBox::No);
     frame->close();
-    ASSERT_EQ(boxes.texts(),
-              QStringList{"A download is running. The device's flash may be left incomplete. Exit anyway?"});
+    ASSERT_EQ(
+        boxes.texts(),
+        QStringList{
+            "A download is running. The device's flash may be left incomplete. Exit anyway?"});
     EXPECT_TRUE(view().Worker()->IsRunning());
     EXPECT_TRUE(frame->isVisible());
     boxes.answerNext(QMessageBox::Yes);
@@ -246,7 +285,8 @@ TEST_F(KolvaneWindow, CancelDownloadEndsAWaitOnASilentDeviceAndTheNextCommandRun
     ASSERT_TRUE(waitReady());
     const Lines all = log();
     EXPECT_EQ(Lines(all.end() - 2, all.end()),
-              (Lines{"Download cancelled at block 8: the device's flash may be incomplete.", "Command practice fails."}));
+              (Lines{"Download cancelled at block 8: the device's flash may be incomplete.",
+                     "Command practice fails."}));
     EXPECT_FALSE(frame->Action("actionCancelDownload")->isEnabled());
     EXPECT_FALSE(frame->progressBar()->isVisible());
     // The worker takes the next command as usual.
@@ -284,8 +324,11 @@ TEST_F(KolvaneWindow, LockKeyItemsPressTheirKeysAndThePanesShowTheLocks) {
     start();
     EXPECT_EQ(frame->indicatorPane(Indicator::Kana)->text(), "");
     EXPECT_EQ(frame->indicatorPane(Indicator::Num)->text(), "");
-    for (const char* item : {"actionNumLock", "actionScrollLock", "actionCapsLock", "actionNumLock"}) trigger(item);
-    EXPECT_EQ(keys->journal, (std::vector<std::string>{"NumLock", "ScrollLock", "CapsLock", "NumLock"}));
+    for (const char* item :
+         {"actionNumLock", "actionScrollLock", "actionCapsLock", "actionNumLock"})
+        trigger(item);
+    EXPECT_EQ(keys->journal,
+              (std::vector<std::string>{"NumLock", "ScrollLock", "CapsLock", "NumLock"}));
     EXPECT_EQ(frame->indicatorPane(Indicator::Num)->text(), "");
     EXPECT_EQ(frame->indicatorPane(Indicator::Scrl)->text(), "SCRL");
     EXPECT_EQ(frame->indicatorPane(Indicator::Caps)->text(), "CAPS");
@@ -294,7 +337,8 @@ TEST_F(KolvaneWindow, LockKeyItemsPressTheirKeysAndThePanesShowTheLocks) {
     keys->states[static_cast<int>(platform::LockKey::NumLock)] = true;
     EXPECT_TRUE(eventually([&] { return frame->indicatorPane(Indicator::Num)->text() == "NUM"; }));
     // Nothing of this is logged or posted.
-    EXPECT_EQ(log(), (Lines{"RS line can't be used.", kolvanetest::notInPortMap(1), "Command practice fails."}));
+    EXPECT_EQ(log(), (Lines{"RS line can't be used.", kolvanetest::notInPortMap(1),
+                            "Command practice fails."}));
 }
 
 TEST_F(KolvaneWindow, LockKeysWithoutADisplaySayTheyCannotBeReached) {
@@ -303,7 +347,8 @@ TEST_F(KolvaneWindow, LockKeysWithoutADisplaySayTheyCannotBeReached) {
     frame->show();
     ASSERT_TRUE(waitReady());
     trigger("actionNumLock");
-    EXPECT_EQ(frame->statusBar()->currentMessage(), "The keyboard's lock keys cannot be reached here.");
+    EXPECT_EQ(frame->statusBar()->currentMessage(),
+              "The keyboard's lock keys cannot be reached here.");
     EXPECT_EQ(frame->indicatorPane(Indicator::Num)->text(), "");
 }
 

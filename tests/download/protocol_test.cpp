@@ -9,7 +9,9 @@
 using namespace kolvane;
 
 namespace {
-Bytes head(const Bytes& b, std::size_t n) { return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n)); }
+Bytes head(const Bytes& b, std::size_t n) {
+    return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n));
+}
 }  // namespace
 
 TEST(BlockFrame, HeaderChecksumAndLengthInBothByteOrders) {
@@ -28,7 +30,8 @@ TEST(BlockFrame, HeaderChecksumAndLengthInBothByteOrders) {
     EXPECT_EQ(head(little.bytes(), 4), (Bytes{0x05, 0x00, 0x00, 0x20}));
     EXPECT_EQ(little.bytes()[4 + 8192], 0x00);
     EXPECT_EQ(little.bytes()[5 + 8192], 0xE0);
-    for (std::size_t i = 6 + 8192; i < little.bytes().size(); ++i) EXPECT_EQ(little.bytes()[i], 0) << i;
+    for (std::size_t i = 6 + 8192; i < little.bytes().size(); ++i)
+        EXPECT_EQ(little.bytes()[i], 0) << i;
 
     // The frame carries the low 16 bits of the block number.
     BlockFrame wide(16);

@@ -1,10 +1,10 @@
 // The image view, the port dialog, the about box and the document's Save.
 #include <QClipboard>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QFileInfo>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -132,9 +132,12 @@ TEST_F(KolvaneWindow, SaveWritesTheLogAsTextUnderTheNameChosenAndKeepsTheTitle) 
     const auto& asked = files.all()[0];
     EXPECT_EQ(asked.mode, serial::ui::FileDialogRequest::Mode::Save);
     const QString proposed = QFileInfo(asked.proposedPath).fileName();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^kolvane-\\d{8}-\\d{6}\\.log$")).match(proposed).hasMatch())
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^kolvane-\\d{8}-\\d{6}\\.log$"))
+                    .match(proposed)
+                    .hasMatch())
         << proposed.toStdString();
-    EXPECT_EQ(QFileInfo(asked.proposedPath).absolutePath().toStdString(), platform::documentsFolder());
+    EXPECT_EQ(QFileInfo(asked.proposedPath).absolutePath().toStdString(),
+              platform::documentsFolder());
     std::string expected;
     for (const std::string& line : view().LogLines()) expected += line + "\n";
     EXPECT_EQ(testenv::readFile(path), expected);

@@ -26,7 +26,8 @@ struct TransferOnCom1 : ::testing::Test {
         s.choose(ConfigChoice::MotHex);
     }
     Lines quickKindLines() const {
-        return {"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192", "Change RsBkSize : 16"};
+        return {"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192",
+                "Change RsBkSize : 16"};
     }
     static std::size_t count(const Lines& log, const std::string& line) {
         return static_cast<std::size_t>(std::count(log.begin(), log.end(), line));
@@ -40,7 +41,7 @@ TEST_F(TransferOnCom1, AnEmptyImageSendsOnlyTheStopFrameAndNoModeSwitch) {
     s.choose(ConfigChoice::Bin8kOld);
     EXPECT_EQ(s.download(path), 1);
     // With 8192-byte blocks even the read that finds the file exhausted is logged.
-    Lines expected = {"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192",
+    Lines expected = {"RS line is secured.", "Change UseZwFlg : 0",       "Change RsBkSize : 8192",
                       "Open File : " + path, "An input file was opened.", "RS line is secured.",
                       "8:Transfer success"};
     EXPECT_EQ(s.log, expected + transferEnd());
@@ -60,15 +61,17 @@ TEST_F(TransferOnCom1, SwappedLettersUnknownRepliesAndRejectionsAreServedAsTheyS
     EXPECT_EQ(s.download(path), 1);
     // Rejections are logged with the counter, one above the block sent; unknown replies are
     // neither logged nor counted.
-    Lines expected = quickKindLines() + Lines{"Open File : " + path, "An input file was opened.", "RS line is secured.",
-                                              "1:Transfer failure (re-transfer start)",
-                                              "1:Transfer failure (re-transfer start)"};
+    Lines expected =
+        quickKindLines() + Lines{"Open File : " + path, "An input file was opened.",
+                                 "RS line is secured.", "1:Transfer failure (re-transfer start)",
+                                 "1:Transfer failure (re-transfer start)"};
     EXPECT_EQ(s.log, expected + transferEnd());
     EXPECT_EQ(device.blocks(), expectedBlocks(image, 16, 0));
     // Block 0 went out six times unchanged, then blocks 1 and 2, then the stop frame.
     Bytes wire = device.line().received();
     ASSERT_EQ(wire.size(), 9u * 42);
-    for (int i = 1; i < 6; ++i) EXPECT_TRUE(std::equal(wire.begin(), wire.begin() + 42, wire.begin() + 42 * i)) << i;
+    for (int i = 1; i < 6; ++i)
+        EXPECT_TRUE(std::equal(wire.begin(), wire.begin() + 42, wire.begin() + 42 * i)) << i;
     EXPECT_EQ(wire[8 * 42], 'E');
 }
 
@@ -81,8 +84,9 @@ TEST_F(TransferOnCom1, AWriteTimeOutFollowedByAcceptanceCountsAsAccepted) {
     std::string path = writeImage(env.dir(), "Boot.bin", image);
     ASSERT_EQ(device.command("stall 8000"), "ok");
     EXPECT_EQ(s.download(path), 1);
-    Lines expected = {"RS line is secured.", "Change UseZwFlg : 0", "Change RsBkSize : 8192",
-                      "Open File : " + path, "An input file was opened.", "RS line is secured.",
+    Lines expected = {"RS line is secured.",         "Change UseZwFlg : 0",
+                      "Change RsBkSize : 8192",      "Open File : " + path,
+                      "An input file was opened.",   "RS line is secured.",
                       "1:Data transmitting time out"};
     EXPECT_EQ(s.log, expected + transferEnd());
     EXPECT_EQ(device.blocks(), expectedBlocks(image, 0xFFFF, 0));
@@ -95,8 +99,8 @@ TEST_F(TransferOnCom1, AMissingReplyTimesOutAndTheBlockIsSentAgain) {
     Bytes image = randomBytes(16);
     std::string path = writeImage(env.dir(), "Boot.bin", image);
     EXPECT_EQ(s.download(path), 1);
-    Lines expected = quickKindLines() + Lines{"Open File : " + path, "An input file was opened.", "RS line is secured.",
-                                              "1:Result receiving time out",
+    Lines expected = quickKindLines() + Lines{"Open File : " + path, "An input file was opened.",
+                                              "RS line is secured.", "1:Result receiving time out",
                                               "1:Transfer failure (re-transfer start)"};
     EXPECT_EQ(s.log, expected + transferEnd());
     EXPECT_EQ(device.line().received().size(), 3u * 42);
@@ -107,9 +111,10 @@ TEST_F(TransferOnCom1, AnUnansweredStopFrameIsSentAgain) {
     ASSERT_EQ(device.command("mute 1"), "ok");
     std::string path = writeImage(env.dir(), "Boot.bin", {});
     EXPECT_EQ(s.download(path), 1);
-    Lines expected = quickKindLines() + Lines{"Open File : " + path, "An input file was opened.", "RS line is secured.",
-                                              "Receiving stop directions transmission",
-                                              "Receiving stop directions result receiving time out"};
+    Lines expected =
+        quickKindLines() + Lines{"Open File : " + path, "An input file was opened.",
+                                 "RS line is secured.", "Receiving stop directions transmission",
+                                 "Receiving stop directions result receiving time out"};
     EXPECT_EQ(s.log, expected + transferEnd());
     EXPECT_EQ(device.stopFrames(), 2);
 }
@@ -132,7 +137,8 @@ TEST_F(TransferOnCom1, AStrayReplyIsNotTakenForTheAnswerToTheNextFrame) {
     Bytes image = randomBytes(48);
     std::string path = writeImage(env.dir(), "Boot.bin", image);
     EXPECT_EQ(s.download(path), 1);
-    Lines expected = quickKindLines() + Lines{"Open File : " + path, "An input file was opened.", "RS line is secured."};
+    Lines expected = quickKindLines() + Lines{"Open File : " + path, "An input file was opened.",
+                                              "RS line is secured."};
     EXPECT_EQ(s.log, expected + transferEnd());
     EXPECT_EQ(device.blocks(), expectedBlocks(image, 16, 0));
     EXPECT_EQ(device.line().received().size(), 4u * 42);
@@ -212,11 +218,14 @@ TEST_F(TransferOnCom1, APortThatDoesNotExistLeavesNoLineForADownload) {
     EXPECT_EQ(s.post(CDownloadThread::kSetPort, 1), 1);
     EXPECT_EQ(s.download(env.dir().file("missing.bin")), 0);
     using kolvanetest::notInPortMap;
-    EXPECT_EQ(s.log, (Lines{"RS line is secured.", "RS line can't be used.", notInPortMap(9), "Command practice fails.",
-                            "Open File : " + path, "RS line for Download can't be used.", notInPortMap(9),
-                            "Command practice fails.", "RS line is secured.",
-                            "Open File : " + env.dir().file("missing.bin"), "An input file didn't open it.",
-                            kolvanetest::noSuchFile(env.dir().file("missing.bin")), "Command practice fails."}));
+    EXPECT_EQ(
+        s.log,
+        (Lines{"RS line is secured.", "RS line can't be used.", notInPortMap(9),
+               "Command practice fails.", "Open File : " + path,
+               "RS line for Download can't be used.", notInPortMap(9), "Command practice fails.",
+               "RS line is secured.", "Open File : " + env.dir().file("missing.bin"),
+               "An input file didn't open it.",
+               kolvanetest::noSuchFile(env.dir().file("missing.bin")), "Command practice fails."}));
     // Another program holding the port: the open fails the same way.
     sim::Z7Device other;
     ASSERT_TRUE(other.start(env.mapFile(), 2, "Z7 (COM2)"));

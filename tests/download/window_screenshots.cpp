@@ -53,7 +53,9 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 3 * 8192 + 1000; ++i) f.put(static_cast<char>(i * 31));
     }
     serial::ui::setFileDialogHandler(
-        [&](const serial::ui::FileDialogRequest&) -> std::optional<QString> { return QString::fromStdString(image); });
+        [&](const serial::ui::FileDialogRequest&) -> std::optional<QString> {
+            return QString::fromStdString(image);
+        });
 
     sim::Z7Device z7;
     if (!z7.start(map, 1, "Veltrix Z7 (COM1)")) {
@@ -103,8 +105,8 @@ int main(int argc, char** argv) {
         shots.shoot(port, QStringLiteral("kolvane_port_setup"));
         CAboutDlg about(&frame);
         shots.shoot(about, QStringLiteral("kolvane_about"));
-        QMessageBox busy(QMessageBox::Warning, kolvane::ui::kApplicationTitle, CKolvaneView::kBusyMessage, QMessageBox::Ok,
-                         &frame);
+        QMessageBox busy(QMessageBox::Warning, kolvane::ui::kApplicationTitle,
+                         CKolvaneView::kBusyMessage, QMessageBox::Ok, &frame);
         shots.shoot(busy, QStringLiteral("kolvane_busy_message"));
     }
 

@@ -15,7 +15,8 @@ std::optional<PictureHeader> parse(const std::string& text) {
 }
 
 // A header text with the numbers at their offsets.
-std::string headerText(const char* x0, const char* y0, const char* x1, const char* y1, const char* d, const char* n) {
+std::string headerText(const char* x0, const char* y0, const char* x1, const char* y1,
+                       const char* d, const char* n) {
     std::string h(100, '.');
     auto put = [&](std::size_t at, const char* v) { h.replace(at, std::strlen(v), v); };
     put(11, x0);
@@ -69,12 +70,12 @@ TEST(PictureHeader, NumbersAreReadAtTheirOffsetsAsDecimalText) {
 TEST(PictureHeader, TooShortEmptyOrImpossibleHeadersAreBad) {
     std::string good = headerText("0", "0", "9", "9", "1", "2");
     EXPECT_TRUE(parse(good));
-    EXPECT_FALSE(parse(good.substr(0, 81)));          // ends before the block count
+    EXPECT_FALSE(parse(good.substr(0, 81)));  // ends before the block count
     EXPECT_FALSE(parse(good.substr(0, 40)));
     EXPECT_FALSE(parse(""));
     std::string blanksToTheEnd = good.substr(0, 81) + "    ";
     EXPECT_FALSE(parse(blanksToTheEnd));
-    EXPECT_TRUE(parse(good.substr(0, 82)));           // one digit is a number
+    EXPECT_TRUE(parse(good.substr(0, 82)));                         // one digit is a number
     EXPECT_FALSE(parse(headerText("9", "0", "0", "9", "1", "2")));  // x1 before x0
     EXPECT_FALSE(parse(headerText("0", "0", "9", "9", "1", "0")));  // no block, not even the header
     EXPECT_FALSE(parse(headerText("0", "0", "9", "9", "-1", "2")));
@@ -101,7 +102,8 @@ TEST(BitmapHeader, StartsAsTheGreyRampOf256By204) {
     EXPECT_EQ(le32(b, 16), 0u);
     EXPECT_EQ(le32(b, 20), 52224u);
     EXPECT_EQ(le32(b, 32), 256u);
-    for (int i : {0, 1, 128, 255}) EXPECT_EQ(le32(b, 40 + 4 * std::size_t(i)), std::uint32_t(i * 0x010101)) << i;
+    for (int i : {0, 1, 128, 255})
+        EXPECT_EQ(le32(b, 40 + 4 * std::size_t(i)), std::uint32_t(i * 0x010101)) << i;
 }
 
 TEST(GreyBmp, HoldsTheRowsTopDownPaddedToFourBytes) {

@@ -7,10 +7,12 @@ using pictavo::CommandTable;
 TEST(CommandTable, ListsTheNamesInByteOrderWithOrWithoutTheDebugCommands) {
     CommandTable table;
     EXPECT_EQ(table.names(false),
-              (std::vector<std::string>{"Get SW Version", "Rack Analyze", "Rack Calibrate", "Setup Camera", "Toggle Laser"}));
+              (std::vector<std::string>{"Get SW Version", "Rack Analyze", "Rack Calibrate",
+                                        "Setup Camera", "Toggle Laser"}));
     EXPECT_EQ(table.names(true),
-              (std::vector<std::string>{"Default KTR", "Get SW Version", "Rack Analyze", "Rack Calibrate", "Save Config",
-                                        "Setup Camera", "Toggle Laser", "Toggle debug", "Trigger"}));
+              (std::vector<std::string>{"Default KTR", "Get SW Version", "Rack Analyze",
+                                        "Rack Calibrate", "Save Config", "Setup Camera",
+                                        "Toggle Laser", "Toggle debug", "Trigger"}));
 }
 
 TEST(CommandTable, HoldsEachCommandsBytesAndReplyWait) {
@@ -20,10 +22,10 @@ TEST(CommandTable, HoldsEachCommandsBytesAndReplyWait) {
         std::string bytes;
         unsigned wait;
     } rows[] = {
-        {"Get SW Version", "\x1bZ1\r", 300}, {"Toggle Laser", "\x1b[OOQ\r", 300},
-        {"Trigger", "\x1bZ\r", 100},         {"Setup Camera", "\x1b[OOUQ1Q0Q0Q2Q1\r", 300},
+        {"Get SW Version", "\x1bZ1\r", 300},   {"Toggle Laser", "\x1b[OOQ\r", 300},
+        {"Trigger", "\x1bZ\r", 100},           {"Setup Camera", "\x1b[OOUQ1Q0Q0Q2Q1\r", 300},
         {"Rack Calibrate", "\x1b[OOV\r", 500}, {"Rack Analyze", "\x1b[OOT\r", 1000},
-        {"Toggle debug", "\x1b[OO3\r", 1000}, {"Default KTR", "\x1b[QO3\r", 300},
+        {"Toggle debug", "\x1b[OO3\r", 1000},  {"Default KTR", "\x1b[QO3\r", 300},
         {"Save Config", "\x1bZ2\r", 300},
     };
     for (const auto& r : rows) {

@@ -22,12 +22,12 @@ const std::string kReset = "\x1bZ1\r";
 
 // What the scanner hears for one whole picture of `blocks` blocks, header included.
 Bytes wholePictureBytes(const std::string& request, std::size_t blocks) {
-    std::string s = "\x17\x17";          // FindDevice wakes the scanner
-    s += "\x17";                         // the capture thread's idle cycle
-    s += "\r" + request;                 // the request
-    s += std::string(blocks, '\x06');    // one ACK a block
-    s += kReset;                         // after the last block
-    s += "\x17" + kReset;                // the reset that closes the line
+    std::string s = "\x17\x17";        // FindDevice wakes the scanner
+    s += "\x17";                       // the capture thread's idle cycle
+    s += "\r" + request;               // the request
+    s += std::string(blocks, '\x06');  // one ACK a block
+    s += kReset;                       // after the last block
+    s += "\x17" + kReset;              // the reset that closes the line
     return bytesOf(s);
 }
 
@@ -80,7 +80,8 @@ TEST_F(ScannerFixture, AnUncompressedPictureArrivesAsRowsDescribedByItsOwnSize) 
     EXPECT_EQ(pictures[0].header->palette[200], (std::array<std::uint8_t, 4>{200, 200, 200, 0}));
     EXPECT_EQ(pictures[0].data, scanner.lastPicture());
     EXPECT_EQ(pictures[0].data.size(), 3000u);
-    EXPECT_EQ(scanner.requests().back().text, "\x1b((\r@VELT,  10,  20, 109,  49,1,8,0, 65,0,3,0,0#");
+    EXPECT_EQ(scanner.requests().back().text,
+              "\x1b((\r@VELT,  10,  20, 109,  49,1,8,0, 65,0,3,0,0#");
 }
 
 TEST_F(ScannerFixture, AHeaderAnnouncingOneBlockGivesAnEmptyPictureAndStillEndsWithTheReset) {
@@ -117,7 +118,8 @@ TEST_F(ScannerFixture, ARefusedQualityLeavesThePreviousOneInTheRequest) {
     EXPECT_FALSE(engine->SetQuality(-5));
     EXPECT_EQ(engine->Quality(), 40);
     ASSERT_EQ(takePicture(), CaptureOutcome::Delivered);
-    EXPECT_EQ(scanner.requests().back().text, "\x1b((\r@VELT,   0,   0,  31,  31,1,8,0, 40,0,1,0,0#");
+    EXPECT_EQ(scanner.requests().back().text,
+              "\x1b((\r@VELT,   0,   0,  31,  31,1,8,0, 40,0,1,0,0#");
     EXPECT_EQ(scanner.requests().back().quality, 40);
 }
 
@@ -162,7 +164,8 @@ TEST_F(ScannerFixture, CancelDuringTheTransferEndsItWithoutAMessageAndTheScanner
 
 TEST_F(ScannerFixture, InSnapshotModeTheEngineWaitsPastTheHeaderLimitUntilCancelled) {
     ASSERT_TRUE(startPicture(true, true));
-    ASSERT_TRUE(testenv::eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }));
+    ASSERT_TRUE(testenv::eventually(
+        [&] { return scanner.command("status").find("waiting") != std::string::npos; }));
     std::this_thread::sleep_for(2500ms);  // longer than the 2 s a non-snapshot picture waits
     EXPECT_TRUE(engine->IsCapturing());
     engine->StopCapture();
@@ -185,7 +188,8 @@ TEST_F(ScannerFixture, TheDestructorEndsAWaitingCaptureAndWaitsForARunningImageC
     for (bool waiting : {false, true}) {
         ASSERT_TRUE(startPicture(true, true));
         if (waiting) {
-            ASSERT_TRUE(testenv::eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }));
+            ASSERT_TRUE(testenv::eventually(
+                [&] { return scanner.command("status").find("waiting") != std::string::npos; }));
         }
         engine.reset();
         engine = std::make_unique<CImageVideo>(kCom, messages.queue());
@@ -208,10 +212,13 @@ TEST_F(ScannerFixture, TheDestructorEndsAWaitingCaptureAndWaitsForARunningImageC
 
 TEST_F(ScannerFixture, TakingAnotherPictureWhileOneRunsSaysSoAndLeavesItsLineAlone) {
     ASSERT_TRUE(startPicture(true, true));
-    ASSERT_TRUE(testenv::eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }));
+    ASSERT_TRUE(testenv::eventually(
+        [&] { return scanner.command("status").find("waiting") != std::string::npos; }));
     EXPECT_FALSE(engine->FindDevice(true));
     ASSERT_EQ(messages.texts().size(), 1u);
-    EXPECT_EQ(messages.texts()[0], "Cannot open COM port\nA picture is still being taken on COM5: wait for it or cancel it first.");
+    EXPECT_EQ(messages.texts()[0],
+              "Cannot open COM port\nA picture is still being taken on COM5: wait for it or cancel "
+              "it first.");
     ASSERT_TRUE(triggerWhenWaiting(scanner));
     EXPECT_EQ(waitForEnd(), CaptureOutcome::Delivered);
 }
@@ -231,7 +238,9 @@ TEST_F(ScannerFixture, FindDeviceChecksThePortListAndTheMakersName) {
     EXPECT_TRUE(plain.FindDevice(true));
     EXPECT_TRUE(plain.IsReady());
 
-    EXPECT_EQ(messages.texts(), (std::vector<std::string>{"Port not found.\n" + picturetest::lookedFor(6), "Cannot find compatible device."}));
+    EXPECT_EQ(messages.texts(),
+              (std::vector<std::string>{"Port not found.\n" + picturetest::lookedFor(6),
+                                        "Cannot find compatible device."}));
     for (const auto& m : messages.all()) {
         EXPECT_EQ(m.caption, "");
         EXPECT_EQ(m.icon, pictavo::MessageIcon::None);
@@ -246,7 +255,8 @@ TEST_F(ScannerFixture, FindDeviceChecksThePortListAndTheMakersName) {
 TEST_F(ScannerFixture, NoPortsAtAllIsReportedAsSuch) {
     scanner.stop();
     EXPECT_FALSE(engine->FindDevice(true));
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{"No ports found.\n" + picturetest::lookedFor(5)});
+    EXPECT_EQ(messages.texts(),
+              std::vector<std::string>{"No ports found.\n" + picturetest::lookedFor(5)});
 }
 
 TEST_F(ScannerFixture, APortHeldByAnotherOpenNamesTheHolderOnASecondLine) {
@@ -257,7 +267,9 @@ TEST_F(ScannerFixture, APortHeldByAnotherOpenNamesTheHolderOnASecondLine) {
     ASSERT_EQ(messages.texts().size(), 1u);
     std::string text = messages.texts()[0];
     EXPECT_EQ(text.rfind("Cannot open COM port\nCOM5 is in use by ", 0), 0u) << text;
-    EXPECT_NE(text.find("(pid " + std::to_string(::getpid()) + "): close that program first."), std::string::npos) << text;
+    EXPECT_NE(text.find("(pid " + std::to_string(::getpid()) + "): close that program first."),
+              std::string::npos)
+        << text;
     holder.Close();
     EXPECT_TRUE(engine->FindDevice(true));  // the whole check again, and now it works
 }
@@ -285,7 +297,8 @@ TEST_F(ScannerFixture, SendCommandGathersTheReplyAndCutsItAt2047Bytes) {
     for (int i = 0; i < 3000; ++i) longReply += char('A' + i % 26);
     longReply[5] = '\0';  // a zero byte inside the reply does not end it
     scanner.setReply("[OOT", longReply);
-    EXPECT_TRUE(engine->SendCommand("\x1b[OOT\r", 6, reply.data(), reply.size(), true, length, 1000));
+    EXPECT_TRUE(
+        engine->SendCommand("\x1b[OOT\r", 6, reply.data(), reply.size(), true, length, 1000));
     ASSERT_EQ(length, 2047);
     EXPECT_EQ(std::string(reply.data(), 2047), longReply.substr(0, 2047));
     EXPECT_EQ(reply[2047], '\0');
@@ -336,9 +349,11 @@ TEST_P(CaptureFault, EndsTheCaptureAsItShouldAndTheNextPictureArrives) {
         auto all = messages.all();
         ASSERT_EQ(all.size(), 1u);
         // A line that hung up says so on the box's second line.
-        EXPECT_EQ(all[0].text, f.vanish ? "ReceiveDataBlockError\nThe line to COM5 was lost: check that the scanner "
-                                          "is plugged in and its port is still in the port map."
-                                        : "ReceiveDataBlockError");
+        EXPECT_EQ(all[0].text,
+                  f.vanish
+                      ? "ReceiveDataBlockError\nThe line to COM5 was lost: check that the scanner "
+                        "is plugged in and its port is still in the port map."
+                      : "ReceiveDataBlockError");
         EXPECT_EQ(all[0].caption, "Error");
         EXPECT_EQ(all[0].icon, pictavo::MessageIcon::Error);
         ASSERT_FALSE(progressSeen().empty());
@@ -352,10 +367,12 @@ TEST_P(CaptureFault, EndsTheCaptureAsItShouldAndTheNextPictureArrives) {
         EXPECT_TRUE(testenv::eventually([&] {
             Bytes seen = scanner.line().received();
             return !seen.empty() && seen.back() == 0x17;
-        })) << [&] {
-            Bytes seen = scanner.line().received();
-            return ::testing::PrintToString(Bytes(seen.end() - std::min<long>(12, long(seen.size())), seen.end()));
-        }();
+        })) <<
+            [&] {
+                Bytes seen = scanner.line().received();
+                return ::testing::PrintToString(
+                    Bytes(seen.end() - std::min<long>(12, long(seen.size())), seen.end()));
+            }();
         CSerialCom other;
         EXPECT_TRUE(other.Open(kCom));
     }
@@ -364,7 +381,8 @@ TEST_P(CaptureFault, EndsTheCaptureAsItShouldAndTheNextPictureArrives) {
     scanner.setPicture({});
     scanner.command("silent off");
     if (f.vanish) {
-        ASSERT_TRUE(scanner.start(env.mapFile(), kCom, "Veltrix 2D Scanner (COM5)"));  // plugged in again
+        ASSERT_TRUE(
+            scanner.start(env.mapFile(), kCom, "Veltrix 2D Scanner (COM5)"));  // plugged in again
     }
     forget();
     engine->SetWindow(0, 0, 79, 59);
@@ -377,13 +395,55 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, CaptureFault,
     ::testing::Values(
         Fault{"BadEnd", {.badEndBlock = 2}, false, false, false, CaptureOutcome::BlockError, true},
-        Fault{"MissingBlock", {.missingBlock = 2}, false, false, false, CaptureOutcome::BlockError, true},
-        Fault{"OversizedBlock", {.oversizeBlock = 1}, false, false, false, CaptureOutcome::BlockError, true},
+        Fault{"MissingBlock",
+              {.missingBlock = 2},
+              false,
+              false,
+              false,
+              CaptureOutcome::BlockError,
+              true},
+        Fault{"OversizedBlock",
+              {.oversizeBlock = 1},
+              false,
+              false,
+              false,
+              CaptureOutcome::BlockError,
+              true},
         Fault{"PastTheImageBuffer", {}, false, false, true, CaptureOutcome::BlockError, true},
-        Fault{"VanishedLine", {.vanishAtBlock = 2}, false, true, false, CaptureOutcome::LineLost, true},
-        Fault{"OversizedHeader", {.oversizeBlock = 0}, false, false, false, CaptureOutcome::BadHeader, false},
-        Fault{"BadHeaderEnd", {.badEndBlock = 0}, false, false, false, CaptureOutcome::BadHeader, false},
-        Fault{"ShortHeader", {.shortHeader = true}, false, false, false, CaptureOutcome::BadHeader, false},
-        Fault{"DivisorZero", {.divisorZero = true}, false, false, false, CaptureOutcome::NoImageBuffer, false},
+        Fault{"VanishedLine",
+              {.vanishAtBlock = 2},
+              false,
+              true,
+              false,
+              CaptureOutcome::LineLost,
+              true},
+        Fault{"OversizedHeader",
+              {.oversizeBlock = 0},
+              false,
+              false,
+              false,
+              CaptureOutcome::BadHeader,
+              false},
+        Fault{"BadHeaderEnd",
+              {.badEndBlock = 0},
+              false,
+              false,
+              false,
+              CaptureOutcome::BadHeader,
+              false},
+        Fault{"ShortHeader",
+              {.shortHeader = true},
+              false,
+              false,
+              false,
+              CaptureOutcome::BadHeader,
+              false},
+        Fault{"DivisorZero",
+              {.divisorZero = true},
+              false,
+              false,
+              false,
+              CaptureOutcome::NoImageBuffer,
+              false},
         Fault{"Silence", {}, true, false, false, CaptureOutcome::NoHeader, false}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });

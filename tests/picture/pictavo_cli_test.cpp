@@ -31,7 +31,9 @@ struct CommandLine : ::testing::Test {
     sim::ScannerDevice scanner;
     std::atomic<bool> interrupted{false};
 
-    void SetUp() override { ASSERT_TRUE(scanner.start(env.mapFile(), 5, "Veltrix 2D Scanner (COM5)")); }
+    void SetUp() override {
+        ASSERT_TRUE(scanner.start(env.mapFile(), 5, "Veltrix 2D Scanner (COM5)"));
+    }
 
     Result run(std::vector<std::string> args, bool terminal = false) {
         std::ostringstream out, err;
@@ -52,24 +54,30 @@ struct CommandLine : ::testing::Test {
 
 TEST_F(CommandLine, CaptureWritesTheReceivedJpegByteForByteAndLeavesTheSettingsAlone) {
     std::string out = env.dir().file("picture");
-    Result r = run({"capture", "--port", "5", "--output", out, "--no-snapshot", "--window", "0,0,63,47", "--quality", "50"});
+    Result r = run({"capture", "--port", "5", "--output", out, "--no-snapshot", "--window",
+                    "0,0,63,47", "--quality", "50"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readBytes(out + ".jpg"), scanner.lastPicture());
-    EXPECT_EQ(r.out, "Saved " + out + ".jpg (JPEG, " + std::to_string(scanner.lastPicture().size()) + " bytes received)\n");
+    EXPECT_EQ(r.out, "Saved " + out + ".jpg (JPEG, " +
+                         std::to_string(scanner.lastPicture().size()) + " bytes received)\n");
     EXPECT_EQ(r.err, "Initializing...\n");
-    EXPECT_EQ(scanner.requests().back().text, "\x1b((\r@VELT,   0,   0,  63,  47,1,8,0, 50,0,1,0,0#");
+    EXPECT_EQ(scanner.requests().back().text,
+              "\x1b((\r@VELT,   0,   0,  63,  47,1,8,0, 50,0,1,0,0#");
     EXPECT_FALSE(std::filesystem::exists(platform::parentFolder(settingsFile())));
-    EXPECT_TRUE(std::filesystem::is_empty(platform::tempFolder()));  // the temporary file went with the copy
+    EXPECT_TRUE(std::filesystem::is_empty(
+        platform::tempFolder()));  // the temporary file went with the copy
 }
 
 TEST_F(CommandLine, CaptureTakesItsSettingsFromTheFileWithoutWritingIt) {
     std::filesystem::create_directories(platform::parentFolder(settingsFile()));
-    const std::string settings = "[Main]\nport=5\nJPEGImage=0\n[Size]\nendx=99\nendy=29\n[Snapshot]\nsnapshot=0\n";
+    const std::string settings =
+        "[Main]\nport=5\nJPEGImage=0\n[Size]\nendx=99\nendy=29\n[Snapshot]\nsnapshot=0\n";
     testenv::writeFile(settingsFile(), settings);
     std::string out = env.dir().file("grey");
     Result r = run({"capture", "--output", out});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(scanner.requests().back().text, "\x1b((\r@VELT,   0,   0,  99,  29,1,8,0, 65,0,3,0,0#");
+    EXPECT_EQ(scanner.requests().back().text,
+              "\x1b((\r@VELT,   0,   0,  99,  29,1,8,0, 65,0,3,0,0#");
     pictavo::BitmapInfo info = pictavo::BitmapInfo::grey();
     info.width = 100;
     info.height = -30;
@@ -80,12 +88,14 @@ TEST_F(CommandLine, CaptureTakesItsSettingsFromTheFileWithoutWritingIt) {
 
 TEST_F(CommandLine, WithoutOutputThePictureStaysInTheTemporaryFileItNames) {
     scanner.setBlockSize(512);
-    Result r = run({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,31,31", "--bmp"}, true);
+    Result r =
+        run({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,31,31", "--bmp"}, true);
     ASSERT_EQ(r.status, 0) << r.err;
     // On a terminal a progress bar runs on standard error and is wiped at the end.
-    EXPECT_EQ(r.err, "Initializing...\n"
-                     "\rTransferring... [###############...............]  50%"
-                     "\rTransferring... [##############################] 100%\r\033[K");
+    EXPECT_EQ(r.err,
+              "Initializing...\n"
+              "\rTransferring... [###############...............]  50%"
+              "\rTransferring... [##############################] 100%\r\033[K");
     auto at = r.out.find(" in ");
     ASSERT_NE(at, std::string::npos) << r.out;
     std::string temp = r.out.substr(at + 4, r.out.size() - at - 5);
@@ -96,7 +106,8 @@ TEST_F(CommandLine, WithoutOutputThePictureStaysInTheTemporaryFileItNames) {
 TEST_F(CommandLine, FailedChecksShowTheirMessageThenInitializationFailed) {
     Result r = run({"capture", "--port", "6", "--no-snapshot"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Initializing...\nPort not found.\n" + picturetest::lookedFor(6) + "\nInitialization Failed.\n");
+    EXPECT_EQ(r.err, "Initializing...\nPort not found.\n" + picturetest::lookedFor(6) +
+                         "\nInitialization Failed.\n");
 
     sim::ScannerDevice plain;
     ASSERT_TRUE(plain.start(env.mapFile(), 7, "USB Serial Port (COM7)"));
@@ -105,21 +116,26 @@ TEST_F(CommandLine, FailedChecksShowTheirMessageThenInitializationFailed) {
     EXPECT_EQ(r.err, "Initializing...\nCannot find compatible device.\nInitialization Failed.\n");
     r = run({"send", "Trigger", "--port", "6"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Port not found.\n" + picturetest::lookedFor(6) + "\nInitialization Failed.\n");
+    EXPECT_EQ(r.err,
+              "Port not found.\n" + picturetest::lookedFor(6) + "\nInitialization Failed.\n");
 }
 
 TEST_F(CommandLine, ABrokenTransferFailsWithTheMessageAndWritesNothing) {
     scanner.setFaults({.badEndBlock = 1});
     std::string out = env.dir().file("broken.jpg");
-    Result r = run({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,63,63", "--output", out});
+    Result r =
+        run({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,63,63", "--output", out});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Initializing...\nReceiveDataBlockError\nNo picture: a data block was missing or badly framed.\n");
+    EXPECT_EQ(r.err,
+              "Initializing...\nReceiveDataBlockError\nNo picture: a data block was missing or "
+              "badly framed.\n");
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 TEST_F(CommandLine, CtrlCCancelsASnapshotWait) {
     std::thread press([&] {
-        testenv::eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }, 10s);
+        testenv::eventually(
+            [&] { return scanner.command("status").find("waiting") != std::string::npos; }, 10s);
         interrupted = true;
     });
     Result r = run({"capture", "--port", "5", "--snapshot"});
@@ -154,13 +170,15 @@ TEST_F(CommandLine, PortsListsThePortMenuAndMarksTheSettingsPort) {
     EXPECT_EQ(r.out, "    5  Veltrix 2D Scanner (COM5)\n   12  USB Serial Port (COM12)\n");
     std::filesystem::create_directories(platform::parentFolder(settingsFile()));
     testenv::writeFile(settingsFile(), "[Main]\nport=12\n");
-    EXPECT_EQ(run({"ports"}).out, "    5  Veltrix 2D Scanner (COM5)\n*  12  USB Serial Port (COM12)\n");
+    EXPECT_EQ(run({"ports"}).out,
+              "    5  Veltrix 2D Scanner (COM5)\n*  12  USB Serial Port (COM12)\n");
 
     other.stop();
     scanner.stop();
     r = run({"ports"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "No ports found.\nPorts come from " + platform::portSourceDescription() + ".\n");
+    EXPECT_EQ(r.err,
+              "No ports found.\nPorts come from " + platform::portSourceDescription() + ".\n");
 }
 
 TEST_F(CommandLine, UsageErrorsSayWhatIsWrong) {
@@ -170,16 +188,21 @@ TEST_F(CommandLine, UsageErrorsSayWhatIsWrong) {
     } cases[] = {
         {{}, "pictavo: a subcommand is needed"},
         {{"paint"}, "pictavo: unknown subcommand paint"},
-        {{"capture", "--quality", "62"}, "pictavo: --quality must be a multiple of 5 from 5 to 100, not 62"},
+        {{"capture", "--quality", "62"},
+         "pictavo: --quality must be a multiple of 5 from 5 to 100, not 62"},
         {{"capture", "--window", "1,2,3"}, "pictavo: --window takes four numbers: X0,Y0,X1,Y1"},
         {{"capture", "--window", "9,0,1,1"},
-         "pictavo: --window must lie inside the 1280 x 1024 picture and be at least 2 x 2 pixels (X0 < X1 < 1280, "
+         "pictavo: --window must lie inside the 1280 x 1024 picture and be at least 2 x 2 pixels "
+         "(X0 < X1 < 1280, "
          "Y0 < Y1 < 1024), not 9,0,1,1"},
         {{"capture", "--window", "0,0,1280,100"},
-         "pictavo: --window must lie inside the 1280 x 1024 picture and be at least 2 x 2 pixels (X0 < X1 < 1280, "
+         "pictavo: --window must lie inside the 1280 x 1024 picture and be at least 2 x 2 pixels "
+         "(X0 < X1 < 1280, "
          "Y0 < Y1 < 1024), not 0,0,1280,100"},
-        {{"capture", "--quality", "105"}, "pictavo: --quality must be a multiple of 5 from 5 to 100, not 105"},
-        {{"capture", "--timeout", "0"}, "pictavo: --timeout takes a number of seconds from 1 up, not 0"},
+        {{"capture", "--quality", "105"},
+         "pictavo: --quality must be a multiple of 5 from 5 to 100, not 105"},
+        {{"capture", "--timeout", "0"},
+         "pictavo: --timeout takes a number of seconds from 1 up, not 0"},
         {{"capture", "--port"}, "pictavo: --port needs a value"},
         {{"capture", "--port", "x"}, "pictavo: --port needs a number, not \"x\""},
         {{"capture", "--colour"}, "pictavo: capture: unknown option --colour"},
@@ -197,7 +220,8 @@ TEST_F(CommandLine, UsageErrorsSayWhatIsWrong) {
 
     Result help = run({"capture", "--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* word : {"capture", "send", "ports", "--output", "--bmp", "--check-port-name", "Get SW Version"})
+    for (const char* word :
+         {"capture", "send", "ports", "--output", "--bmp", "--check-port-name", "Get SW Version"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
@@ -206,31 +230,40 @@ TEST_F(CommandLine, AnIncompletePictureIsWrittenAndFails) {
     scanner.setBlockSize(200);
     scanner.setFaults({.announcedBlocks = 3});
     std::string out = env.dir().file("short.jpg");
-    Result r = run({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,63,63", "--output", out});
+    Result r =
+        run({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,63,63", "--output", out});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Initializing...\nThe picture is incomplete: its JPEG data has no end marker (FF D9).\n");
+    EXPECT_EQ(
+        r.err,
+        "Initializing...\nThe picture is incomplete: its JPEG data has no end marker (FF D9).\n");
     EXPECT_EQ(readBytes(out).size(), 400u);  // still written, for whoever looks into the scanner
 
     // A header that announces no data blocks at all.
     scanner.setFaults({.announcedBlocks = 1});
     r = run({"capture", "--port", "5", "--no-snapshot", "--output", out});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Initializing...\nThe picture is incomplete: the scanner sent no picture data.\n");
+    EXPECT_EQ(r.err,
+              "Initializing...\nThe picture is incomplete: the scanner sent no picture data.\n");
 
     // Fewer rows than a BMP's header announces.
     scanner.setFaults({.announcedBlocks = 2});
-    r = run({"capture", "--port", "5", "--no-snapshot", "--bmp", "--window", "0,0,63,63", "--output", out});
+    r = run({"capture", "--port", "5", "--no-snapshot", "--bmp", "--window", "0,0,63,63",
+             "--output", out});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Initializing...\nThe picture is incomplete: 200 of 4096 bytes of its rows arrived.\n");
+    EXPECT_EQ(
+        r.err,
+        "Initializing...\nThe picture is incomplete: 200 of 4096 bytes of its rows arrived.\n");
 }
 
 TEST_F(CommandLine, AnOutputFolderGetsThePictureUnderItsDefaultName) {
     std::string folder = env.dir().file("pictures");
     ASSERT_TRUE(platform::createDirectory(folder));
-    Result r = run({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,31,31", "--output", folder});
+    Result r = run(
+        {"capture", "--port", "5", "--no-snapshot", "--window", "0,0,31,31", "--output", folder});
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
     ASSERT_EQ(names.size(), 1u);
     EXPECT_EQ(names[0].rfind("picture-", 0), 0u);
     EXPECT_EQ(names[0].substr(names[0].size() - 4), ".jpg");
@@ -241,21 +274,26 @@ TEST_F(CommandLine, AnOutputFolderGetsThePictureUnderItsDefaultName) {
 TEST_F(CommandLine, TheTimeoutEndsATriggerWaitThatNeverEnds) {
     Result r = run({"capture", "--port", "5", "--snapshot", "--timeout", "1"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Initializing...\nAim and trigger...\nNo picture within 1 s: the capture is cancelled.\n");
+    EXPECT_EQ(
+        r.err,
+        "Initializing...\nAim and trigger...\nNo picture within 1 s: the capture is cancelled.\n");
     EXPECT_TRUE(std::filesystem::is_empty(platform::tempFolder()));
 }
 
 TEST_F(CommandLine, AScannerThatGoesAwayEndsTheTriggerWait) {
     std::thread unplug([&] {
-        testenv::eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }, 10s);
+        testenv::eventually(
+            [&] { return scanner.command("status").find("waiting") != std::string::npos; }, 10s);
         scanner.vanish();
     });
     Result r = run({"capture", "--port", "5", "--snapshot"});
     unplug.join();
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Initializing...\nAim and trigger...\nReceiveDataBlockError\nThe line to COM5 was lost: check that "
-                     "the scanner is plugged in and its port is still in the port map.\n"
-                     "No picture: the line to the scanner was lost.\n");
+    EXPECT_EQ(r.err,
+              "Initializing...\nAim and trigger...\nReceiveDataBlockError\nThe line to COM5 was "
+              "lost: check that "
+              "the scanner is plugged in and its port is still in the port map.\n"
+              "No picture: the line to the scanner was lost.\n");
 }
 
 TEST_F(CommandLine, SigtermOrASecondCtrlCLeavesNoTemporaryFile) {
@@ -265,10 +303,12 @@ TEST_F(CommandLine, SigtermOrASecondCtrlCLeavesNoTemporaryFile) {
             int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, 1);
             ::dup2(null, 2);
-            ::execl(PICTAVO_BINARY, PICTAVO_BINARY, "capture", "--port", "5", "--snapshot", nullptr);
+            ::execl(PICTAVO_BINARY, PICTAVO_BINARY, "capture", "--port", "5", "--snapshot",
+                    nullptr);
             ::_exit(127);
         }
-        ASSERT_TRUE(testenv::eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }, 20s));
+        ASSERT_TRUE(testenv::eventually(
+            [&] { return scanner.command("status").find("waiting") != std::string::npos; }, 20s));
         ASSERT_FALSE(std::filesystem::is_empty(platform::tempFolder()));
         ::kill(pid, signal);
         if (signal == SIGINT) {
@@ -280,6 +320,7 @@ TEST_F(CommandLine, SigtermOrASecondCtrlCLeavesNoTemporaryFile) {
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(std::filesystem::is_empty(platform::tempFolder())) << "after signal " << signal;
         scanner.command("trigger");  // lets the scanner leave its wait for the next round
-        testenv::eventually([&] { return scanner.command("status").find("waiting") == std::string::npos; }, 10s);
+        testenv::eventually(
+            [&] { return scanner.command("status").find("waiting") == std::string::npos; }, 10s);
     }
 }

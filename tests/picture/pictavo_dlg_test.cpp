@@ -64,7 +64,9 @@ void showActive(QWidget& w) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
 }
 
-std::string settingsText(CPictavoDlg& dlg) { return testenv::readFile(dlg.SettingsPath()); }
+std::string settingsText(CPictavoDlg& dlg) {
+    return testenv::readFile(dlg.SettingsPath());
+}
 
 const std::string kReset = "\x1bZ1\r";
 
@@ -79,11 +81,20 @@ TEST_F(WindowTest, WithoutASettingsFileStartWritesEveryKeyAtItsDefault) {
     EXPECT_EQ(dlg.statusLine()->font().pointSize(), 16);
     EXPECT_TRUE(dlg.progressBar()->isHidden());
     EXPECT_TRUE(dlg.cancelButton()->isHidden());
-    const std::pair<const char*, const char*> expected[] = {
-        {"Main", "port=1"}, {"Main", "size=104"}, {"Size", "startx=0"}, {"Size", "starty=0"},
-        {"Size", "endx=1279"}, {"Size", "endy=1023"}, {"Quality", "quality=65"}, {"Snapshot", "snapshot=1"},
-        {"Illumination", "illumination=1"}, {"Main", "IgnorePortName=1"}, {"Main", "JPEGImage=1"},
-        {"Main", "EnableCameraSettings=1"}, {"Main", "CameraSetup=[OOUQ1Q0Q0Q2Q1"}, {"Main", "DebugCommands=0"}};
+    const std::pair<const char*, const char*> expected[] = {{"Main", "port=1"},
+                                                            {"Main", "size=104"},
+                                                            {"Size", "startx=0"},
+                                                            {"Size", "starty=0"},
+                                                            {"Size", "endx=1279"},
+                                                            {"Size", "endy=1023"},
+                                                            {"Quality", "quality=65"},
+                                                            {"Snapshot", "snapshot=1"},
+                                                            {"Illumination", "illumination=1"},
+                                                            {"Main", "IgnorePortName=1"},
+                                                            {"Main", "JPEGImage=1"},
+                                                            {"Main", "EnableCameraSettings=1"},
+                                                            {"Main", "CameraSetup=[OOUQ1Q0Q0Q2Q1"},
+                                                            {"Main", "DebugCommands=0"}};
     const std::string text = testenv::readFile(path);
     for (const auto& [section, line] : expected) {
         EXPECT_NE(text.find("[" + std::string(section) + "]"), std::string::npos) << section;
@@ -102,7 +113,8 @@ TEST_F(WindowTest, EverySettingCommandChecksItsItemAtOnceAndExitSavesThem) {
     EXPECT_EQ(checkedIn(dlg, "Ignore Port Name"), QStringList{"Yes"});
     EXPECT_EQ(checkedIn(dlg, "&JPEG Image"), QStringList{"JPEG"});
 
-    const std::pair<QString, int> scales[] = {{"50 %", 105}, {"75 %", 106}, {"100 %", 107}, {"25 %", 104}};
+    const std::pair<QString, int> scales[] = {
+        {"50 %", 105}, {"75 %", 106}, {"100 %", 107}, {"25 %", 104}};
     for (const auto& [text, code] : scales) {
         pick(dlg, "&Initial Scale", text);
         EXPECT_EQ(dlg.Settings().scale, code);
@@ -143,7 +155,8 @@ TEST_F(WindowTest, PortsThreeAndTwelveGiveCommands32824And32833AndPickingOneSele
     CPictavoDlg dlg;
     std::vector<std::pair<QString, int>> items;
     for (QAction* a : dlg.portMenu()->actions()) items.emplace_back(a->text(), a->data().toInt());
-    EXPECT_EQ(items, (std::vector<std::pair<QString, int>>{{"COM3", 32824}, {"Veltrix Scanner (COM12)", 32833}}));
+    EXPECT_EQ(items, (std::vector<std::pair<QString, int>>{{"COM3", 32824},
+                                                           {"Veltrix Scanner (COM12)", 32833}}));
     EXPECT_EQ(checkedIn(dlg, "&Port"), QStringList{});  // port 1 is not there
 
     dlg.portMenu()->actions()[1]->trigger();
@@ -168,15 +181,19 @@ TEST_F(WindowTest, APortMapLineAddedWhileRunningAddsItsPortItem) {
 TEST_F(WindowTest, AFailedDeviceCheckSaysWhyThenInitializationFailedAndClearsTheStatus) {
     CPictavoDlg dlg;
     dlg.OnTakePicture();
-    EXPECT_EQ(boxes.texts(), (std::vector<QString>{QString::fromStdString("No ports found.\n" + picturetest::lookedFor(1)),
-                                                   "Initialization Failed."}));
+    EXPECT_EQ(boxes.texts(),
+              (std::vector<QString>{
+                  QString::fromStdString("No ports found.\n" + picturetest::lookedFor(1)),
+                  "Initialization Failed."}));
     EXPECT_EQ(boxes.all()[1].caption, "");  // a plain box of the application
     EXPECT_EQ(dlg.statusLine()->text(), "");
     boxes.clear();
     env.writeMap("COM4 /dev/null\n");
     dlg.OnTakePicture();
-    EXPECT_EQ(boxes.texts(), (std::vector<QString>{QString::fromStdString("Port not found.\n" + picturetest::lookedFor(1)),
-                                                   "Initialization Failed."}));
+    EXPECT_EQ(boxes.texts(),
+              (std::vector<QString>{
+                  QString::fromStdString("Port not found.\n" + picturetest::lookedFor(1)),
+                  "Initialization Failed."}));
 
     // Once the scanner is there the same engine checks the whole device again and succeeds.
     boxes.clear();
@@ -198,7 +215,8 @@ TEST_F(WindowTest, HelpAboutPaintsTheBitmapAcrossTheTopOnWhiteAndOkClosesIt) {
         const QImage shown = about.grab().toImage();
         int painted = 0;
         for (int x = 0; x < shown.width(); ++x)
-            painted += shown.pixelColor(x, CAbout::kBitmapTop + CAbout::kBitmapHeight / 2) != Qt::white;
+            painted +=
+                shown.pixelColor(x, CAbout::kBitmapTop + CAbout::kBitmapHeight / 2) != Qt::white;
         EXPECT_GT(painted, shown.width() / 2);
         EXPECT_EQ(shown.pixelColor(0, 0), Qt::white);
         about.findChild<QPushButton*>("okButton")->click();
@@ -247,13 +265,16 @@ TEST_F(ScannerWindowTest, TransferShowsProgressAndCancelAndCancelEndsItWithoutAM
     CPictavoDlg dlg;
     pick(dlg, "Set &Snapshot mode", "Off");
     bool viewerOpened = false;
-    whenOpen<CPictureViewer>([&](CPictureViewer& v) {
-        viewerOpened = true;
-        v.reject();
-    }, 60s);
+    whenOpen<CPictureViewer>(
+        [&](CPictureViewer& v) {
+            viewerOpened = true;
+            v.reject();
+        },
+        60s);
     dlg.OnTakePicture();
     EXPECT_EQ(dlg.statusLine()->text(), "Initializing...");  // stays until the transfer starts
-    ASSERT_TRUE(eventually([&] { return dlg.progressBar()->isVisible() || !dlg.progressBar()->isHidden(); }));
+    ASSERT_TRUE(eventually(
+        [&] { return dlg.progressBar()->isVisible() || !dlg.progressBar()->isHidden(); }));
     EXPECT_EQ(dlg.statusLine()->text(), "Transferring...");
     EXPECT_FALSE(dlg.cancelButton()->isHidden());
     dlg.cancelButton()->click();
@@ -281,7 +302,8 @@ TEST_F(ScannerWindowTest, QualityOf62IsSavedButThePictureRequestKeepsTheEnginesQ
 
     whenOpen<CPictureViewer>([](CPictureViewer& v) { v.accept(); });
     dlg.OnTakePicture();
-    ASSERT_TRUE(eventually([&] { return scanner.picturesCompleted() == 1 && !dlg.Engine()->IsCapturing(); }));
+    ASSERT_TRUE(eventually(
+        [&] { return scanner.picturesCompleted() == 1 && !dlg.Engine()->IsCapturing(); }));
     ASSERT_EQ(scanner.requests().size(), 1u);
     EXPECT_EQ(scanner.requests()[0].quality, 65);
     EXPECT_FALSE(scanner.requests()[0].snapshot);
@@ -322,7 +344,8 @@ TEST_F(ScannerWindowTest, ClosingTheProgramWhileACaptureWaitsForTheTriggerResets
     EXPECT_TRUE(boxes.all().empty());
 }
 
-TEST_F(ScannerWindowTest, PickingThePortAgainDestroysTheEngineSoTheNextPictureChecksTheDeviceAgain) {
+TEST_F(ScannerWindowTest,
+       PickingThePortAgainDestroysTheEngineSoTheNextPictureChecksTheDeviceAgain) {
     CPictavoDlg dlg;
     pick(dlg, "Set &Snapshot mode", "Off");
     ASSERT_TRUE(dlg.PrepareForCommand());
@@ -332,7 +355,8 @@ TEST_F(ScannerWindowTest, PickingThePortAgainDestroysTheEngineSoTheNextPictureCh
     scanner.line().clearReceived();
     whenOpen<CPictureViewer>([](CPictureViewer& v) { v.accept(); });
     dlg.OnTakePicture();
-    ASSERT_TRUE(eventually([&] { return scanner.picturesCompleted() == 1 && !dlg.Engine()->IsCapturing(); }));
+    ASSERT_TRUE(eventually(
+        [&] { return scanner.picturesCompleted() == 1 && !dlg.Engine()->IsCapturing(); }));
     auto heard = scanner.line().received();
     ASSERT_GE(heard.size(), 2u);
     EXPECT_EQ(heard[0], 0x17);  // FindDevice's two ETB again
@@ -346,10 +370,12 @@ TEST_F(ScannerWindowTest, ABrokenTransferShowsItsErrorBoxFromTheCaptureThreadOnT
     CPictavoDlg dlg;
     pick(dlg, "Set &Snapshot mode", "Off");
     bool viewerOpened = false;
-    whenOpen<CPictureViewer>([&](CPictureViewer& v) {
-        viewerOpened = true;
-        v.reject();
-    }, 20s);
+    whenOpen<CPictureViewer>(
+        [&](CPictureViewer& v) {
+            viewerOpened = true;
+            v.reject();
+        },
+        20s);
     dlg.OnTakePicture();
     ASSERT_TRUE(eventually([&] { return !boxes.all().empty(); }, 20s));
     ASSERT_EQ(boxes.texts(), std::vector<QString>{"ReceiveDataBlockError"});
@@ -368,7 +394,8 @@ TEST_F(ScannerWindowTest, TheTriggerWaitShowsCancelWhichEndsIt) {
     dlg.OnTakePicture();  // snapshot mode by default
     EXPECT_EQ(dlg.statusLine()->text(), "Aim and trigger...");
     EXPECT_FALSE(dlg.cancelButton()->isHidden());
-    ASSERT_TRUE(eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }));
+    ASSERT_TRUE(
+        eventually([&] { return scanner.command("status").find("waiting") != std::string::npos; }));
     dlg.cancelButton()->click();
     ASSERT_TRUE(eventually([&] { return !dlg.Engine()->IsCapturing(); }));
     ASSERT_TRUE(eventually([&] { return dlg.cancelButton()->isHidden(); }));
@@ -383,14 +410,18 @@ TEST_F(ScannerWindowTest, AnIncompletePictureIsShownAfterAWarning) {
     CPictavoDlg dlg;
     pick(dlg, "Set &Snapshot mode", "Off");
     int boxesBeforeViewer = -1;
-    whenOpen<CPictureViewer>([&](CPictureViewer& v) {
-        boxesBeforeViewer = static_cast<int>(boxes.all().size());
-        v.reject();
-    }, 60s);
+    whenOpen<CPictureViewer>(
+        [&](CPictureViewer& v) {
+            boxesBeforeViewer = static_cast<int>(boxes.all().size());
+            v.reject();
+        },
+        60s);
     dlg.OnTakePicture();
     ASSERT_TRUE(eventually([&] { return boxesBeforeViewer >= 0; }, 30s));
     EXPECT_EQ(boxesBeforeViewer, 1);
-    ASSERT_EQ(boxes.texts(), (std::vector<QString>{"The picture is incomplete: its JPEG data has no end marker (FF D9)."}));
+    ASSERT_EQ(boxes.texts(),
+              (std::vector<QString>{
+                  "The picture is incomplete: its JPEG data has no end marker (FF D9)."}));
     EXPECT_EQ(boxes.all()[0].icon, QMessageBox::Warning);
     EXPECT_EQ(testenv::readFile(dlg.TempFile()).size(), 400u);  // stored as it came
 }

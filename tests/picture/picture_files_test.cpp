@@ -46,8 +46,8 @@ TEST(PictureFiles, WithoutATempFolderTheUserIsToldAndTheNameStaysEmpty) {
     EXPECT_EQ(makeTempPictureFile(), "");
     ::setenv("TMPDIR", std::string(600, 'x').c_str(), 1);
     EXPECT_EQ(makeTempPictureFile(), "");
-    EXPECT_EQ(messages.texts(), (std::vector<std::string>{"Cannot get a unique temp file name\n" + gone +
-                                                              ": No such file or directory",
+    EXPECT_EQ(messages.texts(), (std::vector<std::string>{"Cannot get a unique temp file name\n" +
+                                                              gone + ": No such file or directory",
                                                           "Cannot get the temp path"}));
 
     // The picture then cannot be stored.
@@ -98,7 +98,8 @@ TEST(PictureFiles, ASavedCopyIsTheTemporaryFileByteForByte) {
     std::string temp = makeTempPictureFile();
     // Around the copy's chunk size: exactly one chunk (a second read returns nothing), one
     // more, and several.
-    for (std::size_t size : {std::size_t(0), kCopyChunkSize - 1, kCopyChunkSize, kCopyChunkSize + 1, 3 * kCopyChunkSize + 5}) {
+    for (std::size_t size : {std::size_t(0), kCopyChunkSize - 1, kCopyChunkSize, kCopyChunkSize + 1,
+                             3 * kCopyChunkSize + 5}) {
         Bytes data = pattern(size);
         ASSERT_TRUE(storePicture(temp, nullptr, data.data(), data.size()));
         std::string savedAs;

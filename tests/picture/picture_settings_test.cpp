@@ -55,7 +55,8 @@ TEST(PictureSettings, ValuesAreReadAsTheirLeadingDigitsAndMissingKeysComeBack) {
     testenv::IsolatedPorts env;
     PictureSettingsFile file;
     file.setDefaultPath();
-    testenv::writeFile(file.path(), "[Main]\nport=12\nsize=abc\nCameraSetup=[OOUQ2\n[Quality]\nquality=70x\n");
+    testenv::writeFile(file.path(),
+                       "[Main]\nport=12\nsize=abc\nCameraSetup=[OOUQ2\n[Quality]\nquality=70x\n");
     PictureSettings s;
     LoadSettings(file, s);
     EXPECT_EQ(s.port, 12);

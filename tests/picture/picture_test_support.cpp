@@ -23,13 +23,14 @@ void ScannerFixture::SetUp() {
 }
 
 void ScannerFixture::attach(CImageVideo& e) {
-    e.SetImageCallback([this](const pictavo::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
-        ReceivedPicture p;
-        if (header) p.header = *header;
-        p.data.assign(data, data + length);
-        std::lock_guard l(lock);
-        pictures.push_back(std::move(p));
-    });
+    e.SetImageCallback(
+        [this](const pictavo::BitmapInfo* header, const std::uint8_t* data, std::size_t length) {
+            ReceivedPicture p;
+            if (header) p.header = *header;
+            p.data.assign(data, data + length);
+            std::lock_guard l(lock);
+            pictures.push_back(std::move(p));
+        });
 }
 
 bool ScannerFixture::startPicture(bool jpeg, bool snapshot) {

@@ -70,11 +70,14 @@ private:
     mutable platform::ReportQueue reports_;
 };
 
-inline Bytes bytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes bytesOf(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 // The second line of "No ports found." and "Port not found.".
 inline std::string lookedFor(int com) {
-    return "COM" + std::to_string(com) + " was looked for in " + platform::portSourceDescription() + ".";
+    return "COM" + std::to_string(com) + " was looked for in " + platform::portSourceDescription() +
+           ".";
 }
 
 inline std::size_t countByte(const Bytes& b, std::uint8_t v) {

@@ -25,13 +25,18 @@ struct Viewer : uitest::WindowTest {
     std::string saved(const std::string& path) { return testenv::readFile(path); }
 };
 
-std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
+std::string text(const Bytes& b) {
+    return std::string(b.begin(), b.end());
+}
 
 }  // namespace
 
 TEST_F(Viewer, OpeningSizeFollowsTheWindowAndTheScaleCode) {
-    const std::pair<int, QSize> codes[] = {
-        {104, {330, 276}}, {105, {650, 532}}, {106, {970, 788}}, {107, {1290, 1044}}, {0, {1290, 1044}}};
+    const std::pair<int, QSize> codes[] = {{104, {330, 276}},
+                                           {105, {650, 532}},
+                                           {106, {970, 788}},
+                                           {107, {1290, 1044}},
+                                           {0, {1290, 1044}}};
     for (const auto& [code, size] : codes) {
         settings.scale = code;
         EXPECT_EQ(CPictureViewer::OpeningSize(settings), size) << code;
@@ -81,7 +86,8 @@ TEST_F(Viewer, OpensCentredOverItsParent) {
     owner.setGeometry(200, 150, 300, 200);
     owner.show();
     CPictureViewer viewer(settings, temp, &owner);
-    EXPECT_LE((viewer.frameGeometry().center() - owner.frameGeometry().center()).manhattanLength(), 1);
+    EXPECT_LE((viewer.frameGeometry().center() - owner.frameGeometry().center()).manhattanLength(),
+              1);
 }
 
 TEST_F(Viewer, TheJpegAndTheUncompressedBmpAreBothShownStretchedOverTheWindow) {
@@ -156,7 +162,8 @@ TEST_F(Viewer, TheAddedExtensionDoesNotReplaceAnExistingFileWithoutAsking) {
     saves.answerNext(QString::fromStdString(chosen));
     boxes.answerNext(QMessageBox::No);
     viewer.saveButton()->click();
-    ASSERT_EQ(boxes.texts(), (std::vector<QString>{"shot.jpg already exists.\nDo you want to replace it?"}));
+    ASSERT_EQ(boxes.texts(),
+              (std::vector<QString>{"shot.jpg already exists.\nDo you want to replace it?"}));
     EXPECT_EQ(saved(chosen + ".jpg"), "older picture");
 
     saves.answerNext(QString::fromStdString(chosen));

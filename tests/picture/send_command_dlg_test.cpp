@@ -29,7 +29,9 @@ struct Piece {
     bool operator==(const Piece&) const = default;
 };
 
-void PrintTo(const Piece& p, std::ostream* os) { *os << '"' << p.text.toStdString() << "\" " << p.colour.name().toStdString(); }
+void PrintTo(const Piece& p, std::ostream* os) {
+    *os << '"' << p.text.toStdString() << "\" " << p.colour.name().toStdString();
+}
 
 // The terminal's text in pieces of one colour, line breaks left out.
 std::vector<Piece> pieces(CMyEdit& edit) {
@@ -38,8 +40,10 @@ std::vector<Piece> pieces(CMyEdit& edit) {
     for (QTextBlock b = edit.document()->begin(); b.isValid(); b = b.next())
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             QColor c = it.fragment().charFormat().foreground().color();
-            if (!out.empty() && out.back().colour == c) out.back().text += it.fragment().text();
-            else out.push_back({it.fragment().text(), c});
+            if (!out.empty() && out.back().colour == c)
+                out.back().text += it.fragment().text();
+            else
+                out.push_back({it.fragment().text(), c});
         }
     return out;
 }
@@ -58,12 +62,16 @@ QAction* menuItem(QMenuBar* bar, const QString& menu, const QString& text) {
     return nullptr;
 }
 
-std::string asText(const std::vector<std::uint8_t>& b) { return std::string(b.begin(), b.end()); }
+std::string asText(const std::vector<std::uint8_t>& b) {
+    return std::string(b.begin(), b.end());
+}
 
 const QColor kRed(255, 0, 0), kDarkBlue(0, 0, 127);
-const QStringList kUserCommands{"Get SW Version", "Rack Analyze", "Rack Calibrate", "Setup Camera", "Toggle Laser"};
-const QStringList kAllCommands{"Default KTR",  "Get SW Version", "Rack Analyze", "Rack Calibrate", "Save Config",
-                               "Setup Camera", "Toggle Laser",   "Toggle debug", "Trigger"};
+const QStringList kUserCommands{"Get SW Version", "Rack Analyze", "Rack Calibrate", "Setup Camera",
+                                "Toggle Laser"};
+const QStringList kAllCommands{"Default KTR",    "Get SW Version", "Rack Analyze",
+                               "Rack Calibrate", "Save Config",    "Setup Camera",
+                               "Toggle Laser",   "Toggle debug",   "Trigger"};
 
 struct SendWindow : uitest::ScannerWindowTest {
     std::string documents = env.dir().file("Documents");
@@ -108,9 +116,11 @@ TEST_F(SendWindow, ACommandShowsRedItsReplyDarkBlueAndControlCharactersByName) {
     CSendCommandDlg w(dlg);
     w.commandList()->setCurrentText("Get SW Version");
     w.sendButton()->click();
-    EXPECT_EQ(pieces(*w.terminal()), (std::vector<Piece>{{"<ESC>Z1<CR>", kRed},
-                                                        {"Veltrix 2D Imager SIM V1.10<CR>", kDarkBlue}}));
-    EXPECT_EQ(asText(scanner.line().received()), "\x17\x17\x1bZ1\r");  // device check, then the command
+    EXPECT_EQ(pieces(*w.terminal()),
+              (std::vector<Piece>{{"<ESC>Z1<CR>", kRed},
+                                  {"Veltrix 2D Imager SIM V1.10<CR>", kDarkBlue}}));
+    EXPECT_EQ(asText(scanner.line().received()),
+              "\x17\x17\x1bZ1\r");  // device check, then the command
     EXPECT_TRUE(boxes.all().empty());
 }
 
@@ -187,8 +197,10 @@ TEST_F(SendWindow, ACommandWhoseDeviceCheckFailsIsShownRedWithoutAnAnswer) {
     CSendCommandDlg w(dlg);
     w.calibrateButton()->click();
     EXPECT_EQ(pieces(*w.terminal()), (std::vector<Piece>{{"<ESC>[OOV<CR>", kRed}}));
-    EXPECT_EQ(boxes.texts(), (std::vector<QString>{QString::fromStdString("No ports found.\n" + picturetest::lookedFor(1)),
-                                                   "Initialization Failed."}));
+    EXPECT_EQ(boxes.texts(),
+              (std::vector<QString>{
+                  QString::fromStdString("No ports found.\n" + picturetest::lookedFor(1)),
+                  "Initialization Failed."}));
 }
 
 TEST_F(SendWindow, ClearScreenAsksFirstAndCancelKeepsTheText) {

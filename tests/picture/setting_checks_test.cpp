@@ -14,7 +14,7 @@ TEST(DialogNumbers, ReadLikeTheEditsWereRead) {
     EXPECT_EQ(pictavo::readDialogNumber("12ab3"), 12);
     EXPECT_EQ(pictavo::readDialogNumber("abc"), 0);
     EXPECT_EQ(pictavo::readDialogNumber("99999999999"), INT_MAX);  // ten digits read, too large
-    EXPECT_EQ(pictavo::readDialogNumber("00000000012345"), 1);      // only the first ten characters
+    EXPECT_EQ(pictavo::readDialogNumber("00000000012345"), 1);     // only the first ten characters
 }
 
 TEST(PictureWindows, AtLeastTwoByTwoInside1280By1024) {

@@ -41,9 +41,11 @@ TEST_F(SettingsDialogs, SizeShowsTheWindowRightAlignedAndAcceptsTheWholePicture)
 TEST_F(SettingsDialogs, SizeRefusesWindowsOutsideThePictureOrNarrowerThanTwoPixelsAndStaysOpen) {
     set_size d(pictavo::PictureWindow{10, 20, 300, 400});
     d.show();
-    const std::array<std::array<const char*, 4>, 5> refused = {{
-        {"0", "0", "1280", "1023"}, {"5", "0", "5", "100"}, {"0", "9", "100", "9"},
-        {"200", "0", "100", "100"}, {"0", "0", "99999999999", "100"}}};
+    const std::array<std::array<const char*, 4>, 5> refused = {{{"0", "0", "1280", "1023"},
+                                                                {"5", "0", "5", "100"},
+                                                                {"0", "9", "100", "9"},
+                                                                {"200", "0", "100", "100"},
+                                                                {"0", "0", "99999999999", "100"}}};
     for (const auto& v : refused) {
         boxes.clear();
         enter(d, v[0], v[1], v[2], v[3]);

@@ -129,7 +129,8 @@ int main(int argc, char** argv) {
         dlg.Settings().debugCommands = 1;
         CSendCommandDlg send(dlg);
         send.show();
-        for (const char* name : {"Get SW Version", "Toggle Laser", "Rack Analyze", "Save Config"}) send.SendNamedCommand(name);
+        for (const char* name : {"Get SW Version", "Toggle Laser", "Rack Analyze", "Save Config"})
+            send.SendNamedCommand(name);
         send.commandList()->setCurrentText(QStringLiteral("Get SW Version"));
         send.SetStatusText(QStringLiteral("Transferring..."));
         send.SetProgress(60);

@@ -14,7 +14,8 @@ TEST(DeviceWatcher, ReportsLinesAddedAndRemovedFromTheMapFile) {
     std::vector<std::string> seen;
     platform::DeviceWatcher watcher([&](const platform::PortChange& c) {
         std::lock_guard l(m);
-        seen.push_back((c.kind == platform::PortChange::Arrival ? "+" : "-") + std::to_string(c.number));
+        seen.push_back((c.kind == platform::PortChange::Arrival ? "+" : "-") +
+                       std::to_string(c.number));
     });
     ASSERT_TRUE(watcher.start());
     auto got = [&] {

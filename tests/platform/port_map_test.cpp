@@ -34,7 +34,8 @@ TEST(PortMap, RegisterReplacesTheLineOfItsNumberAndUnregisterRemovesIt) {
     env.writeMap("# kept comment\nCOM1 /dev/ttyS0\n");
     ASSERT_TRUE(platform::registerPort(env.mapFile(), {4, "/dev/pts/1", "First (COM4)"}));
     ASSERT_TRUE(platform::registerPort(env.mapFile(), {4, "/dev/pts/2", "Second (COM4)"}));
-    EXPECT_EQ(testenv::readFile(env.mapFile()), "# kept comment\nCOM1 /dev/ttyS0\nCOM4 /dev/pts/2 Second (COM4)\n");
+    EXPECT_EQ(testenv::readFile(env.mapFile()),
+              "# kept comment\nCOM1 /dev/ttyS0\nCOM4 /dev/pts/2 Second (COM4)\n");
     auto list = platform::listPorts();
     ASSERT_EQ(list.ports.size(), 2u);
     EXPECT_EQ(platform::findPort(4)->devicePath, "/dev/pts/2");
@@ -51,28 +52,33 @@ TEST(PortMap, WithoutVeltrixPortsTheUsersMapListsThePortsWhoseDeviceIsThere) {
     std::string map = env.dir().file("config/veltrix/ports");
     EXPECT_EQ(platform::portMapPath(), map);
     platform::createDirectories(env.dir().file("config/veltrix"));
-    testenv::writeFile(map, "COM9 " + line.devicePath() + " Bench adapter (COM9)\nCOM10 /dev/veltrix-unplugged\n");
+    testenv::writeFile(
+        map, "COM9 " + line.devicePath() + " Bench adapter (COM9)\nCOM10 /dev/veltrix-unplugged\n");
     auto ports = platform::listPorts().ports;
     auto com9 = std::find_if(ports.begin(), ports.end(), [](auto& p) { return p.number == 9; });
     ASSERT_NE(com9, ports.end());
     EXPECT_EQ(com9->displayName, "Bench adapter (COM9)");
     EXPECT_TRUE(std::none_of(ports.begin(), ports.end(), [](auto& p) { return p.number == 10; }));
-    EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end(), [](auto& a, auto& b) { return a.number < b.number; }));
+    EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end(),
+                               [](auto& a, auto& b) { return a.number < b.number; }));
 }
 
 TEST(PortMap, ASecondLineForOneNumberIsRefusedWithAWarningThatNamesBothLines) {
     std::vector<std::string> warnings;
-    auto ports = platform::parsePortMap("COM3 /dev/ttyS3 First\n# a comment\nCOM4 /dev/ttyS4\ncom3 /dev/ttyUSB0 Second\n",
-                                        &warnings);
+    auto ports = platform::parsePortMap(
+        "COM3 /dev/ttyS3 First\n# a comment\nCOM4 /dev/ttyS4\ncom3 /dev/ttyUSB0 Second\n",
+        &warnings);
     ASSERT_EQ(ports.size(), 2u);
     EXPECT_EQ(ports[0].devicePath, "/dev/ttyS3");
     EXPECT_EQ(ports[1].number, 4);
-    EXPECT_EQ(warnings, std::vector<std::string>{"line 4: COM3 is already on line 1; line 4 is ignored"});
+    EXPECT_EQ(warnings,
+              std::vector<std::string>{"line 4: COM3 is already on line 1; line 4 is ignored"});
 
     testenv::IsolatedPorts env;
     env.writeMap("COM1 /dev/null\nCOM1 /dev/zero\n");
     auto list = platform::listPorts();
     ASSERT_EQ(list.ports.size(), 1u);
     EXPECT_EQ(list.warnings,
-              std::vector<std::string>{"The port map " + env.mapFile() + ", line 2: COM1 is already on line 1; line 2 is ignored."});
+              std::vector<std::string>{"The port map " + env.mapFile() +
+                                       ", line 2: COM1 is already on line 1; line 2 is ignored."});
 }

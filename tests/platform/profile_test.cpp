@@ -32,7 +32,8 @@ TEST(Profile, SectionsAndKeysMatchWithoutCaseAndOtherLinesSurvive) {
     ASSERT_TRUE(profile::write(file, "Main", "port", "12"));
     ASSERT_TRUE(profile::write(file, "main", "NewKey", "x"));
     EXPECT_EQ(testenv::readFile(file),
-              "; settings of the picture tool\n[MAIN]\nport=12\nExtra=kept\nNewKey=x\n\n[Other]\nport=99\n");
+              "; settings of the picture "
+              "tool\n[MAIN]\nport=12\nExtra=kept\nNewKey=x\n\n[Other]\nport=99\n");
     EXPECT_EQ(profile::readString(file, "OTHER", "Port", ""), "99");
 }
 

@@ -90,15 +90,18 @@ TEST(SerialDevice, APurgeRightAfterAWriteKeepsWhatWasWritten) {
 
 TEST(SerialDevice, AnyBaudRateAndTheWindowsLineCodesReachTheLine) {
     LinePair p;
-    for (platform::LineSettings s : {platform::LineSettings{250000, 8, platform::parity::Mark, platform::stopbits::Two},
-                                     platform::LineSettings{31250, 7, platform::parity::Space, platform::stopbits::One},
-                                     platform::LineSettings{115200, 8, platform::parity::Odd, platform::stopbits::One},
-                                     platform::LineSettings{1200, 5, platform::parity::Even, platform::stopbits::OneAndHalf}}) {
+    for (platform::LineSettings s :
+         {platform::LineSettings{250000, 8, platform::parity::Mark, platform::stopbits::Two},
+          platform::LineSettings{31250, 7, platform::parity::Space, platform::stopbits::One},
+          platform::LineSettings{115200, 8, platform::parity::Odd, platform::stopbits::One},
+          platform::LineSettings{1200, 5, platform::parity::Even,
+                                 platform::stopbits::OneAndHalf}}) {
         ASSERT_TRUE(p.near.setLineSettings(s));
         EXPECT_EQ(p.near.lineSettings(), s);
         // The far end of a pseudo-terminal sees the rate and stop bits, not the frame.
         EXPECT_EQ(p.far.programSettings()->baudRate, s.baudRate);
-        EXPECT_EQ(p.far.programSettings()->stopBits == platform::stopbits::One, s.stopBits == platform::stopbits::One);
+        EXPECT_EQ(p.far.programSettings()->stopBits == platform::stopbits::One,
+                  s.stopBits == platform::stopbits::One);
     }
     EXPECT_FALSE(p.near.setLineSettings({9600, 9, 0, 0}));
     EXPECT_FALSE(p.near.setLineSettings({9600, 8, 5, 0}));

@@ -41,7 +41,8 @@ TEST(Worker, AWakeUpIsTakenOnceAndAStopWinsOverIt) {
     while (step == 0) std::this_thread::sleep_for(1ms);
     w.wake();
     w.stop();
-    EXPECT_EQ(seen, (std::vector<Worker::Wake>{Worker::Wake::Woken, Worker::Wake::TimedOut, Worker::Wake::Stopped}));
+    EXPECT_EQ(seen, (std::vector<Worker::Wake>{Worker::Wake::Woken, Worker::Wake::TimedOut,
+                                               Worker::Wake::Stopped}));
 }
 
 TEST(Worker, TheStopHookWakesAWaitOfItsOwnAndAWorkerRunsAgainAfterItEnded) {

@@ -62,7 +62,8 @@ Ran run(const Program& p, std::vector<std::string> args, bool terminal = false) 
 }  // namespace
 
 TEST(CliOptions, ValuesInBothSpellingsFlagsAndPositionalsInTheOrderGiven) {
-    std::vector<std::string> args = {"--port", "5", "--output=a b.jpg", "--bmp", "-", "--output=", "file"};
+    std::vector<std::string> args = {"--port",    "5",   "--output=a b.jpg", "--bmp", "-",
+                                     "--output=", "file"};
     Options o(args, "capture");
     EXPECT_EQ(o.port(), 5);
     EXPECT_EQ(o.value("--output"), "a b.jpg");
@@ -111,9 +112,18 @@ TEST(CliOptions, APortIsAComNumberFromOneUp) {
     };
     EXPECT_EQ(port({"--port=12"}), 12);
     EXPECT_EQ(port({"--port", "1"}), 1);
-    EXPECT_EQ(usageError([&] { port({"--port", "0"}); }), "--port takes a COM number from 1 to 255, not 0");
-    EXPECT_EQ(usageError([&] { port({"--port", "-3"}); }), "--port takes a COM number from 1 to 255, not -3");
-    EXPECT_EQ(usageError([&] { port({"--port", "256"}); }), "--port takes a COM number from 1 to 255, not 256");
+    EXPECT_EQ(usageError([&] {
+                  port({"--port", "0"});
+              }),
+              "--port takes a COM number from 1 to 255, not 0");
+    EXPECT_EQ(usageError([&] {
+                  port({"--port", "-3"});
+              }),
+              "--port takes a COM number from 1 to 255, not -3");
+    EXPECT_EQ(usageError([&] {
+                  port({"--port", "256"});
+              }),
+              "--port takes a COM number from 1 to 255, not 256");
     EXPECT_EQ(usageError([&] { port({"--port", "COM3"}); }), "--port needs a number, not \"COM3\"");
 }
 
@@ -141,7 +151,8 @@ TEST(CliDispatch, AMissingOrUnknownSubcommandIsAUsageError) {
     EXPECT_EQ(none.err, "prog: a subcommand is needed\nTry 'prog --help'.\n");
     EXPECT_EQ(none.out, "");
 
-    for (auto args : {std::vector<std::string>{"fly"}, {"fly", "--help"}, {"--fast", "go"}, {"Go"}}) {
+    for (auto args :
+         {std::vector<std::string>{"fly"}, {"fly", "--help"}, {"--fast", "go"}, {"Go"}}) {
         Ran r = run(testProgram(), args);
         EXPECT_EQ(r.status, kExitUsage);
         EXPECT_EQ(r.err, "prog: unknown subcommand " + args[0] + "\nTry 'prog --help'.\n");
@@ -159,7 +170,11 @@ TEST(CliDispatch, AUsageErrorOfTheSubcommandIsFollowedByTheHintOrTheHelp) {
 }
 
 TEST(CliDispatch, HelpWhereverItIsAskedForWithoutRunningAnything) {
-    for (auto args : {std::vector<std::string>{"--help"}, {"-h"}, {"help"}, {"help", "go"}, {"go", "a.bin", "-h"},
+    for (auto args : {std::vector<std::string>{"--help"},
+                      {"-h"},
+                      {"help"},
+                      {"help", "go"},
+                      {"go", "a.bin", "-h"},
                       {"strict", "--help"}}) {
         Ran r = run(testProgram(), args);
         EXPECT_EQ(r.status, kExitOk);
@@ -188,7 +203,8 @@ TEST(CliDispatch, VersionPrintsTheProjectsOneNumber) {
     EXPECT_EQ(r.status, kExitOk);
     EXPECT_EQ(r.out, "prog " VELTRIX_VERSION "\n");
     EXPECT_TRUE(std::regex_match(VELTRIX_VERSION, std::regex("[0-9]+\\.[0-9]+\\.[0-9]+")));
-    EXPECT_EQ(run(testProgram(), {"go", "--version"}).status, kExitFailed);  // the subcommand's own argument
+    EXPECT_EQ(run(testProgram(), {"go", "--version"}).status,
+              kExitFailed);  // the subcommand's own argument
 }
 
 TEST(CliDispatch, TheBarIsWipedWhenTheSubcommandEnds) {
@@ -245,7 +261,8 @@ TEST(CliConsole, LinesFromSeveralThreadsStayWhole) {
     a.join();
     b.join();
     for (std::ostringstream* s : {&out, &err}) {
-        std::string text = std::regex_replace(s->str(), std::regex("\r(Transferring[^%]*%)?(\033\\[K)?"), "");
+        std::string text =
+            std::regex_replace(s->str(), std::regex("\r(Transferring[^%]*%)?(\033\\[K)?"), "");
         std::istringstream in(text);
         std::map<char, int> counts;
         for (std::string line; std::getline(in, line);) {

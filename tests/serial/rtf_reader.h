@@ -17,8 +17,9 @@ struct Document {
     std::string error;
     std::string font;
     int halfPoints = 0;
-    std::vector<serial::ColourRef> colours;  // the table; serial::kColourAutomatic for an empty entry
-    std::vector<serial::TextRun> runs;       // '\n' for \par
+    std::vector<serial::ColourRef>
+        colours;                        // the table; serial::kColourAutomatic for an empty entry
+    std::vector<serial::TextRun> runs;  // '\n' for \par
 
     std::u32string text() const {
         std::u32string all;
@@ -30,7 +31,9 @@ struct Document {
 inline Document read(const std::string& rtf) {
     Document doc;
     enum Dest { kBody, kFontTable, kColourTable };
-    struct State { Dest dest; };
+    struct State {
+        Dest dest;
+    };
     std::vector<State> stack;
     int red = -1, green = -1, blue = -1;
     serial::ColourRef current = serial::kColourAutomatic;
@@ -55,7 +58,8 @@ inline Document read(const std::string& rtf) {
             case kColourTable:
                 if (ch == U';') {
                     doc.colours.push_back(red < 0 ? serial::kColourAutomatic
-                                                  : serial::makeColourRef(std::uint8_t(red), std::uint8_t(green),
+                                                  : serial::makeColourRef(std::uint8_t(red),
+                                                                          std::uint8_t(green),
                                                                           std::uint8_t(blue)));
                     red = green = blue = -1;
                 }
@@ -85,11 +89,13 @@ inline Document read(const std::string& rtf) {
             char n = rtf[i];
             if (std::isalpha(static_cast<unsigned char>(n))) {
                 std::string word;
-                while (i < rtf.size() && std::isalpha(static_cast<unsigned char>(rtf[i]))) word += rtf[i++];
+                while (i < rtf.size() && std::isalpha(static_cast<unsigned char>(rtf[i])))
+                    word += rtf[i++];
                 bool hasParam = false;
                 long param = 0;
                 std::size_t start = i;
-                if (i < rtf.size() && (rtf[i] == '-' || std::isdigit(static_cast<unsigned char>(rtf[i])))) {
+                if (i < rtf.size() &&
+                    (rtf[i] == '-' || std::isdigit(static_cast<unsigned char>(rtf[i])))) {
                     ++i;
                     while (i < rtf.size() && std::isdigit(static_cast<unsigned char>(rtf[i]))) ++i;
                     param = std::strtol(rtf.substr(start, i - start).c_str(), nullptr, 10);
@@ -98,14 +104,22 @@ inline Document read(const std::string& rtf) {
                 if (i < rtf.size() && rtf[i] == ' ') ++i;
                 if (stack.empty()) return fail("control word outside the document");
                 Dest& dest = stack.back().dest;
-                if (word == "fonttbl") dest = kFontTable;
-                else if (word == "colortbl") dest = kColourTable;
-                else if (word == "red") red = int(param);
-                else if (word == "green") green = int(param);
-                else if (word == "blue") blue = int(param);
-                else if (word == "fs") doc.halfPoints = int(param);
-                else if (word == "par") text(U'\n');
-                else if (word == "tab") text(U'\t');
+                if (word == "fonttbl")
+                    dest = kFontTable;
+                else if (word == "colortbl")
+                    dest = kColourTable;
+                else if (word == "red")
+                    red = int(param);
+                else if (word == "green")
+                    green = int(param);
+                else if (word == "blue")
+                    blue = int(param);
+                else if (word == "fs")
+                    doc.halfPoints = int(param);
+                else if (word == "par")
+                    text(U'\n');
+                else if (word == "tab")
+                    text(U'\t');
                 else if (word == "cf") {
                     if (!hasParam || param < 0 || std::size_t(param) >= doc.colours.size())
                         return fail("colour index outside the table: " + std::to_string(param));

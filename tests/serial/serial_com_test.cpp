@@ -18,7 +18,9 @@ struct SerialComOnSim : ::testing::Test {
     static std::string roundTrip(CSerialCom& com, const std::string& text) {
         if (!com.Write(text.data(), static_cast<int>(text.size()))) return "write failed";
         std::string in(text.size(), '\0');
-        return com.Read(in.data(), static_cast<int>(in.size())) == static_cast<int>(in.size()) ? in : "read failed";
+        return com.Read(in.data(), static_cast<int>(in.size())) == static_cast<int>(in.size())
+                   ? in
+                   : "read failed";
     }
 };
 
@@ -37,12 +39,14 @@ TEST_F(SerialComOnSim, OpensByPortNumberOnlyOnce) {
     CSerialCom other;
     EXPECT_FALSE(other.Open(12));
     EXPECT_EQ(other.LastError().windowsCode(), 5);
-    EXPECT_NE(other.OpenFailureAdvice().find("is in use by "), std::string::npos) << other.OpenFailureAdvice();
+    EXPECT_NE(other.OpenFailureAdvice().find("is in use by "), std::string::npos)
+        << other.OpenFailureAdvice();
     EXPECT_NE(other.OpenFailureAdvice().find("(pid "), std::string::npos);
     EXPECT_FALSE(other.IsOpen());
     EXPECT_FALSE(other.Open(4));
     EXPECT_EQ(other.LastError().windowsCode(), 2);
-    EXPECT_EQ(other.OpenFailureAdvice().rfind("COM4 is not in the port map ", 0), 0u) << other.OpenFailureAdvice();
+    EXPECT_EQ(other.OpenFailureAdvice().rfind("COM4 is not in the port map ", 0), 0u)
+        << other.OpenFailureAdvice();
 }
 
 TEST_F(SerialComOnSim, OpenLeavesNoFlowControlAndRaisesDtrAndRts) {

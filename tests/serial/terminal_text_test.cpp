@@ -7,7 +7,8 @@
 #include "tests/serial/rtf_reader.h"
 
 TEST(AnsiCodePage, EveryByteRoundTripsAndTheWindowsCharactersAreThere) {
-    for (int b = 0; b < 256; ++b) EXPECT_EQ(serial::unicodeToAnsi(serial::ansiToUnicode(std::uint8_t(b))), b) << b;
+    for (int b = 0; b < 256; ++b)
+        EXPECT_EQ(serial::unicodeToAnsi(serial::ansiToUnicode(std::uint8_t(b))), b) << b;
     EXPECT_EQ(serial::ansiToUnicode(0x80), U'\u20AC');
     EXPECT_EQ(serial::ansiToUnicode(0x9F), U'\u0178');
     EXPECT_EQ(serial::ansiToUnicode(0xE4), U'\u00E4');
@@ -49,7 +50,8 @@ TEST(RtfWriter, EscapesAndEncodesTextAndListsEachColourOnce) {
         {serial::kColourAutomatic, U"plain\x07"},
     };
     std::string rtf = serial::writeRtf(runs, "Courier New", 10);
-    EXPECT_NE(rtf.find("{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}"), std::string::npos);
+    EXPECT_NE(rtf.find("{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}"),
+              std::string::npos);
     EXPECT_NE(rtf.find("\\cf1 a\\\\b\\{c\\}d\\par"), std::string::npos);
     EXPECT_NE(rtf.find("\\cf2 \\'e4\\'80\\u20013?\\tab "), std::string::npos);
     EXPECT_NE(rtf.find("\\cf0 plain}"), std::string::npos);  // the bell has no place in a document
@@ -68,15 +70,16 @@ TEST(RtfWriter, EscapesAndEncodesTextAndListsEachColourOnce) {
 TEST(RtfWriter, ArbitraryTextReadsBackUnchanged) {
     std::mt19937 random(7);
     const std::u32string alphabet = U"ab \\{}\n\t;'\u00E4\u00FF\u20AC\u0178\u4E2D\U0001F600\u0081";
-    const serial::ColourRef colours[] = {serial::kColourRed, serial::kColourBlue, serial::kColourDarkBlue,
-                                         serial::kColourAutomatic};
+    const serial::ColourRef colours[] = {serial::kColourRed, serial::kColourBlue,
+                                         serial::kColourDarkBlue, serial::kColourAutomatic};
     for (int round = 0; round < 50; ++round) {
         std::vector<serial::TextRun> runs;
         std::u32string expected;
         for (int r = 0; r < 6; ++r) {
             serial::TextRun run{colours[random() % 4], {}};
             if (!runs.empty() && run.colour == runs.back().colour) continue;
-            for (int n = 1 + random() % 20; n > 0; --n) run.text += alphabet[random() % alphabet.size()];
+            for (int n = 1 + random() % 20; n > 0; --n)
+                run.text += alphabet[random() % alphabet.size()];
             expected += run.text;
             runs.push_back(run);
         }

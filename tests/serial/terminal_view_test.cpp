@@ -21,7 +21,9 @@
 
 using namespace std::chrono_literals;
 
-void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace {
 
@@ -57,7 +59,8 @@ std::vector<Fragment> fragments(const CMyEdit& edit) {
 void fillTo(CMyEdit& edit, std::size_t length) {
     QString text(2500, 'a');
     while (static_cast<std::size_t>(text.size()) < length)
-        text += static_cast<std::size_t>(text.size()) % 60 == 59 ? QChar(QChar::ParagraphSeparator) : QChar('b');
+        text += static_cast<std::size_t>(text.size()) % 60 == 59 ? QChar(QChar::ParagraphSeparator)
+                                                                 : QChar('b');
     QTextCursor(edit.document()).insertText(text);
 }
 
@@ -67,7 +70,8 @@ struct Terminal : ::testing::Test {
     CMyEdit input{&line};
     CMyEdit display;
 
-    void append(CMyEdit& edit, const std::string& bytes, serial::ColourRef colour = serial::kColourBlue) {
+    void append(CMyEdit& edit, const std::string& bytes,
+                serial::ColourRef colour = serial::kColourBlue) {
         edit.AppendBytes(bytes, colour);
     }
 };
@@ -168,7 +172,8 @@ TEST_F(Terminal, AnEndlessLineIsCutForDisplayOnlyButCopiedAndSavedWhole) {
     QString expected = QString("41 ").repeated(1000) + "0D\n" + QString("42 ").repeated(1000);
     EXPECT_EQ(display.PlainText(), expected);
     for (QTextBlock b = display.document()->begin(); b.isValid(); b = b.next())
-        EXPECT_TRUE(b.text().isEmpty() || b.text().endsWith(' ') || b.text().endsWith("0D")) << b.text().size();
+        EXPECT_TRUE(b.text().isEmpty() || b.text().endsWith(' ') || b.text().endsWith("0D"))
+            << b.text().size();
     // Parts of it, across a cut and across a line break.
     int cut = display.document()->begin().length() - 1;
     EXPECT_EQ(display.PlainText(cut - 3, cut + 5), "41 41 4");
@@ -226,9 +231,11 @@ TEST_F(Terminal, KeysBecomeTheirCharacters) {
     QTest::keyClick(&input, Qt::Key_Backspace);
     QTest::keyClick(&input, Qt::Key_Tab);
     QTest::keyClick(&input, Qt::Key_Delete);  // no character
-    QTest::keyClick(&input, Qt::Key_F2);       // no character
-    for (QString c : {QString::fromUtf8("\u00E4"), QString::fromUtf8("\u20AC"), QString::fromUtf8("\u4E2D")}) {
-        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, c);  // the last has no byte
+    QTest::keyClick(&input, Qt::Key_F2);      // no character
+    for (QString c :
+         {QString::fromUtf8("\u00E4"), QString::fromUtf8("\u20AC"), QString::fromUtf8("\u4E2D")}) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
+                      c);  // the last has no byte
         QApplication::sendEvent(&input, &key);
     }
     EXPECT_EQ(line.written, "\n\x1b\b\t\xE4\x80");
@@ -385,7 +392,8 @@ TEST_F(Terminal, AppendsFromAWorkerArriveInOrderWithoutBlockingIt) {
     for (int i = 0; i < 2000; ++i) expected += std::to_string(i) + "\n";
     // The window's thread does not run while the worker appends: the worker must not wait for it.
     std::thread worker([this] {
-        for (int i = 0; i < 2000; ++i) display.AppendBytes(std::to_string(i) + "\r", serial::kColourBlue);
+        for (int i = 0; i < 2000; ++i)
+            display.AppendBytes(std::to_string(i) + "\r", serial::kColourBlue);
     });
     worker.join();
     EXPECT_EQ(display.toPlainText(), "") << "drawn later, on the window's thread";
@@ -399,7 +407,8 @@ TEST_F(Terminal, WorkerAppendsAreDrawnByTheTimerInBatches) {
     std::atomic<bool> done = false;
     std::thread worker([this, &done] {
         for (int i = 0; i < 300; ++i) {
-            input.AppendBytes(std::string(1, char('a' + i % 26)), i % 2 ? serial::kColourBlue : serial::kColourRed);
+            input.AppendBytes(std::string(1, char('a' + i % 26)),
+                              i % 2 ? serial::kColourBlue : serial::kColourRed);
             if (i % 50 == 0) std::this_thread::sleep_for(2ms);
         }
         done = true;
@@ -450,8 +459,9 @@ TEST_F(Terminal, SavesItsTextWithColoursAsRtf) {
     ASSERT_TRUE(doc.ok) << doc.error;
     EXPECT_EQ(doc.font, "Courier New");
     EXPECT_EQ(doc.halfPoints, 20);
-    EXPECT_EQ(doc.colours, (std::vector<serial::ColourRef>{serial::kColourAutomatic, serial::kColourRed,
-                                                           serial::kColourDarkBlue, serial::kColourBlue}));
+    EXPECT_EQ(doc.colours,
+              (std::vector<serial::ColourRef>{serial::kColourAutomatic, serial::kColourRed,
+                                              serial::kColourDarkBlue, serial::kColourBlue}));
     ASSERT_EQ(doc.runs.size(), 3u);
     EXPECT_EQ(doc.runs[0].text, U"<ESC>Z1<CR>\n");
     EXPECT_EQ(doc.runs[1].text, U"V{1}\\2 \u00E4<CR>\n");
@@ -491,7 +501,8 @@ TEST_F(Terminal, TypedLinesReachTheDeviceAndItsAnswerIsShown) {
                 continue;
             }
             int got = serial.com.Read(buf, static_cast<int>(std::min<unsigned>(n, sizeof buf)));
-            if (got > 0) terminal.AppendBytes(buf, static_cast<std::size_t>(got), serial::kColourBlue);
+            if (got > 0)
+                terminal.AppendBytes(buf, static_cast<std::size_t>(got), serial::kColourBlue);
         }
     });
 

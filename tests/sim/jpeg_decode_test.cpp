@@ -18,7 +18,8 @@ int worstDifference(const QImage& image, const std::vector<std::uint8_t>& grey, 
     int worst = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            worst = std::max(worst, std::abs(qGray(image.pixel(x, y)) - grey[std::size_t(y * width + x)]));
+            worst = std::max(worst,
+                             std::abs(qGray(image.pixel(x, y)) - grey[std::size_t(y * width + x)]));
     return worst;
 }
 

@@ -33,8 +33,10 @@ struct EchoOnCom3 : ::testing::Test {
 
 TEST_F(EchoOnCom3, EchoesAndSeesTheProgramsLineSettings) {
     EXPECT_EQ(exchange("ping", 4), "ping");
-    ASSERT_TRUE(program.setLineSettings({57600, 8, platform::parity::None, platform::stopbits::Two}));
-    EXPECT_EQ(echo.line().programSettings(), (platform::LineSettings{57600, 8, platform::parity::None, platform::stopbits::Two}));
+    ASSERT_TRUE(
+        program.setLineSettings({57600, 8, platform::parity::None, platform::stopbits::Two}));
+    EXPECT_EQ(echo.line().programSettings(),
+              (platform::LineSettings{57600, 8, platform::parity::None, platform::stopbits::Two}));
     EXPECT_EQ(exchange("pong", 4), "pong");
     EXPECT_EQ(echo.line().received(), (sim::Bytes{'p', 'i', 'n', 'g', 'p', 'o', 'n', 'g'}));
 }

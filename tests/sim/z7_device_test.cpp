@@ -20,16 +20,19 @@ struct Z7OnCom4 : ::testing::Test {
         z7 = std::make_unique<sim::Z7Device>(o);
         ASSERT_TRUE(z7->start(env.mapFile(), 4, "Z7 (COM4)"));
         ASSERT_TRUE(program.open(platform::findPort(4)->devicePath));
-        ASSERT_TRUE(program.setLineSettings({baud, 8, platform::parity::None, platform::stopbits::One}));
+        ASSERT_TRUE(
+            program.setLineSettings({baud, 8, platform::parity::None, platform::stopbits::One}));
     }
-    std::string exchange(const std::string& out, std::size_t expect, std::chrono::milliseconds wait = 2000ms) {
+    std::string exchange(const std::string& out, std::size_t expect,
+                         std::chrono::milliseconds wait = 2000ms) {
         program.write(out.data(), out.size(), 1000ms);
         std::string in(expect, '\0');
         if (expect == 0) return program.readExact(in.data(), 1, 300ms) ? "unexpected" : "";
         return program.readExact(in.data(), expect, wait) == expect ? in : "timeout";
     }
     static std::string frame(std::uint16_t number, std::string data, int checksumError = 0) {
-        std::string f = {0, static_cast<char>(data.size()), static_cast<char>(number >> 8), static_cast<char>(number)};
+        std::string f = {0, static_cast<char>(data.size()), static_cast<char>(number >> 8),
+                         static_cast<char>(number)};
         unsigned sum = checksumError;
         for (char c : data) sum += static_cast<std::uint8_t>(c);
         f += data;
@@ -47,12 +50,14 @@ TEST_F(Z7OnCom4, FramesAreCheckedAndOnlyTakenAtTheTransferSpeed) {
     EXPECT_EQ(exchange(frame(8, "0123456789abcdef", 1), 2), "RT");  // checksum off by one
     EXPECT_EQ(z7->badFrames(), 1);
     ASSERT_EQ(z7->blocks().size(), 1u);
-    EXPECT_EQ(z7->blocks().at(7), sim::Bytes({'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'b', 'c', 'd', 'e', 'f'}));
+    EXPECT_EQ(z7->blocks().at(7), sim::Bytes({'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a',
+                                              'b', 'c', 'd', 'e', 'f'}));
     EXPECT_EQ(exchange(frame(9, "0123456789abcdef").substr(0, 30), 2), "RT");  // broken off
     EXPECT_EQ(z7->command("swap on"), "ok");
     std::string stop = "ED" + std::string(16 + 24, '\0');
     EXPECT_EQ(exchange(stop, 8), "DEGEEBEF");
-    ASSERT_TRUE(program.setLineSettings({9600, 8, platform::parity::None, platform::stopbits::One}));
+    ASSERT_TRUE(
+        program.setLineSettings({9600, 8, platform::parity::None, platform::stopbits::One}));
     EXPECT_EQ(exchange(frame(10, "0123456789abcdef"), 0), "");
     EXPECT_EQ(exchange("\x1BZW\r\r\r\r\r", 0), "");
     ASSERT_EQ(z7->modeSwitches().size(), 1u);
@@ -89,6 +94,7 @@ TEST_F(Z7OnCom4, TheMonitorsFlashObeysTheJedecSequences) {
     EXPECT_EQ(z7->longWrites().size(), 1u);
     EXPECT_EQ(exchange("1000000077", 1), "?");
     // At another speed nothing is understood.
-    ASSERT_TRUE(program.setLineSettings({9600, 8, platform::parity::None, platform::stopbits::One}));
+    ASSERT_TRUE(
+        program.setLineSettings({9600, 8, platform::parity::None, platform::stopbits::One}));
     EXPECT_EQ(exchange("A", 0), "");
 }

@@ -34,7 +34,9 @@ MessageBoxes::MessageBoxes() {
     });
 }
 
-MessageBoxes::~MessageBoxes() { serial::ui::setMessageBoxHandler(std::move(previous_)); }
+MessageBoxes::~MessageBoxes() {
+    serial::ui::setMessageBoxHandler(std::move(previous_));
+}
 
 QStringList MessageBoxes::texts() const {
     QStringList t;
@@ -44,16 +46,19 @@ QStringList MessageBoxes::texts() const {
 
 FileDialogs::FileDialogs() {
     using serial::ui::FileDialogRequest;
-    previous_ = serial::ui::setFileDialogHandler([this](const FileDialogRequest& r) -> std::optional<QString> {
-        requests_.push_back(r);
-        if (answers_.empty()) return std::nullopt;
-        QString path = answers_.front();
-        answers_.pop_front();
-        return path;
-    });
+    previous_ = serial::ui::setFileDialogHandler(
+        [this](const FileDialogRequest& r) -> std::optional<QString> {
+            requests_.push_back(r);
+            if (answers_.empty()) return std::nullopt;
+            QString path = answers_.front();
+            answers_.pop_front();
+            return path;
+        });
 }
 
-FileDialogs::~FileDialogs() { serial::ui::setFileDialogHandler(std::move(previous_)); }
+FileDialogs::~FileDialogs() {
+    serial::ui::setFileDialogHandler(std::move(previous_));
+}
 
 QObject& watches() {
     static QObject owner;

@@ -47,7 +47,9 @@ bool waitFor(const std::function<bool()>& cond, int ms) {
     return true;
 }
 
-Camera::Camera(const QString& folder) : out_(folder) { out_.mkpath(QStringLiteral(".")); }
+Camera::Camera(const QString& folder) : out_(folder) {
+    out_.mkpath(QStringLiteral("."));
+}
 
 void Camera::save(QWidget& w, const QString& name) {
     const QString path = out_.filePath(name + ".png");

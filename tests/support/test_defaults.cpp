@@ -6,7 +6,9 @@
 extern "C" const char* __asan_default_options() {
     return "detect_leaks=1:abort_on_error=1:strict_string_checks=1";
 }
-extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }
+extern "C" const char* __ubsan_default_options() {
+    return "print_stacktrace=1:halt_on_error=1";
+}
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libfontconfig\n"
            "leak:libdbus\n";

@@ -40,12 +40,16 @@ IsolatedPorts::IsolatedPorts() : mapFile_(dir_.file("ports")) {
 
 IsolatedPorts::~IsolatedPorts() {
     for (int i = 0; i < 3; ++i) {
-        if (had_[i]) ::setenv(kVars[i], saved_[i].c_str(), 1);
-        else ::unsetenv(kVars[i]);
+        if (had_[i])
+            ::setenv(kVars[i], saved_[i].c_str(), 1);
+        else
+            ::unsetenv(kVars[i]);
     }
 }
 
-void IsolatedPorts::writeMap(const std::string& text) const { writeFile(mapFile_, text); }
+void IsolatedPorts::writeMap(const std::string& text) const {
+    writeFile(mapFile_, text);
+}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

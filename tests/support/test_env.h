@@ -42,6 +42,7 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& text);
 
 // Polls cond every few milliseconds until it holds or the wait ends.
-bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds wait = std::chrono::milliseconds(3000));
+bool eventually(const std::function<bool()>& cond,
+                std::chrono::milliseconds wait = std::chrono::milliseconds(3000));
 
 }  // namespace testenv

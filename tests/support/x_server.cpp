@@ -14,15 +14,16 @@ namespace testenv {
 PrivateXServer::PrivateXServer() {
     // An explicit number, tried until one is free: Xvfb refuses a display that another
     // server holds, where picking "the first free one" races with servers starting at once.
-    std::mt19937 pick(static_cast<unsigned>(::getpid()) ^ static_cast<unsigned>(std::random_device{}()));
+    std::mt19937 pick(static_cast<unsigned>(::getpid()) ^
+                      static_cast<unsigned>(std::random_device{}()));
     for (int attempt = 0; attempt < 20 && display_.empty(); ++attempt) {
         int n = 100 + static_cast<int>(pick() % 800);
         std::string display = ":" + std::to_string(n);
         std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
         pid_t pid = ::fork();
         if (pid == 0) {
-            ::execlp("Xvfb", "Xvfb", display.c_str(), "-nolisten", "tcp", "-noreset", "-screen", "0", "1280x1024x24",
-                     static_cast<char*>(nullptr));
+            ::execlp("Xvfb", "Xvfb", display.c_str(), "-nolisten", "tcp", "-noreset", "-screen",
+                     "0", "1280x1024x24", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         if (pid < 0) return;
