@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git clang-format
   qt6-base-dev libudev-dev libx11-dev libxtst-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   lrzsz xvfb xauth
