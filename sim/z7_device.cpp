@@ -135,14 +135,22 @@ void Z7Device::discardUntilQuiet(milliseconds quiet) {
     }
 }
 
-void Z7Device::reply(const char code[2]) {
+void Z7Device::reply(const char code[2], const char* stray) {
     bool swapped;
     {
         std::lock_guard l(lock_);
         swapped = options_.swapped;
     }
-    char out[2] = {code[swapped ? 1 : 0], code[swapped ? 0 : 1]};
-    line().send(out, 2);
+    // A stray answer goes out with the answer in one piece: it is there before the program
+    // sends its next frame, however the threads are scheduled.
+    char out[4] = {code[swapped ? 1 : 0], code[swapped ? 0 : 1]};
+    std::size_t n = 2;
+    if (stray) {
+        out[2] = stray[swapped ? 1 : 0];
+        out[3] = stray[swapped ? 0 : 1];
+        n = 4;
+    }
+    line().send(out, n);
 }
 
 // One unit of the download mode: a mode-switch command, a data frame or the stop frame.
@@ -270,8 +278,10 @@ void Z7Device::handleFrame(const std::uint8_t* h, std::stop_token& stop) {
             }
         }
     }
-    if (answer.size() == 2) reply(answer.c_str());
-    if (!stray.empty()) reply(stray.c_str());
+    if (answer.size() == 2)
+        reply(answer.c_str(), stray.empty() ? nullptr : stray.c_str());
+    else if (!stray.empty())
+        reply(stray.c_str());
 }
 
 void Z7Device::serveBootstrap(std::stop_token& stop) {

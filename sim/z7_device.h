@@ -91,7 +91,7 @@ private:
     void serveBootstrap(std::stop_token& stop);
     bool readFully(std::uint8_t* p, std::size_t n, std::stop_token& stop);
     void discardUntilQuiet(milliseconds quiet);
-    void reply(const char code[2]);
+    void reply(const char code[2], const char* stray = nullptr);
     void handleStop(const std::uint8_t* header, std::stop_token& stop);
     void handleFrame(const std::uint8_t* header, std::stop_token& stop);
     void runMonitorCommand(const std::string& text);
