@@ -25,7 +25,12 @@ File openFile(const std::string& path, const char* mode) {
 }
 
 std::string reasonLine(const std::string& path, int err) {
-    return "\n" + serial::displayText(path) + ": " + std::strerror(err);
+    // Appended piece by piece: g++ 12 warns wrongly about operator+ on a temporary here.
+    std::string line = "\n";
+    line += serial::displayText(path);
+    line += ": ";
+    line += std::strerror(err);
+    return line;
 }
 
 }  // namespace
