@@ -172,7 +172,8 @@ struct YmodemTransferred {
 
 struct YmodemResult {
     YmodemOutcome outcome = YmodemOutcome::Done;
-    std::string detail;  // empty when done; else e.g. "block 3 of fw.hex: no answer after 11 tries"
+    std::string
+        detail;  // empty when done; else e.g. "no answer to block 3 of fw.hex after 11 tries"
     std::vector<YmodemTransferred> files;
     bool ok() const { return outcome == YmodemOutcome::Done; }
 };
