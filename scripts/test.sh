@@ -22,7 +22,7 @@ tsan_targets=(platform_tests picture_tests download_tests kolvane serial_tests)
 tsan_tests='^(Worker|MessageQueue|Event|DeviceWatcher|Hosting|ScannerFixture|Faults/CaptureFault|CommandLine|TransferOnCom1|MonitorOnCom1|CliConsole)\.'
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELTRIX_TSAN=ON -DVELTRIX_GUI=OFF -DVELTRIX_BENCH=OFF >/dev/null
 cmake --build "$tsan" --target "${tsan_targets[@]}"
-# The window-start test needs the windows, which this build leaves out.
+# The window-start tests need the windows, which this build leaves out.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir "$tsan" --output-on-failure --no-tests=error -j "$(( $(nproc) * 2 ))" -R "$tsan_tests" \
-    -E 'WithoutASubcommand'
+    -E 'WithoutASubcommand|WithoutADisplay'
