@@ -330,6 +330,39 @@ TEST_F(CommandLine, CtrlCEndsTheWaitForFlashReportsCleanly) {
 }
 
 // Without a subcommand the window starts (offscreen here); SIGTERM closes it as Exit does.
+TEST_F(CommandLine, FailuresThatOnceEndedAsSuccessExitOne) {
+    // The device reports a block it could not write to its flash.
+    auto z7 = device(1);
+    ASSERT_EQ(z7->command("flash-fail on"), "ok");
+    std::string boot = writeImage(env.dir(), "Boot.bin", randomBytes(20));
+    Outcome r = kolvane.run({"download", boot, "--kind", "bin8k-old", "--kind", "mot-hex"});
+    EXPECT_EQ(r.status, 1);
+    Lines l = r.lines();
+    ASSERT_GE(l.size(), 3u);
+    EXPECT_EQ(Lines(l.end() - 3, l.end()),
+              (Lines{"FROM block: Writing failure", "All the FROM writing completion",
+                     "Command practice fails."}));
+
+    // A text image through the monitor of a Z7D lies outside its flash: refused, nothing sent.
+    sim::Z7Device::Options o;
+    o.mode = sim::Z7Device::Mode::Bootstrap;
+    o.deviceType = 2;
+    auto monitor = device(2, o);
+    testenv::writeFile(env.dir().file("image.ttf"), "1,2,3\n");
+    r = kolvane.run({"download", env.dir().file("image.ttf"), "--port", "2", "--kind", "bootstrap",
+                     "--device", "z7d"});
+    EXPECT_EQ(r.status, 1);
+    l = r.lines();
+    ASSERT_GE(l.size(), 2u);
+    EXPECT_EQ(
+        Lines(l.end() - 2, l.end()),
+        (Lines{
+            "The image cannot be written: 0x101C0000 to 0x101C0005 lies outside the device's flash "
+            "(0x80000000 to 0x803FFFFF)",
+            "Command practice fails."}));
+    EXPECT_TRUE(monitor->line().received().empty());
+}
+
 TEST_F(CommandLine, EveryOpenFailureSaysWhyAndWhatToDo) {
     auto z7 = device(3);
     // Another program holds COM3 (this test's own process).

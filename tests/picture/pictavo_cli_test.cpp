@@ -324,3 +324,23 @@ TEST_F(CommandLine, SigtermOrASecondCtrlCLeavesNoTemporaryFile) {
             [&] { return scanner.command("status").find("waiting") == std::string::npos; }, 10s);
     }
 }
+
+TEST_F(CommandLine, WithoutADisplayTheWindowIsNotTried) {
+    ::unsetenv("QT_QPA_PLATFORM");
+    ::unsetenv("WAYLAND_DISPLAY");
+    ::unsetenv("DISPLAY");
+    const std::string err = env.dir().file("err.txt");
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(e, 2);
+        ::execl(PICTAVO_BINARY, PICTAVO_BINARY, nullptr);
+        ::_exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(testenv::readFile(err),
+              "No display found: run a subcommand (see --help) or set DISPLAY.\n");
+}
