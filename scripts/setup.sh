@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev libudev-dev libx11-dev libxtst-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   lrzsz xvfb xauth
+  clang libclang-rt-14-dev   # the fuzz targets (-DVELTRIX_FUZZ=ON)
   fonts-vlgothic   # the download tool's one Japanese message needs a font with its characters
   clang libclang-rt-14-dev   # the fuzz build (-DVELTRIX_FUZZ=ON): clang and libFuzzer
 )
