@@ -6,9 +6,10 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fputs("fenwald: the window is not built yet; fenwald --help lists what the command "
-                   "line does.\n",
-                   stderr);
+        std::fputs(
+            "fenwald: the window is not built yet; fenwald --help lists what the command "
+            "line does.\n",
+            stderr);
         return serial::cli::kExitUsage;
     }
     return serial::cli::runMain(fenwald::cli::program(), argc, argv);

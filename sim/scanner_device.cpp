@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "serial/ymodem.h"
 #include "sim/jpeg_encoder.h"
 #include "sim/ymodem_receive.h"
 
@@ -445,6 +446,10 @@ bool ScannerDevice::handleInstallerCommand(std::stop_token& stop, const std::str
         return true;
     }
     if (text == "FW") {
+        {
+            std::lock_guard l(lock_);
+            firmware_.reset();  // what it held goes as the new file comes
+        }
         ++firmwareRequests_;
         line().send(answer);
         if (faults.muteAck || faults.badAck) return true;
@@ -463,8 +468,10 @@ void ScannerDevice::receiveFirmware(std::stop_token& stop, const ScannerFaults& 
     }
     if (faults.firmwareCancel) {
         line().send(Bytes{kFileRequest});
-        if (next(stop, kAckWait)) line().send(Bytes{CAN, CAN, CAN});
-        drainUntilQuiet(stop);  // the rest of the block the sender had started
+        auto header = next(stop, kAckWait);
+        if (!header) return;
+        line().send(Bytes{CAN, CAN, CAN});
+        drainRestOfBlock(stop, *header);
         return;
     }
     BatchReceipt receipt = receiveYmodemBatch(line(), queue_, queueAt_, stop);
@@ -486,8 +493,10 @@ void ScannerDevice::answerEveryBlockWithNak(std::stop_token& stop) {
     }
 }
 
-void ScannerDevice::drainUntilQuiet(std::stop_token& stop) {
-    while (next(stop, kBlockQuiet)) {
+// Only the block the sender had started: a command that follows at once stays unread.
+void ScannerDevice::drainRestOfBlock(std::stop_token& stop, std::uint8_t header) {
+    std::size_t rest = serial::ymodemBlockLength(header);
+    for (std::size_t i = 1; i < rest && next(stop, kBlockQuiet); ++i) {
     }
 }
 

@@ -130,7 +130,7 @@ private:
     bool handleInstallerCommand(std::stop_token& stop, const std::string& text);
     void receiveFirmware(std::stop_token& stop, const ScannerFaults& faults);
     void answerEveryBlockWithNak(std::stop_token& stop);
-    void drainUntilQuiet(std::stop_token& stop);
+    void drainRestOfBlock(std::stop_token& stop, std::uint8_t header);
     Rate rate();
     void handleRequest(std::stop_token& stop, const std::string& text);
     bool waitForTrigger(std::stop_token& stop);

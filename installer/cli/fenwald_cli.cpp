@@ -54,9 +54,9 @@ Arguments readArguments(const std::vector<std::string>& args, const std::string&
         }
     }
     if (positional && a.positional.empty())
-        throw UsageError{subcommand + " needs " +
-                         (subcommand == "receive" ? "the folder to receive into"
-                                                  : "the file to send")};
+        throw UsageError{
+            subcommand + " needs " +
+            (subcommand == "receive" ? "the folder to receive into" : "the file to send")};
     return a;
 }
 
@@ -204,10 +204,9 @@ const serial::cli::Program& program() {
              "                       1 LiteLink, 2 Tekram, 3 Actisys, 4 KWD4400 cradle,\n"
              "                       5 fixed baudrate cradle (9600 only)\n",
              runDownload},
-            {"versions", "[--port N]",
-             "prints the scanner's software versions.\n", runVersions},
-            {"send-time", "[--port N]",
-             "sets the scanner's clock to the computer's local time.\n", runSendTime},
+            {"versions", "[--port N]", "prints the scanner's software versions.\n", runVersions},
+            {"send-time", "[--port N]", "sets the scanner's clock to the computer's local time.\n",
+             runSendTime},
             {"transmit", "FILE [--port N]",
              "sends FILE as a YMODEM batch through the transfer component, with the RS232\n"
              "          monitor's line settings (\"baudrate\", \"databits\", \"parity\",\n"

@@ -14,8 +14,8 @@ namespace {
 std::string record(const char* prefix, std::vector<std::uint8_t> bytes, bool hexSum) {
     unsigned sum = 0;
     for (auto b : bytes) sum += b;
-    bytes.push_back(static_cast<std::uint8_t>(hexSum ? (0x100 - (sum & 0xFF)) & 0xFF
-                                                     : ~sum & 0xFF));
+    bytes.push_back(
+        static_cast<std::uint8_t>(hexSum ? (0x100 - (sum & 0xFF)) & 0xFF : ~sum & 0xFF));
     std::string line = prefix;
     char hex[3];
     for (auto b : bytes) {
@@ -35,7 +35,8 @@ std::string randomBytes(std::size_t size, unsigned seed) {
 }
 
 std::string intelHex(const std::string& data, std::uint32_t address) {
-    std::string out = record(":", {2, 0, 0, 4, std::uint8_t(address >> 24), std::uint8_t(address >> 16)}, true);
+    std::string out =
+        record(":", {2, 0, 0, 4, std::uint8_t(address >> 24), std::uint8_t(address >> 16)}, true);
     for (std::size_t at = 0; at < data.size(); at += 32) {
         std::size_t n = std::min<std::size_t>(32, data.size() - at);
         std::uint16_t a = static_cast<std::uint16_t>(address + at);
@@ -56,8 +57,9 @@ std::string sRecords(const std::string& data, std::uint32_t address) {
         r.insert(r.end(), data.begin() + long(at), data.begin() + long(at + n));
         out += record("S2", r, false);
     }
-    return out + record("S8", {4, std::uint8_t(address >> 16), std::uint8_t(address >> 8),
-                               std::uint8_t(address)},
+    return out + record("S8",
+                        {4, std::uint8_t(address >> 16), std::uint8_t(address >> 8),
+                         std::uint8_t(address)},
                         false);
 }
 
