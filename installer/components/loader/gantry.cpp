@@ -35,7 +35,9 @@ extern const std::size_t kLoaderBusyPng_size;
 
 namespace fenwald {
 
-namespace {
+// A named namespace, not an anonymous one: with the component class visible to this file
+// alone, gcc 12 at -O3 turned its worker's onCommand call into nothing, and no operation ran.
+namespace loader {
 
 using namespace gantry;
 using std::chrono::milliseconds;
@@ -369,11 +371,11 @@ private:
     int percent_ = 0;  // the worker's
 };
 
-}  // namespace
+}  // namespace loader
 
 }  // namespace fenwald
 
 extern "C" platform::Component* veltrixCreateComponent(const char* classId) {
     if (::strcasecmp(classId, fenwald::gantry::kClassId) != 0) return nullptr;
-    return new fenwald::GantryComponent;
+    return new fenwald::loader::GantryComponent;
 }

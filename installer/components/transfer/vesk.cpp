@@ -26,7 +26,9 @@ extern const std::size_t kTransferBusyPng_size;
 
 namespace fenwald {
 
-namespace {
+// A named namespace, not an anonymous one: with the component class visible to this file
+// alone, gcc 12 at -O3 turned its worker's onCommand call into nothing, and no operation ran.
+namespace transfer {
 
 using namespace vesk;
 using std::chrono::milliseconds;
@@ -223,11 +225,11 @@ private:
     int percent_ = 0;  // the worker's
 };
 
-}  // namespace
+}  // namespace transfer
 
 }  // namespace fenwald
 
 extern "C" platform::Component* veltrixCreateComponent(const char* classId) {
     if (::strcasecmp(classId, fenwald::vesk::kClassId) != 0) return nullptr;
-    return new fenwald::VeskComponent;
+    return new fenwald::transfer::VeskComponent;
 }
