@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
         auto e = loader.events().waitPop(std::chrono::milliseconds(50));
         auto st = e ? fenwald::decodeGantryStatus(*e) : std::nullopt;
         if (!st) continue;
-        if (std::getenv("BENCH_DEBUG")) std::fprintf(stderr, "%d %s\n", st->code, st->message.c_str());
+        if (std::getenv("BENCH_DEBUG"))
+            std::fprintf(stderr, "%d %s\n", st->code, st->message.c_str());
         if (st->code == fenwald::gantry::status::kSending) sending = Clock::now();
         if (fenwald::gantry::endsOperation(st->code)) {
             last = *st;
@@ -96,8 +97,7 @@ int main(int argc, char** argv) {
     // The probe: four bytes at each rate and 150 ms, all nine rates (one answer is not two).
     double probe = 0;
     for (unsigned rate : fenwald::kScannerRates)
-        probe += std::chrono::duration<double>(fenwald::kScannerAnswerWait).count() +
-                 wire(4, rate);
+        probe += std::chrono::duration<double>(fenwald::kScannerAnswerWait).count() + wire(4, rate);
     probe += wire(1, kRate);              // the ACK
     double request = wire(4 + 1, kRate);  // ESC FW CR, ACK
     const double blocks = (kib * 1024 + 1023) / 1024;
@@ -108,11 +108,13 @@ int main(int argc, char** argv) {
     double total = std::chrono::duration<double>(t1 - t0).count();
     double transfer = std::chrono::duration<double>(t1 - sending).count();
     double minimum = probe + request + ymodem;
-    std::printf("install %8.2f s  minimum %8.2f s  ratio %.4f  (%zu KiB binary, %u baud, "
-                "probe of 9 rates included)\n",
-                total, minimum, total / minimum, kib, kRate);
-    std::printf("ymodem  %8.2f s  minimum %8.2f s  ratio %.4f  (the scanner's ACK to the final "
-                "status)\n",
-                transfer, ymodem, transfer / ymodem);
+    std::printf(
+        "install %8.2f s  minimum %8.2f s  ratio %.4f  (%zu KiB binary, %u baud, "
+        "probe of 9 rates included)\n",
+        total, minimum, total / minimum, kib, kRate);
+    std::printf(
+        "ymodem  %8.2f s  minimum %8.2f s  ratio %.4f  (the scanner's ACK to the final "
+        "status)\n",
+        transfer, ymodem, transfer / ymodem);
     return 0;
 }
