@@ -1,15 +1,16 @@
-// fenwald, the firmware installer. For now only its version (fenwald --version) and help; the
+// fenwald, the firmware installer. With a subcommand it runs headless (installer/cli); the
 // window is still to come.
 #include <cstdio>
 
-#include "serial/cli/program.h"
+#include "installer/cli/fenwald_cli.h"
 
 int main(int argc, char** argv) {
-    const serial::cli::Program program{.name = "fenwald", .subcommands = {}, .notes = {}};
     if (argc < 2) {
-        std::fputs("fenwald: the window is not built yet; fenwald --version shows the version.\n",
-                   stderr);
+        std::fputs(
+            "fenwald: the window is not built yet; fenwald --help lists what the command "
+            "line does.\n",
+            stderr);
         return serial::cli::kExitUsage;
     }
-    return serial::cli::runMain(program, argc, argv);
+    return serial::cli::runMain(fenwald::cli::program(), argc, argv);
 }

@@ -18,6 +18,8 @@ std::string tempFolder();
 
 // The running program's executable file (an empty text when the system cannot say).
 std::string executablePath();
+// The process's current directory (an empty text when the system cannot say).
+std::string currentFolder();
 
 std::string joinPath(const std::string& folder, const std::string& name);
 std::string parentFolder(const std::string& path);

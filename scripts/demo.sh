@@ -91,3 +91,22 @@ echo "save $work/flash.bin" >&"$sim_in_2"
 wait_answer 2 "^ok"
 grep "^bootstrap:" "$work/sim-2.out"
 cmp -n 3000 "$work/monitor.bin" "$work/flash.bin" && echo "The flash holds the image at 0x10010000."
+
+echo
+echo "== fenwald: an Intel HEX file installed into a simulated scanner on COM5 (it answers at 115200)"
+start_sim scanner 5 --rate 115200 --pace --name "Veltrix Scanner (COM5)" --reply "Z1=Veltrix\\sV2.07\\r"
+head -c 6000 /dev/urandom > "$work/firmware.bin"
+objcopy -I binary -O ihex "$work/firmware.bin" "$work/firmware.hex"
+fenwald=$bin/installer/fenwald
+# fenwald reads fenwald.ini from the working folder: the demo's own, empty one.
+(cd "$work" && "$fenwald" download "$work/firmware.hex" --port 5)
+echo "firmware" >&"$sim_in_5"
+echo "save-firmware $work/installed.hex" >&"$sim_in_5"
+wait_answer 5 "^firmware firmware.hex"
+wait_answer 5 "^ok"
+grep "^firmware " "$work/sim-5.out"
+cmp "$work/firmware.hex" "$work/installed.hex" && echo "The scanner holds the HEX file as it was sent."
+
+echo
+echo "== fenwald: the scanner's software versions and its clock set"
+(cd "$work" && "$fenwald" versions --port 5 && "$fenwald" send-time --port 5)

@@ -59,6 +59,8 @@ public:
     bool GetDSR();
 
     int GetHandle() const { return device_.fd(); }  // -1 when closed
+    // The open device itself, for a transfer protocol that waits on the line its own way.
+    platform::SerialDevice& device() { return device_; }
     int GetPortNumber() const { return IsOpen() ? port_ : 0; }
 
     void ProgramIrDAAdapter(int adapterType, unsigned baudRate);

@@ -500,6 +500,25 @@ public:
         line_.purgeInput();
     }
 
+    // Drops what arrived before the transfer started, and tells whether a receiver already
+    // waiting had asked for it ('C' or NAK) after its last CAN.
+    bool purgeKeepingRequest() {
+        bool asked = false;
+        auto look = [&asked](std::uint8_t b) {
+            if (b == ymodem::kCrcRequest || b == ymodem::kNak) asked = true;
+            if (b == ymodem::kCan) asked = false;
+        };
+        for (; pos_ < len_; ++pos_) look(buffer_[pos_]);
+        std::uint8_t pending[256];
+        for (int reads = 0; reads < 64; ++reads) {
+            std::size_t n = line_.read(pending, sizeof pending, milliseconds(0));
+            if (n == 0) break;
+            for (std::size_t i = 0; i < n; ++i) look(pending[i]);
+        }
+        purge();
+        return asked;
+    }
+
 private:
     ByteLine& line_;
     YmodemOptions options_;
@@ -559,9 +578,11 @@ public:
             if (!source.open(file, error))
                 return finish(link_, {}, Stop{YmodemOutcome::FileError, error});
         }
-        link_.purge();
+        // A receiver started first has asked already; waiting for its next 'C' would cost
+        // seconds.
+        const bool asked = link_.purgeKeepingRequest();
         // The receiver starts the batch with 'C'; more of them queued behind it are stale.
-        Step stop = awaitRequest(link_.tries(), "the start");
+        Step stop = asked ? Step{} : awaitRequest(link_.tries(), "the start");
         link_.purge();
         for (std::size_t i = 0; !stop && i < files.size(); ++i) stop = sendFile(i, files[i]);
         if (!stop) stop = endBatch();

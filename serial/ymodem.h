@@ -16,8 +16,9 @@
 // bytes inside a block must follow each other within the inter-character time-out. A block
 // is sent again (the sender) or asked for again (the receiver) up to `retries` more times
 // after a NAK, a damaged block or silence. The start counts as a block: the receiver repeats
-// its 'C', the sender waits as many answer time-outs for it. Stale input is purged first, so
-// a 'C' that came before the transfer was started is dropped and the next one waited for.
+// its 'C', the sender waits as many answer time-outs for it. Stale input is purged first; the
+// sender still takes a 'C' found in it as the start, so a receiver started first need not
+// repeat it.
 // Once every file is acknowledged the batch is done: the closing empty block 0 gets twice the
 // inter-character time-out for its ACK (lrzsz's rz may exit before its ACK is out).
 //

@@ -29,7 +29,8 @@ std::unique_ptr<SimDevice> makeScanner(const std::vector<std::string>& options,
             return options[++i];
         };
         std::string command;
-        if (o == "--jpeg" || o == "--jpeg-size" || o == "--block-size" || o == "--etb-reply") {
+        if (o == "--jpeg" || o == "--jpeg-size" || o == "--block-size" || o == "--etb-reply" ||
+            o == "--rate") {
             auto v = value();
             if (!v) {
                 error = o + " needs a value";
@@ -66,10 +67,10 @@ const std::vector<DeviceKind>& deviceKinds() {
         {"scanner",
          "[--jpeg FILE] [--jpeg-size BYTES] [--block-size N] [--reply TEXT=ANSWER]... [--etb-reply "
          "ANSWER]\n"
-         "          [--fault NAME[=N]]...   the 2D scanner; commands: trigger, fault NAME [N], "
-         "fault none,\n"
-         "          reply TEXT [ANSWER], etb-reply [ANSWER], picture FILE|generated, jpeg-size N,\n"
-         "          block-size N, status",
+         "          [--rate N[,N...]] [--fault NAME[=N]]...   the 2D scanner; commands: trigger,\n"
+         "          fault NAME [N], fault none, reply TEXT [ANSWER], etb-reply [ANSWER],\n"
+         "          picture FILE|generated, jpeg-size N, block-size N, rate N[,N...], firmware,\n"
+         "          save-firmware FILE, status",
          makeScanner},
         {"z7", Z7Device::usage(), Z7Device::make},
     };

@@ -6,20 +6,31 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
+#include "serial/ymodem.h"
 #include "sim/jpeg_encoder.h"
+#include "sim/ymodem_receive.h"
 
 namespace sim {
 
 namespace {
 
-constexpr std::uint8_t ESC = 0x1B, CR = 0x0D, ACK = 0x06, ETB = 0x17;
-constexpr milliseconds kByteWait{500};  // between the bytes of one request or command
-constexpr milliseconds kAckWait{5000};  // the program reads a block within about a second
+constexpr std::uint8_t ESC = 0x1B, CR = 0x0D, ACK = 0x06, ETB = 0x17, NAK = 0x15, CAN = 0x18;
+constexpr std::uint8_t kFileRequest = 'C';  // the YMODEM receiver's request for the batch
+constexpr milliseconds kByteWait{500};      // between the bytes of one request or command
+constexpr milliseconds kAckWait{5000};      // the program reads a block within about a second
 constexpr std::size_t kTextLimit = 600;
 constexpr std::size_t kShortHeaderBytes = 60;
 constexpr std::size_t kHeaderBytes = 128;
 const Bytes kNoise = {0x55, 0xAA, 0x00, 0xFF, 0x0A, 0x23, 0x3B};  // no ':' among them
+// A scanner gets ready for its firmware before it asks for the file, so the request does not
+// reach a program still reading the ACK.
+constexpr milliseconds kFirmwarePrepare{50};
+// Without a block for this long, the NAKing scanner takes the sender to have given up.
+constexpr milliseconds kSenderGone{2000};
+constexpr milliseconds kBlockQuiet{100};  // longer than a byte takes at 600 baud
+constexpr std::size_t kTimeDigits = 14;
 
 std::string unescape(const std::string& s) {
     std::string out;
@@ -178,6 +189,27 @@ void ScannerDevice::setEtbReply(const std::string& reply) {
     config_.etbReply = reply;
 }
 
+void ScannerDevice::setOwnRates(std::vector<unsigned> rates) {
+    if (rates.empty()) return;
+    std::lock_guard l(lock_);
+    config_.ownRates = std::move(rates);
+}
+
+std::vector<unsigned> ScannerDevice::ownRates() const {
+    std::lock_guard l(lock_);
+    return config_.ownRates;
+}
+
+std::optional<ReceivedFirmware> ScannerDevice::firmware() const {
+    std::lock_guard l(lock_);
+    return firmware_;
+}
+
+std::vector<std::string> ScannerDevice::timesSet() const {
+    std::lock_guard l(lock_);
+    return timesSet_;
+}
+
 std::string ScannerDevice::trigger() {
     if (!waitingForTrigger_) return "ignored: not waiting for a trigger";
     triggered_ = true;
@@ -212,8 +244,42 @@ std::string ScannerDevice::command(const std::string& text) {
     if (verb == "trigger") return trigger();
     if (verb == "status") {
         std::lock_guard l(lock_);
+        std::string rates;
+        for (unsigned r : config_.ownRates) rates += (rates.empty() ? "" : ",") + std::to_string(r);
         return "requests " + std::to_string(requests_.size()) + ", pictures " +
-               std::to_string(completed_) + (waitingForTrigger_ ? ", waiting for the trigger" : "");
+               std::to_string(completed_) +
+               (waitingForTrigger_ ? ", waiting for the trigger" : "") + ", rate " + rates +
+               ", firmware requests " + std::to_string(firmwareRequests_) + ", times set " +
+               std::to_string(timesSet_.size()) +
+               (timesSet_.empty() ? "" : " (last " + timesSet_.back() + ")");
+    }
+    if (verb == "rate") {
+        std::vector<unsigned> rates;
+        std::istringstream list(arg);
+        for (std::string r; std::getline(list, r, ',');) {
+            long v = 0;
+            if (!numberArg(r, v) || v < 50 || v > 4000000)
+                return "error: rate needs baud rates such as 9600 or 9600,19200";
+            rates.push_back(static_cast<unsigned>(v));
+        }
+        if (rates.empty()) return "error: rate needs baud rates such as 9600 or 9600,19200";
+        setOwnRates(std::move(rates));
+        return "ok";
+    }
+    if (verb == "firmware") {
+        auto f = firmware();
+        if (!f) return "no firmware";
+        return "firmware " + f->name + " " + std::to_string(f->bytes.size()) + " bytes";
+    }
+    if (verb == "save-firmware") {
+        auto f = firmware();
+        if (!f) return "error: no firmware received";
+        if (arg.empty()) return "error: save-firmware needs a file name";
+        std::ofstream out(arg, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(f->bytes.data()),
+                  static_cast<std::streamsize>(f->bytes.size()));
+        if (!out.flush()) return "error: cannot write " + arg;
+        return "ok";
     }
     if (verb == "fault") {
         std::istringstream a(arg);
@@ -237,6 +303,16 @@ std::string ScannerDevice::command(const std::string& text) {
             f.divisorZero = true;
         } else if (name == "short-header") {
             f.shortHeader = true;
+        } else if (name == "mute-ack") {
+            f.muteAck = true;
+        } else if (name == "bad-ack") {
+            f.badAck = true;
+        } else if (name == "fw-silence") {
+            f.firmwareSilence = true;
+        } else if (name == "fw-nak") {
+            f.firmwareNak = true;
+        } else if (name == "fw-cancel") {
+            f.firmwareCancel = true;
         } else if (name == "none") {
             f = {};
         } else {
@@ -293,16 +369,25 @@ std::optional<std::uint8_t> ScannerDevice::next(std::stop_token& stop, milliseco
     return queue_[0];
 }
 
-bool ScannerDevice::understood() {
+ScannerDevice::Rate ScannerDevice::rate() {
     auto s = line().programSettings();
-    return s && s->baudRate == kBaudRate;
+    if (!s) return Rate::Foreign;
+    bool picture = s->baudRate == kBaudRate;
+    auto own = ownRates();
+    bool isOwn = std::find(own.begin(), own.end(), s->baudRate) != own.end();
+    return picture && isOwn ? Rate::Both
+           : picture        ? Rate::Picture
+           : isOwn          ? Rate::Own
+                            : Rate::Foreign;
 }
 
 void ScannerDevice::serve(std::stop_token stop) {
     while (!stop.stop_requested() && line().isOpen()) {
         auto b = next(stop, milliseconds(50));
-        if (!b || !understood()) continue;
-        if (*b == ETB) {
+        if (!b) continue;
+        Rate at = rate();
+        if (at == Rate::Foreign) continue;
+        if (*b == ETB && at != Rate::Own) {
             std::string reply = config().etbReply;
             if (!reply.empty()) line().send(reply);
         } else if (*b == ESC) {
@@ -319,10 +404,14 @@ void ScannerDevice::handleEscape(std::stop_token& stop) {
         if (*b == CR) break;
         text += static_cast<char>(*b);
     }
+    Rate at = rate();
+    if (at == Rate::Foreign) return;
+    if (at != Rate::Picture && handleInstallerCommand(stop, text)) return;
     if (text != "((") {
         handleCommand(text);
         return;
     }
+    if (at == Rate::Own) return;  // the picture protocol runs at 115200 only
     std::string request = "\x1b((\r";
     for (;;) {
         auto b = next(stop, kByteWait);
@@ -338,6 +427,77 @@ void ScannerDevice::handleCommand(const std::string& text) {
     auto it = cfg.replies.find(text);
     if (it == cfg.replies.end() && text.rfind("[OOU", 0) == 0) it = cfg.replies.find("[OOU");
     if (it != cfg.replies.end()) line().send(it->second);
+}
+
+bool ScannerDevice::handleInstallerCommand(std::stop_token& stop, const std::string& text) {
+    const ScannerFaults faults = config().faults;
+    const Bytes answer = faults.muteAck ? Bytes{} : Bytes{faults.badAck ? NAK : ACK};
+    if (text == "WC") {
+        line().send(Bytes{ACK});
+        return true;
+    }
+    if (text.size() == 1 + kTimeDigits && text[0] == 'T' &&
+        std::all_of(text.begin() + 1, text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        if (!faults.muteAck && !faults.badAck) {
+            std::lock_guard l(lock_);
+            timesSet_.push_back(text.substr(1));
+        }
+        line().send(answer);
+        return true;
+    }
+    if (text == "FW") {
+        {
+            std::lock_guard l(lock_);
+            firmware_.reset();  // what it held goes as the new file comes
+        }
+        ++firmwareRequests_;
+        line().send(answer);
+        if (faults.muteAck || faults.badAck) return true;
+        receiveFirmware(stop, faults);
+        return true;
+    }
+    return false;
+}
+
+void ScannerDevice::receiveFirmware(std::stop_token& stop, const ScannerFaults& faults) {
+    if (faults.firmwareSilence) return;
+    std::this_thread::sleep_for(kFirmwarePrepare);
+    if (faults.firmwareNak) {
+        answerEveryBlockWithNak(stop);
+        return;
+    }
+    if (faults.firmwareCancel) {
+        line().send(Bytes{kFileRequest});
+        auto header = next(stop, kAckWait);
+        if (!header) return;
+        line().send(Bytes{CAN, CAN, CAN});
+        drainRestOfBlock(stop, *header);
+        return;
+    }
+    BatchReceipt receipt = receiveYmodemBatch(line(), queue_, queueAt_, stop);
+    if (receipt.files.empty()) return;
+    std::lock_guard l(lock_);
+    firmware_ = ReceivedFirmware{receipt.files.back().name, receipt.files.back().bytes};
+}
+
+void ScannerDevice::answerEveryBlockWithNak(std::stop_token& stop) {
+    line().send(Bytes{kFileRequest});
+    int cans = 0;
+    for (auto b = next(stop, kSenderGone); b; b = next(stop, kSenderGone)) {
+        // A block is through when the line goes quiet; then its NAK.
+        for (; b; b = next(stop, kBlockQuiet)) {
+            cans = *b == CAN ? cans + 1 : 0;
+            if (cans == 2) return;
+        }
+        line().send(Bytes{NAK});
+    }
+}
+
+// Only the block the sender had started: a command that follows at once stays unread.
+void ScannerDevice::drainRestOfBlock(std::stop_token& stop, std::uint8_t header) {
+    std::size_t rest = serial::ymodemBlockLength(header);
+    for (std::size_t i = 1; i < rest && next(stop, kBlockQuiet); ++i) {
+    }
 }
 
 bool ScannerDevice::waitForTrigger(std::stop_token& stop) {

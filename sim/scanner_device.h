@@ -11,14 +11,22 @@
 //                            of the one before.
 //   ESC text CR              a command: the reply set for text, if any ("Z1" answers the
 //                            software version).
-// Bytes arriving while the program's line is not at 115200 baud are not understood.
+//   ESC "WC" CR              at its own rate: ACK (the installer looking for the scanner)
+//   ESC "T" 14 digits CR     at its own rate: ACK, and the time is kept ("YYYYMMDDhhmmss")
+//   ESC "FW" CR              at its own rate: ACK, then it receives a YMODEM batch and keeps
+//                            the last file whole (its name and bytes)
+// The picture protocol runs at 115200 baud; the scanner's own rate (9600 unless set, or several
+// rates, as a scanner behind a cradle that also answers at another) is where the installer's
+// commands are understood; the named commands are answered at both. Bytes arriving at any
+// other rate are not understood.
 //
 // The picture is a given JPEG stream, or a generated grey picture of the requested window:
 // JPEG-encoded at the requested quality (optionally padded to a size), or the bare rows in
 // uncompressed mode. Faults: noise before a block, a block not ending in CR, a block left out,
 // a block longer than the block buffer, a header with divisor 0, a header too short for its
 // numbers, a wrong block count, the line vanishing where a block would go, and silence (the
-// base's "silent on").
+// base's "silent on"). For the installer: no answer or a NAK instead of the ACK to ESC FW CR and
+// to the time, and after ESC FW CR no request for the file, a NAK for every block, or CAN CAN.
 #pragma once
 
 #include <atomic>
@@ -40,7 +48,18 @@ struct ScannerFaults {
     int vanishAtBlock = -1;     // the line vanishes where this block would go
     bool divisorZero = false;
     bool shortHeader = false;
-    int announcedBlocks = 0;  // above 0: the header's block count, whatever the picture needs
+    int announcedBlocks = 0;       // above 0: the header's block count, whatever the picture needs
+    bool muteAck = false;          // no answer to ESC FW CR and to the time
+    bool badAck = false;           // NAK instead of ACK to ESC FW CR and to the time
+    bool firmwareSilence = false;  // ESC FW CR acknowledged, the file never asked for
+    bool firmwareNak = false;      // every block of the file NAKed
+    bool firmwareCancel = false;   // CAN CAN once the file's first block arrives
+};
+
+// A file the scanner received after ESC FW CR.
+struct ReceivedFirmware {
+    std::string name;  // as it came in block 0
+    Bytes bytes;
 };
 
 struct SeenRequest {
@@ -55,14 +74,16 @@ public:
     static constexpr std::size_t kBlockLimit = 1304;
     static constexpr unsigned kBaudRate = 115200;
     static constexpr int kPictureSideLimit = 4096;
+    static constexpr unsigned kDefaultOwnRate = 9600;
 
     ScannerDevice();
     ~ScannerDevice() override { stop(); }
 
     // Besides the base's: "trigger", "fault NAME [N]" (noise, bad-end, missing, oversize,
-    // vanish, divisor0, short-header, blocks; "fault none" clears them), "reply TEXT [ANSWER]"
-    // (C escapes; no answer: none), "etb-reply [ANSWER]", "picture FILE|generated",
-    // "jpeg-size BYTES", "block-size N", "status".
+    // vanish, divisor0, short-header, blocks, mute-ack, bad-ack, fw-silence, fw-nak,
+    // fw-cancel; "fault none" clears them), "reply TEXT [ANSWER]" (C escapes; no answer:
+    // none), "etb-reply [ANSWER]", "picture FILE|generated", "jpeg-size BYTES",
+    // "block-size N", "rate N[,N...]", "firmware", "save-firmware FILE", "status".
     std::string command(const std::string& text) override;
 
     void setPicture(Bytes jpeg);  // served in JPEG mode; empty: generate one
@@ -74,6 +95,14 @@ public:
     void setEtbReply(const std::string& reply);
     // "triggered" when a snapshot request was waiting for it, else it is ignored.
     std::string trigger();
+    // The rates the installer's commands are understood at; none leaves them as they were.
+    void setOwnRates(std::vector<unsigned> rates);
+    std::vector<unsigned> ownRates() const;
+
+    // The last file received whole after ESC FW CR, and the times set, in order.
+    std::optional<ReceivedFirmware> firmware() const;
+    std::vector<std::string> timesSet() const;
+    int firmwareRequests() const { return firmwareRequests_; }
 
     std::vector<SeenRequest> requests() const;
     Bytes lastPicture() const;  // the picture bytes of the last request answered
@@ -91,15 +120,21 @@ private:
         ScannerFaults faults;
         std::map<std::string, std::string> replies;
         std::string etbReply;
+        std::vector<unsigned> ownRates{kDefaultOwnRate};
     };
+    enum class Rate { Foreign, Picture, Own, Both };
 
     std::optional<std::uint8_t> next(std::stop_token& stop, milliseconds wait);
     void handleEscape(std::stop_token& stop);
     void handleCommand(const std::string& text);
+    bool handleInstallerCommand(std::stop_token& stop, const std::string& text);
+    void receiveFirmware(std::stop_token& stop, const ScannerFaults& faults);
+    void answerEveryBlockWithNak(std::stop_token& stop);
+    void drainRestOfBlock(std::stop_token& stop, std::uint8_t header);
+    Rate rate();
     void handleRequest(std::stop_token& stop, const std::string& text);
     bool waitForTrigger(std::stop_token& stop);
     Wait waitForAck(std::stop_token& stop);
-    bool understood();
     Config config() const;
 
     Bytes queue_;  // received, not yet handled (device thread only)
@@ -109,6 +144,9 @@ private:
     Config config_;
     std::vector<SeenRequest> requests_;
     Bytes lastPicture_;
+    std::optional<ReceivedFirmware> firmware_;
+    std::vector<std::string> timesSet_;
+    std::atomic<int> firmwareRequests_{0};
     std::atomic<bool> waitingForTrigger_{false};
     std::atomic<bool> triggered_{false};
     std::atomic<int> completed_{0};

@@ -62,6 +62,15 @@ std::string executablePath() {
     }
 }
 
+std::string currentFolder() {
+    std::vector<char> buf(256);
+    for (;;) {
+        if (::getcwd(buf.data(), buf.size())) return buf.data();
+        if (errno != ERANGE) return "";
+        buf.resize(buf.size() * 2);
+    }
+}
+
 std::string joinPath(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     if (folder.back() == '/') return folder + name;

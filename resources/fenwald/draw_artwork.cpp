@@ -1,5 +1,6 @@
-// Draws the firmware installer's artwork into PNG files: the program icon in four sizes and the
-// about box's bitmap. Run by scripts/draw_artwork.sh; the PNG files are committed beside it.
+// Draws the firmware installer's artwork into PNG files: the program icon in four sizes, the
+// about box's bitmap and the pictures the loader and transfer components show in their place
+// (idle and busy). Run by scripts/draw_artwork.sh; the PNG files are committed beside it.
 //
 //   fenwald_draw_artwork OUTPUT_FOLDER
 #include <QPainter>
@@ -53,7 +54,7 @@ void drawChip(QPainter& p, const QRectF& r, bool small) {
 }
 
 QImage icon(int size) {
-    return artwork::Icon(size, kViolet, kDeepViolet, [size](QPainter& p) {
+    return artwork::icon(size, kViolet, kDeepViolet, [size](QPainter& p) {
         const qreal inset = size * (size <= 16 ? 0.10 : 0.14);
         drawChip(p, QRectF(inset, inset, size - 2 * inset, size - 2 * inset), size <= 16);
     });
@@ -96,8 +97,54 @@ QImage aboutBitmap() {
     return image;
 }
 
+// The loader's picture, 36 x 36 (its place in the main window): the chip; busy, with an
+// amber ring around it.
+QImage loaderPicture(bool busy) {
+    const int size = 36;
+    QImage image = icon(size);
+    if (!busy) return image;
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(kAmber, 3));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(1.5, 1.5, size - 3, size - 3), size * 0.18, size * 0.18);
+    return image;
+}
+
+// The transfer component's picture, 32 x 32: two arrows, up and down, white; amber when busy.
+QImage transferPicture(bool busy) {
+    const int size = 32;
+    return artwork::icon(size, QColor(40, 140, 150), QColor(16, 72, 84), [busy](QPainter& p) {
+        const QColor colour = busy ? kAmber : QColor(Qt::white);
+        auto arrow = [&](qreal x, bool up) {
+            QPainterPath a;
+            const qreal top = 6, bottom = 26, head = 8;
+            const qreal tip = up ? top : bottom, base = up ? top + head : bottom - head;
+            a.moveTo(x, tip);
+            a.lineTo(x + 5, base);
+            a.lineTo(x + 2, base);
+            a.lineTo(x + 2, up ? bottom : top);
+            a.lineTo(x - 2, up ? bottom : top);
+            a.lineTo(x - 2, base);
+            a.lineTo(x - 5, base);
+            a.closeSubpath();
+            p.drawPath(a);
+        };
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour);
+        arrow(11, true);
+        arrow(21, false);
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    return artwork::WriteArtwork(argc, argv, "fenwald_draw_artwork", icon, aboutBitmap);
+    return artwork::writeArtwork(
+        argc, argv, "fenwald_draw_artwork", icon, aboutBitmap, [](const QDir& out) {
+            return loaderPicture(false).save(out.filePath(QStringLiteral("loader_idle.png"))) &&
+                   loaderPicture(true).save(out.filePath(QStringLiteral("loader_busy.png"))) &&
+                   transferPicture(false).save(out.filePath(QStringLiteral("transfer_idle.png"))) &&
+                   transferPicture(true).save(out.filePath(QStringLiteral("transfer_busy.png")));
+        });
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "tests/download/download_session.h"
+#include "tests/support/child_program.h"
 
 #include "download/engine/flash_writer.h"
 #include "platform/folders.h"
@@ -15,74 +16,12 @@ using namespace dltest;
 
 namespace {
 
-struct Outcome {
-    int status = -1;  // exit code, or -1 when it did not end in time
-    std::string out, err;
-    Lines lines() const {
-        Lines l;
-        std::size_t p = 0;
-        for (std::size_t nl; (nl = out.find('\n', p)) != std::string::npos; p = nl + 1)
-            l.push_back(out.substr(p, nl - p));
-        return l;
-    }
-};
+using testenv::Outcome;
 
-class Kolvane {
+// The download tool as the user runs it.
+class Kolvane : public testenv::ChildProgram {
 public:
-    explicit Kolvane(const testenv::ScratchDir& dir)
-        : out_(dir.file("kolvane.out")), err_(dir.file("kolvane.err")) {}
-    ~Kolvane() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    // stdoutPath: where standard output goes instead of the file output() reads.
-    void start(const std::vector<std::string>& args, const std::string& stdoutPath = {}) {
-        std::vector<std::string> all = {KOLVANE_BINARY};
-        all.insert(all.end(), args.begin(), args.end());
-        const std::string out = stdoutPath.empty() ? out_ : stdoutPath;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int e = ::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(o, 1);
-            ::dup2(e, 2);
-            std::vector<char*> argv;
-            for (auto& a : all) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-    }
-    std::string output() const { return testenv::readFile(out_); }
-    void interrupt() { ::kill(pid_, SIGINT); }
-    void terminate() { ::kill(pid_, SIGTERM); }
-    pid_t pid() const { return pid_; }
-    Outcome wait(std::chrono::seconds limit = 90s) {
-        Outcome r;
-        auto end = std::chrono::steady_clock::now() + limit;
-        int status = 0;
-        while (std::chrono::steady_clock::now() < end) {
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-                break;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        r.out = testenv::readFile(out_);
-        r.err = testenv::readFile(err_);
-        return r;
-    }
-    Outcome run(const std::vector<std::string>& args) {
-        start(args);
-        return wait();
-    }
-
-private:
-    std::string out_, err_;
-    pid_t pid_ = -1;
+    explicit Kolvane(const testenv::ScratchDir& dir) : ChildProgram(KOLVANE_BINARY, dir) {}
 };
 
 struct CommandLine : ::testing::Test {

@@ -39,15 +39,18 @@ const sim::DeviceKind& scannerKind() {
 
 }  // namespace
 
-TEST_F(ScannerOnCom8, AnswersCommandsOnlyAtItsBaudRate) {
+TEST_F(ScannerOnCom8, AnswersCommandsOnlyAtThePictureRateAndItsOwn) {
     EXPECT_EQ(ask("\x1bZ1\r"), "Veltrix 2D Imager SIM V1.10\r");
     EXPECT_EQ(ask("\x1b[OOUQ1Q0\r"), "CAMERA OK\r");
     EXPECT_EQ(ask("\x1b?\r"), "");
     EXPECT_EQ(scanner.command("reply Z1 V\\x32\\s\\r"), "ok");
     EXPECT_EQ(ask("\x1bZ1\r"), "V2 \r");
     ASSERT_TRUE(
-        program.setLineSettings({9600, 8, platform::parity::None, platform::stopbits::One}));
+        program.setLineSettings({19200, 8, platform::parity::None, platform::stopbits::One}));
     EXPECT_EQ(ask("\x1bZ1\r"), "");
+    ASSERT_TRUE(
+        program.setLineSettings({9600, 8, platform::parity::None, platform::stopbits::One}));
+    EXPECT_EQ(ask("\x1bZ1\r"), "V2 \r");
 }
 
 TEST_F(ScannerOnCom8, ASnapshotRequestWaitsForTheTriggerCommandOrEscZ) {
@@ -73,12 +76,88 @@ TEST_F(ScannerOnCom8, ASnapshotRequestWaitsForTheTriggerCommandOrEscZ) {
     EXPECT_EQ(std::vector<std::uint8_t>(data.begin() + 7, data.end() - 3), scanner.lastPicture());
 }
 
+TEST_F(ScannerOnCom8, TheInstallersCommandsAreUnderstoodAtItsOwnRatesOnly) {
+    auto at = [&](unsigned baud) {
+        return program.setLineSettings({baud, 8, platform::parity::None, platform::stopbits::One});
+    };
+    EXPECT_EQ(ask("\x1bWC\r"), "");  // 115200 is the picture's rate, not its own
+    ASSERT_TRUE(at(9600));
+    EXPECT_EQ(ask("\x1bWC\r"), "\x06");
+    const std::string request = "\x1b((\r@VELT,   0,   0,  15,   7,1,8,0, 65,0,3,0,0#";
+    EXPECT_EQ(ask(request), "");  // no picture at 9600
+    EXPECT_TRUE(scanner.requests().empty());
+
+    EXPECT_EQ(scanner.command("rate 19200,57600"), "ok");
+    EXPECT_EQ(ask("\x1bWC\r"), "");
+    ASSERT_TRUE(at(57600));
+    EXPECT_EQ(ask("\x1bWC\r"), "\x06");
+    ASSERT_TRUE(at(19200));
+    EXPECT_EQ(ask("\x1bT20240229235958\r"), "\x06");
+    EXPECT_EQ(ask("\x1bT2024022923595\r"), "");  // 13 digits: not a time
+    EXPECT_EQ(ask("\x1bT2024022923595x\r"), "");
+    EXPECT_EQ(scanner.timesSet(), std::vector<std::string>{"20240229235958"});
+    EXPECT_NE(scanner.command("status").find("rate 19200,57600"), std::string::npos);
+    EXPECT_EQ(scanner.command("rate 0"), "error: rate needs baud rates such as 9600 or 9600,19200");
+    EXPECT_EQ(scanner.ownRates(), (std::vector<unsigned>{19200, 57600}));
+}
+
+TEST_F(ScannerOnCom8, AckFaultsAnswerTheFirmwareRequestAndTheTimeWithANakOrNothing) {
+    ASSERT_TRUE(
+        program.setLineSettings({9600, 8, platform::parity::None, platform::stopbits::One}));
+    EXPECT_EQ(scanner.command("fault bad-ack"), "ok");
+    EXPECT_EQ(ask("\x1b"
+                  "FW\r"),
+              "\x15");
+    EXPECT_EQ(ask("\x1bT20240101000000\r"), "\x15");
+    EXPECT_EQ(ask("\x1bWC\r"), "\x06");  // still to be found
+    EXPECT_EQ(scanner.command("fault none"), "ok");
+    EXPECT_EQ(scanner.command("fault mute-ack"), "ok");
+    EXPECT_EQ(ask("\x1b"
+                  "FW\r"),
+              "");
+    EXPECT_EQ(ask("\x1bT20240101000000\r"), "");
+    EXPECT_TRUE(scanner.timesSet().empty());
+    EXPECT_EQ(scanner.firmwareRequests(), 2);
+    EXPECT_EQ(scanner.command("firmware"), "no firmware");
+    EXPECT_EQ(scanner.command("save-firmware /tmp/x"), "error: no firmware received");
+}
+
+TEST_F(ScannerOnCom8, TransferFaultsNakEveryBlockOrCancelOnTheFirst) {
+    ASSERT_TRUE(
+        program.setLineSettings({9600, 8, platform::parity::None, platform::stopbits::One}));
+    EXPECT_EQ(scanner.command("fault fw-nak"), "ok");
+    EXPECT_EQ(ask("\x1b"
+                  "FW\r"),
+              "\x06"
+              "C");
+    const std::string block(133, '\x01');
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(ask(block), "\x15") << i;
+    EXPECT_EQ(ask("\x18\x18"), "");  // the sender gives up
+    EXPECT_EQ(scanner.command("fault none"), "ok");
+    EXPECT_EQ(scanner.command("fault fw-cancel"), "ok");
+    EXPECT_EQ(ask("\x1b"
+                  "FW\r"),
+              "\x06"
+              "C");
+    EXPECT_EQ(ask(block), "\x18\x18\x18");
+    EXPECT_EQ(scanner.command("fault none"), "ok");
+    EXPECT_EQ(scanner.command("fault fw-silence"), "ok");
+    EXPECT_EQ(ask("\x1b"
+                  "FW\r",
+                  500ms),
+              "\x06");
+    EXPECT_EQ(ask("\x1bWC\r"), "\x06");
+    EXPECT_FALSE(scanner.firmware());
+}
+
 TEST(ScannerKind, TakesItsControlCommandsAsOptions) {
     std::string error;
     EXPECT_TRUE(scannerKind().make({"--fault", "missing=3", "--fault", "divisor0", "--reply",
                                     "Z1=V9\\r", "--block-size", "100", "--jpeg-size", "5000"},
                                    error))
         << error;
+    EXPECT_TRUE(scannerKind().make({"--rate", "19200,9600", "--fault", "fw-nak"}, error)) << error;
+    EXPECT_FALSE(scannerKind().make({"--rate", "fast"}, error));
     EXPECT_FALSE(scannerKind().make({"--fault", "sideways"}, error));
     EXPECT_EQ(error, "unknown fault: sideways");
     EXPECT_FALSE(scannerKind().make({"--block-size", "2000"}, error));

@@ -1,0 +1,231 @@
+#include "installer/cli/fenwald_cli.h"
+
+#include <chrono>
+
+#include "installer/engine/fenwald_settings.h"
+#include "installer/engine/gantry1.h"
+#include "installer/engine/loader_interface.h"
+#include "installer/engine/transfer_interface.h"
+#include "installer/engine/veskctl1.h"
+
+namespace fenwald::cli {
+
+namespace {
+
+using serial::cli::Console;
+using serial::cli::kExitCancelled;
+using serial::cli::kExitFailed;
+using serial::cli::kExitOk;
+using serial::cli::Options;
+using serial::cli::UsageError;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kPollWait{50};
+
+FenwaldSettings readSettings() {
+    serial::SettingsFile file;
+    file.setReadOnly(true);
+    FenwaldSettings s;
+    loadSettings(file, s);
+    return s;
+}
+
+// The port and a positional argument; what else a subcommand takes, its own code reads.
+struct Arguments {
+    std::string positional;
+    std::optional<int> irda;
+};
+
+Arguments readArguments(const std::vector<std::string>& args, const std::string& subcommand,
+                        FenwaldSettings& s, bool positional, bool irda) {
+    Arguments a;
+    for (Options o(args, subcommand); !o.done();) {
+        if (auto p = o.port()) {
+            s.port = *p;
+        } else if (auto t = irda ? o.number("--irda") : std::nullopt) {
+            if (*t < 0 || *t > kFixedBaudRateCradle)
+                throw UsageError{"--irda takes a type from 0 to 5, not " + std::to_string(*t)};
+            a.irda = *t;
+        } else if (positional && a.positional.empty()) {
+            a.positional = o.positional();
+            if (a.positional.empty()) throw UsageError{subcommand + " needs a non-empty name"};
+        } else {
+            o.unknownOption();
+        }
+    }
+    if (positional && a.positional.empty())
+        throw UsageError{
+            subcommand + " needs " +
+            (subcommand == "receive" ? "the folder to receive into" : "the file to send")};
+    return a;
+}
+
+// Waits for the loader's operation to end, showing what it reports; Ctrl+C cancels it.
+int waitForLoader(CGantry1& loader, Console& console) {
+    bool cancelled = false;
+    for (;;) {
+        if (!cancelled && console.interrupted()) {
+            cancelled = true;
+            loader.cancel();
+        }
+        auto e = loader.events().waitPop(kPollWait);
+        if (!e) continue;
+        auto st = decodeGantryStatus(*e);
+        if (!st) continue;
+        console.progress(st->percent);
+        if (st->code <= gantry::kProgressOnlyLast || st->code == gantry::kProgress ||
+            st->code == 2020)
+            continue;
+        if (gantry::isError(st->code)) {
+            console.message(st->message);
+        } else {
+            console.clearProgress();
+            console.printLine(st->message);
+        }
+        if (gantry::endsOperation(st->code)) {
+            if (cancelled) return kExitCancelled;
+            return gantry::isError(st->code) ? kExitFailed : kExitOk;
+        }
+    }
+}
+
+int runLoader(const std::vector<std::string>& args, Console& console, const char* name) {
+    FenwaldSettings s = readSettings();
+    const std::string subcommand = name;
+    const bool download = subcommand == "download";
+    Arguments a = readArguments(args, subcommand, s, download, download);
+    if (a.irda) s.irda = *a.irda;
+    CGantry1 loader;
+    if (!loader.created()) {
+        console.message(loader.creationError());
+        return kExitFailed;
+    }
+    // Port, then IrdaType, then what the operation needs, as the window writes them.
+    loader.SetPort(static_cast<std::int16_t>(s.port));
+    loader.SetIrdaType(s.irda);
+    if (download) {
+        loader.SetFileName(a.positional);
+        loader.Download();
+    } else if (subcommand == "versions") {
+        loader.ShowVersions();
+    } else {
+        loader.SendTime();
+    }
+    return waitForLoader(loader, console);
+}
+
+int runDownload(const std::vector<std::string>& args, Console& console) {
+    return runLoader(args, console, "download");
+}
+int runVersions(const std::vector<std::string>& args, Console& console) {
+    return runLoader(args, console, "versions");
+}
+int runSendTime(const std::vector<std::string>& args, Console& console) {
+    return runLoader(args, console, "send-time");
+}
+
+int runTransfer(const std::vector<std::string>& args, Console& console, bool transmit) {
+    FenwaldSettings s = readSettings();
+    Arguments a = readArguments(args, transmit ? "transmit" : "receive", s, true, false);
+    // The monitor's corrections as it applies its settings, with its messages.
+    if (auto c = correctMonitorIrda(s.irda); c.message) {
+        console.message(kInvalidIrdaDeviceText);
+        s.irda = c.value;
+    }
+    if (auto c = correctMonitorBaudRate(s.irda, s.baudrate); c.message) {
+        console.message(kInvalidBaudRateText);
+        s.baudrate = c.value;
+    }
+    CVeskctl1 transfer;
+    if (!transfer.created()) {
+        console.message(transfer.creationError());
+        return kExitFailed;
+    }
+    transfer.SetPort(static_cast<std::int16_t>(s.port));
+    transfer.SetBaudRate(s.baudrate);
+    transfer.SetParity(static_cast<std::int16_t>(s.parity));
+    transfer.SetDataBits(static_cast<std::int16_t>(s.databits));
+    transfer.SetStopBits(static_cast<std::int16_t>(s.stopbits));
+    transfer.setCharTimeout(vesk::kDefaultCharTimeoutMs);
+    transfer.setAnswerTimeout(vesk::kDefaultAnswerTimeoutMs);
+    transfer.setRetries(vesk::kDefaultRetries);
+    transfer.SetIrdaType(irdaForTransfer(s.irda));
+    if (transmit)
+        transfer.TransmitFile(vesk::kProtocol, a.positional);
+    else
+        transfer.ReceiveFile(vesk::kProtocol, a.positional, 1);
+
+    bool cancelled = false;
+    for (;;) {
+        if (!cancelled && console.interrupted()) {
+            cancelled = true;
+            transfer.cancel();
+        }
+        auto e = transfer.events().waitPop(kPollWait);
+        if (!e) continue;
+        if (auto p = decodeVeskProgress(*e)) {
+            console.progress(p->percent);
+            continue;
+        }
+        auto st = decodeVeskStatus(*e);
+        if (!st) continue;
+        console.clearProgress();
+        if (st->code < vesk::kInformationFirst) {
+            console.message(st->message);
+            return cancelled ? kExitCancelled : kExitFailed;
+        }
+        if (st->code < vesk::kNothingToShowFirst) {
+            console.printLine(st->message);
+            return cancelled ? kExitCancelled : kExitOk;
+        }
+        return cancelled ? kExitCancelled : kExitFailed;
+    }
+}
+
+int runTransmit(const std::vector<std::string>& args, Console& console) {
+    return runTransfer(args, console, true);
+}
+int runReceive(const std::vector<std::string>& args, Console& console) {
+    return runTransfer(args, console, false);
+}
+
+}  // namespace
+
+const serial::cli::Program& program() {
+    static const serial::cli::Program program{
+        "fenwald",
+        {
+            {"download", "FILE [--port N] [--irda T]",
+             "installs the firmware file FILE (Intel HEX, S-records or binary) into the\n"
+             "          scanner through the loader component. The file is checked first; a\n"
+             "          corrupt one is refused with its line and fault, and nothing is sent.\n"
+             "  --port N             COM port number (setting \"port\")\n"
+             "  --irda T             IrDA adapter or cradle (setting \"irda\"): 0 none,\n"
+             "                       1 LiteLink, 2 Tekram, 3 Actisys, 4 KWD4400 cradle,\n"
+             "                       5 fixed baudrate cradle (9600 only)\n",
+             runDownload},
+            {"versions", "[--port N]", "prints the scanner's software versions.\n", runVersions},
+            {"send-time", "[--port N]", "sets the scanner's clock to the computer's local time.\n",
+             runSendTime},
+            {"transmit", "FILE [--port N]",
+             "sends FILE as a YMODEM batch through the transfer component, with the RS232\n"
+             "          monitor's line settings (\"baudrate\", \"databits\", \"parity\",\n"
+             "          \"stopbits\", \"irda\"); the other side receives, as `rz --ymodem` does.\n",
+             runTransmit},
+            {"receive", "FOLDER [--port N]",
+             "receives a YMODEM batch into FOLDER, each file under the name it came with\n"
+             "          (numbered when that name is taken), with the monitor's line settings.\n",
+             runReceive},
+        },
+        "Settings not given come from \"fenwald.ini\" in the working folder; the command line "
+        "never\nwrites it. Ports come from the port map ($VELTRIX_PORTS, else "
+        "$XDG_CONFIG_HOME/veltrix/ports).\nStatus lines go to standard output, errors to "
+        "standard error. Exit status: 0 done,\n1 failed, 2 usage error, 130 cancelled (Ctrl+C "
+        "cancels the running operation).\n",
+        serial::cli::AfterUsageError::TryHelp,
+        platform::InterruptMode::CancelThenEnd,
+    };
+    return program;
+}
+
+}  // namespace fenwald::cli

@@ -1,0 +1,150 @@
+// fenwald's command line as a program: what it prints, its exit status, and what the simulated
+// scanner or lrzsz ends up holding.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "sim/scanner_device.h"
+#include "tests/installer/component_test_support.h"
+#include "tests/installer/lrzsz_peer.h"
+#include "tests/support/child_program.h"
+#include "tests/support/test_env.h"
+
+using namespace testcomponents;
+using namespace std::chrono_literals;
+using testenv::Outcome;
+
+namespace {
+
+struct FenwaldCommandLine : ::testing::Test {
+    testenv::IsolatedPorts env;
+    testenv::ChildProgram fenwald{FENWALD_BINARY, env.dir()};
+    sim::ScannerDevice scanner;
+    std::string work;  // the working folder, where fenwald.ini lives
+
+    void SetUp() override {
+        work = env.dir().file("work");
+        std::filesystem::create_directory(work);
+    }
+    void startScanner(int com = 3) {
+        ASSERT_TRUE(scanner.start(env.mapFile(), com, "Veltrix Scanner (COM3)"));
+    }
+    std::string file(const std::string& name, const std::string& content) {
+        std::string path = env.dir().file(name);
+        testenv::writeFile(path, content);
+        return path;
+    }
+    Outcome run(const std::vector<std::string>& args) { return fenwald.run(args, work); }
+};
+
+TEST_F(FenwaldCommandLine, DownloadInstallsTheFileAndSaysSo) {
+    startScanner();
+    const std::string hex = intelHex(randomBytes(3000, 5));
+    Outcome r = run({"download", file("app.hex", hex), "--port", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_FALSE(r.lines().empty()) << r.err;
+    EXPECT_EQ(r.lines().back(),
+              "Firmware app.hex installed (" + std::to_string(hex.size()) + " bytes)");
+    ASSERT_TRUE(testenv::eventually([&] { return scanner.firmware().has_value(); }));
+    const auto firmware = scanner.firmware();
+    EXPECT_EQ(std::string(firmware->bytes.begin(), firmware->bytes.end()), hex);
+    // Nothing but errors on standard error when it is no terminal.
+    EXPECT_EQ(r.err, "");
+    // The settings file is read, never written.
+    EXPECT_FALSE(std::filesystem::exists(work + "/fenwald.ini"));
+}
+
+TEST_F(FenwaldCommandLine, TheSettingsFileGivesThePortAndFailuresExitOne) {
+    startScanner();
+    testenv::writeFile(work + "/fenwald.ini", "[Main]\nport=3\n");
+    ASSERT_EQ(scanner.command("reply Z1 V1.0\\r"), "ok");
+    Outcome r = run({"versions"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_FALSE(r.lines().empty()) << r.err;
+    EXPECT_EQ(r.lines().back(), "Scanner software: V1.0");
+    EXPECT_EQ(testenv::readFile(work + "/fenwald.ini"), "[Main]\nport=3\n");
+
+    r = run({"send-time"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(scanner.timesSet().size(), 1u);
+
+    // A corrupt file: its line in the message, nothing on the line.
+    std::string hex = intelHex(randomBytes(100, 2));
+    hex[hex.find(':', 1) + 3] ^= 1;
+    scanner.line().clearReceived();
+    r = run({"download", file("bad.hex", hex)});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("bad.hex"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
+    EXPECT_TRUE(scanner.line().received().empty());
+
+    // A port nobody answers on.
+    r = run({"versions", "--port", "7"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("COM7"), std::string::npos) << r.err;
+}
+
+TEST_F(FenwaldCommandLine, BadArgumentsExitTwo) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"download"},
+             {"download", "a.hex", "--irda", "6"},
+             {"download", "a.hex", "--port", "0"},
+             {"versions", "extra"},
+             {"receive"},
+             {"frobnicate"},
+         }) {
+        Outcome r = run(args);
+        EXPECT_EQ(r.status, 2) << args.front() << ": " << r.err;
+        EXPECT_NE(r.err.find("fenwald"), std::string::npos) << r.err;
+    }
+    Outcome help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* sub : {"download", "versions", "send-time", "transmit", "receive"})
+        EXPECT_NE(help.out.find(sub), std::string::npos) << sub;
+}
+
+TEST_F(FenwaldCommandLine, CtrlCCancelsADownloadWithCanOnTheLine) {
+    startScanner();
+    ASSERT_EQ(scanner.command("fault fw-silence"), "ok");
+    fenwald.start({"download", file("app.bin", randomBytes(5000, 1)), "--port", "3"}, {}, work);
+    ASSERT_TRUE(testenv::eventually([&] { return scanner.firmwareRequests() == 1; }, 10s));
+    fenwald.interrupt();
+    Outcome r = fenwald.wait(30s);
+    EXPECT_EQ(r.status, 130) << r.err;
+    ASSERT_TRUE(testenv::eventually([&] {
+        auto wire = scanner.line().received();
+        return std::count(wire.begin(), wire.end(), 0x18) >= 2;
+    }));
+}
+
+TEST_F(FenwaldCommandLine, TransmitAndReceiveWithLrzszAtTheMonitorsRate) {
+    if (testpeer::LrzszPeer::program("sz").empty()) GTEST_SKIP() << "lrzsz is not installed";
+    testpeer::LrzszPeer peer;
+    ASSERT_TRUE(peer.open(env.mapFile(), 5));
+    testenv::writeFile(work + "/fenwald.ini", "[Main]\nport=5\nbaudrate=57600\n");
+    const std::string inbox = env.dir().file("inbox"), outbox = env.dir().file("outbox");
+    std::filesystem::create_directory(inbox);
+    std::filesystem::create_directory(outbox);
+
+    const std::string content = randomBytes(5000, 6);
+    fenwald.start({"transmit", file("fw.bin", content)}, {}, work);
+    ASSERT_TRUE(peer.waitForComponentRate(57600));
+    ASSERT_TRUE(peer.start({"rz", "--ymodem"}, inbox));
+    Outcome r = fenwald.wait();
+    EXPECT_EQ(peer.wait(), 0) << peer.log();
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_FALSE(r.lines().empty()) << r.err;
+    EXPECT_EQ(r.lines().back(), "Sent fw.bin (5000 bytes)");
+    EXPECT_EQ(testenv::readFile(inbox + "/fw.bin"), content);
+
+    testenv::writeFile(outbox + "/back.bin", content);
+    fenwald.start({"receive", inbox}, {}, work);
+    ASSERT_TRUE(peer.waitForComponentRate(57600));
+    ASSERT_TRUE(peer.start({"sz", "--ymodem", "back.bin"}, outbox));
+    r = fenwald.wait();
+    EXPECT_EQ(peer.wait(), 0) << peer.log();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(testenv::readFile(inbox + "/back.bin"), content);
+}
+
+}  // namespace

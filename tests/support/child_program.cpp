@@ -1,0 +1,77 @@
+#include "tests/support/child_program.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+namespace testenv {
+
+std::vector<std::string> Outcome::lines() const {
+    std::vector<std::string> l;
+    std::size_t p = 0;
+    for (std::size_t nl; (nl = out.find('\n', p)) != std::string::npos; p = nl + 1)
+        l.push_back(out.substr(p, nl - p));
+    return l;
+}
+
+ChildProgram::ChildProgram(std::string binary, const ScratchDir& dir)
+    : binary_(std::move(binary)), out_(dir.file("child.out")), err_(dir.file("child.err")) {}
+
+ChildProgram::~ChildProgram() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+void ChildProgram::start(const std::vector<std::string>& args, const std::string& stdoutPath,
+                         const std::string& workingFolder) {
+    std::vector<std::string> all = {binary_};
+    all.insert(all.end(), args.begin(), args.end());
+    const std::string out = stdoutPath.empty() ? out_ : stdoutPath;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = ::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(o, 1);
+        ::dup2(e, 2);
+        if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0) ::_exit(126);
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+}
+
+std::string ChildProgram::output() const {
+    return readFile(out_);
+}
+void ChildProgram::interrupt() {
+    ::kill(pid_, SIGINT);
+}
+void ChildProgram::terminate() {
+    ::kill(pid_, SIGTERM);
+}
+
+Outcome ChildProgram::wait(std::chrono::seconds limit) {
+    Outcome r;
+    auto end = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    r.out = readFile(out_);
+    r.err = readFile(err_);
+    return r;
+}
+
+}  // namespace testenv

@@ -1,0 +1,47 @@
+// A program under test run as a child process: its standard output and error go to files in a
+// scratch folder, so a test reads what a user would have seen, with the exit status.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_env.h"
+
+namespace testenv {
+
+struct Outcome {
+    int status = -1;  // exit code, 128 + signal, or -1 when it did not end in time
+    std::string out, err;
+    std::vector<std::string> lines() const;  // standard output, line by line
+};
+
+class ChildProgram {
+public:
+    ChildProgram(std::string binary, const ScratchDir& dir);
+    ~ChildProgram();  // kills a child still running
+    ChildProgram(const ChildProgram&) = delete;
+    ChildProgram& operator=(const ChildProgram&) = delete;
+
+    // stdoutPath: where standard output goes instead of the file output() reads;
+    // workingFolder: the child's, when given.
+    void start(const std::vector<std::string>& args, const std::string& stdoutPath = {},
+               const std::string& workingFolder = {});
+    std::string output() const;
+    void interrupt();  // SIGINT, as Ctrl+C
+    void terminate();  // SIGTERM
+    pid_t pid() const { return pid_; }
+    Outcome wait(std::chrono::seconds limit = std::chrono::seconds(90));
+    Outcome run(const std::vector<std::string>& args, const std::string& workingFolder = {}) {
+        start(args, {}, workingFolder);
+        return wait();
+    }
+
+private:
+    std::string binary_, out_, err_;
+    pid_t pid_ = -1;
+};
+
+}  // namespace testenv
