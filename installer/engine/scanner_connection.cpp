@@ -75,9 +75,9 @@ ScannerConnection DetectScannerRate(CSerialPort& port, int portNumber,
     SerialPortProbeLine line(port, portNumber, cancel);
     const ScannerRate probed = detectScannerRate(line, kScannerRates);
     if (probed.openError) {
-        c.message = ConfigurationMessage{std::string(kErrorCaption),
-                                         std::string(kCannotOpenComport),
-                                         platform::Report::Severity::Error};
+        c.message =
+            ConfigurationMessage{std::string(kErrorCaption), std::string(kCannotOpenComport),
+                                 platform::Report::Severity::Error};
         return c;
     }
     if (probed.cancelled) {
@@ -86,9 +86,9 @@ ScannerConnection DetectScannerRate(CSerialPort& port, int portNumber,
     }
     if (!probed.found) return c;
     if (!line.open(probed.rate)) {
-        c.message = ConfigurationMessage{std::string(kErrorCaption),
-                                         std::string(kCannotOpenComport),
-                                         platform::Report::Severity::Error};
+        c.message =
+            ConfigurationMessage{std::string(kErrorCaption), std::string(kCannotOpenComport),
+                                 platform::Report::Severity::Error};
         return c;
     }
     for (std::uint8_t b : kReady) line.writeByte(b);
