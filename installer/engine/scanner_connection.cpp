@@ -106,14 +106,14 @@ ScannerConnection DetectScannerRate(CSerialPort& port, int portNumber,
 
 int portNumberOfEntry(std::string_view entry) {
     const auto at = entry.find("COM");
-    if (at == std::string_view::npos || entry.empty()) return 0;
-    const std::size_t end = entry.size() - 1;
+    if (at == std::string_view::npos) return 0;
+    // The digits end at the closing parenthesis; a bare "COMn" (a port without a display name)
+    // ends with them.
     int n = 0;
-    for (std::size_t i = at + 3; i < end; ++i) {
+    for (std::size_t i = at + 3; i < entry.size() && n < 100000; ++i) {
         const char c = entry[i];
         if (c < '0' || c > '9') break;
         n = n * 10 + (c - '0');
-        if (n > 100000) break;
     }
     return n;
 }

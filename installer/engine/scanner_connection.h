@@ -64,8 +64,8 @@ struct ScannerConnection {
 ScannerConnection DetectScannerRate(CSerialPort& port, int portNumber,
                                     const platform::CancelFlag* cancel = nullptr);
 
-// The decimal number after the first "COM" of a list entry, up to its last character (the
-// closing parenthesis): "USB Serial Port (COM12)" gives 12; 0 when there is none.
+// The decimal number after the first "COM" of a list entry: "USB Serial Port (COM12)" and
+// "COM12" give 12; 0 when there is none.
 int portNumberOfEntry(std::string_view entry);
 
 // The entry a remembered name selects in a sorted list: the first whose beginning is the name,

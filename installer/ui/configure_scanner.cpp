@@ -103,8 +103,7 @@ void ConfigureScanner::setUrlOpener(UrlOpener opener) {
 
 // ---- opening ----
 
-ConfigureScanner::ConfigureScanner(std::string& configurationPath, bool loadOnOpen,
-                                   QWidget* parent)
+ConfigureScanner::ConfigureScanner(std::string& configurationPath, bool loadOnOpen, QWidget* parent)
     : QDialog(parent),
       ui_(std::make_unique<Ui::ConfigureScanner>()),
       configurationPath_(configurationPath),
@@ -123,8 +122,8 @@ ConfigureScanner::ConfigureScanner(std::string& configurationPath, bool loadOnOp
     ui_->setupUi(this);
     setWindowIcon(fenwald::ui::artwork().programIcon());
     BuildMenus();
-    ui_->logo->setPixmap(fenwald::ui::artwork().aboutBitmap().scaledToHeight(
-        kLogoHeight, Qt::SmoothTransformation));
+    ui_->logo->setPixmap(
+        fenwald::ui::artwork().aboutBitmap().scaledToHeight(kLogoHeight, Qt::SmoothTransformation));
     ui_->lamp->setPixmap(lamp(false));
     QSizePolicy p = ui_->hidProgress->sizePolicy();
     p.setRetainSizeWhenHidden(true);
@@ -135,8 +134,7 @@ ConfigureScanner::ConfigureScanner(std::string& configurationPath, bool loadOnOp
     connect(ui_->browseButton, &QPushButton::clicked, this, &ConfigureScanner::OnBrowse);
     connect(ui_->configureButton, &QPushButton::clicked, this, &ConfigureScanner::Configure);
     connect(ui_->exitButton, &QPushButton::clicked, this, [this] { done(0); });
-    connect(ui_->makePermanentBox, &QCheckBox::clicked, this,
-            [this](bool on) { permanent_ = on; });
+    connect(ui_->makePermanentBox, &QCheckBox::clicked, this, [this](bool on) { permanent_ = on; });
     connect(ui_->hidBox, &QCheckBox::clicked, this, &ConfigureScanner::SetHidMode);
 
     RefreshPortList();
@@ -199,8 +197,7 @@ void ConfigureScanner::BuildMenus() {
     };
     QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
     refusedWhileBusy_.push_back(add(file, QStringLiteral("&New"),
-                                    QKeySequence(Qt::CTRL | Qt::Key_N),
-                                    &ConfigureScanner::OnNew));
+                                    QKeySequence(Qt::CTRL | Qt::Key_N), &ConfigureScanner::OnNew));
     open_ = add(file, QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O),
                 &ConfigureScanner::OnBrowse);
     refusedWhileBusy_.push_back(open_);
@@ -208,8 +205,8 @@ void ConfigureScanner::BuildMenus() {
     QMenu* about = menuBar_->addMenu(QStringLiteral("&About"));
     refusedWhileBusy_.push_back(add(about, QStringLiteral("About Configure Scanner"),
                                     QKeySequence(), &ConfigureScanner::OnAbout));
-    refusedWhileBusy_.push_back(add(about, QString::fromLatin1(kMainSiteItem), QKeySequence(),
-                                    &ConfigureScanner::OnVisit));
+    refusedWhileBusy_.push_back(
+        add(about, QString::fromLatin1(kMainSiteItem), QKeySequence(), &ConfigureScanner::OnVisit));
 }
 
 // ---- the scanner list and the connection ----
@@ -394,10 +391,9 @@ void ConfigureScanner::SetBusy(bool on) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
-    for (QWidget* w : {static_cast<QWidget*>(ui_->selectGroup),
-                       static_cast<QWidget*>(ui_->informationGroup),
-                       static_cast<QWidget*>(ui_->makePermanentBox),
-                       static_cast<QWidget*>(ui_->hidBox)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(ui_->selectGroup), static_cast<QWidget*>(ui_->informationGroup),
+          static_cast<QWidget*>(ui_->makePermanentBox), static_cast<QWidget*>(ui_->hidBox)})
         w->setEnabled(!on);
     for (QAction* a : refusedWhileBusy_) a->setEnabled(!on);
     if (on) ui_->configureButton->setEnabled(false);

@@ -57,7 +57,8 @@ CfenwaldDlg::CfenwaldDlg(const std::string& startArgument,
     : QDialog(parent),
       ui_(std::make_unique<Ui::CfenwaldDlg>()),
       opener_(openConfigurationDialog),
-      loader_(registry ? *registry : platform::ComponentRegistry(platform::componentRegistryPath())),
+      loader_(registry ? *registry
+                       : platform::ComponentRegistry(platform::componentRegistryPath())),
       loaderDrain_(loader_.events(),
                    [this](platform::ComponentEvent& e) {
                        if (auto status = fenwald::decodeGantryStatus(e)) OnStatus(*status);
@@ -161,7 +162,8 @@ void CfenwaldDlg::BuildMenus() {
     QMenu* settings = menuBar_->addMenu(kSettingsMenu);
     portMenu_ = settings->addMenu(QStringLiteral("Port"));
     portMenu_->addAction(QStringLiteral("COM"))->setData(kFirstPort);
-    connect(portMenu_, &QMenu::triggered, this, [this](QAction* a) { OnCommand(a->data().toInt()); });
+    connect(portMenu_, &QMenu::triggered, this,
+            [this](QAction* a) { OnCommand(a->data().toInt()); });
     irdaMenu_ = settings->addMenu(QStringLiteral("IrDA Adapter/Cradle type"));
     for (int type = 0; type <= kLastIrda - kFirstIrda; ++type)
         AddCommand(irdaMenu_, QString::fromLatin1(fenwald::irdaMainWindowItem(type)),

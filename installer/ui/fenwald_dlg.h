@@ -40,9 +40,9 @@ class CfenwaldDlg : public QDialog {
     Q_OBJECT
 public:
     // Command IDs.
-    static constexpr int kDownload = 32771, kDownloadAgain = 32772, kExit = 32773,
-                         kAbout = 32774, kShowRs232 = 32775, kShowVersions = 32776,
-                         kSendTime = 32777, kSendConfiguration = 33879;
+    static constexpr int kDownload = 32771, kDownloadAgain = 32772, kExit = 32773, kAbout = 32774,
+                         kShowRs232 = 32775, kShowVersions = 32776, kSendTime = 32777,
+                         kSendConfiguration = 33879;
     static constexpr int kFirstIrda = 32816, kLastIrda = 32821;
     // Port n is command 32822 + n - 1; ports above 255 get IDs that select nothing.
     static constexpr int kFirstPort = 32822, kLastPort = 33076;
