@@ -75,6 +75,9 @@ CfenwaldDlg::CfenwaldDlg(const std::string& startArgument,
     fenwald::loadSettings(settingsFile_, settings_);
 
     statusLine()->setFont(statusFont());
+    // The loader's longer texts take a second line rather than being cut off.
+    statusLine()->setWordWrap(true);
+    statusLine()->setMinimumHeight(2 * statusLine()->fontMetrics().height());
     statusLine()->clear();
     // The bar keeps its room while hidden, so the window does not jump.
     QSizePolicy p = progressBar()->sizePolicy();
@@ -83,7 +86,7 @@ CfenwaldDlg::CfenwaldDlg(const std::string& startArgument,
     progressBar()->setRange(0, 100);
     progressBar()->hide();
     ShowLoaderPicture();
-    setFixedSize(sizeHint().expandedTo(QSize(340, 0)));
+    setFixedSize(sizeHint().expandedTo(QSize(420, 0)));
     RefreshMenus();
 
     if (!loader_.created()) {

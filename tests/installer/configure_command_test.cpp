@@ -51,7 +51,9 @@ TEST_F(ConfigureCommand, AnAcknowledgedConfigurationPrintsThePortAndRateAndExits
     EXPECT_EQ(r.out,
               "Configuration found. scanner.vsc\nCOM 4\n38400 bps\nCOM 4\n38400 bps\n"
               "Scanner Configured succesfully!\n");
-    EXPECT_NE(received().find("\x1b" "ABCZ2\r"), std::string::npos);
+    EXPECT_NE(received().find("\x1b"
+                              "ABCZ2\r"),
+              std::string::npos);
 }
 
 TEST_F(ConfigureCommand, TemporaryLeavesOutZ2AndARefusalExits1) {
@@ -59,7 +61,9 @@ TEST_F(ConfigureCommand, TemporaryLeavesOutZ2AndARefusalExits1) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Scanner does not accept configuration.\n");
     const std::string got = received();
-    EXPECT_NE(got.find("\x1b" "ABC\r"), std::string::npos);
+    EXPECT_NE(got.find("\x1b"
+                       "ABC\r"),
+              std::string::npos);
     EXPECT_EQ(got.find("Z2"), std::string::npos);
 }
 

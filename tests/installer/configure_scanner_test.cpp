@@ -94,9 +94,9 @@ TEST_F(ConfigureDialog, AConfigurationGoesOutWithOrWithoutZ2AndItsAnswerIsShown)
     scanner.line().clearReceived();
     d.configureButton()->click();
     EXPECT_TRUE(d.Busy());
-    EXPECT_EQ(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape()
-                                             : Qt::ArrowCursor,
-              Qt::WaitCursor);
+    EXPECT_EQ(
+        QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor,
+        Qt::WaitCursor);
     ASSERT_TRUE(idle(d));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     ASSERT_EQ(boxes.all().size(), 1u);
@@ -104,7 +104,10 @@ TEST_F(ConfigureDialog, AConfigurationGoesOutWithOrWithoutZ2AndItsAnswerIsShown)
     EXPECT_EQ(boxes.all()[0].text, QStringLiteral("Scanner Configured succesfully!"));
     EXPECT_EQ(boxes.all()[0].icon, QMessageBox::Information);
     // The configuration first, then the scanner is looked for again.
-    EXPECT_EQ(received().rfind("\x1b" "ABCZ2\r", 0), 0u);
+    EXPECT_EQ(received().rfind("\x1b"
+                               "ABCZ2\r",
+                               0),
+              0u);
     EXPECT_NE(received().find("\x1bWC\r"), std::string::npos);
     EXPECT_TRUE(d.Connected());
 
@@ -114,7 +117,9 @@ TEST_F(ConfigureDialog, AConfigurationGoesOutWithOrWithoutZ2AndItsAnswerIsShown)
     boxes.clear();
     d.configureButton()->click();
     ASSERT_TRUE(idle(d));
-    EXPECT_EQ(received(), "\x1b" "ABC\r");
+    EXPECT_EQ(received(),
+              "\x1b"
+              "ABC\r");
     ASSERT_EQ(boxes.all().size(), 1u);
     EXPECT_EQ(boxes.all()[0].caption, QStringLiteral(" Error"));
     EXPECT_EQ(boxes.all()[0].text, QStringLiteral("Scanner does not accept configuration."));

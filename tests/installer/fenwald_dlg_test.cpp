@@ -88,10 +88,10 @@ struct MainWindow : ::testing::Test {
         EXPECT_EQ(got->bytes, sim::Bytes(data.begin(), data.end()));
     }
     static void status(CfenwaldDlg& w, int percent, int code, const std::string& message) {
-        w.Loader().events().push(platform::ComponentEvent{
-            fenwald::gantry::kStatusEvent,
-            {std::int16_t{0}, static_cast<std::int16_t>(percent), static_cast<std::int16_t>(code),
-             message}});
+        w.Loader().events().push(
+            platform::ComponentEvent{fenwald::gantry::kStatusEvent,
+                                     {std::int16_t{0}, static_cast<std::int16_t>(percent),
+                                      static_cast<std::int16_t>(code), message}});
         QCoreApplication::processEvents();
     }
 };

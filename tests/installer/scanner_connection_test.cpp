@@ -14,8 +14,9 @@ using namespace std::chrono_literals;
 namespace {
 
 const std::string kFind = "\x1bWC\r";
-const std::string kReady = "\x1b"
-                           "B\r";
+const std::string kReady =
+    "\x1b"
+    "B\r";
 
 struct ConnectionOnCom6 : ::testing::Test {
     testenv::IsolatedPorts env;
