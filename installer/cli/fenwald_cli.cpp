@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "installer/cli/configure_command.h"
 #include "installer/engine/fenwald_settings.h"
 #include "installer/engine/gantry1.h"
 #include "installer/engine/loader_interface.h"
@@ -216,6 +217,8 @@ const serial::cli::Program& program() {
              "receives a YMODEM batch into FOLDER, each file under the name it came with\n"
              "          (numbered when that name is taken), with the monitor's line settings.\n",
              runReceive},
+            // The configuration dialog's job (installer/cli/configure_command.h).
+            configureSubcommand(),
         },
         "Settings not given come from \"fenwald.ini\" in the working folder; the command line "
         "never\nwrites it. Ports come from the port map ($VELTRIX_PORTS, else "

@@ -1,0 +1,148 @@
+#include "installer/cli/configure_command.h"
+
+#include <atomic>
+#include <thread>
+
+#include "installer/engine/configuration_file.h"
+#include "installer/engine/fenwald_settings.h"
+#include "installer/engine/hid_configuration.h"
+#include "installer/engine/scanner_connection.h"
+#include "installer/engine/serial_configuration.h"
+#include "platform/lock_keys.h"
+
+namespace fenwald::cli {
+
+namespace {
+
+using serial::cli::Console;
+using serial::cli::kExitCancelled;
+using serial::cli::kExitFailed;
+using serial::cli::kExitOk;
+using serial::cli::Options;
+using serial::cli::UsageError;
+
+constexpr char kNoScannerFound[] = "No scanner answered on COM ";
+
+struct ConfigureArguments {
+    std::string file;
+    std::optional<int> port;
+    bool temporary = false;
+    bool hid = false;
+};
+
+ConfigureArguments readArguments(const std::vector<std::string>& args) {
+    ConfigureArguments a;
+    for (Options o(args, "configure"); !o.done();) {
+        if (auto p = o.port())
+            a.port = *p;
+        else if (o.flag("--temporary"))
+            a.temporary = true;
+        else if (o.flag("--hid"))
+            a.hid = true;
+        else if (a.file.empty())
+            a.file = o.positional();
+        else
+            o.unknownOption();
+    }
+    if (a.file.empty()) throw UsageError{"configure needs the configuration file (.vsc)"};
+    return a;
+}
+
+int readPortSetting() {
+    serial::SettingsFile file;
+    file.setReadOnly(true);
+    FenwaldSettings s;
+    loadSettings(file, s);
+    return s.port;
+}
+
+void showConnection(Console& console, const ScannerConnection& c) {
+    console.printLine(c.portLabel());
+    console.printLine(c.rateLabel());
+}
+
+// Ctrl+C ends the HID send: the console's flag is watched beside it.
+int sendHid(const ConfigureArguments& a, const std::string& configuration, Console& console) {
+    platform::CancelFlag cancel;
+    std::atomic<bool> done{false};
+    HidConfigurationResult result;
+    std::thread sender([&] {
+        auto keys = platform::systemLockKeys();
+        HidConfigurationOptions options;
+        options.cancel = &cancel;
+        options.progress = [&](std::size_t done, std::size_t total) {
+            console.progress(total ? static_cast<int>(done * 100 / total) : 100);
+        };
+        result = SendConfigurationHid(*keys, configuration, !a.temporary, options);
+        done = true;
+    });
+    while (!done) {
+        if (console.interrupted()) cancel.set();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    sender.join();
+    console.clearProgress();
+    if (result.message) {
+        console.message(result.message->text);
+        return kExitFailed;
+    }
+    if (result.outcome == HidOutcome::Cancelled) return kExitCancelled;
+    return kExitOk;
+}
+
+int sendSerial(const ConfigureArguments& a, const std::string& configuration, Console& console) {
+    const int portNumber = a.port ? *a.port : readPortSetting();
+    CSerialPort port;
+    try {
+        ScannerConnection c = DetectScannerRate(port, portNumber);
+        if (c.message) {
+            console.message(c.message->text);
+            return kExitFailed;
+        }
+        if (!c.found) {
+            console.message(kNoScannerFound + std::to_string(portNumber) + ".");
+            return kExitFailed;
+        }
+        showConnection(console, c);
+        SerialConfigurationResult sent = SendConfigurationSerial(port, configuration, !a.temporary);
+        if (!sent.accepted) {
+            console.message(sent.message.text);
+            return kExitFailed;
+        }
+        c = DetectScannerRate(port, portNumber);
+        if (c.found) showConnection(console, c);
+        console.printLine(sent.message.text);
+        return kExitOk;
+    } catch (const CSerialException& e) {
+        console.message(e.what());
+        return kExitFailed;
+    }
+}
+
+int runConfigure(const std::vector<std::string>& args, Console& console) {
+    const ConfigureArguments a = readArguments(args);
+    ConfigurationLoad load = LoadConfigurationFile(a.file);
+    if (!load.ok) {
+        console.message(load.message ? load.message->text : std::string(kConfigurationNotValid));
+        return kExitFailed;
+    }
+    console.printLine(std::string(kConfigurationFound) + " " + load.fileName);
+    return a.hid ? sendHid(a, load.configuration, console)
+                 : sendSerial(a, load.configuration, console);
+}
+
+}  // namespace
+
+serial::cli::Subcommand configureSubcommand() {
+    return {"configure", "FILE.vsc [--port N] [--temporary] [--hid]",
+            "sends the scanner configuration in FILE.vsc (\"Config=\" and at most 493 bytes)\n"
+            "          to the scanner: over the line it finds the scanner and its baud rate\n"
+            "          first and waits for its acknowledgement.\n"
+            "  --port N             COM port number (setting \"port\")\n"
+            "  --temporary          the scanner does not keep the settings when switched off\n"
+            "  --hid                through the keyboard's lock indicators, for a scanner\n"
+            "                       attached as a USB keyboard (about 0.8 s a byte)\n",
+            runConfigure};
+}
+
+}  // namespace fenwald::cli
