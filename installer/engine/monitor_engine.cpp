@@ -1,6 +1,7 @@
 #include "installer/engine/monitor_engine.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <utility>
 
@@ -63,9 +64,8 @@ void MonitorEngine::run() {
     for (;;) {
         {
             std::unique_lock l(gateLock_);
-            gateChanged_.wait(l, [&] {
-                return worker_.stopRequested() || (holds_ == 0 && usable_);
-            });
+            gateChanged_.wait(l,
+                              [&] { return worker_.stopRequested() || (holds_ == 0 && usable_); });
             if (worker_.stopRequested()) return;
             inPass_ = true;
         }
@@ -161,7 +161,12 @@ void MonitorEngine::sendPiece() {
 
 void MonitorEngine::lineLost() {
     setUsable(false);
-    if (text_.file) endText(TextEnd::Failed, com_.LastError().text);
+    if (text_.file) {
+        // A hang-up seen between two calls leaves no error behind; the reason is the same.
+        platform::SystemError error = com_.LastError();
+        if (!error) error = platform::SystemError::fromCode(EIO, "line closed");
+        endText(TextEnd::Failed, error.text);
+    }
     push(MonitorEvent::Kind::LineLost);
 }
 

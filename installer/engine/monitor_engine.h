@@ -15,7 +15,8 @@
 // transmission and a line that went away. The engine never waits for the front end and drops
 // nothing: what the front end has not taken stays queued, at a 115200 baud line about 11.5 KB a
 // second for as long as it does not drain. A window drains it with serial/ui/queue_drain.h,
-// the command line with waitPop.
+// the command line with waitPop. The bytes come raw; the front end shows them in the chosen
+// display format with serial::renderBytes (serial/terminal_format.h), in serial::kColourBlue.
 //
 // What a front end does:
 //   auto out = engine.applyLine(settings);   // at start, after each settings change, on a

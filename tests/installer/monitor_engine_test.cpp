@@ -100,6 +100,12 @@ std::string pattern(std::size_t n, unsigned seed = 1) {
     return s;
 }
 
+// A file still going out seconds after its start: the pseudo-terminal takes some 64 KB at
+// once, the paced device the rest at 11,520 bytes a second.
+std::string longText(unsigned seed) {
+    return pattern(400'000, seed);
+}
+
 bool allAtMost(const std::vector<std::size_t>& sizes, std::size_t max) {
     for (auto n : sizes)
         if (n == 0 || n > max) return false;
@@ -220,6 +226,16 @@ TEST_F(MonitorEngineOnSim, ApplyingTheLineAgainWhileBytesStreamLosesNothing) {
     EXPECT_TRUE(seen.received == bytes) << seen.received.size() << " bytes";
 }
 
+TEST_F(MonitorEngineOnSim, BytesAreKeptWhileTheFrontEndTakesNothing) {
+    open(115200);
+    std::string bytes = pattern(60'000, 11);
+    // A window with a menu open takes nothing; the device's send ends only once the engine has
+    // read all but what the pseudo-terminal holds.
+    ASSERT_TRUE(device.line().send(bytes));
+    roundTrip("end");
+    EXPECT_TRUE(seen.received == bytes + "end") << seen.received.size() << " bytes";
+}
+
 TEST_F(MonitorEngineOnSim, TypedBytesGoOutWhileTheReceiveThreadReads) {
     open(115200);
     std::string typed;
@@ -258,6 +274,9 @@ TEST_F(MonitorEngineOnSim, ATextFileGoesOutWholeInPiecesWithProgressAndAnEnd) {
     ASSERT_TRUE(device.line().waitReceived(content.size(), 10s));
     auto got = device.line().received();
     EXPECT_TRUE(std::string(got.begin(), got.end()) == content);
+    // The echo came in while the pieces went out on the same line.
+    ASSERT_TRUE(until([&](const Seen& s) { return s.received.size() >= content.size(); }));
+    EXPECT_TRUE(seen.received == content);
 }
 
 TEST_F(MonitorEngineOnSim, FileProblemsAreWordedAndNothingIsSent) {
@@ -286,9 +305,9 @@ TEST_F(MonitorEngineOnSim, FileProblemsAreWordedAndNothingIsSent) {
 }
 
 TEST_F(MonitorEngineOnSim, ClosingTheLineOrStoppingEndsATransmission) {
-    open(9600);
-    device.line().setPacing(true);  // 100 bytes take about 100 ms
-    std::string path = file("long.txt", pattern(20'000, 9));
+    open(115200);
+    device.line().setPacing(true);
+    std::string path = file("long.txt", longText(9));
     ASSERT_TRUE(engine->startTextFile(path));
     ASSERT_TRUE(engine->startTextFile(path).result == TextStartResult::Busy);
     ASSERT_TRUE(until([](const Seen& s) { return s.sent.size() > 1; }));
@@ -304,10 +323,10 @@ TEST_F(MonitorEngineOnSim, ClosingTheLineOrStoppingEndsATransmission) {
     ASSERT_TRUE(until([](const Seen& s) { return s.end.has_value(); }));
     EXPECT_EQ(*seen.end, TextEnd::Stopped);
     EXPECT_EQ(engine->openPort(), 0);
-    EXPECT_LT(seen.sent.size(), 20'000u);
+    EXPECT_LT(seen.sent.size(), longText(9).size());
 
     // A transmission still running when the engine goes: its thread and file go with it.
-    open(9600);
+    open(115200);
     ASSERT_TRUE(engine->startTextFile(path));
     engine.reset();
 }
@@ -372,6 +391,31 @@ TEST_F(MonitorEngineOnSim, RemovingThePortClosesTheLineAndItsArrivalReopensIt) {
     EXPECT_EQ(seen.lineLost, 1);
 }
 
+TEST_F(MonitorEngineOnSim, ALineLostUnderATransmissionEndsItAsAFailure) {
+    open(115200);
+    device.line().setPacing(true);
+    ASSERT_TRUE(engine->startTextFile(file("long.txt", longText(13))));
+    ASSERT_TRUE(until([](const Seen& s) { return s.sent.size() > 1; }));
+    device.vanish();
+    ASSERT_TRUE(until([](const Seen& s) { return s.end.has_value() && s.lineLost > 0; }));
+    EXPECT_EQ(*seen.end, TextEnd::Failed);
+    EXPECT_FALSE(seen.endReason.empty());
+    EXPECT_FALSE(seen.sentAfterEnd);
+    EXPECT_FALSE(engine->textTransmissionActive());
+    EXPECT_EQ(seen.lineLost, 1);
+    EXPECT_TRUE(engine->portRemoved(kPort));
+
+    // A new transmission needs an open line again.
+    EXPECT_EQ(engine->startTextFile(file("more.txt", "x")).result, TextStartResult::LineNotOpen);
+    ASSERT_TRUE(device.start(env.mapFile(), kPort, "Veltrix Echo (COM12)"));
+    ASSERT_TRUE(engine->reopen().opened);
+    seen = {};
+    ASSERT_TRUE(engine->startTextFile(file("more.txt", "again")));
+    ASSERT_TRUE(until([](const Seen& s) { return s.end.has_value(); }));
+    EXPECT_EQ(*seen.end, TextEnd::Transmitted);
+    EXPECT_EQ(seen.sent, "again");
+}
+
 TEST_F(MonitorEngineOnSim, CtsAndDsrChangesAreReportedOnceEach) {
     useModemLines();
     open(9600);
@@ -384,8 +428,8 @@ TEST_F(MonitorEngineOnSim, CtsAndDsrChangesAreReportedOnceEach) {
     modemLines.setStatus(false, true);
     ASSERT_TRUE(until([](const Seen& s) { return s.lamps.size() >= 5; }));
     roundTrip("quiet");
-    EXPECT_EQ(seen.lamps, (std::vector<std::string>{"CTS off", "DSR off", "CTS on", "CTS off",
-                                                    "DSR on"}));
+    EXPECT_EQ(seen.lamps,
+              (std::vector<std::string>{"CTS off", "DSR off", "CTS on", "CTS off", "DSR on"}));
     auto lamps = engine->lamps();
     EXPECT_FALSE(lamps.cts);
     EXPECT_TRUE(lamps.dsr);
