@@ -264,7 +264,6 @@ TEST_F(MonitorEngineOnSim, ATextFileGoesOutWholeInPiecesWithProgressAndAnEnd) {
     std::string path = file("text.txt", content);
     auto started = engine->startTextFile(path);
     ASSERT_TRUE(started) << started.message;
-    EXPECT_TRUE(engine->textTransmissionActive());
     ASSERT_TRUE(until([](const Seen& s) { return s.end.has_value(); }));
 
     EXPECT_EQ(*seen.end, TextEnd::Transmitted);
@@ -318,6 +317,7 @@ TEST_F(MonitorEngineOnSim, ClosingTheLineOrStoppingEndsATransmission) {
     device.line().setPacing(true);
     std::string path = file("long.txt", longText(9));
     ASSERT_TRUE(engine->startTextFile(path));
+    EXPECT_TRUE(engine->textTransmissionActive());
     ASSERT_TRUE(engine->startTextFile(path).result == TextStartResult::Busy);
     ASSERT_TRUE(until([](const Seen& s) { return s.sent.size() > 1; }));
     engine->stopTextFile();
