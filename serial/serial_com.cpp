@@ -1,5 +1,6 @@
 #include "serial/serial_com.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "platform/deadline.h"
@@ -68,6 +69,10 @@ unsigned CSerialCom::BytesWaiting() const {
 
 unsigned CSerialCom::BytesPending() const {
     return device_.bytesPending();
+}
+
+bool CSerialCom::WaitReadable(int waitMs) {
+    return IsOpen() && device_.waitReadable(milliseconds(std::max(waitMs, 0)));
 }
 
 template <class Change>

@@ -41,6 +41,10 @@ public:
     bool Purge();
     unsigned BytesWaiting() const;
     unsigned BytesPending() const;
+    // Waits up to waitMs for a byte to be queued, consuming nothing: false on time-out, when not
+    // open and when the line failed (LineLost tells which). A receive loop waits here rather than
+    // sleeping, so it sees a byte as soon as it comes and costs nothing while the line is quiet.
+    bool WaitReadable(int waitMs);
     // The device went away under the open line (see platform::SerialDevice::hungUp).
     bool LineLost() const { return device_.hungUp(); }
 

@@ -79,6 +79,22 @@ TEST_F(SerialComOnSim, AShortReadTimesOutAndLeavesTheBytesQueued) {
     EXPECT_EQ(std::string(buf, 3), "ABC");
 }
 
+TEST_F(SerialComOnSim, WaitReadableConsumesNothingAndEndsWhenTheLineGoes) {
+    CSerialCom com;
+    ASSERT_TRUE(com.Open(12));
+    EXPECT_FALSE(com.WaitReadable(0));
+    device.command("silent on");
+    device.command("garbage 41");
+    ASSERT_TRUE(com.WaitReadable(3000));
+    EXPECT_EQ(com.BytesWaiting(), 1u);
+    char b = 0;
+    ASSERT_EQ(com.Read(&b, 1), 1);
+    EXPECT_FALSE(com.LineLost());
+    device.vanish();
+    EXPECT_FALSE(com.WaitReadable(3000));
+    EXPECT_TRUE(com.LineLost());
+}
+
 TEST_F(SerialComOnSim, PurgeEmptiesWhatWasQueued) {
     CSerialCom com;
     ASSERT_TRUE(com.Open(12));
@@ -139,6 +155,7 @@ TEST(SerialComClosed, DoesNothingAndReportsNothing) {
     EXPECT_FALSE(com.Write("x", 1));
     EXPECT_EQ(com.BytesWaiting(), 0u);
     EXPECT_EQ(com.BytesPending(), 0u);
+    EXPECT_FALSE(com.WaitReadable(10));
     EXPECT_EQ(com.GetPortNumber(), 0);
     EXPECT_EQ(com.GetHandle(), -1);
     EXPECT_FALSE(com.Purge());
