@@ -53,8 +53,7 @@ int main(int argc, char** argv) {
     const std::string firmware = scratch + "/app.hex";
     {
         FILE* f = std::fopen(firmware.c_str(), "w");
-        const std::string hex =
-            testcomponents::intelHex(testcomponents::randomBytes(64 * 1024, 5));
+        const std::string hex = testcomponents::intelHex(testcomponents::randomBytes(64 * 1024, 5));
         std::fwrite(hex.data(), 1, hex.size(), f);
         std::fclose(f);
     }
