@@ -91,7 +91,7 @@ TEST_F(FenwaldCommandLine, BadArgumentsExitTwo) {
              {"download", "a.hex", "--port", "0"},
              {"versions", "extra"},
              {"receive"},
-             {"frobnicate"},
+             {"--frobnicate"},
          }) {
         Outcome r = run(args);
         EXPECT_EQ(r.status, 2) << args.front() << ": " << r.err;
