@@ -110,3 +110,11 @@ cmp "$work/firmware.hex" "$work/installed.hex" && echo "The scanner holds the HE
 echo
 echo "== fenwald: the scanner's software versions and its clock set"
 (cd "$work" && "$fenwald" versions --port 5 && "$fenwald" send-time --port 5)
+
+echo
+echo "== fenwald: the scanner configured from a .vsc file, found again afterwards"
+printf 'Config=BEEP=ON' > "$work/scanner.vsc"
+(cd "$work" && "$fenwald" configure "$work/scanner.vsc" --port 5)
+echo "configuration" >&"$sim_in_5"
+wait_answer 5 "^configuration "
+grep "^configuration " "$work/sim-5.out"

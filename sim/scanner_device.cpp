@@ -5,9 +5,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 #include <thread>
 
+#include "serial/display_text.h"
 #include "serial/ymodem.h"
 #include "sim/jpeg_encoder.h"
 #include "sim/ymodem_receive.h"
@@ -210,6 +212,11 @@ std::vector<std::string> ScannerDevice::timesSet() const {
     return timesSet_;
 }
 
+std::vector<ReceivedConfiguration> ScannerDevice::configurations() const {
+    std::lock_guard l(lock_);
+    return configurations_;
+}
+
 std::string ScannerDevice::trigger() {
     if (!waitingForTrigger_) return "ignored: not waiting for a trigger";
     triggered_ = true;
@@ -251,7 +258,14 @@ std::string ScannerDevice::command(const std::string& text) {
                (waitingForTrigger_ ? ", waiting for the trigger" : "") + ", rate " + rates +
                ", firmware requests " + std::to_string(firmwareRequests_) + ", times set " +
                std::to_string(timesSet_.size()) +
-               (timesSet_.empty() ? "" : " (last " + timesSet_.back() + ")");
+               (timesSet_.empty() ? "" : " (last " + timesSet_.back() + ")") + ", configurations " +
+               std::to_string(configurations_.size());
+    }
+    if (verb == "configuration") {
+        auto taken = configurations();
+        if (taken.empty()) return "no configuration";
+        return std::string("configuration ") + (taken.back().permanent ? "permanent " : "") +
+               serial::displayText(taken.back().text);
     }
     if (verb == "rate") {
         std::vector<unsigned> rates;
@@ -313,6 +327,8 @@ std::string ScannerDevice::command(const std::string& text) {
             f.firmwareNak = true;
         } else if (name == "fw-cancel") {
             f.firmwareCancel = true;
+        } else if (name == "config-refuse") {
+            f.refuseConfiguration = true;
         } else if (name == "none") {
             f = {};
         } else {
@@ -445,6 +461,11 @@ bool ScannerDevice::handleInstallerCommand(std::stop_token& stop, const std::str
         line().send(answer);
         return true;
     }
+    if (text == "B") return true;
+    if (text != "FW" && text != "Z1" && text != "Z" && !config().replies.count(text)) {
+        takeConfiguration(text, faults);
+        return true;
+    }
     if (text == "FW") {
         {
             std::lock_guard l(lock_);
@@ -457,6 +478,26 @@ bool ScannerDevice::handleInstallerCommand(std::stop_token& stop, const std::str
         return true;
     }
     return false;
+}
+
+void ScannerDevice::takeConfiguration(const std::string& text, const ScannerFaults& faults) {
+    if (faults.refuseConfiguration) {
+        line().send(Bytes{NAK});
+        return;
+    }
+    line().send(Bytes{ACK});
+    const bool permanent = text.size() >= 2 && text.compare(text.size() - 2, 2, "Z2") == 0;
+    {
+        std::lock_guard l(lock_);
+        configurations_.push_back({text, permanent});
+    }
+    // The simulator's own marker: the configuration sets the scanner's rate.
+    static const std::regex kRateMarker("rate=([0-9]{3,7})");
+    std::smatch m;
+    if (std::regex_search(text, m, kRateMarker)) {
+        unsigned rate = static_cast<unsigned>(std::stoul(m[1].str()));
+        if (rate >= 50 && rate <= 4000000) setOwnRates({rate});
+    }
 }
 
 void ScannerDevice::receiveFirmware(std::stop_token& stop, const ScannerFaults& faults) {

@@ -15,6 +15,12 @@
 //   ESC "T" 14 digits CR     at its own rate: ACK, and the time is kept ("YYYYMMDDhhmmss")
 //   ESC "FW" CR              at its own rate: ACK, then it receives a YMODEM batch and keeps
 //                            the last file whole (its name and bytes)
+//   ESC "B" CR               at its own rate: taken, no answer (ends the configuration dialog's
+//                            search)
+//   ESC configuration CR     at its own rate, any other text without a reply of its own (and
+//                            not "Z1" or "Z"): ACK, and the configuration is kept, "permanent"
+//                            when it ends in "Z2"; one holding "rate=N" (a marker of this
+//                            simulator) moves the scanner's own rate to N after the ACK
 // The picture protocol runs at 115200 baud; the scanner's own rate (9600 unless set, or several
 // rates, as a scanner behind a cradle that also answers at another) is where the installer's
 // commands are understood; the named commands are answered at both. Bytes arriving at any
@@ -54,6 +60,13 @@ struct ScannerFaults {
     bool firmwareSilence = false;  // ESC FW CR acknowledged, the file never asked for
     bool firmwareNak = false;      // every block of the file NAKed
     bool firmwareCancel = false;   // CAN CAN once the file's first block arrives
+    bool refuseConfiguration = false;  // NAK instead of ACK to a configuration
+};
+
+// A configuration the scanner took.
+struct ReceivedConfiguration {
+    std::string text;  // between ESC and CR, "Z2" included
+    bool permanent = false;
 };
 
 // A file the scanner received after ESC FW CR.
@@ -81,9 +94,9 @@ public:
 
     // Besides the base's: "trigger", "fault NAME [N]" (noise, bad-end, missing, oversize,
     // vanish, divisor0, short-header, blocks, mute-ack, bad-ack, fw-silence, fw-nak,
-    // fw-cancel; "fault none" clears them), "reply TEXT [ANSWER]" (C escapes; no answer:
-    // none), "etb-reply [ANSWER]", "picture FILE|generated", "jpeg-size BYTES",
-    // "block-size N", "rate N[,N...]", "firmware", "save-firmware FILE", "status".
+    // fw-cancel, config-refuse; "fault none" clears them), "reply TEXT [ANSWER]" (C escapes; no
+    // answer: none), "etb-reply [ANSWER]", "picture FILE|generated", "jpeg-size BYTES", "block-size
+    // N", "rate N[,N...]", "firmware", "save-firmware FILE", "configuration", "status".
     std::string command(const std::string& text) override;
 
     void setPicture(Bytes jpeg);  // served in JPEG mode; empty: generate one
@@ -103,6 +116,8 @@ public:
     std::optional<ReceivedFirmware> firmware() const;
     std::vector<std::string> timesSet() const;
     int firmwareRequests() const { return firmwareRequests_; }
+    // The configurations taken, in order (refused ones are not kept).
+    std::vector<ReceivedConfiguration> configurations() const;
 
     std::vector<SeenRequest> requests() const;
     Bytes lastPicture() const;  // the picture bytes of the last request answered
@@ -128,6 +143,7 @@ private:
     void handleEscape(std::stop_token& stop);
     void handleCommand(const std::string& text);
     bool handleInstallerCommand(std::stop_token& stop, const std::string& text);
+    void takeConfiguration(const std::string& text, const ScannerFaults& faults);
     void receiveFirmware(std::stop_token& stop, const ScannerFaults& faults);
     void answerEveryBlockWithNak(std::stop_token& stop);
     void drainRestOfBlock(std::stop_token& stop, std::uint8_t header);
@@ -146,6 +162,7 @@ private:
     Bytes lastPicture_;
     std::optional<ReceivedFirmware> firmware_;
     std::vector<std::string> timesSet_;
+    std::vector<ReceivedConfiguration> configurations_;
     std::atomic<int> firmwareRequests_{0};
     std::atomic<bool> waitingForTrigger_{false};
     std::atomic<bool> triggered_{false};

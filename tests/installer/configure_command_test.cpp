@@ -45,7 +45,6 @@ struct ConfigureCommand : ::testing::Test {
 
 TEST_F(ConfigureCommand, AnAcknowledgedConfigurationPrintsThePortAndRateAndExits0) {
     scanner.setOwnRates({38400});
-    scanner.setReply("ABCZ2", std::string(1, '\x06'));
     Result r = run({"configure", file("Config=ABC"), "--port", "4"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
@@ -54,9 +53,21 @@ TEST_F(ConfigureCommand, AnAcknowledgedConfigurationPrintsThePortAndRateAndExits
     EXPECT_NE(received().find("\x1b"
                               "ABCZ2\r"),
               std::string::npos);
+    ASSERT_EQ(scanner.configurations().size(), 1u);
+    EXPECT_TRUE(scanner.configurations()[0].permanent);
+}
+
+TEST_F(ConfigureCommand, AConfigurationThatChangesTheRateIsFoundAtTheNewRate) {
+    // "rate=N" is the simulated scanner's marker for a configuration that moves its rate.
+    Result r = run({"configure", file("Config=rate=19200"), "--port", "4"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Configuration found. scanner.vsc\nCOM 4\n9600 bps\nCOM 4\n19200 bps\n"
+              "Scanner Configured succesfully!\n");
 }
 
 TEST_F(ConfigureCommand, TemporaryLeavesOutZ2AndARefusalExits1) {
+    ASSERT_EQ(scanner.command("fault config-refuse"), "ok");
     Result r = run({"configure", file("Config=ABC"), "--port", "4", "--temporary"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Scanner does not accept configuration.\n");
@@ -73,7 +84,6 @@ TEST_F(ConfigureCommand, TheSettingsFilesPortIsUsedWithoutPort) {
     ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
     ASSERT_EQ(::chdir(env.dir().path().c_str()), 0);
     testenv::writeFile("fenwald.ini", "[Main]\nport=4\n");
-    scanner.setReply("XZ2", std::string(1, '\x06'));
     Result r = run({"configure", file("Config=X")});
     ASSERT_EQ(::chdir(cwd), 0);
     EXPECT_EQ(r.status, 0) << r.err;
