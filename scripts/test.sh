@@ -26,3 +26,6 @@ cmake --build "$tsan" --target "${tsan_targets[@]}"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir "$tsan" --output-on-failure --no-tests=error -j "$(( $(nproc) * 2 ))" -R "$tsan_tests" \
     -E 'WithoutASubcommand|WithoutADisplay'
+
+# The parsers' fuzz targets, briefly each (scripts/fuzz.sh runs them for longer).
+scripts/fuzz.sh 15

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, build/fuzz) and runs each for SECONDS (default 60) on a
+# scratch copy of its seed corpus, with its dictionary when it has one. A finding stops the run
+# with the target's report and leaves the crashing input in build/fuzz/findings/.
+#
+#   scripts/fuzz.sh [SECONDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+scripts/setup.sh
+build=build/fuzz
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELTRIX_FUZZ=ON \
+    -DVELTRIX_GUI=OFF -DVELTRIX_TESTS=OFF -DVELTRIX_BENCH=OFF >/dev/null
+targets=()
+for seeds in fuzz/corpus/*/; do targets+=("fuzz_$(basename "$seeds")"); done
+cmake --build "$build" --target "${targets[@]}"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir -p "$build/findings"
+for target in "${targets[@]}"; do
+  name=${target#fuzz_}
+  cp -r "fuzz/corpus/$name" "$scratch/$name"
+  dict=()
+  [ -f "fuzz/$name.dict" ] && dict=("-dict=fuzz/$name.dict")
+  echo "== $target, $seconds s"
+  status=0
+  "$build/fuzz/$target" "${dict[@]}" -max_total_time="$seconds" -print_final_stats=1 \
+      -artifact_prefix="$build/findings/$name-" "$scratch/$name" "fuzz/corpus/$name" \
+      > "$scratch/$name.log" 2>&1 || status=$?
+  grep -E '^(stat::number_of_executed_units|Done)' "$scratch/$name.log" || true
+  if [ "$status" -ne 0 ]; then
+    tail -40 "$scratch/$name.log" >&2
+    echo "$target found a fault (exit $status): the input is in $build/findings/" >&2
+    exit 1
+  fi
+done
