@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
-bin=build/release
+bin=$PWD/build/release
 
 work=$(mktemp -d)
 pids=()

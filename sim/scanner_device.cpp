@@ -252,7 +252,10 @@ std::string ScannerDevice::command(const std::string& text) {
     if (verb == "status") {
         std::lock_guard l(lock_);
         std::string rates;
-        for (unsigned r : config_.ownRates) rates += (rates.empty() ? "" : ",") + std::to_string(r);
+        for (unsigned r : config_.ownRates) {
+            if (!rates.empty()) rates += ',';
+            rates += std::to_string(r);
+        }
         return "requests " + std::to_string(requests_.size()) + ", pictures " +
                std::to_string(completed_) +
                (waitingForTrigger_ ? ", waiting for the trigger" : "") + ", rate " + rates +
