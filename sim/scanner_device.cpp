@@ -1,6 +1,7 @@
 #include "sim/scanner_device.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -465,7 +466,11 @@ bool ScannerDevice::handleInstallerCommand(std::stop_token& stop, const std::str
         return true;
     }
     if (text == "B") return true;
-    if (text != "FW" && text != "Z1" && text != "Z" && !config().replies.count(text)) {
+    // A malformed time or picture request is not taken for a configuration.
+    const bool looksLikeTime =
+        text.size() > 1 && text[0] == 'T' && std::isdigit(static_cast<unsigned char>(text[1]));
+    if (text != "FW" && text != "Z1" && text != "Z" && text.rfind("((", 0) != 0 && !looksLikeTime &&
+        !config().replies.count(text)) {
         takeConfiguration(text, faults);
         return true;
     }

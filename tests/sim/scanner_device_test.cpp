@@ -96,6 +96,18 @@ TEST_F(ScannerOnCom8, TheInstallersCommandsAreUnderstoodAtItsOwnRatesOnly) {
     EXPECT_EQ(ask("\x1bT2024022923595\r"), "");  // 13 digits: not a time
     EXPECT_EQ(ask("\x1bT2024022923595x\r"), "");
     EXPECT_EQ(scanner.timesSet(), std::vector<std::string>{"20240229235958"});
+    // Anything else at its own rate is a configuration; one with the rate marker moves it.
+    EXPECT_EQ(ask("\x1b"
+                  "B\r"),
+              "");
+    EXPECT_EQ(ask("\x1b"
+                  "BEEP=ONrate=57600Z2\r"),
+              "\x06");
+    ASSERT_EQ(scanner.configurations().size(), 1u);
+    EXPECT_TRUE(scanner.configurations()[0].permanent);
+    EXPECT_EQ(scanner.ownRates(), std::vector<unsigned>{57600});
+    EXPECT_EQ(scanner.command("configuration"), "configuration permanent BEEP=ONrate=57600Z2");
+    EXPECT_EQ(scanner.command("rate 19200,57600"), "ok");
     EXPECT_NE(scanner.command("status").find("rate 19200,57600"), std::string::npos);
     EXPECT_EQ(scanner.command("rate 0"), "error: rate needs baud rates such as 9600 or 9600,19200");
     EXPECT_EQ(scanner.ownRates(), (std::vector<unsigned>{19200, 57600}));
