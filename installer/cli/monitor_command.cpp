@@ -22,8 +22,9 @@ using serial::cli::UsageError;
 using std::chrono::milliseconds;
 
 constexpr unsigned kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-constexpr Named<int> kFormats[] = {
-    {"normal", serial::kFormatNormal}, {"ascii", serial::kFormatAscii}, {"hex", serial::kFormatHex}};
+constexpr Named<int> kFormats[] = {{"normal", serial::kFormatNormal},
+                                   {"ascii", serial::kFormatAscii},
+                                   {"hex", serial::kFormatHex}};
 // How long standard input is waited for before the line's events are looked at again.
 constexpr int kInputWaitMs = 10;
 constexpr milliseconds kEventWait{50};
@@ -46,11 +47,12 @@ MonitorArguments readArguments(const std::vector<std::string>& args) {
         if (auto p = o.port()) {
             a.port = *p;
         } else if (auto b = o.number("--baud")) {
-            if (*b <= 0 || std::find(std::begin(kBaudRates), std::end(kBaudRates),
-                                     unsigned(*b)) == std::end(kBaudRates))
-                throw UsageError{"--baud takes 1200, 2400, 4800, 9600, 19200, 38400, 57600 or "
-                                 "115200, not " +
-                                 std::to_string(*b)};
+            if (*b <= 0 || std::find(std::begin(kBaudRates), std::end(kBaudRates), unsigned(*b)) ==
+                               std::end(kBaudRates))
+                throw UsageError{
+                    "--baud takes 1200, 2400, 4800, 9600, 19200, 38400, 57600 or "
+                    "115200, not " +
+                    std::to_string(*b)};
             a.baud = static_cast<unsigned>(*b);
         } else if (auto f = o.choice("--format", kFormats)) {
             a.format = *f;

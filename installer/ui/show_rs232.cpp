@@ -173,7 +173,8 @@ void ShowRS232::BuildMenus() {
     connect(portMenu_, &QMenu::triggered, this,
             [this](QAction* a) { OnCommand(a->data().toInt()); });
     QMenu* baud = AddMenu(settingsMenu_, QStringLiteral("Baudrate"));
-    for (int rate : kBaudRates) AddCommand(baud, QString::number(rate), baudCommand(rate), {}, true);
+    for (int rate : kBaudRates)
+        AddCommand(baud, QString::number(rate), baudCommand(rate), {}, true);
     QMenu* databits = AddMenu(settingsMenu_, QStringLiteral("Databits"));
     AddCommand(databits, QStringLiteral("7"), kDatabits7, {}, true);
     AddCommand(databits, QStringLiteral("8"), kDatabits8, {}, true);
@@ -193,8 +194,8 @@ void ShowRS232::BuildMenus() {
     AddCommand(echo, QStringLiteral("On"), kEchoOn, {}, true);
     QMenu* irda = AddMenu(settingsMenu_, QStringLiteral("IrDA device"));
     for (int type = 0; type <= kLastIrda - kFirstIrda; ++type)
-        AddCommand(irda, QString::fromLatin1(fenwald::irdaMonitorItem(type)), kFirstIrda + type,
-                   {}, true);
+        AddCommand(irda, QString::fromLatin1(fenwald::irdaMonitorItem(type)), kFirstIrda + type, {},
+                   true);
 
     QMenu* about = AddMenu(nullptr, QStringLiteral("About"));
     AddCommand(about, QStringLiteral("About"), kAbout);
@@ -302,13 +303,15 @@ void ShowRS232::OnCommand(int id) {
     if (id == kBaud1200) return store(settings_.baudrate, 1200);
     if (id >= kFirstBaud && id < kFirstBaud + 7)
         return store(settings_.baudrate, kBaudRates[static_cast<std::size_t>(id - kFirstBaud + 1)]);
-    if (id == kDatabits7 || id == kDatabits8) return store(settings_.databits, id == kDatabits7 ? 7 : 8);
+    if (id == kDatabits7 || id == kDatabits8)
+        return store(settings_.databits, id == kDatabits7 ? 7 : 8);
     if (id == kParityNone) return store(settings_.parity, platform::parity::None);
     if (id == kParityEven) return store(settings_.parity, platform::parity::Even);
     if (id == kParityOdd) return store(settings_.parity, platform::parity::Odd);
     if (id == kStopbitsOne) return store(settings_.stopbits, platform::stopbits::One);
     if (id == kStopbitsTwo) return store(settings_.stopbits, platform::stopbits::Two);
-    if (id >= kFirstFormat && id <= kFirstFormat + 2) return store(settings_.format, id - kFirstFormat);
+    if (id >= kFirstFormat && id <= kFirstFormat + 2)
+        return store(settings_.format, id - kFirstFormat);
     if (id == kEchoOff || id == kEchoOn) return store(settings_.localEcho, id == kEchoOn ? 1 : 0);
     if (id >= kFirstIrda && id <= kLastIrda) return store(settings_.irda, id - kFirstIrda);
 

@@ -102,8 +102,8 @@ private:
 
     void BuildMenus();
     QMenu* AddMenu(QMenu* parent, const QString& text);
-    QAction* AddCommand(QMenu* menu, const QString& text, int id,
-                        const QKeySequence& shortcut = {}, bool checkable = false);
+    QAction* AddCommand(QMenu* menu, const QString& text, int id, const QKeySequence& shortcut = {},
+                        bool checkable = false);
     void PutCheckMarks();
     void SetLamp(Pane pane, bool on);
     void SetLamps(const fenwald::LampStates& lamps);

@@ -82,8 +82,8 @@ struct FenwaldMonitor : ::testing::Test {
         });
     }
     bool prints(const std::string& what, std::chrono::milliseconds wait = 10s) {
-        return testenv::eventually(
-            [&] { return fenwald.output().find(what) != std::string::npos; }, wait);
+        return testenv::eventually([&] { return fenwald.output().find(what) != std::string::npos; },
+                                   wait);
     }
 };
 
@@ -92,7 +92,9 @@ TEST_F(FenwaldMonitor, SendsStandardInputAndPrintsWhatComesBackUntilInputEnds) {
     type("hello\r");
     ASSERT_TRUE(device.line().waitReceived(6, 10000ms));
     ASSERT_TRUE(prints("hello\n"));
-    device.line().send(std::string("A\r\n\x01" "B"));
+    device.line().send(
+        std::string("A\r\n\x01"
+                    "B"));
     ASSERT_TRUE(prints("hello\nA\nB"));  // Normal: printable bytes and the line break
     EXPECT_EQ(device.line().programSettings()->baudRate, 115200u);
     closeInput();
@@ -130,8 +132,8 @@ TEST_F(FenwaldMonitor, SendFileSendsTheWholeFileAndEnds) {
     const std::string path = env.dir().file("text.txt");
     testenv::writeFile(path, content);
     device.line().setPacing(true);
-    Outcome r = fenwald.run({"monitor", "--port", "6", "--baud", "115200", "--send-file", path},
-                            work);
+    Outcome r =
+        fenwald.run({"monitor", "--port", "6", "--baud", "115200", "--send-file", path}, work);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "File transferred\n");
     ASSERT_TRUE(device.line().waitReceived(content.size(), 10000ms));

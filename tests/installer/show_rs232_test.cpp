@@ -108,8 +108,7 @@ struct Monitor : ::testing::Test {
         settings.baudrate = 115200;
     }
     void open(bool withModemLines = false) {
-        window = std::make_unique<ShowRS232>(settings, nullptr,
-                                             testcomponents::buildTreeRegistry(),
+        window = std::make_unique<ShowRS232>(settings, nullptr, testcomponents::buildTreeRegistry(),
                                              withModemLines ? &modemLines : nullptr);
         window->show();
         ASSERT_EQ(window->engine()->openPort(), kPort) << boxes.texts().join("|").toStdString();
@@ -127,8 +126,7 @@ struct Monitor : ::testing::Test {
             for (auto it = b.begin(); !it.atEnd(); ++it) {
                 QTextFragment f = it.fragment();
                 if (f.charFormat().foreground().style() != Qt::NoBrush &&
-                    serial::ui::colourRefFromColour(f.charFormat().foreground().color()) ==
-                        colour)
+                    serial::ui::colourRefFromColour(f.charFormat().foreground().color()) == colour)
                     t += f.text();
             }
         }
@@ -146,7 +144,9 @@ struct Monitor : ::testing::Test {
 TEST_F(Monitor, DeviceBytesShowInTheChosenFormatInBlue) {
     settings.format = serial::kFormatNormal;
     open();
-    device.line().send(std::string("AB\r\x01" "C"));
+    device.line().send(
+        std::string("AB\r\x01"
+                    "C"));
     ASSERT_TRUE(shows("AB\nC"));
     window->OnCommand(ShowRS232::kFirstFormat + serial::kFormatAscii);
     EXPECT_EQ(settings.format, serial::kFormatAscii);
@@ -193,10 +193,10 @@ TEST_F(Monitor, ATextFileGoesOutWholeAndInOrderWithTypedKeysHeldBack) {
     ASSERT_TRUE(window->engine()->textTransmissionActive());
     EXPECT_FALSE(window->settingsMenu()->menuAction()->isEnabled());
     QTest::keyClicks(window->terminal(), "zz");
-    ASSERT_TRUE(qttest::eventually(
-        [&] { return window->statusBar()->progressBar()->isVisible(); }));
-    ASSERT_TRUE(qttest::eventually([&] { return boxes.texts().contains("File transferred"); },
-                                   30s));
+    ASSERT_TRUE(
+        qttest::eventually([&] { return window->statusBar()->progressBar()->isVisible(); }));
+    ASSERT_TRUE(
+        qttest::eventually([&] { return boxes.texts().contains("File transferred"); }, 30s));
     ASSERT_TRUE(device.line().waitReceived(content.size(), 10000ms));
     EXPECT_EQ(received(device.line()), content);  // no "zz" among it
     EXPECT_TRUE(window->settingsMenu()->menuAction()->isEnabled());
@@ -258,8 +258,8 @@ TEST_F(Monitor, TheKwd4400CradleAt57600RunsAt9600) {
     EXPECT_EQ(boxes.texts(), QStringList{"Invalid baudrate selected\nChanged to 9600"});
     EXPECT_EQ(settings.irda, 4);
     EXPECT_EQ(settings.baudrate, 9600);
-    EXPECT_TRUE(window->action(ShowRS232::kFirstBaud + 2)->isChecked());       // 9600
-    EXPECT_FALSE(window->action(ShowRS232::kFirstBaud + 5)->isChecked());      // 57600
+    EXPECT_TRUE(window->action(ShowRS232::kFirstBaud + 2)->isChecked());   // 9600
+    EXPECT_FALSE(window->action(ShowRS232::kFirstBaud + 5)->isChecked());  // 57600
     EXPECT_TRUE(window->action(ShowRS232::kFirstIrda + 4)->isChecked());
     ASSERT_TRUE(testenv::eventually([&] {
         auto now = device.line().programSettings();
@@ -475,8 +475,8 @@ struct MonitorWithLrzsz : ::testing::Test {
         std::filesystem::create_directory(inbox);
         settings.port = kPort;
         settings.baudrate = 115200;
-        window = std::make_unique<ShowRS232>(settings, nullptr,
-                                             testcomponents::buildTreeRegistry());
+        window =
+            std::make_unique<ShowRS232>(settings, nullptr, testcomponents::buildTreeRegistry());
         ASSERT_EQ(window->engine()->openPort(), kPort);
     }
     bool reopened() {
