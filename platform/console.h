@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <string>
 
 namespace platform {
@@ -26,6 +27,11 @@ void removeIfKilled(const std::string& path);
 void forgetRemoveIfKilled(const std::string& path);
 
 bool standardErrorIsTerminal();
+
+// Reads what standard input has, waiting up to waitMs for it: the bytes read (at most max), 0
+// when nothing came in time (or a signal ended the wait), -1 at the end of input or when it
+// cannot be read.
+long readStandardInput(void* buffer, std::size_t max, int waitMs);
 
 // A display a window can open on: an X server that answers on $DISPLAY, a Wayland display, or
 // a Qt platform chosen in QT_QPA_PLATFORM.

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "installer/cli/configure_command.h"
+#include "installer/cli/monitor_command.h"
 #include "installer/engine/fenwald_settings.h"
 #include "installer/engine/gantry1.h"
 #include "installer/engine/loader_interface.h"
@@ -219,6 +220,8 @@ const serial::cli::Program& program() {
              runReceive},
             // The configuration dialog's job (installer/cli/configure_command.h).
             configureSubcommand(),
+            // The RS232 monitor's (installer/cli/monitor_command.h).
+            monitorSubcommand(),
         },
         "Settings not given come from \"fenwald.ini\" in the working folder; the command line "
         "never\nwrites it. Ports come from the port map ($VELTRIX_PORTS, else "

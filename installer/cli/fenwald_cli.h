@@ -7,6 +7,7 @@
 //   fenwald send-time [--port N]
 //   fenwald transmit FILE [--port N]
 //   fenwald receive FOLDER [--port N]
+//   fenwald monitor [--port N] [--baud B] [--format normal|ascii|hex] [--send-file FILE]
 //
 // The components' status texts go to standard output, their error texts to standard error,
 // and their progress to a bar on standard error when it is a terminal. The exit status is 0

@@ -19,6 +19,7 @@
 #include "installer/ui/configure_scanner.h"
 #include "installer/ui/fenwald_about.h"
 #include "installer/ui/program_artwork.h"
+#include "installer/ui/show_rs232.h"
 #include "serial/ui/dialog_seams.h"
 #include "serial/ui/port_menu.h"
 #include "ui_fenwald_dlg.h"
@@ -31,8 +32,6 @@ const QString kSettingsMenu = QStringLiteral("&Settings");
 const QString kFirmwareFilter =
     QStringLiteral("Veltrix firmware files (*.HEX *.S2 *.S32 *.bin);;All files (*)");
 const QString kTooManyFiles = QStringLiteral("Too much files dropped!!!");
-const QString kMonitorPlaceholder =
-    QStringLiteral("The RS232 monitor is not part of this version of fenwald yet.");
 
 QString local(const std::string& text) {
     return QString::fromLocal8Bit(text.c_str());
@@ -57,8 +56,9 @@ CfenwaldDlg::CfenwaldDlg(const std::string& startArgument,
     : QDialog(parent),
       ui_(std::make_unique<Ui::CfenwaldDlg>()),
       opener_(openConfigurationDialog),
-      loader_(registry ? *registry
-                       : platform::ComponentRegistry(platform::componentRegistryPath())),
+      registry_(std::move(registry)),
+      loader_(registry_ ? *registry_
+                        : platform::ComponentRegistry(platform::componentRegistryPath())),
       loaderDrain_(loader_.events(),
                    [this](platform::ComponentEvent& e) {
                        if (auto status = fenwald::decodeGantryStatus(e)) OnStatus(*status);
@@ -226,10 +226,12 @@ void CfenwaldDlg::OnCommand(int id) {
             about.exec();
             break;
         }
-        case kShowRs232:
-            serial::ui::showMessageBox(this, kMonitorPlaceholder, QStringLiteral("Info"));
-            RefreshMenus();
+        case kShowRs232: {
+            ShowRS232 monitor(settings_, this, registry_);
+            monitor.exec();
+            RefreshMenus();  // the monitor may have changed the port and the IrDA type
             break;
+        }
         case kShowVersions:
             StartLoaderJob(&CGantry1::ShowVersions);
             break;

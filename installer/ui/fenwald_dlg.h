@@ -120,6 +120,7 @@ private:
     bool busy_ = false;
     bool closing_ = false;
     ConfigurationOpener opener_;
+    std::optional<platform::ComponentRegistry> registry_;  // the monitor's transfer component's
 
     CGantry1 loader_;
     serial::ui::QueueDrain<platform::ComponentEvent> loaderDrain_;

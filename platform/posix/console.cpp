@@ -1,8 +1,10 @@
 #include "platform/console.h"
 
 #include <X11/Xlib.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -93,6 +95,20 @@ const std::atomic<bool>& catchInterrupts(InterruptMode mode) {
 
 bool standardErrorIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+long readStandardInput(void* buffer, std::size_t max, int waitMs) {
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    int r = ::poll(&p, 1, waitMs);
+    if (r < 0) return errno == EINTR ? 0 : -1;
+    if (r == 0) return 0;
+    ssize_t n = ::read(STDIN_FILENO, buffer, max);
+    if (n < 0) return errno == EINTR || errno == EAGAIN ? 0 : -1;
+    return n == 0 ? -1 : static_cast<long>(n);
 }
 
 }  // namespace platform

@@ -33,12 +33,19 @@ QMessageBox::StandardButton realMessageBox(const MessageBoxRequest& r) {
 
 std::optional<QString> realFileDialog(const FileDialogRequest& r) {
     QFileDialog dialog(r.parent, r.caption, r.proposedPath, r.filter);
-    const bool open = r.mode == FileDialogRequest::Mode::Open;
-    dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-    dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(r.defaultSuffix);
-    if (!r.proposedPath.isEmpty()) dialog.selectFile(r.proposedPath);
+    const bool save = r.mode == FileDialogRequest::Mode::Save;
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    if (r.mode == FileDialogRequest::Mode::Folder) {
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        if (!r.proposedPath.isEmpty()) dialog.setDirectory(r.proposedPath);
+    } else {
+        dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog.setDefaultSuffix(r.defaultSuffix);
+        if (!r.proposedPath.isEmpty()) dialog.selectFile(r.proposedPath);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    if (r.chosenFilter) *r.chosenFilter = dialog.selectedNameFilter();
     return dialog.selectedFiles().first();
 }
 

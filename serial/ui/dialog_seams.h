@@ -38,16 +38,19 @@ inline QMessageBox::StandardButton showMessageBox(
 }
 
 struct FileDialogRequest {
-    enum class Mode { Open, Save };
+    enum class Mode { Open, Save, Folder };
     Mode mode = Mode::Open;
     QWidget* parent = nullptr;
     QString caption;
     QString proposedPath;   // folder and name shown at first; may be empty
     QString filter;         // "JPEG files (*.jpg);;All files (*)"
     QString defaultSuffix;  // added to a typed name without extension ("bin"); may be empty
+    // When set, receives the filter the user had chosen (one of filter's, as written there).
+    QString* chosenFilter = nullptr;
 };
 // The chosen path, nothing when the user cancelled. An open dialog accepts only existing
-// files; a save dialog asks before replacing one and accepts only names in an existing folder.
+// files; a save dialog asks before replacing one and accepts only names in an existing folder;
+// a folder dialog shows and returns existing folders only.
 using FileDialogHandler = std::function<std::optional<QString>(const FileDialogRequest&)>;
 
 FileDialogHandler setFileDialogHandler(FileDialogHandler handler);

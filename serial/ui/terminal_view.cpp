@@ -126,21 +126,40 @@ std::size_t CMyEdit::TextLength() const {
 }
 
 void CMyEdit::AppendBytes(const std::uint8_t* data, std::size_t length, serial::ColourRef colour) {
-    if (QThread::currentThread() == thread()) {
+    if (QThread::currentThread() == thread() && !held_) {
         DrawPending();  // what other threads handed over earlier goes first
         Draw({Piece{data, length, colour}});
         return;
     }
+    Queue(data, length, colour);
+}
+
+void CMyEdit::Queue(const std::uint8_t* data, std::size_t length, serial::ColourRef colour) {
     // Room is reserved before the push, so the bound holds with several appending threads.
     std::size_t before = pendingBytes_.load();
     do {
         if (before + length > kPendingLimit) {
             dropped_ += length;
+            lostUnmarked_ += length;
+            drawWakeup_.wake();  // the marker shows even when nothing follows
             return;
         }
     } while (!pendingBytes_.compare_exchange_weak(before, before + length));
+    // The marker goes before the bytes that came after the loss.
+    if (std::uint64_t lost = lostUnmarked_.exchange(0))
+        pending_.push(Pending{{}, serial::kColourAutomatic, lost});
     pending_.push(Pending{std::vector<std::uint8_t>(data, data + length), colour});
     drawWakeup_.wake();
+}
+
+void CMyEdit::SetHeld(bool held) {
+    if (held_ == held) return;
+    held_ = held;
+    if (!held) drawWakeup_.wake();
+}
+
+QString CMyEdit::LostMarker(std::uint64_t bytes) {
+    return QStringLiteral("[%1 bytes lost]").arg(bytes);
 }
 
 std::size_t CMyEdit::PendingBytes() const {
@@ -156,6 +175,7 @@ void CMyEdit::DrawBatch() {
 }
 
 void CMyEdit::DrawQueued(std::size_t byteBudget) {
+    if (held_) return;
     std::vector<Pending> batch;
     std::size_t taken = 0;
     while (taken < byteBudget) {
@@ -164,12 +184,16 @@ void CMyEdit::DrawQueued(std::size_t byteBudget) {
         taken += next->bytes.size();
         batch.push_back(std::move(*next));
     }
+    // A loss after the last queued bytes: nothing else would mark it.
+    if (pending_.empty())
+        if (std::uint64_t lost = lostUnmarked_.exchange(0))
+            batch.push_back(Pending{{}, serial::kColourAutomatic, lost});
     if (batch.empty()) return;
     pendingBytes_ -= taken;
     std::vector<Piece> pieces;
     pieces.reserve(batch.size());
     for (const Pending& p : batch)
-        pieces.push_back(Piece{p.bytes.data(), p.bytes.size(), p.colour});
+        pieces.push_back(Piece{p.bytes.data(), p.bytes.size(), p.colour, p.lost});
     Draw(pieces);
     if (!pending_.empty()) drawWakeup_.wake();
 }
@@ -201,7 +225,10 @@ void CMyEdit::Draw(const std::vector<Piece>& pieces) {
     };
     end.beginEditBlock();
     for (const Piece& piece : pieces) {
-        std::string rendered = serial::renderBytes(piece.data, piece.length, format);
+        std::string rendered =
+            piece.lost > 0
+                ? (lineLength > 0 ? "\r" : "") + LostMarker(piece.lost).toStdString() + "\r"
+                : serial::renderBytes(piece.data, piece.length, format);
         std::size_t cut = serial::charactersToTrim(length, rendered.size(), trimThreshold_);
         length = length + rendered.size() - cut;
         trim += cut;

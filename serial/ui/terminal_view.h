@@ -20,8 +20,10 @@
 // elsewhere it copies the bytes into a bounded queue and returns at once, and the window's
 // thread draws the queue in batches from a short timer, in call order. When the queue holds
 // kPendingLimit bytes (the window has not drawn for a long time, about 90 s of a 115200 baud
-// line), further bytes are dropped and counted in DroppedBytes(). Everything else belongs to
-// the window's thread. A thread that appends must stop before the terminal is destroyed.
+// line), further bytes are dropped and counted in DroppedBytes(), and a line "[N bytes lost]"
+// takes their place in the text. While held (SetHeld), appends from the window's thread queue
+// the same way and nothing is drawn until the hold ends. Everything else belongs to the
+// window's thread. A thread that appends must stop before the terminal is destroyed.
 #pragma once
 
 #include <QPlainTextEdit>
@@ -81,6 +83,11 @@ public:
     // Draws what other threads have handed over and not yet been drawn.
     void DrawPending();
     std::uint64_t DroppedBytes() const { return dropped_.load(); }
+    // Held: appended bytes are kept, in order, and drawn once the hold ends (a menu is open).
+    void SetHeld(bool held);
+    bool Held() const { return held_; }
+    // The line that stands for bytes that were dropped.
+    static QString LostMarker(std::uint64_t bytes);
     // Bytes handed over by other threads and not drawn yet.
     std::size_t PendingBytes() const;
 
@@ -122,15 +129,18 @@ private:
     struct Pending {
         std::vector<std::uint8_t> bytes;
         serial::ColourRef colour;
+        std::uint64_t lost = 0;  // a marker for that many dropped bytes, drawn before them
     };
 
     struct Piece {
         const std::uint8_t* data;
         std::size_t length;
         serial::ColourRef colour;
+        std::uint64_t lost = 0;
     };
 
     void Setup();
+    void Queue(const std::uint8_t* data, std::size_t length, serial::ColourRef colour);
     void Draw(const std::vector<Piece>& pieces);
     void DrawQueued(std::size_t byteBudget);
     void DrawBatch();
@@ -146,5 +156,7 @@ private:
     platform::MessageQueue<Pending> pending_;
     std::atomic<std::size_t> pendingBytes_{0};
     std::atomic<std::uint64_t> dropped_{0};
+    std::atomic<std::uint64_t> lostUnmarked_{0};  // dropped, no marker queued for them yet
+    bool held_ = false;
     serial::ui::GuiWakeup drawWakeup_{[this] { DrawBatch(); }, kDrawIntervalMs};
 };

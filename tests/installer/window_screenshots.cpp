@@ -1,6 +1,6 @@
-// Takes a screenshot of the firmware installer's main window during a download and of the
-// configuration dialog with a scanner found: scripts/screenshots.sh runs it under a virtual X
-// server.
+// Takes a screenshot of the firmware installer's main window during a download, of the
+// configuration dialog with a scanner found and of the RS232 monitor showing HEX data with its
+// lamps: scripts/screenshots.sh runs it under a virtual X server.
 //
 //   fenwald_screenshots OUTPUT_FOLDER
 //
@@ -17,7 +17,10 @@
 
 #include "installer/ui/configure_scanner.h"
 #include "installer/ui/fenwald_dlg.h"
+#include "installer/ui/show_rs232.h"
+#include "platform/modem_lines.h"
 #include "serial/port_discovery.h"
+#include "sim/echo_device.h"
 #include "sim/scanner_device.h"
 #include "tests/installer/component_test_support.h"
 #include "tests/support/screenshots.h"
@@ -86,6 +89,30 @@ int main(int argc, char** argv) {
         CAboutDlg about(&dialog);
         shots.shoot(about, QStringLiteral("configure_scanner_about"));
         dialog.done(0);
+    }
+    {
+        // The monitor on an echo device: a scanner's reply in HEX, CTS and DSR on.
+        sim::EchoDevice echo;
+        if (!echo.start(map, 2, "Veltrix Echo (COM2)")) {
+            std::fprintf(stderr, "the echo device did not start\n");
+            return 1;
+        }
+        platform::RecordingModemLines lamps;
+        lamps.statusToReport = {true, true, false, false};
+        fenwald::FenwaldSettings settings;
+        settings.port = 2;
+        settings.baudrate = 115200;
+        settings.format = serial::kFormatHex;
+        ShowRS232 monitor(settings, nullptr, testcomponents::buildTreeRegistry(), &lamps);
+        monitor.show();
+        const std::string reply = "Veltrix V2.07 boot 1.1\r\n0123456789ABCDEF\r\n";
+        for (int i = 0; i < 3; ++i) echo.line().send(reply);
+        if (waitFor([&] { return monitor.terminal()->PlainText().count(QLatin1Char(' ')) > 100; },
+                    kWait))
+            shots.shoot(monitor, QStringLiteral("rs232_monitor"));
+        else
+            shots.fail();
+        monitor.done(0);
     }
     return shots.failures() == 0 ? 0 : 1;
 }

@@ -38,6 +38,11 @@ void ChildProgram::start(const std::vector<std::string>& args, const std::string
         int e = ::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(o, 1);
         ::dup2(e, 2);
+        if (!in_.empty()) {
+            int i = ::open(in_.c_str(), O_RDONLY);
+            if (i < 0) ::_exit(126);
+            ::dup2(i, 0);
+        }
         if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0) ::_exit(126);
         std::vector<char*> argv;
         for (auto& a : all) argv.push_back(a.data());

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/test_env.h"
@@ -29,6 +30,9 @@ public:
     // workingFolder: the child's, when given.
     void start(const std::vector<std::string>& args, const std::string& stdoutPath = {},
                const std::string& workingFolder = {});
+    // Standard input from path (a file, or a FIFO the test writes as it goes) for the children
+    // started after; otherwise the test's own.
+    void setInput(std::string path) { in_ = std::move(path); }
     std::string output() const;
     void interrupt();  // SIGINT, as Ctrl+C
     void terminate();  // SIGTERM
@@ -40,7 +44,7 @@ public:
     }
 
 private:
-    std::string binary_, out_, err_;
+    std::string binary_, out_, err_, in_;
     pid_t pid_ = -1;
 };
 

@@ -1,0 +1,216 @@
+#include "installer/cli/monitor_command.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "installer/engine/fenwald_settings.h"
+#include "installer/engine/monitor_engine.h"
+#include "serial/port_open.h"
+#include "serial/terminal_format.h"
+
+namespace fenwald::cli {
+
+namespace {
+
+using serial::cli::Console;
+using serial::cli::kExitCancelled;
+using serial::cli::kExitFailed;
+using serial::cli::kExitOk;
+using serial::cli::Named;
+using serial::cli::Options;
+using serial::cli::UsageError;
+using std::chrono::milliseconds;
+
+constexpr unsigned kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+constexpr Named<int> kFormats[] = {{"normal", serial::kFormatNormal},
+                                   {"ascii", serial::kFormatAscii},
+                                   {"hex", serial::kFormatHex}};
+// How long standard input is waited for before the line's events are looked at again.
+constexpr int kInputWaitMs = 10;
+constexpr milliseconds kEventWait{50};
+// After the end: what the line still brings (a device's answer to the last bytes) is printed
+// until it has been quiet this long.
+constexpr milliseconds kQuietEnd{300};
+constexpr milliseconds kLingerMax{2000};  // a device that never stops
+constexpr std::size_t kInputChunk = 4096;
+
+struct MonitorArguments {
+    std::optional<int> port;
+    std::optional<unsigned> baud;
+    std::optional<int> format;
+    std::string sendFile;
+};
+
+MonitorArguments readArguments(const std::vector<std::string>& args) {
+    MonitorArguments a;
+    for (Options o(args, "monitor"); !o.done();) {
+        if (auto p = o.port()) {
+            a.port = *p;
+        } else if (auto b = o.number("--baud")) {
+            if (*b <= 0 || std::find(std::begin(kBaudRates), std::end(kBaudRates), unsigned(*b)) ==
+                               std::end(kBaudRates))
+                throw UsageError{
+                    "--baud takes 1200, 2400, 4800, 9600, 19200, 38400, 57600 or "
+                    "115200, not " +
+                    std::to_string(*b)};
+            a.baud = static_cast<unsigned>(*b);
+        } else if (auto f = o.choice("--format", kFormats)) {
+            a.format = *f;
+        } else if (auto file = o.value("--send-file")) {
+            if (file->empty()) throw UsageError{"--send-file needs a file name"};
+            a.sendFile = *file;
+        } else {
+            o.unknownOption();
+        }
+    }
+    return a;
+}
+
+// Prints received bytes as the terminal shows them, the terminal's line break as a newline.
+void printReceived(Console& console, const std::vector<std::uint8_t>& bytes, int format) {
+    std::string text = serial::renderBytes(bytes.data(), bytes.size(), format);
+    std::replace(text.begin(), text.end(), '\r', '\n');
+    console.print(text);
+}
+
+struct Progress {
+    bool ended = false;
+    TextEnd how = TextEnd::Stopped;
+    std::string reason;
+    std::chrono::steady_clock::time_point lastReceived = std::chrono::steady_clock::now();
+};
+
+void handle(const MonitorEvent& e, Console& console, int format, Progress& p) {
+    switch (e.kind) {
+        case MonitorEvent::Kind::Received:
+            printReceived(console, e.bytes, format);
+            p.lastReceived = std::chrono::steady_clock::now();
+            break;
+        case MonitorEvent::Kind::Progress:
+            console.progress(e.value);
+            break;
+        case MonitorEvent::Kind::TextEnded:
+            p.ended = true;
+            p.how = static_cast<TextEnd>(e.value);
+            p.reason = e.text;
+            console.clearProgress();
+            break;
+        case MonitorEvent::Kind::LineLost:
+            p.ended = true;
+            p.how = TextEnd::Failed;
+            p.reason = "The line went away";
+            break;
+        default:
+            break;  // sent pieces, lamps: the window's
+    }
+}
+
+int runMonitor(const std::vector<std::string>& args, Console& console) {
+    MonitorArguments a = readArguments(args);
+    serial::SettingsFile file;
+    file.setReadOnly(true);
+    FenwaldSettings s;
+    loadSettings(file, s);
+    MonitorLineSettings line;
+    line.port = a.port.value_or(s.port);
+    line.baudRate = a.baud.value_or(static_cast<unsigned>(s.baudrate));
+    line.dataBits = static_cast<std::uint8_t>(s.databits);
+    line.parity = static_cast<std::uint8_t>(s.parity);
+    line.stopBits = static_cast<std::uint8_t>(s.stopbits);
+    line.irda = s.irda;
+    const int format = a.format.value_or(s.format);
+
+    MonitorEngine engine;
+    ApplyOutcome out = engine.applyLine(line);
+    if (!out.irdaTypeMessage.empty()) console.message(out.irdaTypeMessage);
+    if (!out.opened) {
+        console.message(std::string(kCannotOpenComPort) + ": " +
+                        serial::cannotOpenAdvice(out.openError, line.port));
+        return kExitFailed;
+    }
+    if (!out.baudRateMessage.empty()) console.message(out.baudRateMessage);
+    if (!out.lineSet) {
+        console.message(out.lineError.text);
+        return kExitFailed;
+    }
+
+    Progress p;
+    const bool sending = !a.sendFile.empty();
+    if (sending) {
+        TextStartResult started = engine.startTextFile(a.sendFile);
+        if (!started) {
+            console.message(started.message);
+            return kExitFailed;
+        }
+    }
+    bool inputOpen = !sending;
+    bool writeFailed = false;
+    std::vector<std::uint8_t> input(kInputChunk);
+    auto drain = [&] {
+        while (auto e = engine.events().tryPop()) handle(*e, console, format, p);
+    };
+    while (!console.interrupted()) {
+        if (sending && p.ended) break;
+        if (!sending && !inputOpen) break;
+        if (inputOpen) {
+            long n = platform::readStandardInput(input.data(), input.size(), kInputWaitMs);
+            if (n < 0) {
+                inputOpen = false;
+            } else if (n > 0 && !engine.write(input.data(), static_cast<std::size_t>(n))) {
+                writeFailed = true;
+                break;
+            }
+            drain();
+        } else if (auto e = engine.events().waitPop(kEventWait)) {
+            handle(*e, console, format, p);
+        }
+        if (!sending && p.ended) break;  // the line went away
+    }
+    const bool interrupted = console.interrupted();
+    if (sending && !p.ended) engine.stopTextFile();
+
+    // What answers the last bytes still shows, unless the user asked to end.
+    if (!interrupted) {
+        const auto start = std::chrono::steady_clock::now();
+        p.lastReceived = start;
+        for (auto now = start; now - p.lastReceived < kQuietEnd && now - start < kLingerMax;
+             now = std::chrono::steady_clock::now())
+            if (auto e = engine.events().waitPop(kEventWait)) handle(*e, console, format, p);
+    }
+    console.clearProgress();
+
+    if (writeFailed) {
+        console.message("Cannot write to COM " + std::to_string(line.port));
+        return kExitFailed;
+    }
+    if (interrupted) return kExitCancelled;
+    if (sending) {
+        if (p.how == TextEnd::Transmitted) {
+            console.message(kFileTransferred);
+            return kExitOk;
+        }
+        if (!p.reason.empty()) console.message(p.reason);
+        return kExitFailed;
+    }
+    if (p.ended && p.how == TextEnd::Failed) {
+        console.message(p.reason);
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+serial::cli::Subcommand monitorSubcommand() {
+    return {"monitor", "[--port N] [--baud B] [--format normal|ascii|hex]\n[--send-file FILE]",
+            "the RS232 monitor on the terminal: prints what the line receives and sends\n"
+            "          standard input to it as it comes; the end of input or Ctrl+C ends it.\n"
+            "  --port N             COM port number (setting \"port\")\n"
+            "  --baud B             1200 to 115200 (setting \"baudrate\")\n"
+            "  --format F           normal, ascii (control characters named: <CR>) or hex\n"
+            "                       (setting \"format\")\n"
+            "  --send-file FILE     sends the text file FILE and ends when it has gone out\n",
+            runMonitor};
+}
+
+}  // namespace fenwald::cli
