@@ -68,6 +68,14 @@ std::string protect(const std::string& v) {
     return blanks || quoted(v) ? "\"" + v + "\"" : v;
 }
 
+// A name the reader can find again: no blanks at its ends (they are trimmed off the file's
+// lines), on one line, and not cut short by the marks that end it or make a line no entry.
+bool readableName(const std::string& name, bool key) {
+    if (name.empty() || trim(name) != name || name.find('\n') != std::string::npos) return false;
+    if (key) return name.find('=') == std::string::npos && name[0] != ';' && name[0] != '[';
+    return name.find(']') == std::string::npos;
+}
+
 }  // namespace
 
 std::optional<std::string> read(const std::string& file, const std::string& section,
@@ -94,7 +102,8 @@ std::string readString(const std::string& file, const std::string& section, cons
 
 bool write(const std::string& file, const std::string& section, const std::string& key,
            const std::string& value) {
-    if (trim(key).empty() || trim(section).empty() || value.find('\n') != std::string::npos)
+    if (!readableName(key, true) || !readableName(section, false) ||
+        value.find('\n') != std::string::npos)
         return false;
     std::vector<std::string> lines;
     readLines(file, lines);

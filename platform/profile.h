@@ -1,7 +1,9 @@
 // Profile-string (INI) files with the semantics the settings code was written for: sections
 // and keys match without regard to case, every other line (comments, unknown keys, blank
 // lines) is kept, and a write creates the file and the section when they are missing. A value
-// reads back exactly as written: surrounding blanks and quotes are protected by quoting.
+// reads back exactly as written: surrounding blanks and quotes are protected by quoting. A write
+// refuses a section or key that no read could find again: blanks at its ends, a line break, a
+// ']' in a section, an '=' in a key or a key that begins with ';' or '['.
 #pragma once
 
 #include <optional>

@@ -587,7 +587,7 @@ ScannerDevice::Wait ScannerDevice::waitForAck(std::stop_token& stop) {
     return Wait::Timeout;
 }
 
-void ScannerDevice::handleRequest(std::stop_token& stop, const std::string& text) {
+std::optional<SeenRequest> parsePictureRequest(const std::string& text) {
     SeenRequest r;
     r.text = text;
     int one = 0, bits = 0, mode = 0, zero1 = 0, zero2 = 0, snapshot = 0;
@@ -596,9 +596,16 @@ void ScannerDevice::handleRequest(std::stop_token& stop, const std::string& text
         std::sscanf(text.c_str() + at + 6, "%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d#", &r.x0, &r.y0,
                     &r.x1, &r.y1, &one, &bits, &r.requestFlags, &r.quality, &snapshot, &mode,
                     &zero1, &zero2) != 12)
-        return;  // not a request this scanner understands
+        return std::nullopt;
     r.snapshot = snapshot == 1;
     r.jpeg = mode == 1;
+    return r;
+}
+
+void ScannerDevice::handleRequest(std::stop_token& stop, const std::string& text) {
+    auto parsed = parsePictureRequest(text);
+    if (!parsed) return;  // not a request this scanner understands
+    const SeenRequest& r = *parsed;
     {
         std::lock_guard l(lock_);
         requests_.push_back(r);

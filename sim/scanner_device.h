@@ -169,6 +169,9 @@ private:
     std::atomic<int> completed_{0};
 };
 
+// A picture request as received (ESC to '#'): its twelve numbers after "@VELT,"; nothing when
+// it is not one this scanner understands.
+std::optional<SeenRequest> parsePictureRequest(const std::string& text);
 // The generated picture: a grey gradient with a barcode across the middle.
 Bytes generateGreyPicture(int width, int height);
 // The header block's payload for a picture of that window, divisor and block count.

@@ -30,6 +30,8 @@ constexpr std::size_t kBlockOverhead =
     1 + kBlockNumberSize + kBlockLengthSize + kBlockCheckSize + 1;
 // The most payload one block may carry.
 constexpr std::size_t kBlockBufferSize = 1304;
+// A device that sends nothing but noise must not keep a block read going forever.
+constexpr std::size_t kMaxSkippedBytes = 64 * 1024;
 // The most picture the engine will hold: well above a 1280 x 1024 grey picture. A header
 // announcing more is treated as a picture the buffer cannot be made for.
 constexpr std::size_t kImageBufferLimit = 16u << 20;
@@ -46,6 +48,40 @@ struct PictureRequest {
     bool snapshot = false;
     bool jpeg = true;
 };
+
+// How reading one block ended: a whole block, a stop request, nothing at all, a broken frame
+// (noise without ':', a short read, no CR at the end), or more payload than there is room for.
+enum class BlockResult { Ok, Killed, Silent, BadFrame, TooLong };
+
+// Reads one block off a line: noise up to ':' skipped (at most kMaxSkippedBytes), the block
+// number, the length, at most capacity payload bytes into buffer, the check field and CR.
+// read(buffer, n) returns how many of n bytes came (fewer: the line went quiet); killed() is
+// asked before each byte of the search for ':'. length is set only for a whole block.
+template <class Read, class Killed>
+BlockResult readFramedBlock(Read&& read, Killed&& killed, std::uint8_t* buffer,
+                            std::size_t capacity, std::size_t& length) {
+    std::uint8_t c = 0;
+    for (std::size_t skipped = 0;; ++skipped) {
+        if (killed()) return BlockResult::Killed;
+        if (read(&c, 1) != 1) return skipped == 0 ? BlockResult::Silent : BlockResult::BadFrame;
+        if (c == wire::kBlockStart) break;
+        if (skipped >= kMaxSkippedBytes) return BlockResult::BadFrame;
+    }
+    std::uint8_t number[kBlockNumberSize], size[kBlockLengthSize];
+    if (read(number, sizeof number) != int(sizeof number) ||
+        read(size, sizeof size) != int(sizeof size))
+        return BlockResult::BadFrame;
+    std::uint32_t n = 0;
+    for (std::uint8_t b : size) n = (n << 8) | b;
+    if (n > capacity) return BlockResult::TooLong;
+    if (n > 0 && read(buffer, static_cast<int>(n)) != static_cast<int>(n))
+        return BlockResult::BadFrame;
+    std::uint8_t check[kBlockCheckSize], end = 0;
+    if (read(check, sizeof check) != int(sizeof check) || read(&end, 1) != 1 || end != wire::CR)
+        return BlockResult::BadFrame;
+    length = n;
+    return BlockResult::Ok;
+}
 
 // ESC "((" CR "@VELT,   0,   0,1279,1023,1,8,0, 65,1,1,0,0#" for the defaults in snapshot mode.
 std::string formatPictureRequest(const PictureRequest& request);

@@ -26,18 +26,10 @@ constexpr unsigned kBeforeResetMs = 2;
 constexpr unsigned kReplyQuietMs = 200, kReplyPollMs = 200;
 constexpr int kStopChecks = 5;
 constexpr unsigned kStopCheckMs = 100;
-// A device that sends nothing but noise must not keep a block read going forever.
-constexpr std::size_t kMaxSkippedBytes = 64 * 1024;
 constexpr char kMakerName[] = "Veltrix";
 
 void sleepMs(unsigned ms) {
     std::this_thread::sleep_for(milliseconds(ms));
-}
-
-std::uint32_t bigEndian(const std::uint8_t* p, std::size_t n) {
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
-    return v;
 }
 
 }  // namespace
@@ -329,27 +321,10 @@ void CImageVideo::captureThreadMain() {
 
 CImageVideo::BlockResult CImageVideo::readBlock(std::uint8_t* buffer, std::size_t capacity,
                                                 std::size_t& length) {
-    std::uint8_t c = 0;
-    for (std::size_t skipped = 0;; ++skipped) {
-        if (killed()) return BlockResult::Killed;
-        if (read(&c, 1) != 1) return skipped == 0 ? BlockResult::Silent : BlockResult::BadFrame;
-        if (c == wire::kBlockStart) break;
-        if (skipped >= kMaxSkippedBytes) return BlockResult::BadFrame;
-    }
-    std::uint8_t number[pictavo::kBlockNumberSize], size[pictavo::kBlockLengthSize];
-    if (read(number, sizeof number) != int(sizeof number) ||
-        read(size, sizeof size) != int(sizeof size))
-        return BlockResult::BadFrame;
-    std::uint32_t n = bigEndian(size, sizeof size);
-    if (n > capacity) return BlockResult::TooLong;
-    if (n > 0 && read(buffer, static_cast<int>(n)) != static_cast<int>(n))
-        return BlockResult::BadFrame;
-    std::uint8_t check[pictavo::kBlockCheckSize], end = 0;
-    if (read(check, sizeof check) != int(sizeof check) || read(&end, 1) != 1 || end != wire::CR)
-        return BlockResult::BadFrame;
-    writeByte(wire::ACK);
-    length = n;
-    return BlockResult::Ok;
+    auto r = pictavo::readFramedBlock([this](void* to, int count) { return read(to, count); },
+                                      [this] { return killed(); }, buffer, capacity, length);
+    if (r == BlockResult::Ok) writeByte(wire::ACK);
+    return r;
 }
 
 CaptureOutcome CImageVideo::capture() {

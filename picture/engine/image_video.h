@@ -137,7 +137,7 @@ private:
         bool snapshot = false;
         bool jpeg = false;
     };
-    enum class BlockResult { Ok, Killed, Silent, BadFrame, TooLong };
+    using BlockResult = pictavo::BlockResult;
 
     void captureThreadMain();
     CaptureOutcome capture();

@@ -130,3 +130,89 @@ TEST(GreyBmp, HoldsTheRowsTopDownPaddedToFourBytes) {
     bmp = makeGreyBmp(info, nullptr, 0);
     EXPECT_EQ(bmp.size(), 14u + 1064u);
 }
+
+namespace {
+
+// A block read off bytes as off a line that goes quiet after them.
+struct Framed {
+    BlockResult result;
+    Bytes payload;
+    std::size_t readTo;  // bytes taken from the line
+};
+
+Framed readFrom(const Bytes& line, std::size_t capacity) {
+    std::size_t at = 0;
+    auto read = [&](void* to, int count) {
+        std::size_t n = std::min(static_cast<std::size_t>(count), line.size() - at);
+        if (n > 0) std::memcpy(to, line.data() + at, n);
+        at += n;
+        return static_cast<int>(n);
+    };
+    Bytes buffer(capacity + 1, 0xEE);
+    std::size_t length = 12345;
+    auto r = readFramedBlock(
+        read, [] { return false; }, buffer.data(), capacity, length);
+    buffer.resize(r == BlockResult::Ok ? length : 0);
+    return {r, buffer, at};
+}
+
+Bytes frame(const Bytes& payload, std::uint8_t end = wire::CR) {
+    Bytes f = {':', 0x00, 0x07};
+    for (int shift = 24; shift >= 0; shift -= 8) f.push_back(std::uint8_t(payload.size() >> shift));
+    f.insert(f.end(), payload.begin(), payload.end());
+    f.insert(f.end(), {0x12, 0x34, end});
+    return f;
+}
+
+}  // namespace
+
+TEST(BlockFraming, APayloadIsTakenAfterNoiseAndTheLineIsLeftAtTheNextBlock) {
+    Bytes line = {'x', 0x00, '\r'};
+    Bytes first = frame({1, 2, 3}), second = frame({':', wire::CR});
+    line.insert(line.end(), first.begin(), first.end());
+    line.insert(line.end(), second.begin(), second.end());
+    Framed got = readFrom(line, 3);
+    EXPECT_EQ(got.result, BlockResult::Ok);
+    EXPECT_EQ(got.payload, (Bytes{1, 2, 3}));
+    EXPECT_EQ(got.readTo, 3 + first.size());
+
+    EXPECT_EQ(readFrom(frame({}), 0).result, BlockResult::Ok);
+    EXPECT_EQ(readFrom(frame({}), 0).payload, Bytes{});
+}
+
+TEST(BlockFraming, SilenceNoiseShortFramesBadEndsAndOversizeAreToldApart) {
+    EXPECT_EQ(readFrom({}, 10).result, BlockResult::Silent);
+    EXPECT_EQ(readFrom({'a', 'b'}, 10).result, BlockResult::BadFrame);
+    Bytes whole = frame({9, 9, 9, 9});
+    for (std::size_t cut = 1; cut < whole.size(); ++cut)
+        EXPECT_EQ(readFrom(Bytes(whole.begin(), whole.begin() + long(cut)), 10).result,
+                  BlockResult::BadFrame)
+            << cut;
+    EXPECT_EQ(readFrom(frame({9, 9, 9, 9}, 'X'), 10).result, BlockResult::BadFrame);
+    // One byte more than there is room for: refused before any payload is stored.
+    Framed over = readFrom(whole, 3);
+    EXPECT_EQ(over.result, BlockResult::TooLong);
+    EXPECT_EQ(over.readTo, 7u);
+    // Noise without end gives up after its limit rather than reading forever.
+    Bytes noise(kMaxSkippedBytes + 10, 'n');
+    noise.insert(noise.end(), whole.begin(), whole.end());
+    Framed lost = readFrom(noise, 10);
+    EXPECT_EQ(lost.result, BlockResult::BadFrame);
+    EXPECT_EQ(lost.readTo, kMaxSkippedBytes + 1);
+}
+
+TEST(PictureRequest, TheSimulatedScannerReadsBackWhatThePictureToolSends) {
+    for (PictureRequest asked :
+         {PictureRequest{}, PictureRequest{{10, 20, 265, 223}, 2, 100, true, false},
+          PictureRequest{{-5, -5, 5, 5}, 0, 1, false, true}}) {
+        auto seen = sim::parsePictureRequest(formatPictureRequest(asked));
+        ASSERT_TRUE(seen);
+        EXPECT_EQ((PictureWindow{seen->x0, seen->y0, seen->x1, seen->y1}), asked.window);
+        EXPECT_EQ(seen->requestFlags, asked.requestFlags);
+        EXPECT_EQ(seen->quality, asked.quality);
+        EXPECT_EQ(seen->snapshot, asked.snapshot);
+        EXPECT_EQ(seen->jpeg, asked.jpeg);
+    }
+    EXPECT_FALSE(sim::parsePictureRequest("\x1b((\r@VELT,0,0,1,1#"));
+    EXPECT_FALSE(sim::parsePictureRequest("\x1b((\r@VELX,   0,   0,1279,1023,1,8,0, 65,1,1,0,0#"));
+}

@@ -46,3 +46,24 @@ TEST(Profile, ValuesReadBackExactlyAsWritten) {
     }
     EXPECT_FALSE(profile::write(file, "Main", "bad", "two\nlines"));
 }
+
+TEST(Profile, NamesNoReadCouldFindAreRefusedAndTheFileIsLeftAlone) {
+    testenv::ScratchDir dir;
+    std::string file = dir.file("names.ini");
+    const std::string before = "[Main]\nport=3\n";
+    testenv::writeFile(file, before);
+    for (std::string key : {"a=b", ";port", "[port", "port ", " port", "two\nlines", "cr\r"})
+        EXPECT_FALSE(profile::write(file, "Main", key, "1")) << key;
+    for (std::string section : {"Main ", " Main", "Ma]in", "Ma\nin", "\t"})
+        EXPECT_FALSE(profile::write(file, section, "port", "1")) << section;
+    EXPECT_EQ(testenv::readFile(file), before);
+    // What is refused never reads as something else either.
+    EXPECT_FALSE(profile::read(file, "Main", "port "));
+    // A key may still hold marks that do not end it, and a section brackets.
+    for (std::string key : {"a;b", "a[b]", "x\"y"}) {
+        ASSERT_TRUE(profile::write(file, "Main", key, "v"));
+        EXPECT_EQ(profile::read(file, "Main", key), "v") << key;
+    }
+    ASSERT_TRUE(profile::write(file, "[Outer", "k", "w"));
+    EXPECT_EQ(profile::read(file, "[Outer", "k"), "w");
+}
