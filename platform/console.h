@@ -33,6 +33,22 @@ bool standardErrorIsTerminal();
 // cannot be read.
 long readStandardInput(void* buffer, std::size_t max, int waitMs);
 
+// While one lives, a terminal on standard input hands over each key as it is typed, unechoed
+// and with Enter as CR, as a serial terminal program does; Ctrl+C still interrupts. The
+// terminal's settings come back when it goes, or when a signal ends the program first.
+// Nothing changes when standard input is no terminal.
+class KeystrokeInput {
+public:
+    KeystrokeInput();
+    ~KeystrokeInput();
+    KeystrokeInput(const KeystrokeInput&) = delete;
+    KeystrokeInput& operator=(const KeystrokeInput&) = delete;
+    bool active() const { return active_; }
+
+private:
+    bool active_ = false;
+};
+
 // A display a window can open on: an X server that answers on $DISPLAY, a Wayland display, or
 // a Qt platform chosen in QT_QPA_PLATFORM.
 bool displayAvailable();

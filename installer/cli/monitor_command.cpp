@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "installer/engine/fenwald_settings.h"
 #include "installer/engine/monitor_engine.h"
+#include "platform/console.h"
 #include "serial/port_open.h"
 #include "serial/terminal_format.h"
 
@@ -33,6 +35,7 @@ constexpr milliseconds kEventWait{50};
 constexpr milliseconds kQuietEnd{300};
 constexpr milliseconds kLingerMax{2000};  // a device that never stops
 constexpr std::size_t kInputChunk = 4096;
+constexpr std::uint8_t kEndOfTyping = 0x04;  // Ctrl+D
 
 struct MonitorArguments {
     std::optional<int> port;
@@ -145,6 +148,10 @@ int runMonitor(const std::vector<std::string>& args, Console& console) {
     }
     bool inputOpen = !sending;
     bool writeFailed = false;
+    // Keys go out as they are typed; a lone Ctrl+D typed there ends the input.
+    std::optional<platform::KeystrokeInput> keys;
+    if (inputOpen) keys.emplace();
+    const bool typing = keys && keys->active();
     std::vector<std::uint8_t> input(kInputChunk);
     auto drain = [&] {
         while (auto e = engine.events().tryPop()) handle(*e, console, format, p);
@@ -154,7 +161,7 @@ int runMonitor(const std::vector<std::string>& args, Console& console) {
         if (!sending && !inputOpen) break;
         if (inputOpen) {
             long n = platform::readStandardInput(input.data(), input.size(), kInputWaitMs);
-            if (n < 0) {
+            if (n < 0 || (typing && n == 1 && input[0] == kEndOfTyping)) {
                 inputOpen = false;
             } else if (n > 0 && !engine.write(input.data(), static_cast<std::size_t>(n))) {
                 writeFailed = true;
@@ -205,6 +212,8 @@ serial::cli::Subcommand monitorSubcommand() {
     return {"monitor", "[--port N] [--baud B] [--format normal|ascii|hex]\n[--send-file FILE]",
             "the RS232 monitor on the terminal: prints what the line receives and sends\n"
             "          standard input to it as it comes; the end of input or Ctrl+C ends it.\n"
+            "          From a terminal each key goes out as it is typed (Enter as CR, no\n"
+            "          echo); Ctrl+D on its own ends it.\n"
             "  --port N             COM port number (setting \"port\")\n"
             "  --baud B             1200 to 115200 (setting \"baudrate\")\n"
             "  --format F           normal, ascii (control characters named: <CR>) or hex\n"

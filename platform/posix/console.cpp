@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,9 +28,14 @@ constexpr std::size_t kCleanupPathMax = 1024;
 char cleanupPaths[kCleanupSlots][kCleanupPathMax];
 volatile std::sig_atomic_t cleanupUsed[kCleanupSlots];
 
+// The terminal's settings before KeystrokeInput changed them; put back by the handler too.
+termios savedTerminal;
+volatile std::sig_atomic_t terminalChanged = 0;
+
 void onFatal(int signal) {
     for (int i = 0; i < kCleanupSlots; ++i)
         if (cleanupUsed[i]) ::unlink(cleanupPaths[i]);
+    if (terminalChanged) ::tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
@@ -109,6 +115,29 @@ long readStandardInput(void* buffer, std::size_t max, int waitMs) {
     ssize_t n = ::read(STDIN_FILENO, buffer, max);
     if (n < 0) return errno == EINTR || errno == EAGAIN ? 0 : -1;
     return n == 0 ? -1 : static_cast<long>(n);
+}
+
+}  // namespace platform
+
+namespace platform {
+
+KeystrokeInput::KeystrokeInput() {
+    if (terminalChanged || ::isatty(STDIN_FILENO) != 1) return;
+    if (::tcgetattr(STDIN_FILENO, &savedTerminal) != 0) return;
+    termios keys = savedTerminal;
+    keys.c_lflag &= ~(ICANON | ECHO | ECHONL | IEXTEN);
+    keys.c_iflag &= ~(ICRNL | INLCR | IGNCR | IXON);
+    keys.c_cc[VMIN] = 1;
+    keys.c_cc[VTIME] = 0;
+    terminalChanged = 1;
+    active_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &keys) == 0;
+    if (!active_) terminalChanged = 0;
+}
+
+KeystrokeInput::~KeystrokeInput() {
+    if (!active_) return;
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+    terminalChanged = 0;
 }
 
 }  // namespace platform

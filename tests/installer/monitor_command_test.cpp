@@ -2,7 +2,9 @@
 // device, its exit status. Standard input is a FIFO the test writes as a user types.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -105,6 +107,39 @@ TEST_F(FenwaldMonitor, SendsStandardInputAndPrintsWhatComesBackUntilInputEnds) {
     EXPECT_EQ(r.err, "");
     // The settings file is read, never written.
     EXPECT_FALSE(std::filesystem::exists(work + "/fenwald.ini"));
+}
+
+TEST_F(FenwaldMonitor, FromATerminalKeysGoOutAsTypedAndCtrlDEndsIt) {
+    int keyboard = -1, terminal = -1;
+    char name[256];
+    ASSERT_EQ(::openpty(&keyboard, &terminal, name, nullptr, nullptr), 0);
+    termios before{};
+    ASSERT_EQ(::tcgetattr(terminal, &before), 0);
+    fenwald.setInput(name);
+    fenwald.start({"monitor", "--port", "6", "--baud", "115200"}, {}, work);
+    ASSERT_TRUE(lineSetTo(115200));
+    // No Enter needed, and Enter goes out as CR.
+    ASSERT_TRUE(testenv::eventually([&] {
+        termios now{};
+        return ::tcgetattr(terminal, &now) == 0 && !(now.c_lflag & ICANON);
+    }));
+    ASSERT_EQ(::write(keyboard, "ab", 2), 2);
+    ASSERT_TRUE(device.line().waitReceived(2, 10000ms));
+    ASSERT_EQ(::write(keyboard, "\r", 1), 1);
+    ASSERT_TRUE(device.line().waitReceived(3, 10000ms));
+    EXPECT_EQ(received(device.line()), "ab\r");
+    ASSERT_TRUE(prints("ab\n"));
+    ASSERT_EQ(::write(keyboard, "\x04", 1), 1);
+    Outcome r = fenwald.wait(30s);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(received(device.line()), "ab\r");  // Ctrl+D ended it, it did not go out
+    // The terminal is as it was.
+    termios after{};
+    ASSERT_EQ(::tcgetattr(terminal, &after), 0);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    ::close(keyboard);
+    ::close(terminal);
 }
 
 TEST_F(FenwaldMonitor, SettingsComeFromTheFileAndFormatsAreTheTerminals) {
