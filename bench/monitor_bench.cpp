@@ -7,6 +7,8 @@
 //             goal under 15 %; every byte is checked; the ratio is the last byte's arrival
 //   latency:  from a byte's arrival at the line to its chunk reaching the consumer, 95th
 //             percentile, in the stream and for single bytes 50 ms apart; goal under 50 ms
+//   cli:      the same quiet and streaming shares for `fenwald monitor --format hex` as a
+//             child process (its CPU time read from /proc), its output going to /dev/null
 //   text:     a text file of 4 s of wire time sent through the engine in its 100-byte pieces
 //             to the paced echo device, at 115200 and at 9600 baud, until the device has every
 //             byte (checked); the engine sees the transmission end earlier, as the
@@ -14,6 +16,7 @@
 //
 // The simulated device runs in a child process, so its time is not counted; it notes when each
 // piece goes onto the line in memory both processes share, on the same monotonic clock.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -29,6 +32,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,6 +89,8 @@ void deviceMain(const std::string& map, Shared* shared, int commands, int answer
     char command = 0;
     while (::read(commands, &command, 1) == 1 && command != 'x') {
         if (command == 's') {
+            device.line().setSilent(false);  // a text job before muted the echo
+            device.line().setPacing(false);
             // The device's own pacing at 115200 baud, so each piece's time is noted as it goes.
             auto pieceTime = std::chrono::nanoseconds(std::int64_t(1e9 * 10 * kPiece / kBaud));
             std::size_t pieces = std::size_t(kPhase / pieceTime);
@@ -121,6 +128,42 @@ void deviceMain(const std::string& map, Shared* shared, int commands, int answer
     }
     device.stop();
     ::_exit(0);
+}
+
+// The CPU time (user + system) a child process has used so far, from /proc.
+double childCpuSeconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    auto close = text.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) utime = std::stoull(field);
+        if (i == 15) stime = std::stoull(field);
+    }
+    return double(utime + stime) / double(::sysconf(_SC_CLK_TCK));
+}
+
+// `fenwald monitor` on the line, printing HEX into /dev/null, with a standard input that
+// stays open; -1 when it did not start.
+pid_t startCommandLineMonitor(int& input) {
+    int in[2];
+    if (::pipe(in) != 0) return -1;
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(in[0], 0);
+        ::dup2(null, 1);
+        ::close(in[1]);
+        ::execl(FENWALD_BINARY, FENWALD_BINARY, "monitor", "--port", "1", "--baud", "115200",
+                "--format", "hex", nullptr);
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    input = in[1];
+    return pid;
 }
 
 struct Latencies {
@@ -329,6 +372,32 @@ int main() {
                         r.baud, r.job.received, w, r.job.received / w, n, r.job.transmitted);
                 }
                 status = 0;
+            }
+
+            // The same line through `fenwald monitor`, with the engine's line closed.
+            engine.closeLine();
+            int input = -1;
+            pid_t cli = startCommandLineMonitor(input);
+            if (ok && cli > 0) {
+                std::this_thread::sleep_for(1s);  // it opens and sets the line
+                double c0 = childCpuSeconds(cli);
+                auto q0 = Clock::now();
+                std::this_thread::sleep_for(kPhase);
+                double quietShare = 100 * (childCpuSeconds(cli) - c0) / since(q0);
+                c0 = childCpuSeconds(cli);
+                q0 = Clock::now();
+                bool streamed = tell('s') && answered();
+                double streamShare = 100 * (childCpuSeconds(cli) - c0) / since(q0);
+                ::kill(cli, SIGINT);
+                int cliStatus = 0;
+                ::waitpid(cli, &cliStatus, 0);
+                ::close(input);
+                if (streamed)
+                    std::printf(
+                        "cli       quiet cpu %6.2f %% of a core  goal < 1 %%   %s   stream "
+                        "(hex) cpu %6.2f %% of a core  goal < 15 %%  %s\n",
+                        quietShare, verdict(quietShare < 1), streamShare,
+                        verdict(streamShare < 15));
             }
         }
     }
