@@ -9,6 +9,7 @@
 #include "installer/engine/monitor_engine.h"
 #include "serial/serial_com.h"
 #include "sim/echo_device.h"
+#include "tests/installer/locked_modem_lines.h"
 #include "tests/support/test_env.h"
 
 using namespace std::chrono_literals;
@@ -19,35 +20,7 @@ namespace {
 
 constexpr int kPort = 12;
 
-// The recording fake, safe to change from the test while the receive thread asks it.
-class SharedModemLines final : public platform::ModemLines {
-public:
-    bool set(platform::ModemLine line, bool on) override {
-        std::lock_guard l(lock_);
-        return lines_.set(line, on);
-    }
-    std::optional<platform::ModemStatus> status() override {
-        std::lock_guard l(lock_);
-        return lines_.status();
-    }
-    void pause(std::chrono::milliseconds d) override {
-        std::lock_guard l(lock_);
-        lines_.pause(d);
-    }
-    void setStatus(bool cts, bool dsr) {
-        std::lock_guard l(lock_);
-        lines_.statusToReport.cts = cts;
-        lines_.statusToReport.dsr = dsr;
-    }
-    std::vector<std::string> journal() {
-        std::lock_guard l(lock_);
-        return lines_.journal;
-    }
-
-private:
-    std::mutex lock_;
-    platform::RecordingModemLines lines_;
-};
+using SharedModemLines = testmonitor::LockedModemLines;
 
 // Everything the engine said, gathered as a front end would take it.
 struct Seen {

@@ -22,6 +22,7 @@
 #include "serial/ui/prog_status_bar.h"
 #include "sim/echo_device.h"
 #include "tests/installer/component_test_support.h"
+#include "tests/installer/locked_modem_lines.h"
 #include "tests/installer/lrzsz_peer.h"
 #include "tests/support/qt_test_support.h"
 #include "tests/support/test_env.h"
@@ -33,35 +34,7 @@ namespace {
 constexpr int kPort = 7;
 constexpr char kPortName[] = "Veltrix Echo (COM7)";
 
-// The recording fake, safe to ask from the receive thread while the test reads it.
-class LockedModemLines final : public platform::ModemLines {
-public:
-    bool set(platform::ModemLine line, bool on) override {
-        std::lock_guard l(lock_);
-        return lines_.set(line, on);
-    }
-    std::optional<platform::ModemStatus> status() override {
-        std::lock_guard l(lock_);
-        return lines_.status();
-    }
-    void pause(std::chrono::milliseconds d) override {
-        std::lock_guard l(lock_);
-        lines_.pause(d);
-    }
-    void setStatus(bool cts, bool dsr) {
-        std::lock_guard l(lock_);
-        lines_.statusToReport.cts = cts;
-        lines_.statusToReport.dsr = dsr;
-    }
-    std::vector<std::string> journal() {
-        std::lock_guard l(lock_);
-        return lines_.journal;
-    }
-
-private:
-    std::mutex lock_;
-    platform::RecordingModemLines lines_;
-};
+using LockedModemLines = testmonitor::LockedModemLines;
 
 // Printable bytes and line breaks, numbered, so a lost, doubled or swapped piece shows.
 std::string numberedLines(std::size_t bytes) {
