@@ -10,6 +10,7 @@
 
 #include "platform/port_map.h"
 #include "platform/serial_device.h"
+#include "tests/support/child_program.h"
 #include "tests/support/test_env.h"
 
 namespace testpeer {
@@ -55,38 +56,14 @@ bool LrzszPeer::start(const std::vector<std::string>& args, const std::string& f
     std::string path = program(args.front());
     if (path.empty()) return false;
     log_ = folder + "/../lrzsz.log";
-    const std::string tty = far_.devicePath();
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        ::setsid();
-        int fd = ::open(tty.c_str(), O_RDWR | O_NOCTTY);
-        int log = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || ::chdir(folder.c_str()) != 0) ::_exit(126);
-        ::dup2(fd, 0);
-        ::dup2(fd, 1);
-        ::dup2(log, 2);
-        std::vector<std::string> a = args;
-        a.front() = path;
-        std::vector<char*> argv;
-        for (auto& s : a) argv.push_back(s.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
+    std::vector<std::string> a = args;
+    a.front() = path;
+    pid_ = testenv::startOnTerminal(std::move(a), far_.devicePath(), folder, log_);
     return pid_ > 0;
 }
 
 int LrzszPeer::wait(int seconds) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return -1;
+    return testenv::waitForExit(pid_, std::chrono::seconds(seconds));
 }
 
 bool LrzszPeer::waitForComponentRate(unsigned baudRate) const {

@@ -14,6 +14,7 @@
 #include "platform/serial_device.h"
 #include "serial/ymodem.h"
 #include "sim/sim_line.h"
+#include "tests/support/child_program.h"
 #include "tests/support/test_env.h"
 
 using namespace std::chrono_literals;
@@ -85,35 +86,10 @@ public:
     }
     void start(std::vector<std::string> args, const std::string& tty, const std::string& folder) {
         log_ = folder + "/../lrzsz.log";
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::setsid();
-            int fd = ::open(tty.c_str(), O_RDWR | O_NOCTTY);
-            int log = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (fd < 0 || ::chdir(folder.c_str()) != 0) ::_exit(126);
-            ::dup2(fd, 0);
-            ::dup2(fd, 1);
-            ::dup2(log, 2);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
+        pid_ = testenv::startOnTerminal(std::move(args), tty, folder, log_);
     }
     // Its exit status, or -1 when it did not end in time.
-    int wait(std::chrono::seconds limit = 60s) {
-        auto end = std::chrono::steady_clock::now() + limit;
-        while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return -1;
-    }
+    int wait(std::chrono::seconds limit = 60s) { return testenv::waitForExit(pid_, limit); }
     std::string log() const { return testenv::readFile(log_); }
 
 private:

@@ -62,18 +62,42 @@ void ChildProgram::terminate() {
     ::kill(pid_, SIGTERM);
 }
 
-Outcome ChildProgram::wait(std::chrono::seconds limit) {
-    Outcome r;
+pid_t startOnTerminal(std::vector<std::string> args, const std::string& tty,
+                      const std::string& folder, const std::string& logPath) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setsid();
+        int fd = ::open(tty.c_str(), O_RDWR | O_NOCTTY);
+        int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || ::chdir(folder.c_str()) != 0) ::_exit(126);
+        ::dup2(fd, 0);
+        ::dup2(fd, 1);
+        ::dup2(log, 2);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+int waitForExit(pid_t& pid, std::chrono::milliseconds limit) {
     auto end = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            break;
+    while (pid > 0 && std::chrono::steady_clock::now() < end) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            pid = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    return -1;
+}
+
+Outcome ChildProgram::wait(std::chrono::seconds limit) {
+    Outcome r;
+    r.status = waitForExit(pid_, limit);
     r.out = readFile(out_);
     r.err = readFile(err_);
     return r;

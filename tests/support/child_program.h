@@ -19,6 +19,14 @@ struct Outcome {
     std::vector<std::string> lines() const;  // standard output, line by line
 };
 
+// Starts args (args[0] the program's path) in a session of its own with the terminal tty as
+// its standard input and output, in folder, its standard error into logPath; its pid or -1.
+pid_t startOnTerminal(std::vector<std::string> args, const std::string& tty,
+                      const std::string& folder, const std::string& logPath);
+// Waits up to limit for the child to end: its exit code (128 + signal), or -1 when it did not
+// end in time. pid becomes -1 once it has ended.
+int waitForExit(pid_t& pid, std::chrono::milliseconds limit);
+
 class ChildProgram {
 public:
     ChildProgram(std::string binary, const ScratchDir& dir);
