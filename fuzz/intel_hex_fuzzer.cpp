@@ -5,26 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/record_text.h"
 #include "installer/engine/firmware_file.h"
 
-namespace {
-
-void appendByte(std::string& text, unsigned value) {
-    constexpr char kDigits[] = "0123456789ABCDEF";
-    text += kDigits[(value >> 4) & 0xF];
-    text += kDigits[value & 0xF];
-}
-
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-        if (upper(a[i]) != upper(b[i])) return false;
-    }
-    return true;
-}
-
-}  // namespace
+using fuzzrecords::appendByte;
+using fuzzrecords::sameIgnoringCase;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view line(reinterpret_cast<const char*>(data), size);
