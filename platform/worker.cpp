@@ -1,5 +1,7 @@
 #include "platform/worker.h"
 
+#include "platform/precise_time.h"
+
 #include <system_error>
 
 namespace platform {
@@ -24,6 +26,8 @@ bool Worker::start(Body body, bool woken) {
     try {
         thread_ = std::thread([this, body = std::move(body), token] {
             id_ = std::this_thread::get_id();
+            // Workers run the line exchanges, whose waits are a few milliseconds each.
+            useFineTimerSlack();
             body(token);
             {
                 std::lock_guard l(lock_);

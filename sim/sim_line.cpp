@@ -11,11 +11,17 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/precise_time.h"
+
 namespace sim {
 
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+// How late after the last received byte this thread may start a reply that is still taken as
+// following it at once.
+constexpr auto kReplyWindow = std::chrono::milliseconds(1);
 
 void makeRaw(int fd) {
     termios2 t{};
@@ -28,16 +34,20 @@ void makeRaw(int fd) {
     ::ioctl(fd, TCSETS2, &t);
 }
 
-// Pacing is only as good as its clock: a plain sleep wakes late by the timer slack and the
-// scheduler's latency, which on short exchanges adds up to more than the wire time's own
-// precision. Sleep most of the way, then wait out the rest.
-void sleepUntilPrecisely(Clock::time_point t) {
-    constexpr auto kSpin = std::chrono::microseconds(200);
-    if (t - Clock::now() > kSpin) std::this_thread::sleep_until(t - kSpin);
-    while (Clock::now() < t) std::this_thread::yield();
-}
-
 }  // namespace
+
+// A timed sleep wakes late by the system's timer latency, tens of microseconds even with a fine
+// timer slack, which on short exchanges is a percent of the wire time. Aiming early by the
+// lateness seen so far keeps the pace right on average without spinning.
+void SimLine::sleepUntilOnTime(Clock::time_point t) {
+    auto early = std::chrono::nanoseconds(wakeLateness_.load());
+    auto aim = t - early;
+    if (aim <= Clock::now()) return;
+    platform::sleepUntil(aim);
+    auto late = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - aim);
+    late = std::min<std::chrono::nanoseconds>(late, std::chrono::microseconds(500));
+    wakeLateness_ = (early.count() * 7 + late.count()) / 8;
+}
 
 SimLine::~SimLine() {
     close();
@@ -127,7 +137,7 @@ std::size_t SimLine::read(void* buffer, std::size_t max, milliseconds wait) {
         auto busy = std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(characterTime() * double(got)));
         rxClock_ = std::max(rxClock_, now) + busy;
-        sleepUntilPrecisely(rxClock_);
+        sleepUntilOnTime(rxClock_);
     }
     {
         std::lock_guard l(logLock_);
@@ -173,14 +183,20 @@ bool SimLine::sendChunks(const std::uint8_t* data, std::size_t count) {
     // About two milliseconds of wire time a chunk keeps the pace even without a busy loop.
     std::size_t chunk =
         charTime > 0 ? std::max<std::size_t>(1, std::size_t(0.002 / charTime)) : count;
-    if (charTime > 0) txClock_ = std::max(txClock_, Clock::now());
+    if (charTime > 0) {
+        // A reply that follows the bytes just received starts on the wire when they ended, not
+        // when this thread woke after them: a device's UART has no scheduler to wait for.
+        auto now = Clock::now();
+        bool answering = now >= rxClock_ && now - rxClock_ < kReplyWindow;
+        txClock_ = std::max(txClock_, answering ? rxClock_ : now);
+    }
     std::size_t done = 0;
     while (done < count) {
         std::size_t n = std::min(chunk, count - done);
         if (charTime > 0) {
             txClock_ += std::chrono::duration_cast<Clock::duration>(
                 std::chrono::duration<double>(charTime * double(n)));
-            sleepUntilPrecisely(txClock_);
+            sleepUntilOnTime(txClock_);
         }
         std::size_t written = 0;
         while (written < n) {

@@ -74,6 +74,7 @@ public:
 private:
     double characterTime() const;
     bool sendChunks(const std::uint8_t* data, std::size_t count);
+    void sleepUntilOnTime(std::chrono::steady_clock::time_point t);
 
     std::atomic<int> master_{-1};
     int slave_ = -1;  // kept open so the line keeps its settings between the program's opens
@@ -82,6 +83,7 @@ private:
     std::atomic<bool> pacing_{false};
     std::atomic<bool> silent_{false};
     std::chrono::steady_clock::time_point rxClock_{}, txClock_{};
+    std::atomic<long long> wakeLateness_{0};  // nanoseconds, a running mean
 
     mutable std::mutex logLock_;
     mutable std::condition_variable logChanged_;

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "platform/deadline.h"
+#include "platform/precise_time.h"
 
 namespace platform {
 
@@ -74,10 +75,6 @@ void makeRaw(termios2& t) {
     t.c_cflag |= CREAD | CLOCAL;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
-}
-
-void sleepFor(Clock::duration d) {
-    std::this_thread::sleep_for(d);
 }
 
 }  // namespace
@@ -328,7 +325,7 @@ std::size_t SerialDevice::readExact(void* buffer, std::size_t count,
             Clock::duration nap = std::chrono::duration_cast<Clock::duration>(rest);
             nap = std::clamp<Clock::duration>(nap, std::chrono::milliseconds(1),
                                               std::chrono::milliseconds(20));
-            sleepFor(std::min(nap, deadline.remaining()));
+            sleepUntil(Clock::now() + std::min(nap, deadline.remaining()));
         }
     }
 }
@@ -397,9 +394,17 @@ std::size_t SerialDevice::write(const void* data, std::size_t count,
 bool SerialDevice::drain(std::chrono::milliseconds wait) {
     if (!isOpen()) return false;
     Deadline deadline = wait.count() < 0 ? Deadline::never() : Deadline(wait);
-    while (bytesPending() > 0) {
+    double charTime = 0;
+    if (auto s = lineSettings()) charTime = characterTime(*s);
+    // Sleep as long as the queued bytes take on the wire rather than in fixed naps: on a short
+    // command a 2 ms nap costs more than the command's own time.
+    for (unsigned pending; (pending = bytesPending()) > 0;) {
         if (deadline.expired()) return false;
-        sleepFor(std::min<Clock::duration>(std::chrono::milliseconds(2), deadline.remaining()));
+        auto rest = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(charTime * pending));
+        rest = std::clamp<Clock::duration>(rest, std::chrono::microseconds(50),
+                                           std::chrono::milliseconds(20));
+        sleepUntil(Clock::now() + std::min(rest, deadline.remaining()));
     }
     return true;
 }
