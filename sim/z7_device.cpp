@@ -478,7 +478,9 @@ std::string Z7Device::command(const std::string& text) {
             eraseBusyReads_ = -1;
             return "ok";
         }
-        return setCount(eraseBusyReads_);
+        auto r = setCount(eraseBusyReads_);
+        if (busyReads_ < 0) busyReads_ = 0;  // a stuck erase ends when the fault is taken back
+        return r;
     }
     if (verb == "clear") {
         blocks_.clear();

@@ -46,6 +46,9 @@ struct DownloadJob {
     int lineLost() const {
         line.close();
         log("RS line can't be used.");
+        log("The line to COM" + std::to_string(settings.RsPort) +
+            " was lost: check that the device is plugged in and its port is still in the port "
+            "map. The device's flash may be incomplete.");
         return 0;
     }
 };

@@ -156,6 +156,10 @@ TEST_F(MonitorOnCom1, AVanishedLineEndsTheFlashWriting) {
     ASSERT_TRUE(s.waitForLine("0x10010000:From erase success"));
     device->vanish();
     EXPECT_EQ(s.finish(), 0);
-    Lines tail(s.log.end() - 2, s.log.end());
-    EXPECT_EQ(tail, (Lines{"RS line can't be used.", "Command practice fails."}));
+    Lines tail(s.log.end() - 3, s.log.end());
+    EXPECT_EQ(tail, (Lines{"RS line can't be used.",
+                           "The line to COM1 was lost: check that the device is plugged in and "
+                           "its port is still in the port map. The device's flash may be "
+                           "incomplete.",
+                           "Command practice fails."}));
 }

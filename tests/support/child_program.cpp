@@ -1,6 +1,7 @@
 #include "tests/support/child_program.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,6 +45,9 @@ void ChildProgram::start(const std::vector<std::string>& args, const std::string
             ::dup2(i, 0);
         }
         if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0) ::_exit(126);
+        if (uid_ != static_cast<uid_t>(-1) &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(gid_) != 0 || ::setuid(uid_) != 0))
+            ::_exit(126);
         std::vector<char*> argv;
         for (auto& a : all) argv.push_back(a.data());
         argv.push_back(nullptr);

@@ -41,6 +41,9 @@ public:
     // Standard input from path (a file, or a FIFO the test writes as it goes) for the children
     // started after; otherwise the test's own.
     void setInput(std::string path) { in_ = std::move(path); }
+    // Runs the children started after as this user and group (the tests run as root, who is
+    // never refused a device).
+    void setUser(uid_t uid, gid_t gid) { uid_ = uid, gid_ = gid; }
     std::string output() const;
     void interrupt();  // SIGINT, as Ctrl+C
     void terminate();  // SIGTERM
@@ -54,6 +57,8 @@ public:
 private:
     std::string binary_, out_, err_, in_;
     pid_t pid_ = -1;
+    uid_t uid_ = static_cast<uid_t>(-1);
+    gid_t gid_ = static_cast<gid_t>(-1);
 };
 
 }  // namespace testenv

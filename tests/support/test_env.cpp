@@ -1,5 +1,8 @@
 #include "tests/support/test_env.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -49,6 +52,20 @@ IsolatedPorts::~IsolatedPorts() {
 
 void IsolatedPorts::writeMap(const std::string& text) const {
     writeFile(mapFile_, text);
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t p = 0; !from.empty() && (p = text.find(from, p)) != std::string::npos;
+         p += to.size())
+        text.replace(p, from.size(), to);
+    return text;
+}
+
+std::string groupOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "?";
+    const group* g = ::getgrgid(st.st_gid);
+    return g ? g->gr_name : std::to_string(st.st_gid);
 }
 
 std::string readFile(const std::string& path) {

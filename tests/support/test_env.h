@@ -39,6 +39,10 @@ private:
 };
 
 std::string readFile(const std::string& path);
+// text with every occurrence of from replaced by to.
+std::string replaceAll(std::string text, const std::string& from, const std::string& to);
+// The name of the group that owns a device, as the open-failure advice names it.
+std::string groupOf(const std::string& path);
 void writeFile(const std::string& path, const std::string& text);
 
 // Polls cond every few milliseconds until it holds or the wait ends.
