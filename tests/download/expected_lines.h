@@ -18,4 +18,11 @@ inline std::string noSuchFile(const std::string& path) {
     return path + ": No such file or directory";
 }
 
+// The line after "RS line can't be used." when the line went away during a job.
+inline std::string lineLost(int com) {
+    return "The line to COM" + std::to_string(com) +
+           " was lost: check that the device is plugged in and its port is still in the port "
+           "map. The device's flash may be incomplete.";
+}
+
 }  // namespace kolvanetest

@@ -57,7 +57,7 @@ struct Matrix : ::testing::TestWithParam<Cell> {
     std::string devicePath;
     std::string output() const { return env.dir().file("picture.jpg"); }
     std::vector<std::string> args() const {
-        std::vector<std::string> a = {"capture",  "--port",   "5",     "--no-snapshot",
+        std::vector<std::string> a = {"capture",  "--port",    "5",        "--no-snapshot",
                                       "--window", "0,0,79,59", "--output", output()};
         a.insert(a.end(), extra.begin(), extra.end());
         return a;
@@ -80,8 +80,7 @@ struct Matrix : ::testing::TestWithParam<Cell> {
         text = testenv::replaceAll(text, devicePath, "<device>");
         text = testenv::replaceAll(text, "'" + group + "' (sudo usermod -aG " + group + " ",
                                    "'<group>' (sudo usermod -aG <group> ");
-        return testenv::replaceAll(text, "(pid " + std::to_string(::getpid()) + ")",
-                                   "(pid <pid>)");
+        return testenv::replaceAll(text, "(pid " + std::to_string(::getpid()) + ")", "(pid <pid>)");
     }
     void vanishAt(int block) { scanner->setFaults({.vanishAtBlock = block}); }
     void holdThePort() { ASSERT_TRUE(holder.open(platform::findPort(5)->devicePath)); }
@@ -98,6 +97,9 @@ struct Matrix : ::testing::TestWithParam<Cell> {
 
 TEST_P(Matrix, EndsAsTheUserIsToldAndTheNextCaptureArrives) {
     const Cell& c = GetParam();
+    // Only root can run the program as another user; root itself is never refused a device.
+    if (std::string(c.name).find("Permission") != std::string::npos && ::getuid() != 0)
+        GTEST_SKIP() << "needs root to run the program as another user";
     c.arrange(*this);
     testenv::Outcome r = capture();
     ASSERT_NE(r.status, -1) << "no end within a minute";
@@ -142,8 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
              kBlockError},
         Cell{"AMissingBlock", [](Matrix& m) { m.scanner->setFaults({.missingBlock = 1}); }, 1,
              kBlockError},
-        Cell{"AnOversizedBlock", [](Matrix& m) { m.scanner->setFaults({.oversizeBlock = 1}); },
-             1, kBlockError},
+        Cell{"AnOversizedBlock", [](Matrix& m) { m.scanner->setFaults({.oversizeBlock = 1}); }, 1,
+             kBlockError},
         Cell{"AShortHeader", [](Matrix& m) { m.scanner->setFaults({.shortHeader = true}); }, 1,
              "Initializing...\nNo picture: the scanner's header block could not be read.\n"},
         Cell{"Silence",
@@ -160,5 +162,6 @@ INSTANTIATE_TEST_SUITE_P(
              "close that program first.\nInitialization Failed.\n"},
         Cell{"NoPermission", [](Matrix& m) { m.runAsAnotherUser(); }, 1,
              "Initializing...\nCannot open COM port\n<device>: permission denied. Join the group "
-             "'<group>' (sudo usermod -aG <group> $USER) and log in again.\nInitialization Failed.\n"}),
+             "'<group>' (sudo usermod -aG <group> $USER) and log in again.\nInitialization "
+             "Failed.\n"}),
     [](const ::testing::TestParamInfo<Cell>& info) { return std::string(info.param.name); });
