@@ -10,7 +10,7 @@
 # under its ProgID and class ID in both registries that fenwald_component_registries() writes:
 # components.ini beside the build tree's fenwald, naming the build tree's modules, and the one
 # `cmake --install` puts beside the installed modules in ${FENWALD_COMPONENT_DIR}, naming them
-# where they are installed.
+# by file name, relative to itself.
 function(fenwald_component target)
     cmake_parse_arguments(C "NO_INSTALL" "PROGID;CLSID;DESCRIPTION" "SOURCES;LIBS" ${ARGN})
     if(NOT C_PROGID OR NOT C_CLSID OR NOT C_SOURCES OR NOT C_DESCRIPTION)
@@ -58,19 +58,16 @@ function(_fenwald_write_registries)
         set(keys "\n[${progid}\\CurVer]\n@=${progid}.1\n[${progid}\\CLSID]\n@=${clsid}\n")
         string(APPEND keys "[${progid}.1\\CLSID]\n@=${clsid}\n[CLSID\\${clsid}\\InprocServer32]\n")
         string(APPEND build_text "${keys}@=$<TARGET_FILE:${target}>\n")
-        string(APPEND install_text "${keys}@=@FENWALD_COMPONENT_FOLDER@/$<TARGET_FILE_NAME:${target}>\n")
+        string(APPEND install_text "${keys}@=$<TARGET_FILE_NAME:${target}>\n")
         add_dependencies(fenwald_registry_modules ${target})
     endforeach()
     file(GENERATE OUTPUT $<TARGET_FILE_DIR:${program}>/components.ini CONTENT "${build_text}")
 
-    # The installed registry names the folder the modules are installed in, which is only known
-    # when installing (cmake --install --prefix): a template now, the file then.
-    set(template ${CMAKE_BINARY_DIR}/fenwald_components.ini.in)
-    file(GENERATE OUTPUT ${template} CONTENT "${install_text}")
-    install(CODE "
-        set(FENWALD_REGISTRY_TEMPLATE \"${template}\")
-        set(FENWALD_COMPONENT_DIR \"${FENWALD_COMPONENT_DIR}\")
-        include(\"${PROJECT_SOURCE_DIR}/cmake/FenwaldInstallRegistry.cmake\")")
+    # The installed registry names each module by its file name, which the host takes from the
+    # registry's own folder: it holds wherever the tree is installed, staged (DESTDIR) or moved.
+    set(installed ${CMAKE_BINARY_DIR}/installed/components.ini)
+    file(GENERATE OUTPUT ${installed} CONTENT "${install_text}")
+    install(FILES ${installed} DESTINATION ${FENWALD_COMPONENT_DIR})
 endfunction()
 
 # Embeds a file's bytes into target (a component's small pictures, which stay free of Qt):
