@@ -31,7 +31,12 @@ std::optional<std::string> ComponentRegistry::classIdOf(const std::string& progI
 }
 
 std::optional<std::string> ComponentRegistry::moduleOf(const std::string& classId) const {
-    return defaultValue("CLSID\\" + classId + "\\InprocServer32");
+    auto module = defaultValue("CLSID\\" + classId + "\\InprocServer32");
+    // A relative name keeps an installed tree movable (a package staged under DESTDIR, a
+    // prefix chosen at install time): it is where the registry is.
+    if (module && !module->empty() && module->front() != '/')
+        return joinPath(parentFolder(file_), *module);
+    return module;
 }
 
 bool ComponentRegistry::registerComponent(const std::string& progId, const std::string& classId,

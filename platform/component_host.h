@@ -7,6 +7,8 @@
 //     [Gantry.Gantry\CurVer]                          @=Gantry.Gantry.1
 //     [Gantry.Gantry.1\CLSID]                         @={E91B52ED-8E44-11D5-8369-8555C730F863}
 //     [CLSID\{E91B52ED-8E44-11D5-8369-8555C730F863}\InprocServer32]   @=/path/to/module.so
+// A module named by a relative path is looked for from the registry's own folder (the installed
+// registry names its modules so, and works wherever the tree was installed or staged).
 // A program uses the registry beside its executable when there is one (the build tree
 // registers its own modules there), else the installed one (componentRegistryPath()).
 //
@@ -33,7 +35,8 @@ public:
     // Writes it (creating the file), as an installation registers a component.
     bool setDefaultValue(const std::string& keyPath, const std::string& value) const;
 
-    // ProgID -> CurVer -> CLSID, and CLSID -> InprocServer32; nothing when a key is missing.
+    // ProgID -> CurVer -> CLSID, and CLSID -> InprocServer32 (a relative module path taken
+    // from the registry's folder); nothing when a key is missing.
     std::optional<std::string> classIdOf(const std::string& progId) const;
     std::optional<std::string> moduleOf(const std::string& classId) const;
     // Registers a component under its ProgID (version 1) and class ID.

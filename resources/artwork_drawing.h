@@ -69,8 +69,9 @@ inline QImage aboutBitmap(const About& a) {
     return image;
 }
 
-// The drawer's main: writes icon_16 to icon_64.png and about.png into the folder named on the
-// command line, then what more draws; 0 when everything was written.
+// The drawer's main: writes icon_16 to icon_256.png (the windows use up to 64, the desktop's
+// hicolor theme all of them) and about.png into the folder named on the command line, then what
+// more draws; 0 when everything was written.
 inline int writeArtwork(int argc, char** argv, const char* program,
                         const std::function<QImage(int size)>& icon,
                         const std::function<QImage()>& about,
@@ -83,7 +84,7 @@ inline int writeArtwork(int argc, char** argv, const char* program,
     }
     QDir out(QString::fromLocal8Bit(argv[1]));
     bool ok = true;
-    for (int size : {16, 32, 48, 64})
+    for (int size : {16, 32, 48, 64, 128, 256})
         ok &= icon(size).save(out.filePath(QStringLiteral("icon_%1.png").arg(size)));
     ok &= about().save(out.filePath(QStringLiteral("about.png")));
     if (more) ok &= more(out);

@@ -7,9 +7,10 @@ packages=(
   qt6-base-dev libudev-dev libx11-dev libxtst-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   lrzsz xvfb xauth
-  clang libclang-rt-14-dev   # the fuzz targets (-DVELTRIX_FUZZ=ON)
   fonts-vlgothic   # the download tool's one Japanese message needs a font with its characters
   clang libclang-rt-14-dev   # the fuzz build (-DVELTRIX_FUZZ=ON): clang and libFuzzer
+  dpkg-dev file   # the Debian package (scripts/package.sh): dpkg-shlibdeps finds its dependencies
+  desktop-file-utils appstream lintian man-db groff-base   # checking it (scripts/check_package.sh)
 )
 
 missing=()

@@ -29,3 +29,9 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 
 # The parsers' fuzz targets, briefly each (scripts/fuzz.sh runs them for longer).
 scripts/fuzz.sh 15
+
+# The Debian package, built from a release build and checked unpacked in a fresh folder: every
+# program's --version, fenwald against a simulated scanner through its installed components,
+# and the desktop, AppStream, lintian and manual-page validators.
+scripts/package.sh
+scripts/check_package.sh

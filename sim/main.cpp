@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/version.h"
 #include "sim/device_kinds.h"
 
 namespace {
@@ -21,6 +22,7 @@ std::atomic<bool> trigger{false};
 
 void usage(std::ostream& out) {
     out << "usage: veltrix-sim KIND [options] --ports FILE --com N [--name TEXT] [--pace]\n"
+           "       veltrix-sim --version\n"
            "  --ports FILE  port map file to register in (default: $VELTRIX_PORTS)\n"
            "  --com N       the COM number to appear as\n"
            "  --name TEXT   display name (default: \"Veltrix <KIND> (COM<N>)\")\n"
@@ -36,6 +38,10 @@ int main(int argc, char** argv) {
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
         usage(argc < 2 ? std::cerr : std::cout);
         return argc < 2 ? 2 : 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "veltrix-sim " VELTRIX_VERSION "\n";
+        return 0;
     }
     std::string kindName = argv[1];
     const sim::DeviceKind* kind = nullptr;

@@ -23,6 +23,9 @@ void onSignal(int) {
 
 CKolvaneApp::CKolvaneApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("kolvane"));
+    // The desktop entry the package installs (packaging/applications/), so the desktop ties
+    // the window to its menu entry and icon.
+    setDesktopFileName(QStringLiteral("com.veltrix.Kolvane"));
     setOrganizationName(QStringLiteral("Veltrix"));
     serial::ui::setDefaultCaption(kolvane::ui::kApplicationTitle);
     CloseOnSignals();

@@ -12,6 +12,9 @@ const QString kApplicationTitle = QStringLiteral("fenwald");
 
 CfenwaldApp::CfenwaldApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("fenwald"));
+    // The desktop entry the package installs (packaging/applications/), so the desktop ties
+    // the window to its menu entry and icon.
+    setDesktopFileName(QStringLiteral("com.veltrix.Fenwald"));
     setOrganizationName(QStringLiteral("Veltrix"));
     serial::ui::setDefaultCaption(kApplicationTitle);
     if (argc > 1) startArgument_ = argv[1];

@@ -12,6 +12,9 @@ const QString kApplicationTitle = QStringLiteral("Pictavo");
 
 CPictavoApp::CPictavoApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("pictavo"));
+    // The desktop entry the package installs (packaging/applications/), so the desktop ties
+    // the window to its menu entry and icon.
+    setDesktopFileName(QStringLiteral("com.veltrix.Pictavo"));
     setOrganizationName(QStringLiteral("Veltrix"));
     serial::ui::setDefaultCaption(kApplicationTitle);
 }

@@ -1,4 +1,4 @@
-// Draws the firmware installer's artwork into PNG files: the program icon in four sizes, the
+// Draws the firmware installer's artwork into PNG files: the program icon in six sizes, the
 // about box's bitmap and the pictures the loader and transfer components show in their place
 // (idle and busy). Run by scripts/draw_artwork.sh; the PNG files are committed beside it.
 //

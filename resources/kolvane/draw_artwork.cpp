@@ -1,4 +1,4 @@
-// Draws the download tool's artwork into PNG files: the program icon in four sizes, the about
+// Draws the download tool's artwork into PNG files: the program icon in six sizes, the about
 // box's bitmap and the toolbar buttons (Open, Save, Cut, Copy, Paste, About) at 16 and 32
 // pixels. Run by scripts/draw_artwork.sh; the PNG files are committed beside it.
 //

@@ -1,4 +1,4 @@
-// Draws the picture tool's artwork into PNG files: the program icon in four sizes and the
+// Draws the picture tool's artwork into PNG files: the program icon in six sizes and the
 // about box's bitmap. Run by scripts/draw_artwork.sh; the PNG files are committed beside it.
 //
 //   pictavo_draw_artwork OUTPUT_FOLDER

@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "platform/folders.h"
@@ -55,6 +56,15 @@ TEST_F(Registry, AHandWrittenRegistryReadsAsTheHostExpects) {
                        "[CLSID\\{1983824D-C89C-11D5-B137-A0145DB9EC72}\\InprocServer32]\n"
                        "@=/opt/fenwald/lib vesk.so\n");
     EXPECT_EQ(registry_.moduleOf(*registry_.classIdOf("Vesk.VeskCtl")), "/opt/fenwald/lib vesk.so");
+}
+
+TEST_F(Registry, ARelativeModuleIsTakenFromTheRegistrysFolder) {
+    // The installed registry names its modules so: it works wherever the tree was staged.
+    testenv::writeFile(registry_.file(),
+                       "[CLSID\\{1}\\InprocServer32]\n@=libvesk.so\n"
+                       "[CLSID\\{2}\\InprocServer32]\n@=../lib/libgantry.so\n");
+    EXPECT_EQ(registry_.moduleOf("{1}"), dir_.file("libvesk.so"));
+    EXPECT_EQ(registry_.moduleOf("{2}"), dir_.file("../lib/libgantry.so"));
 }
 
 TEST(RegistryPath, WithoutOneBesideTheProgramItIsTheInstalledOne) {
@@ -135,6 +145,18 @@ TEST_F(Hosting, TwoObjectsOfOneModuleLiveApart) {
     a.reset();
     EXPECT_EQ(b->component().invoke(kTimes, {std::int32_t{1}}),
               platform::DispatchValue(std::int32_t{5}));
+}
+
+TEST_F(Hosting, AModuleNamedRelativeToTheRegistryIsLoaded) {
+    const std::string relative = std::filesystem::relative(kModule, dir_.path()).string();
+    ASSERT_NE(relative.front(), '/');
+    registry_.registerComponent("Veltrix.Counting", kClassId, relative);
+    auto hosted = create();
+    ASSERT_TRUE(hosted);
+    EXPECT_EQ(hosted->modulePath(), dir_.file(relative));
+    EXPECT_TRUE(hosted->component().setProperty(kCount, std::int32_t{7}));
+    EXPECT_EQ(hosted->component().invoke(kTimes, {std::int32_t{6}}),
+              platform::DispatchValue(std::int32_t{42}));
 }
 
 TEST_F(Hosting, AClassIdInAnotherLetterCaseIsTheSameComponent) {
