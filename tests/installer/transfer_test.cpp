@@ -67,7 +67,10 @@ TEST_F(TransferOnCom5, SendsToRzByteForByteAtEverySize) {
                                    (size == 1 ? " byte)" : " bytes)"));
         EXPECT_EQ(testenv::readFile(inbox + "/" + name), content) << size;
         expectForwardToOneStatus(e, name);
-        if (size > 0) EXPECT_EQ(e.progress.back(), 100) << size;
+        if (size > 0) {
+            ASSERT_FALSE(e.progress.empty()) << size;
+            EXPECT_EQ(e.progress.back(), 100) << size;
+        }
         EXPECT_EQ(transfer.IsBusy(), 0);
     }
 }

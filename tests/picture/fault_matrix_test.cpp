@@ -74,14 +74,6 @@ struct Matrix : ::testing::TestWithParam<Cell> {
         int status = serial::cli::run(pictavo::cli::program(), args(), console);
         return {status, out.str(), err.str()};
     }
-    // The pty's name and group and the holder's pid change from run to run.
-    std::string normalised(std::string text) const {
-        const std::string group = testenv::groupOf(devicePath);
-        text = testenv::replaceAll(text, devicePath, "<device>");
-        text = testenv::replaceAll(text, "'" + group + "' (sudo usermod -aG " + group + " ",
-                                   "'<group>' (sudo usermod -aG <group> ");
-        return testenv::replaceAll(text, "(pid " + std::to_string(::getpid()) + ")", "(pid <pid>)");
-    }
     void vanishAt(int block) { scanner->setFaults({.vanishAtBlock = block}); }
     void holdThePort() { ASSERT_TRUE(holder.open(platform::findPort(5)->devicePath)); }
     void runAsAnotherUser() {
@@ -104,7 +96,7 @@ TEST_P(Matrix, EndsAsTheUserIsToldAndTheNextCaptureArrives) {
     testenv::Outcome r = capture();
     ASSERT_NE(r.status, -1) << "no end within a minute";
     EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(normalised(r.err), c.err);
+    EXPECT_EQ(testenv::withPlaceholders(r.err, devicePath), c.err);
     if (r.status == 0) {
         // A fault the capture rides out: the picture is whole.
         const auto sent = scanner->lastPicture();

@@ -2,6 +2,7 @@
 
 #include <grp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -66,6 +67,24 @@ std::string groupOf(const std::string& path) {
     if (::stat(path.c_str(), &st) != 0) return "?";
     const group* g = ::getgrgid(st.st_gid);
     return g ? g->gr_name : std::to_string(st.st_gid);
+}
+
+std::string withPlaceholders(std::string text, const std::string& devicePath) {
+    if (!devicePath.empty()) {
+        const std::string group = groupOf(devicePath);
+        text = replaceAll(text, devicePath, "<device>");
+        text = replaceAll(text, "'" + group + "' (sudo usermod -aG " + group + " ",
+                          "'<group>' (sudo usermod -aG <group> ");
+    }
+    return replaceAll(text, "(pid " + std::to_string(::getpid()) + ")", "(pid <pid>)");
+}
+
+bool matchesLine(const std::string& line, const std::string& want) {
+    const std::string dots = "...";
+    if (want.size() > dots.size() &&
+        want.compare(want.size() - dots.size(), dots.size(), dots) == 0)
+        return line.rfind(want.substr(0, want.size() - dots.size()), 0) == 0;
+    return line == want;
 }
 
 std::string readFile(const std::string& path) {

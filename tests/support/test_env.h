@@ -43,6 +43,11 @@ std::string readFile(const std::string& path);
 std::string replaceAll(std::string text, const std::string& from, const std::string& to);
 // The name of the group that owns a device, as the open-failure advice names it.
 std::string groupOf(const std::string& path);
+// A message with what changes from run to run replaced: the device's path by "<device>", its
+// group in the open advice by "<group>", this process's pid by "<pid>".
+std::string withPlaceholders(std::string text, const std::string& devicePath);
+// line is want, or begins with want's text before a final "...".
+bool matchesLine(const std::string& line, const std::string& want);
 void writeFile(const std::string& path, const std::string& text);
 
 // Polls cond every few milliseconds until it holds or the wait ends.
