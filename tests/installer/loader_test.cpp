@@ -204,6 +204,14 @@ TEST_F(LoaderOnCom3, ATransferTheScannerBreaksOffEndsWithAnError) {
         EXPECT_EQ(statuses.back().message.rfind(text, 0), 0u) << statuses.back().message;
     }
     EXPECT_FALSE(scanner.firmware());
+
+    // The same component installs the file once the scanner behaves.
+    ASSERT_EQ(scanner.command("fault none"), "ok");
+    EXPECT_EQ(download(path).back().code, st::kInstalled);
+    ASSERT_TRUE(testenv::eventually([&] { return scanner.firmware().has_value(); }));
+    const auto firmware = scanner.firmware();
+    EXPECT_EQ(std::string(firmware->bytes.begin(), firmware->bytes.end()),
+              testenv::readFile(path));
 }
 
 TEST_F(LoaderOnCom3, ShowsTheVersionReplyAtTheScannersRate) {
