@@ -210,8 +210,7 @@ TEST_F(LoaderOnCom3, ATransferTheScannerBreaksOffEndsWithAnError) {
     EXPECT_EQ(download(path).back().code, st::kInstalled);
     ASSERT_TRUE(testenv::eventually([&] { return scanner.firmware().has_value(); }));
     const auto firmware = scanner.firmware();
-    EXPECT_EQ(std::string(firmware->bytes.begin(), firmware->bytes.end()),
-              testenv::readFile(path));
+    EXPECT_EQ(std::string(firmware->bytes.begin(), firmware->bytes.end()), testenv::readFile(path));
 }
 
 TEST_F(LoaderOnCom3, ShowsTheVersionReplyAtTheScannersRate) {
