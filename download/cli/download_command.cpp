@@ -11,11 +11,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using serial::cli::kExitCancelled;
-using serial::cli::kExitFailed;
-using serial::cli::kExitOk;
-using serial::cli::Named;
-using serial::cli::UsageError;
+using namespace serial::cli;
 
 constexpr Named<ConfigChoice> kKinds[] = {{"bin8k-new", ConfigChoice::Bin8kNew},
                                           {"bin8k-old", ConfigChoice::Bin8kOld},

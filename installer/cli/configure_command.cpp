@@ -14,12 +14,7 @@ namespace fenwald::cli {
 
 namespace {
 
-using serial::cli::Console;
-using serial::cli::kExitCancelled;
-using serial::cli::kExitFailed;
-using serial::cli::kExitOk;
-using serial::cli::Options;
-using serial::cli::UsageError;
+using namespace serial::cli;
 
 constexpr char kNoScannerFound[] = "No scanner answered on COM ";
 

@@ -14,13 +14,7 @@ namespace fenwald::cli {
 
 namespace {
 
-using serial::cli::Console;
-using serial::cli::kExitCancelled;
-using serial::cli::kExitFailed;
-using serial::cli::kExitOk;
-using serial::cli::Named;
-using serial::cli::Options;
-using serial::cli::UsageError;
+using namespace serial::cli;
 using std::chrono::milliseconds;
 
 constexpr unsigned kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};

@@ -22,12 +22,7 @@ namespace pictavo::cli {
 
 namespace {
 
-using serial::cli::Console;
-using serial::cli::kExitCancelled;
-using serial::cli::kExitFailed;
-using serial::cli::kExitOk;
-using serial::cli::Options;
-using serial::cli::UsageError;
+using namespace serial::cli;
 
 constexpr std::size_t kSendReplySize = 14000;
 

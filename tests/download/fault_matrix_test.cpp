@@ -1,10 +1,7 @@
 // Every job of `kolvane` against every way a device or its line fails: what the user reads last,
 // the exit status, an end within the job's own time-outs, nothing left in the temporary folder,
 // and a clean job on the same port right after.
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -43,13 +40,10 @@ struct Matrix : ::testing::TestWithParam<Cell> {
     testenv::IsolatedPorts env;
     testenv::ChildProgram kolvane{KOLVANE_BINARY, env.dir()};
     std::unique_ptr<sim::Z7Device> z7;
-    std::string temp = env.dir().file("job-temp");
     std::string image;
     platform::SerialDevice holder;
 
     void SetUp() override {
-        ASSERT_EQ(::mkdir(temp.c_str(), 0777), 0) << temp << ": " << std::strerror(errno);
-        ::setenv("TMPDIR", temp.c_str(), 1);
         sim::Z7Device::Options o;
         if (GetParam().job == Job::Bootstrap) o.mode = sim::Z7Device::Mode::Bootstrap;
         z7 = std::make_unique<sim::Z7Device>(o);
@@ -57,7 +51,6 @@ struct Matrix : ::testing::TestWithParam<Cell> {
         image = writeImage(env.dir(), GetParam().job == Job::Blocks ? "Boot.bin" : "app.bin",
                            randomBytes(GetParam().job == Job::Blocks ? 40 : 64));
     }
-    void TearDown() override { ::unsetenv("TMPDIR"); }
 
     std::vector<std::string> args() const {
         std::vector<std::string> a = {"download", image, "--kind", "bootstrap"};
@@ -82,11 +75,8 @@ struct Matrix : ::testing::TestWithParam<Cell> {
     // The other users of the line: the owner of a stale lock, a user without the dialout group.
     void holdThePort() { ASSERT_TRUE(holder.open(platform::findPort(1)->devicePath)); }
     void runAsAnotherUser() {
-        // The child reads the port map and the image from the scratch folder.
-        ::chmod(env.dir().path().c_str(), 0755);
-        ::chmod(env.mapFile().c_str(), 0644);
-        ::chmod(image.c_str(), 0644);
-        kolvane.setUser(65534, 65534);
+        env.shareWithAnotherUser({image});
+        kolvane.runAsNobody(true);
     }
 };
 
@@ -101,7 +91,8 @@ const std::string kLost = kolvanetest::lineLost(1);
 TEST_P(Matrix, EndsAsTheUserIsToldAndTheNextJobRuns) {
     const Cell& c = GetParam();
     // Only root can run the program as another user; root itself is never refused a device.
-    if (std::string(c.name).find("Permission") != std::string::npos && ::getuid() != 0)
+    if (std::string(c.name).find("Permission") != std::string::npos &&
+        !testenv::canRunAsAnotherUser())
         GTEST_SKIP() << "needs root to run the program as another user";
     if (c.arrange) c.arrange(*this);
     kolvane.start(args());
@@ -116,11 +107,11 @@ TEST_P(Matrix, EndsAsTheUserIsToldAndTheNextJobRuns) {
     Lines tail(lines.end() - static_cast<std::ptrdiff_t>(c.tail.size()), lines.end());
     for (std::size_t i = 0; i < c.tail.size(); ++i)
         EXPECT_TRUE(testenv::matchesLine(tail[i], c.tail[i])) << tail[i] << "\n" << r.out;
-    EXPECT_TRUE(std::filesystem::is_empty(temp)) << "left in the temporary folder";
+    EXPECT_TRUE(std::filesystem::is_empty(env.tempDir())) << "left in the temporary folder";
 
     // The same port, the fault gone: the next job succeeds.
     holder.close();
-    kolvane.setUser(static_cast<uid_t>(-1), static_cast<gid_t>(-1));
+    kolvane.runAsNobody(false);
     if (!z7->line().isOpen() || !platform::findPort(1)) {
         sim::Z7Device::Options o;
         if (c.job == Job::Bootstrap) o.mode = sim::Z7Device::Mode::Bootstrap;

@@ -3,9 +3,6 @@
 // the next job on the same port succeeding.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <functional>
 
@@ -43,20 +40,16 @@ struct Matrix : ::testing::TestWithParam<Cell> {
     testenv::ChildProgram fenwald{FENWALD_BINARY, env.dir()};
     std::unique_ptr<sim::ScannerDevice> scanner = std::make_unique<sim::ScannerDevice>();
     std::string work = env.dir().file("work");
-    std::string temp = env.dir().file("job-temp");
     std::string firmware;
     platform::SerialDevice holder;
 
     void SetUp() override {
         ASSERT_TRUE(std::filesystem::create_directory(work));
-        ASSERT_TRUE(std::filesystem::create_directory(temp));
-        ::setenv("TMPDIR", temp.c_str(), 1);
         ASSERT_TRUE(scanner->start(env.mapFile(), 3, "Veltrix Scanner (COM3)"));
         ASSERT_EQ(scanner->command("reply Z1 V1.0\\r"), "ok");
         firmware = env.dir().file("app.hex");
         testenv::writeFile(firmware, testcomponents::intelHex(testcomponents::randomBytes(3000)));
     }
-    void TearDown() override { ::unsetenv("TMPDIR"); }
 
     std::vector<std::string> args() const {
         if (GetParam().job == Job::Download) return {"download", firmware, "--port", "3"};
@@ -77,9 +70,8 @@ struct Matrix : ::testing::TestWithParam<Cell> {
     }
     void holdThePort() { ASSERT_TRUE(holder.open(platform::findPort(3)->devicePath)); }
     void runAsAnotherUser() {
-        for (const std::string& p : {env.dir().path(), work, temp}) ::chmod(p.c_str(), 0777);
-        for (const std::string& p : {env.mapFile(), firmware}) ::chmod(p.c_str(), 0644);
-        fenwald.setUser(65534, 65534);
+        env.shareWithAnotherUser({work, firmware});
+        fenwald.runAsNobody(true);
     }
 };
 
@@ -98,7 +90,8 @@ const char* const kHeld =
 TEST_P(Matrix, EndsAsTheUserIsToldAndTheNextJobRuns) {
     const Cell& c = GetParam();
     // Only root can run the program as another user; root itself is never refused a device.
-    if (std::string(c.name).find("Permission") != std::string::npos && ::getuid() != 0)
+    if (std::string(c.name).find("Permission") != std::string::npos &&
+        !testenv::canRunAsAnotherUser())
         GTEST_SKIP() << "needs root to run the program as another user";
     if (c.arrange) c.arrange(*this);
     fenwald.start(args(), {}, work);
@@ -110,10 +103,10 @@ TEST_P(Matrix, EndsAsTheUserIsToldAndTheNextJobRuns) {
     const std::string last =
         lastLine(testenv::withPlaceholders(r.err, port ? port->devicePath : ""));
     EXPECT_TRUE(testenv::matchesLine(last, c.lastError)) << last << "\n" << r.out << r.err;
-    EXPECT_TRUE(std::filesystem::is_empty(temp)) << "left in the temporary folder";
+    EXPECT_TRUE(std::filesystem::is_empty(env.tempDir())) << "left in the temporary folder";
 
     holder.close();
-    fenwald.setUser(static_cast<uid_t>(-1), static_cast<gid_t>(-1));
+    fenwald.runAsNobody(false);
     if (!platform::findPort(3)) {  // plugged in again
         scanner = std::make_unique<sim::ScannerDevice>();
         ASSERT_TRUE(scanner->start(env.mapFile(), 3, "Veltrix Scanner (COM3)"));

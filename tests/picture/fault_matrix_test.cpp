@@ -3,16 +3,12 @@
 // capture in the same process arriving whole.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <functional>
 #include <sstream>
 #include <thread>
 
 #include "picture/cli/pictavo_cli.h"
-#include "platform/folders.h"
 #include "platform/port_map.h"
 #include "platform/serial_device.h"
 #include "sim/scanner_device.h"
@@ -65,7 +61,7 @@ struct Matrix : ::testing::TestWithParam<Cell> {
     testenv::Outcome capture() {
         if (anotherUser) {
             testenv::ChildProgram pictavo(PICTAVO_BINARY, env.dir());
-            pictavo.setUser(65534, 65534);
+            pictavo.runAsNobody(true);
             pictavo.start(args());
             return pictavo.wait(60s);
         }
@@ -78,9 +74,7 @@ struct Matrix : ::testing::TestWithParam<Cell> {
     void holdThePort() { ASSERT_TRUE(holder.open(platform::findPort(5)->devicePath)); }
     void runAsAnotherUser() {
         // The child reads the port map from the scratch folder and writes its picture there.
-        ::chmod(env.dir().path().c_str(), 0777);
-        ::chmod(env.mapFile().c_str(), 0644);
-        ::chmod(platform::tempFolder().c_str(), 01777);
+        env.shareWithAnotherUser();
         anotherUser = true;
     }
 };
@@ -90,7 +84,8 @@ struct Matrix : ::testing::TestWithParam<Cell> {
 TEST_P(Matrix, EndsAsTheUserIsToldAndTheNextCaptureArrives) {
     const Cell& c = GetParam();
     // Only root can run the program as another user; root itself is never refused a device.
-    if (std::string(c.name).find("Permission") != std::string::npos && ::getuid() != 0)
+    if (std::string(c.name).find("Permission") != std::string::npos &&
+        !testenv::canRunAsAnotherUser())
         GTEST_SKIP() << "needs root to run the program as another user";
     c.arrange(*this);
     testenv::Outcome r = capture();
@@ -105,7 +100,7 @@ TEST_P(Matrix, EndsAsTheUserIsToldAndTheNextCaptureArrives) {
     } else {
         EXPECT_FALSE(std::filesystem::exists(output()));
     }
-    EXPECT_TRUE(std::filesystem::is_empty(platform::tempFolder())) << "a temporary file is left";
+    EXPECT_TRUE(std::filesystem::is_empty(env.tempDir())) << "a temporary file is left";
 
     holder.close();
     anotherUser = false;

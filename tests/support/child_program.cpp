@@ -10,6 +10,10 @@
 
 namespace testenv {
 
+bool canRunAsAnotherUser() {
+    return ::geteuid() == 0;
+}
+
 std::vector<std::string> Outcome::lines() const {
     std::vector<std::string> l;
     std::size_t p = 0;

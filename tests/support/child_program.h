@@ -27,6 +27,9 @@ pid_t startOnTerminal(std::vector<std::string> args, const std::string& tty,
 // end in time. pid becomes -1 once it has ended.
 int waitForExit(pid_t& pid, std::chrono::milliseconds limit);
 
+// Whether the tests may run a program as another user (they run as root).
+bool canRunAsAnotherUser();
+
 class ChildProgram {
 public:
     ChildProgram(std::string binary, const ScratchDir& dir);
@@ -41,9 +44,12 @@ public:
     // Standard input from path (a file, or a FIFO the test writes as it goes) for the children
     // started after; otherwise the test's own.
     void setInput(std::string path) { in_ = std::move(path); }
-    // Runs the children started after as this user and group (the tests run as root, who is
-    // never refused a device).
-    void setUser(uid_t uid, gid_t gid) { uid_ = uid, gid_ = gid; }
+    // Runs the children started after as nobody, outside every group, or again as the tests'
+    // own user (root, who is never refused a device). Only root can switch.
+    void runAsNobody(bool on) {
+        uid_ = on ? 65534 : static_cast<uid_t>(-1);
+        gid_ = on ? 65534 : static_cast<gid_t>(-1);
+    }
     std::string output() const;
     void interrupt();  // SIGINT, as Ctrl+C
     void terminate();  // SIGTERM

@@ -27,7 +27,7 @@ ScratchDir::~ScratchDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-IsolatedPorts::IsolatedPorts() : mapFile_(dir_.file("ports")) {
+IsolatedPorts::IsolatedPorts() : mapFile_(dir_.file("ports")), tempDir_(dir_.file("tmp")) {
     for (int i = 0; i < 3; ++i) {
         if (const char* v = std::getenv(kVars[i])) {
             had_[i] = true;
@@ -36,10 +36,10 @@ IsolatedPorts::IsolatedPorts() : mapFile_(dir_.file("ports")) {
     }
     writeFile(mapFile_, "");
     std::filesystem::create_directories(dir_.file("config"));
-    std::filesystem::create_directories(dir_.file("tmp"));
+    std::filesystem::create_directories(tempDir_);
     ::setenv("VELTRIX_PORTS", mapFile_.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", dir_.file("config").c_str(), 1);
-    ::setenv("TMPDIR", dir_.file("tmp").c_str(), 1);
+    ::setenv("TMPDIR", tempDir_.c_str(), 1);
 }
 
 IsolatedPorts::~IsolatedPorts() {
@@ -53,6 +53,13 @@ IsolatedPorts::~IsolatedPorts() {
 
 void IsolatedPorts::writeMap(const std::string& text) const {
     writeFile(mapFile_, text);
+}
+
+void IsolatedPorts::shareWithAnotherUser(const std::vector<std::string>& paths) const {
+    ::chmod(dir_.path().c_str(), 0777);
+    ::chmod(tempDir_.c_str(), 01777);
+    ::chmod(mapFile_.c_str(), 0644);
+    for (const auto& p : paths) ::chmod(p.c_str(), std::filesystem::is_directory(p) ? 0777 : 0644);
 }
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace testenv {
 
@@ -29,11 +30,15 @@ public:
     ~IsolatedPorts();
     const std::string& mapFile() const { return mapFile_; }
     const ScratchDir& dir() const { return dir_; }
+    const std::string& tempDir() const { return tempDir_; }  // TMPDIR
     void writeMap(const std::string& text) const;
+    // Opens the scratch folder, its temporary folder and the map, and paths in it, to a
+    // program run as another user: folders writable, files readable.
+    void shareWithAnotherUser(const std::vector<std::string>& paths = {}) const;
 
 private:
     ScratchDir dir_;
-    std::string mapFile_;
+    std::string mapFile_, tempDir_;
     std::string saved_[3];
     bool had_[3] = {};
 };
