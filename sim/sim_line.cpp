@@ -34,19 +34,78 @@ void makeRaw(int fd) {
     ::ioctl(fd, TCSETS2, &t);
 }
 
-}  // namespace
+// The least time a byte written into a pseudo-terminal takes to wake a thread waiting at its
+// other end, measured once on a pair of its own. A wire and a device's UART have no such delay,
+// so received bytes are taken as having set off that much before the device saw them; the
+// least, so a command is never taken as sent before the program wrote it.
+Clock::duration ptyDelivery() {
+    static const Clock::duration delivery = [] {
+        int m = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+        char name[128];
+        int s = m >= 0 && ::grantpt(m) == 0 && ::unlockpt(m) == 0 &&
+                        ::ptsname_r(m, name, sizeof name) == 0
+                    ? ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)
+                    : -1;
+        if (s < 0) {
+            if (m >= 0) ::close(m);
+            return Clock::duration::zero();
+        }
+        makeRaw(s);
+        constexpr int kRounds = 16;
+        std::atomic<Clock::rep> sent{0};
+        Clock::duration best = Clock::duration::max();
+        std::thread receiver([&] {
+            platform::useFineTimerSlack();
+            for (int round = 0; round < kRounds; ++round) {
+                pollfd pfd{m, POLLIN, 0};
+                if (::poll(&pfd, 1, 100) != 1) break;
+                auto woke = Clock::now();
+                char c;
+                if (::read(m, &c, 1) == 1)
+                    best = std::min(best, woke - Clock::time_point(Clock::duration(sent.load())));
+            }
+        });
+        std::thread writer([&] {
+            platform::useFineTimerSlack();
+            for (int round = 0; round < kRounds; ++round) {
+                // Long enough for the receiver to wait in poll again.
+                platform::sleepUntil(Clock::now() + std::chrono::microseconds(300));
+                sent = Clock::now().time_since_epoch().count();
+                if (::write(s, "x", 1) != 1) break;
+            }
+        });
+        writer.join();
+        receiver.join();
+        ::close(s);
+        ::close(m);
+        return best == Clock::duration::max() ? Clock::duration::zero() : best;
+    }();
+    return delivery;
+}
 
 // A timed sleep wakes late by the system's timer latency, tens of microseconds even with a fine
 // timer slack, which on short exchanges is a percent of the wire time. Aiming early by the
-// lateness seen so far keeps the pace right on average without spinning.
-void SimLine::sleepUntilOnTime(Clock::time_point t) {
-    auto early = std::chrono::nanoseconds(wakeLateness_.load());
-    auto aim = t - early;
-    if (aim <= Clock::now()) return;
+// lateness seen so far keeps the pace right on average without spinning. The aim, or min()
+// when t has passed.
+Clock::time_point sleepEarly(Clock::time_point t, const std::atomic<long long>& lateness) {
+    auto aim = t - std::chrono::nanoseconds(lateness.load());
+    if (aim <= Clock::now()) return Clock::time_point::min();
     platform::sleepUntil(aim);
+    return aim;
+}
+
+void learnLateness(Clock::time_point aim, std::atomic<long long>& lateness) {
+    if (aim == Clock::time_point::min()) return;
     auto late = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - aim);
     late = std::min<std::chrono::nanoseconds>(late, std::chrono::microseconds(500));
-    wakeLateness_ = (early.count() * 7 + late.count()) / 8;
+    lateness = (lateness.load() * 7 + late.count()) / 8;
+}
+
+}  // namespace
+
+void SimLine::setPacing(bool on) {
+    if (on) ptyDelivery();  // measured before any line needs it
+    pacing_ = on;
 }
 
 SimLine::~SimLine() {
@@ -132,12 +191,13 @@ std::size_t SimLine::read(void* buffer, std::size_t max, milliseconds wait) {
         if (nap) std::this_thread::sleep_for(milliseconds(2));
     }
     if (pacing_) {
-        // The bytes are here, but on the wire the last of them arrives only now + their time.
+        // The bytes set off when the program wrote them, about the pty's delivery before now;
+        // on the wire the last of them arrives their own time after that.
         auto now = Clock::now();
         auto busy = std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(characterTime() * double(got)));
-        rxClock_ = std::max(rxClock_, now) + busy;
-        sleepUntilOnTime(rxClock_);
+        rxClock_ = std::max(rxClock_, now - ptyDelivery()) + busy;
+        learnLateness(sleepEarly(rxClock_, rxLateness_), rxLateness_);
     }
     {
         std::lock_guard l(logLock_);
@@ -191,12 +251,13 @@ bool SimLine::sendChunks(const std::uint8_t* data, std::size_t count) {
         txClock_ = std::max(txClock_, answering ? rxClock_ : now);
     }
     std::size_t done = 0;
+    Clock::time_point aim;
     while (done < count) {
         std::size_t n = std::min(chunk, count - done);
         if (charTime > 0) {
             txClock_ += std::chrono::duration_cast<Clock::duration>(
                 std::chrono::duration<double>(charTime * double(n)));
-            sleepUntilOnTime(txClock_);
+            aim = sleepEarly(txClock_, done == 0 ? txFirstLateness_ : txLateness_);
         }
         std::size_t written = 0;
         while (written < n) {
@@ -213,6 +274,8 @@ bool SimLine::sendChunks(const std::uint8_t* data, std::size_t count) {
                 ::poll(&pfd, 1, 5);
             }
         }
+        // The bytes are on their way once the write is done, so its own time counts as late.
+        if (charTime > 0) learnLateness(aim, done == 0 ? txFirstLateness_ : txLateness_);
         done += n;
     }
     return true;

@@ -45,7 +45,7 @@ public:
     std::optional<platform::FlowControl> programFlowControl() const;
     bool setProgramFlowControl(const platform::FlowControl& flow);
 
-    void setPacing(bool on) { pacing_ = on; }
+    void setPacing(bool on);
     bool pacing() const { return pacing_; }
     void setSilent(bool on) { silent_ = on; }
     bool silent() const { return silent_; }
@@ -74,7 +74,6 @@ public:
 private:
     double characterTime() const;
     bool sendChunks(const std::uint8_t* data, std::size_t count);
-    void sleepUntilOnTime(std::chrono::steady_clock::time_point t);
 
     std::atomic<int> master_{-1};
     int slave_ = -1;  // kept open so the line keeps its settings between the program's opens
@@ -83,7 +82,10 @@ private:
     std::atomic<bool> pacing_{false};
     std::atomic<bool> silent_{false};
     std::chrono::steady_clock::time_point rxClock_{}, txClock_{};
-    std::atomic<long long> wakeLateness_{0};  // nanoseconds, a running mean
+    // How late the device thread's sleeps end, in nanoseconds, a running mean for each kind:
+    // after a command, before a send's first bytes, before the bytes after them. They differ by
+    // several microseconds, and one mean would send a reply's last byte early.
+    std::atomic<long long> rxLateness_{0}, txFirstLateness_{0}, txLateness_{0};
 
     mutable std::mutex logLock_;
     mutable std::condition_variable logChanged_;

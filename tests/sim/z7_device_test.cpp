@@ -98,3 +98,30 @@ TEST_F(Z7OnCom4, TheMonitorsFlashObeysTheJedecSequences) {
         program.setLineSettings({9600, 8, platform::parity::None, platform::stopbits::One}));
     EXPECT_EQ(exchange("A", 0), "");
 }
+
+// The benchmarks' ratios stand on this: however the simulator makes up for its own delays, a
+// reply never comes sooner than the line could carry the command and the reply.
+TEST_F(Z7OnCom4, APacedMonitorAnswersNoSoonerThanTheLineCarriesCommandAndEcho) {
+    sim::Z7Device::Options o;
+    o.mode = sim::Z7Device::Mode::Bootstrap;
+    start(o, 57600);
+    z7->line().setPacing(true);
+    EXPECT_EQ(exchange("A", 1), ":");
+    constexpr int kExchanges = 60;
+    const std::string command = "08000010421234";  // into RAM, as often as wanted
+    auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < kExchanges; ++i) {
+        ASSERT_EQ(program.write(command.data(), command.size(), 1000ms), command.size());
+        // Each byte taken as it comes: the test's own reading adds no time.
+        std::string reply;
+        char buf[32];
+        while (reply.size() < 15 && program.waitReadable(1000ms))
+            reply.append(buf, program.readAvailable(buf, sizeof buf));
+        ASSERT_EQ(reply, command + "/");
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double wire = kExchanges * (14 + 15) * 10.0 / 57600;
+    // A sleep aimed early by its mean lateness may end a little early on its own.
+    EXPECT_GE(seconds, 0.98 * wire) << "wire time " << wire << " s";
+}
