@@ -34,23 +34,35 @@ void makeRaw(int fd) {
     ::ioctl(fd, TCSETS2, &t);
 }
 
+// A new pseudo-terminal, both ends open and non-blocking, the slave end raw: false when the
+// system has none to give.
+bool openPty(int& master, int& slave, std::string& slavePath) {
+    int m = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (m < 0) return false;
+    char name[128];
+    int s = ::grantpt(m) == 0 && ::unlockpt(m) == 0 && ::ptsname_r(m, name, sizeof name) == 0
+                ? ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)
+                : -1;
+    if (s < 0) {
+        ::close(m);
+        return false;
+    }
+    makeRaw(s);
+    master = m;
+    slave = s;
+    slavePath = name;
+    return true;
+}
+
 // The least time a byte written into a pseudo-terminal takes to wake a thread waiting at its
 // other end, measured once on a pair of its own. A wire and a device's UART have no such delay,
 // so received bytes are taken as having set off that much before the device saw them; the
 // least, so a command is never taken as sent before the program wrote it.
 Clock::duration ptyDelivery() {
     static const Clock::duration delivery = [] {
-        int m = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-        char name[128];
-        int s = m >= 0 && ::grantpt(m) == 0 && ::unlockpt(m) == 0 &&
-                        ::ptsname_r(m, name, sizeof name) == 0
-                    ? ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)
-                    : -1;
-        if (s < 0) {
-            if (m >= 0) ::close(m);
-            return Clock::duration::zero();
-        }
-        makeRaw(s);
+        int m, s;
+        std::string name;
+        if (!openPty(m, s, name)) return Clock::duration::zero();
         constexpr int kRounds = 16;
         std::atomic<Clock::rep> sent{0};
         Clock::duration best = Clock::duration::max();
@@ -114,19 +126,9 @@ SimLine::~SimLine() {
 
 bool SimLine::open() {
     if (isOpen()) return true;
-    int m = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (m < 0) return false;
-    char name[128];
-    if (::grantpt(m) != 0 || ::unlockpt(m) != 0 || ::ptsname_r(m, name, sizeof name) != 0) {
-        ::close(m);
-        return false;
-    }
-    int s = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (s < 0) {
-        ::close(m);
-        return false;
-    }
-    makeRaw(s);
+    int m, s;
+    std::string name;
+    if (!openPty(m, s, name)) return false;
     std::lock_guard l(fdLock_);
     slave_ = s;
     slavePath_ = name;
