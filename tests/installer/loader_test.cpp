@@ -278,9 +278,13 @@ TEST_F(LoaderOnCom3, CancellingOrDestroyingItEndsADownloadWithCanOnTheLine) {
     }));
     EXPECT_FALSE(scanner.firmware());
 
-    // A new operation after the cancel runs.
+    // A new operation after the cancel runs. The probe gives the scanner 150 ms at each rate,
+    // and only 9600 bps can answer: a machine stalled that long (seen once in CI) misses an
+    // answer that came, so one miss is tried again. A component left stuck misses both.
     scanner.line().setPacing(false);
-    EXPECT_EQ(run(&CGantry1::SendTime).back().code, st::kTimeSet);
+    auto afterCancel = run(&CGantry1::SendTime).back();
+    if (afterCancel.code == st::kNoScanner) afterCancel = run(&CGantry1::SendTime).back();
+    EXPECT_EQ(afterCancel.code, st::kTimeSet) << afterCancel.message;
 
     // Destroying the component mid-transfer ends it the same way.
     scanner.line().setPacing(true);
