@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 
 namespace testenv {
@@ -103,11 +104,34 @@ int waitForExit(pid_t& pid, std::chrono::milliseconds limit) {
     return -1;
 }
 
+namespace {
+
+// Where each thread of a program that did not end is waiting, so a hang seen once in CI says
+// where it was.
+std::string whereItWaits(pid_t pid) {
+    std::string text = "\n--- pid " + std::to_string(pid) + " had not ended; its threads:\n";
+    std::error_code ec;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& t : std::filesystem::directory_iterator(tasks, ec)) {
+        const std::string dir = t.path().string();
+        std::string stat = readFile(dir + "/stat");
+        auto close = stat.rfind(')');
+        text += t.path().filename().string() + " state " +
+                (close != std::string::npos && close + 2 < stat.size() ? stat.substr(close + 2, 1)
+                                                                       : "?") +
+                " in " + readFile(dir + "/wchan") + "\n" + readFile(dir + "/stack");
+    }
+    return text;
+}
+
+}  // namespace
+
 Outcome ChildProgram::wait(std::chrono::seconds limit) {
     Outcome r;
     r.status = waitForExit(pid_, limit);
     r.out = readFile(out_);
     r.err = readFile(err_);
+    if (r.status == -1 && pid_ > 0) r.err += whereItWaits(pid_);
     return r;
 }
 
