@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -38,6 +39,12 @@ void ChildProgram::start(const std::vector<std::string>& args, const std::string
     std::vector<std::string> all = {binary_};
     all.insert(all.end(), args.begin(), args.end());
     const std::string out = stdoutPath.empty() ? out_ : stdoutPath;
+    // Everything the child needs is made before the fork: a child of a threaded process may
+    // only call async-signal-safe functions, and a malloc there can spin for ever on an
+    // allocator lock that another thread held at the fork.
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
         int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -53,9 +60,6 @@ void ChildProgram::start(const std::vector<std::string>& args, const std::string
         if (uid_ != static_cast<uid_t>(-1) &&
             (::setgroups(0, nullptr) != 0 || ::setgid(gid_) != 0 || ::setuid(uid_) != 0))
             ::_exit(126);
-        std::vector<char*> argv;
-        for (auto& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
@@ -73,6 +77,9 @@ void ChildProgram::terminate() {
 
 pid_t startOnTerminal(std::vector<std::string> args, const std::string& tty,
                       const std::string& folder, const std::string& logPath) {
+    std::vector<char*> argv;  // before the fork, as in ChildProgram::start
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_t pid = ::fork();
     if (pid == 0) {
         ::setsid();
@@ -82,9 +89,6 @@ pid_t startOnTerminal(std::vector<std::string> args, const std::string& tty,
         ::dup2(fd, 0);
         ::dup2(fd, 1);
         ::dup2(log, 2);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
@@ -109,7 +113,10 @@ namespace {
 // Where each thread of a program that did not end is waiting, so a hang seen once in CI says
 // where it was.
 std::string whereItWaits(pid_t pid) {
-    std::string text = "\n--- pid " + std::to_string(pid) + " had not ended; its threads:\n";
+    std::string command = readFile("/proc/" + std::to_string(pid) + "/cmdline");
+    std::replace(command.begin(), command.end(), '\0', ' ');
+    std::string text = "\n--- pid " + std::to_string(pid) + " (" + command +
+                       ") had not ended; its threads:\n";
     std::error_code ec;
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
     for (const auto& t : std::filesystem::directory_iterator(tasks, ec)) {
