@@ -115,8 +115,8 @@ namespace {
 std::string whereItWaits(pid_t pid) {
     std::string command = readFile("/proc/" + std::to_string(pid) + "/cmdline");
     std::replace(command.begin(), command.end(), '\0', ' ');
-    std::string text = "\n--- pid " + std::to_string(pid) + " (" + command +
-                       ") had not ended; its threads:\n";
+    std::string text =
+        "\n--- pid " + std::to_string(pid) + " (" + command + ") had not ended; its threads:\n";
     std::error_code ec;
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
     for (const auto& t : std::filesystem::directory_iterator(tasks, ec)) {
