@@ -10,15 +10,22 @@
 namespace platform {
 
 enum class InterruptMode {
-    // The first Ctrl+C sets the flag; the second ends the program at once, as does SIGTERM.
+    // The first Ctrl+C sets the flag; the second ends the program at once, as do SIGTERM and
+    // SIGHUP.
     CancelThenEnd,
-    // Ctrl+C and SIGTERM set the flag, however often; the program ends once it has cleaned up.
+    // Ctrl+C, SIGTERM and SIGHUP set the flag, however often; the program ends once it has
+    // cleaned up.
     Cancel,
+    // The first Ctrl+C, SIGTERM or SIGHUP sets the flag, so a job on a line can still tell the
+    // peer it stops; a second of any of them ends the program at once.
+    CancelAnyThenEnd,
 };
 
 // Installs the handlers and returns the flag they set (one for the process). A closed pipe
 // on standard output is a write error, never a signal that ends the program.
 const std::atomic<bool>& catchInterrupts(InterruptMode mode);
+// The signal that set the flag first (SIGINT, SIGTERM, SIGHUP); 0 while it is not set.
+int interruptingSignal();
 
 // A temporary file the program removes itself when it ends normally; should a signal end it
 // first (the second Ctrl+C, SIGTERM), the handler removes it before the program goes. At most

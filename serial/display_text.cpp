@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "serial/terminal_format.h"
+
 namespace serial {
 
 std::string displayText(std::string_view text, std::size_t limit) {
@@ -40,6 +42,20 @@ std::string displayText(std::string_view text, std::size_t limit) {
     while (tailStart < out.size() && (static_cast<unsigned char>(out[tailStart]) & 0xC0) == 0x80)
         ++tailStart;
     return out.substr(0, headEnd) + "..." + out.substr(tailStart);
+}
+
+std::string namedControlBytes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c < 0x20)
+            out += controlCharName(c);
+        else if (c == 0x7F)
+            out += "<DEL>";
+        else
+            out += static_cast<char>(c);
+    }
+    return out;
 }
 
 }  // namespace serial

@@ -15,4 +15,8 @@ constexpr std::size_t kDisplayTextLimit = 240;
 // longer than limit keeps its start and its end (where a path says most) around "...".
 std::string displayText(std::string_view text, std::size_t limit = kDisplayTextLimit);
 
+// For a window: control bytes named as the terminal's ASCII format names them ("<ESC>",
+// "<LF>", "<DEL>"), so a device's answer cannot break a status line; nothing is cut.
+std::string namedControlBytes(std::string_view text);
+
 }  // namespace serial

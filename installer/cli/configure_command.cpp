@@ -9,6 +9,7 @@
 #include "installer/engine/scanner_connection.h"
 #include "installer/engine/serial_configuration.h"
 #include "platform/lock_keys.h"
+#include "serial/display_text.h"
 
 namespace fenwald::cli {
 
@@ -85,11 +86,40 @@ int sendHid(const ConfigureArguments& a, const std::string& configuration, Conso
     return kExitOk;
 }
 
+// Sets the flag once Ctrl+C has been pressed, for the waits that watch a flag only.
+class InterruptWatch {
+public:
+    InterruptWatch(const Console& console, platform::CancelFlag& cancel)
+        : thread_([this, &console, &cancel] {
+              while (!done_) {
+                  if (console.interrupted()) {
+                      cancel.set();
+                      return;
+                  }
+                  std::this_thread::sleep_for(kInterruptLook);
+              }
+          }) {}
+    ~InterruptWatch() {
+        done_ = true;
+        thread_.join();
+    }
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+private:
+    static constexpr std::chrono::milliseconds kInterruptLook{20};
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
 int sendSerial(const ConfigureArguments& a, const std::string& configuration, Console& console) {
     const int portNumber = a.port ? *a.port : readPortSetting();
     CSerialPort port;
+    platform::CancelFlag cancel;
+    InterruptWatch watch(console, cancel);
     try {
-        ScannerConnection c = DetectScannerRate(port, portNumber);
+        ScannerConnection c = DetectScannerRate(port, portNumber, &cancel);
+        if (c.cancelled) return kExitCancelled;
         if (c.message) {
             console.message(c.message->text);
             return kExitFailed;
@@ -99,15 +129,17 @@ int sendSerial(const ConfigureArguments& a, const std::string& configuration, Co
             return kExitFailed;
         }
         showConnection(console, c);
-        SerialConfigurationResult sent = SendConfigurationSerial(port, configuration, !a.temporary);
+        SerialConfigurationResult sent =
+            SendConfigurationSerial(port, configuration, !a.temporary, {}, &cancel);
+        if (sent.cancelled) return kExitCancelled;
         if (!sent.accepted) {
             console.message(sent.message.text);
             return kExitFailed;
         }
-        c = DetectScannerRate(port, portNumber);
+        c = DetectScannerRate(port, portNumber, &cancel);
         if (c.found) showConnection(console, c);
         console.printLine(sent.message.text);
-        return kExitOk;
+        return c.cancelled ? kExitCancelled : kExitOk;
     } catch (const CSerialException& e) {
         console.message(e.what());
         return kExitFailed;
@@ -121,7 +153,7 @@ int runConfigure(const std::vector<std::string>& args, Console& console) {
         console.message(load.message ? load.message->text : std::string(kConfigurationNotValid));
         return kExitFailed;
     }
-    console.printLine(std::string(kConfigurationFound) + " " + load.fileName);
+    console.printLine(std::string(kConfigurationFound) + " " + serial::displayText(load.fileName));
     return a.hid ? sendHid(a, load.configuration, console)
                  : sendSerial(a, load.configuration, console);
 }

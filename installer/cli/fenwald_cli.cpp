@@ -9,6 +9,7 @@
 #include "installer/engine/loader_interface.h"
 #include "installer/engine/transfer_interface.h"
 #include "installer/engine/veskctl1.h"
+#include "serial/display_text.h"
 
 namespace fenwald::cli {
 
@@ -18,6 +19,13 @@ using namespace serial::cli;
 using std::chrono::milliseconds;
 
 constexpr milliseconds kPollWait{50};
+// A component's message carries a file name, a path or a scanner's answer: escaped on the
+// terminal, and long enough for a whole path.
+constexpr std::size_t kMessageLimit = 4200;
+
+std::string shown(const std::string& message) {
+    return serial::displayText(message, kMessageLimit);
+}
 
 FenwaldSettings readSettings() {
     serial::SettingsFile file;
@@ -74,10 +82,10 @@ int waitForLoader(CGantry1& loader, Console& console) {
             st->code == 2020)
             continue;
         if (gantry::isError(st->code)) {
-            console.message(st->message);
+            console.message(shown(st->message));
         } else {
             console.clearProgress();
-            console.printLine(st->message);
+            console.printLine(shown(st->message));
         }
         if (gantry::endsOperation(st->code)) {
             if (cancelled) return kExitCancelled;
@@ -94,7 +102,7 @@ int runLoader(const std::vector<std::string>& args, Console& console, const char
     if (a.irda) s.irda = *a.irda;
     CGantry1 loader;
     if (!loader.created()) {
-        console.message(loader.creationError());
+        console.message(shown(loader.creationError()));
         return kExitFailed;
     }
     // Port, then IrdaType, then what the operation needs, as the window writes them.
@@ -135,7 +143,7 @@ int runTransfer(const std::vector<std::string>& args, Console& console, bool tra
     }
     CVeskctl1 transfer;
     if (!transfer.created()) {
-        console.message(transfer.creationError());
+        console.message(shown(transfer.creationError()));
         return kExitFailed;
     }
     transfer.SetPort(static_cast<std::int16_t>(s.port));
@@ -168,13 +176,15 @@ int runTransfer(const std::vector<std::string>& args, Console& console, bool tra
         if (!st) continue;
         console.clearProgress();
         if (st->code < vesk::kInformationFirst) {
-            console.message(st->message);
+            console.message(shown(st->message));
             return cancelled ? kExitCancelled : kExitFailed;
         }
         if (st->code < vesk::kNothingToShowFirst) {
-            console.printLine(st->message);
+            console.printLine(shown(st->message));
             return cancelled ? kExitCancelled : kExitOk;
         }
+        // The window shows nothing for a cancel; a terminal is told why the transfer ended.
+        console.message(shown(st->message));
         return cancelled ? kExitCancelled : kExitFailed;
     }
 }
@@ -222,9 +232,10 @@ const serial::cli::Program& program() {
         "never\nwrites it. Ports come from the port map ($VELTRIX_PORTS, else "
         "$XDG_CONFIG_HOME/veltrix/ports).\nStatus lines go to standard output, errors to "
         "standard error. Exit status: 0 done,\n1 failed, 2 usage error, 130 cancelled (Ctrl+C "
-        "cancels the running operation).\n",
+        "cancels the running operation; SIGTERM\nand SIGHUP cancel it as well, exit 143 and "
+        "129; a second signal ends fenwald at once).\n",
         serial::cli::AfterUsageError::TryHelp,
-        platform::InterruptMode::CancelThenEnd,
+        platform::InterruptMode::CancelAnyThenEnd,
     };
     return program;
 }

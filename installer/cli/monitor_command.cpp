@@ -7,6 +7,7 @@
 #include "installer/engine/fenwald_settings.h"
 #include "installer/engine/monitor_engine.h"
 #include "platform/console.h"
+#include "serial/display_text.h"
 #include "serial/port_open.h"
 #include "serial/terminal_format.h"
 
@@ -136,7 +137,7 @@ int runMonitor(const std::vector<std::string>& args, Console& console) {
     if (sending) {
         TextStartResult started = engine.startTextFile(a.sendFile);
         if (!started) {
-            console.message(started.message);
+            console.message(serial::displayText(started.message));
             return kExitFailed;
         }
     }
@@ -150,7 +151,8 @@ int runMonitor(const std::vector<std::string>& args, Console& console) {
     auto drain = [&] {
         while (auto e = engine.events().tryPop()) handle(*e, console, format, p);
     };
-    while (!console.interrupted()) {
+    // A reader that went away (a closed pipe, a full disk) ends it: the program then says why.
+    while (!console.interrupted() && !console.outputFailed()) {
         if (sending && p.ended) break;
         if (!sending && !inputOpen) break;
         if (inputOpen) {
@@ -171,7 +173,7 @@ int runMonitor(const std::vector<std::string>& args, Console& console) {
     if (sending && !p.ended) engine.stopTextFile();
 
     // What answers the last bytes still shows, unless the user asked to end.
-    if (!interrupted) {
+    if (!interrupted && !console.outputFailed()) {
         const auto start = std::chrono::steady_clock::now();
         p.lastReceived = start;
         for (auto now = start; now - p.lastReceived < kQuietEnd && now - start < kLingerMax;
@@ -185,6 +187,7 @@ int runMonitor(const std::vector<std::string>& args, Console& console) {
         return kExitFailed;
     }
     if (interrupted) return kExitCancelled;
+    if (console.outputFailed()) return kExitFailed;
     if (sending) {
         if (p.how == TextEnd::Transmitted) {
             console.message(kFileTransferred);

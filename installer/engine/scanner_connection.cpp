@@ -35,6 +35,8 @@ bool SerialPortProbeLine::open(unsigned baudRate) {
         port_.Open(portNumber_, baudRate, CSerialPort::kParityNone, 8, CSerialPort::kOneStopBit,
                    CSerialPort::kNoFlowControl);
         port_.SetImmediateRead();
+        // Bytes waiting from before would read as answers at this rate.
+        port_.Purge();
         return true;
     } catch (const CSerialException&) {
         port_.Close();
@@ -97,7 +99,8 @@ ScannerConnection DetectScannerRate(CSerialPort& port, int portNumber,
         c.cancelled = true;
         return c;
     }
-    line.readArrivedByte();
+    // The whole answer goes, so nothing of it reads as the configuration's acknowledgement.
+    port.Purge();
     c.found = true;
     c.rate = probed.rate;
     c.severalAnswered = probed.severalAnswered;

@@ -15,17 +15,25 @@ ConfigurationMessage message(std::string_view caption, std::string_view text,
 
 SerialConfigurationResult SendConfigurationSerial(CSerialPort& port, std::string_view configuration,
                                                   bool makePermanent,
-                                                  const ConfigurationPause& pause) {
+                                                  const ConfigurationPause& pause,
+                                                  const platform::CancelFlag* cancel) {
     using Severity = platform::Report::Severity;
     if (configuration.empty())
         return {false, message(kErrorCaption, kConfigurationEmpty, Severity::Error)};
     if (!port.IsOpen())
         return {false, message(kNoScannerCaption, kSelectScannerFirst, Severity::Error)};
-    for (char byte : configurationCommand(configuration, makePermanent)) port.Write(&byte, 1);
+    SerialConfigurationResult cancelled{false, {}, true};
+    for (char byte : configurationCommand(configuration, makePermanent)) {
+        if (cancel && cancel->isSet()) return cancelled;
+        port.Write(&byte, 1);
+    }
     if (pause)
         pause(kAcknowledgementWait);
+    else if (cancel)
+        cancel->pause(kAcknowledgementWait);
     else
         std::this_thread::sleep_for(kAcknowledgementWait);
+    if (cancel && cancel->isSet()) return cancelled;
     std::uint8_t answer = 0;
     if (port.Read(&answer, 1) == 1 && answer == kAck)
         return {true, message(kInformationCaption, kConfiguredText, Severity::Information)};

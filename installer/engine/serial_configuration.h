@@ -18,6 +18,7 @@
 
 #include "installer/engine/configuration_file.h"
 #include "installer/engine/serial_port.h"
+#include "platform/cancel_flag.h"
 
 namespace fenwald {
 
@@ -35,13 +36,16 @@ struct SerialConfigurationResult {
     // What to show: the failure's message, or, when accepted, the one to show once the scanner
     // has been found again.
     ConfigurationMessage message;
+    bool cancelled = false;  // the cancel flag ended it: nothing went out after that
 };
 
 // The wait before the answer is read; sleeps when empty.
 using ConfigurationPause = std::function<void(std::chrono::milliseconds)>;
 
+// cancel, when given, is looked at before each byte and ends the wait for the answer.
 SerialConfigurationResult SendConfigurationSerial(CSerialPort& port, std::string_view configuration,
                                                   bool makePermanent,
-                                                  const ConfigurationPause& pause = {});
+                                                  const ConfigurationPause& pause = {},
+                                                  const platform::CancelFlag* cancel = nullptr);
 
 }  // namespace fenwald

@@ -242,6 +242,11 @@ void CSerialPort::SetTimeouts(const SerialTimeouts& timeouts) {
     timeouts_ = timeouts;
 }
 
+void CSerialPort::Purge() {
+    requireOpen();
+    device_.purge();
+}
+
 void CSerialPort::SetImmediateRead() {
     SerialTimeouts t;
     GetTimeouts(t);

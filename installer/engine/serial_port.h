@@ -109,6 +109,8 @@ public:
     void GetTimeouts(fenwald::SerialTimeouts& timeouts) const;
     void SetTimeouts(const fenwald::SerialTimeouts& timeouts);
     void SetImmediateRead();
+    // Drops what has arrived and not been read: bytes that were waiting before a job began.
+    void Purge();
 
 private:
     void requireOpen() const;

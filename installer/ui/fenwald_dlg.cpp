@@ -20,6 +20,7 @@
 #include "installer/ui/fenwald_about.h"
 #include "installer/ui/program_artwork.h"
 #include "installer/ui/show_rs232.h"
+#include "serial/display_text.h"
 #include "serial/ui/dialog_seams.h"
 #include "serial/ui/port_menu.h"
 #include "ui_fenwald_dlg.h"
@@ -35,6 +36,11 @@ const QString kTooManyFiles = QStringLiteral("Too much files dropped!!!");
 
 QString local(const std::string& text) {
     return QString::fromLocal8Bit(text.c_str());
+}
+
+// A loader's message may carry a file name or the scanner's answer: its control bytes named.
+QString shown(const std::string& text) {
+    return local(serial::namedControlBytes(text));
 }
 
 QFont statusFont() {
@@ -308,14 +314,14 @@ void CfenwaldDlg::OnStatus(const fenwald::GantryStatus& s) {
             ShowLoaderPicture();
         }
         if (gantry::isError(s.code))
-            serial::ui::showMessageBox(this, local(s.message), QStringLiteral("Error"),
+            serial::ui::showMessageBox(this, shown(s.message), QStringLiteral("Error"),
                                        QMessageBox::Critical);
         else
-            serial::ui::showMessageBox(this, local(s.message), QStringLiteral("Info"));
+            serial::ui::showMessageBox(this, shown(s.message), QStringLiteral("Info"));
         SetIdle();
         return;
     }
-    if (s.code != gantry::kProgress && s.code != 2020) statusLine()->setText(local(s.message));
+    if (s.code != gantry::kProgress && s.code != 2020) statusLine()->setText(shown(s.message));
     RedrawNow();
 }
 

@@ -16,6 +16,7 @@
 #include "installer/ui/folder_dialog.h"
 #include "installer/ui/program_artwork.h"
 #include "platform/folders.h"
+#include "serial/display_text.h"
 #include "serial/ui/dialog_seams.h"
 #include "serial/ui/port_menu.h"
 #include "serial/ui/prog_status_bar.h"
@@ -545,9 +546,10 @@ void ShowRS232::OnTransferEvent(const platform::ComponentEvent& e) {
     auto st = fenwald::decodeVeskStatus(e);
     if (!st) return;
     if (st->code < fenwald::vesk::kInformationFirst)
-        Error(local(st->message));
+        Error(local(serial::namedControlBytes(st->message)));
     else if (st->code < fenwald::vesk::kNothingToShowFirst)
-        serial::ui::showMessageBox(this, local(st->message), {}, QMessageBox::Information);
+        serial::ui::showMessageBox(this, local(serial::namedControlBytes(st->message)), {},
+                                   QMessageBox::Information);
     statusBar_->SetProgress(0);
     update();
     QTimer::singleShot(kReopenDelayMs, this, [this] {

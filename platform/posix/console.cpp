@@ -15,9 +15,13 @@ namespace platform {
 namespace {
 
 std::atomic<bool> interrupted{false};
+std::atomic<int> firstSignal{0};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
-void onInterrupt(int) {
+void onInterrupt(int signal) {
+    int none = 0;
+    firstSignal.compare_exchange_strong(none, signal);
     interrupted = true;
 }
 
@@ -45,7 +49,7 @@ void firstInterruptThenFatal(int signal) {
         onFatal(signal);
         return;
     }
-    interrupted = true;
+    onInterrupt(signal);
 }
 
 }  // namespace
@@ -85,18 +89,25 @@ const std::atomic<bool>& catchInterrupts(InterruptMode mode) {
     action.sa_flags = SA_RESTART;
     if (mode == InterruptMode::Cancel) {
         action.sa_handler = onInterrupt;
-        ::sigaction(SIGINT, &action, nullptr);
-        ::sigaction(SIGTERM, &action, nullptr);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+    } else if (mode == InterruptMode::CancelAnyThenEnd) {
+        action.sa_handler = firstInterruptThenFatal;
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
     } else {
-        // The second Ctrl+C ends the program, as SIGTERM does, after the files it must not
-        // leave behind are gone.
+        // The second Ctrl+C ends the program, as SIGTERM and SIGHUP do, after the files it
+        // must not leave behind are gone.
         action.sa_handler = firstInterruptThenFatal;
         ::sigaction(SIGINT, &action, nullptr);
         action.sa_handler = onFatal;
         ::sigaction(SIGTERM, &action, nullptr);
+        ::sigaction(SIGHUP, &action, nullptr);
     }
     std::signal(SIGPIPE, SIG_IGN);
     return interrupted;
+}
+
+int interruptingSignal() {
+    return interrupted ? firstSignal.load() : 0;
 }
 
 bool standardErrorIsTerminal() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <iostream>
 
@@ -82,6 +83,11 @@ int runMain(const Program& program, int argc, char** argv) {
     const std::atomic<bool>& interrupted = platform::catchInterrupts(program.interrupts);
     Console console(std::cout, std::cerr, platform::standardErrorIsTerminal(), &interrupted);
     int status = run(program, std::vector<std::string>(argv + 1, argv + argc), console);
+    // A job ended by SIGTERM or SIGHUP says so as a shell would: 128 + the signal.
+    if (status == kExitCancelled) {
+        const int signal = platform::interruptingSignal();
+        if (signal == SIGTERM || signal == SIGHUP) status = 128 + signal;
+    }
     std::cout.flush();
     if (console.outputFailed() || !std::cout) {
         const int e = console.outputError() ? console.outputError() : errno;

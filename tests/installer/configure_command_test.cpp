@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <thread>
 
 #include "installer/cli/fenwald_cli.h"
 #include "sim/scanner_device.h"
@@ -55,6 +56,33 @@ TEST_F(ConfigureCommand, AnAcknowledgedConfigurationPrintsThePortAndRateAndExits
               std::string::npos);
     ASSERT_EQ(scanner.configurations().size(), 1u);
     EXPECT_TRUE(scanner.configurations()[0].permanent);
+}
+
+TEST_F(ConfigureCommand, BytesWaitingOnTheLineAreNoAnswer) {
+    scanner.setOwnRates({38400});
+    // What a scanner said before: ACKs among it would read as answers at every rate tried.
+    ASSERT_TRUE(scanner.line().send(std::string("\x06\x06noise\x06\x15\x06")));
+    Result r = run({"configure", file("Config=ABC"), "--port", "4"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Configuration found. scanner.vsc\nCOM 4\n38400 bps\nCOM 4\n38400 bps\n"
+              "Scanner Configured succesfully!\n");
+}
+
+TEST_F(ConfigureCommand, CtrlCEndsTheSearchAndNothingGoesOutAfterIt) {
+    scanner.setOwnRates({600});  // the last rate tried: the search takes a while
+    std::thread ctrlC([&] {
+        testenv::eventually([&] { return !received().empty(); }, 10s);
+        interrupted = true;
+    });
+    Result r = run({"configure", file("Config=ABC"), "--port", "4"});
+    ctrlC.join();
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_EQ(received().find("ABC"), std::string::npos);
+    EXPECT_TRUE(scanner.configurations().empty());
+    const std::size_t sent = received().size();
+    std::this_thread::sleep_for(300ms);  // the search does not go on behind the exit
+    EXPECT_EQ(received().size(), sent);
 }
 
 TEST_F(ConfigureCommand, AConfigurationThatChangesTheRateIsFoundAtTheNewRate) {

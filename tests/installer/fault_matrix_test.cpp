@@ -114,6 +114,7 @@ TEST_P(Matrix, EndsAsTheUserIsToldAndTheNextJobRuns) {
     }
     scanner->command("fault none");
     scanner->command("silent off");
+    scanner->command("reply Z1 V1.0\\r");
     Outcome next = fenwald.run(args(), work);
     EXPECT_EQ(next.status, 0) << next.out << next.err;
     if (c.job == Job::Download) {
@@ -177,6 +178,18 @@ INSTANTIATE_TEST_SUITE_P(
              {},
              1,
              "No scanner answered on COM3 at any rate"},
+        Cell{"AVersionReplyWithoutItsEnd",
+             Job::Versions,
+             [](Matrix& m) { ASSERT_EQ(m.scanner->command("reply Z1 V1.0"), "ok"); },
+             {},
+             1,
+             "The scanner sent no version (its reply did not end): V1.0"},
+        Cell{"AnEmptyVersionReply",
+             Job::Versions,
+             [](Matrix& m) { ASSERT_EQ(m.scanner->command("reply Z1 \\r"), "ok"); },
+             {},
+             1,
+             "The scanner sent no version"},
         Cell{"VersionsOnAHeldPort",
              Job::Versions,
              [](Matrix& m) { m.holdThePort(); },

@@ -2,6 +2,7 @@
 // scanner or lrzsz ends up holding.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "sim/scanner_device.h"
@@ -52,6 +53,25 @@ TEST_F(FenwaldCommandLine, DownloadInstallsTheFileAndSaysSo) {
     EXPECT_EQ(r.err, "");
     // The settings file is read, never written.
     EXPECT_FALSE(std::filesystem::exists(work + "/fenwald.ini"));
+}
+
+TEST_F(FenwaldCommandLine, WhatTheScannerOrAFileNameHoldsIsEscaped) {
+    startScanner();
+    // A title change and a bell in the reply; a newline in a name that fakes a line.
+    ASSERT_EQ(scanner.command("reply Z1 \\e]0;owned\\x07V1\\nV2\\r"), "ok");
+    Outcome r = run({"versions", "--port", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_FALSE(r.lines().empty()) << r.err;
+    EXPECT_EQ(r.lines().back(), "Scanner software: \\x1B]0;owned\\x07V1\\nV2");
+
+    const std::string hex = intelHex(randomBytes(200, 3));
+    r = run({"download", file("a\nFirmware fake.hex installed\x1b[2J.hex", hex), "--port", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_FALSE(r.lines().empty()) << r.err;
+    EXPECT_EQ(r.lines().back(), "Firmware a\\nFirmware fake.hex installed\\x1B[2J.hex installed (" +
+                                    std::to_string(hex.size()) + " bytes)");
+    for (const std::string& line : r.lines())
+        EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
 }
 
 TEST_F(FenwaldCommandLine, TheSettingsFileGivesThePortAndFailuresExitOne) {
@@ -115,6 +135,42 @@ TEST_F(FenwaldCommandLine, CtrlCCancelsADownloadWithCanOnTheLine) {
         auto wire = scanner.line().received();
         return std::count(wire.begin(), wire.end(), 0x18) >= 2;
     }));
+}
+
+TEST_F(FenwaldCommandLine, SigtermAndSighupCancelAYmodemJobAsCtrlCDoes) {
+    startScanner();
+    ASSERT_EQ(scanner.command("fault fw-silence"), "ok");
+    fenwald.start({"download", file("app.bin", randomBytes(5000, 1)), "--port", "3"}, {}, work);
+    ASSERT_TRUE(testenv::eventually([&] { return scanner.firmwareRequests() == 1; }, 10s));
+    ::kill(fenwald.pid(), SIGHUP);  // the terminal closed
+    Outcome r = fenwald.wait(30s);
+    EXPECT_EQ(r.status, 129) << r.err;
+    EXPECT_NE(r.err.find("The download of app.bin was cancelled"), std::string::npos) << r.err;
+    ASSERT_TRUE(testenv::eventually([&] {
+        auto wire = scanner.line().received();
+        return std::count(wire.begin(), wire.end(), 0x18) >= 2;
+    }));
+
+    // A receive in the middle of a file: CAN to the sender, the partial file gone.
+    if (testpeer::LrzszPeer::program("sz").empty()) GTEST_SKIP() << "lrzsz is not installed";
+    testpeer::LrzszPeer peer;
+    ASSERT_TRUE(peer.open(env.mapFile(), 5));
+    peer.paceTowardsComponent(true);
+    testenv::writeFile(work + "/fenwald.ini", "[Main]\nport=5\nbaudrate=2400\n");
+    const std::string inbox = env.dir().file("inbox"), outbox = env.dir().file("outbox");
+    std::filesystem::create_directory(inbox);
+    std::filesystem::create_directory(outbox);
+    testenv::writeFile(outbox + "/big.bin", randomBytes(60'000, 7));  // minutes at 2400 bps
+    fenwald.start({"receive", inbox}, {}, work);
+    ASSERT_TRUE(peer.waitForComponentRate(2400));
+    ASSERT_TRUE(peer.start({"sz", "--ymodem", "big.bin"}, outbox));
+    ASSERT_TRUE(testenv::eventually([&] { return !std::filesystem::is_empty(inbox); }, 30s));
+    fenwald.terminate();
+    r = fenwald.wait(30s);
+    EXPECT_EQ(r.status, 143) << r.err;
+    EXPECT_EQ(r.err, "The transfer was cancelled\n");
+    EXPECT_TRUE(std::filesystem::is_empty(inbox)) << "the partial file stays";
+    EXPECT_NE(peer.wait(), 0) << "the sender was not told: " << peer.log();
 }
 
 TEST_F(FenwaldCommandLine, TransmitAndReceiveWithLrzszAtTheMonitorsRate) {

@@ -32,6 +32,8 @@ public:
     // Waits until the component has opened its end and set this baud rate on it (an end that
     // is closed goes back to the rate it had before).
     bool waitForComponentRate(unsigned baudRate) const;
+    // What lrzsz sends reaches the component at the wire speed of the component's settings.
+    void paceTowardsComponent(bool on) { near_.setPacing(on); }
     // Everything that reached lrzsz from the component, in order.
     sim::Bytes toPeer() const { return far_.received(); }
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <thread>
 
@@ -160,6 +161,27 @@ TEST_F(FenwaldMonitor, SettingsComeFromTheFileAndFormatsAreTheTerminals) {
     fenwald.interrupt();  // Ctrl+C
     Outcome r = fenwald.wait(30s);
     EXPECT_EQ(r.status, 130) << r.err;
+}
+
+TEST_F(FenwaldMonitor, AReaderThatWentAwayEndsItAndItFails) {
+    fenwald.setInput(fifo);
+    fenwald.start({"monitor", "--port", "6", "--baud", "115200"}, "/dev/full", work);
+    input = ::open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(input, 0);
+    ASSERT_TRUE(lineSetTo(115200));
+    // The device keeps talking; nothing it says can be written.
+    std::atomic<bool> stop{false};
+    std::thread talker([&] {
+        while (!stop) {
+            device.line().send(std::string("tick\r"));
+            std::this_thread::sleep_for(20ms);
+        }
+    });
+    Outcome r = fenwald.wait(30s);
+    stop = true;
+    talker.join();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "fenwald: cannot write to standard output: No space left on device\n");
 }
 
 TEST_F(FenwaldMonitor, SendFileSendsTheWholeFileAndEnds) {

@@ -42,3 +42,27 @@ TEST(Interrupts, CancelThenEndLetsTheSecondCtrlCEndTheProgram) {
         },
         testing::KilledBySignal(SIGTERM), "");
 }
+
+TEST(Interrupts, CancelAnyThenEndTakesTheFirstSignalOfEachKindAsACancel) {
+    for (int first : {SIGINT, SIGTERM, SIGHUP}) {
+        EXPECT_EXIT(
+            {
+                const auto& flag = catchInterrupts(InterruptMode::CancelAnyThenEnd);
+                if (platform::interruptingSignal() != 0) std::_Exit(3);
+                std::raise(first);
+                if (!flag || platform::interruptingSignal() != first) std::_Exit(4);
+                std::raise(SIGHUP);  // a second one, whichever, ends it
+                std::_Exit(0);
+            },
+            testing::KilledBySignal(SIGHUP), "")
+            << "first " << first;
+    }
+    // Without this mode, SIGHUP ends the program after its clean-up, as SIGTERM does.
+    EXPECT_EXIT(
+        {
+            catchInterrupts(InterruptMode::CancelThenEnd);
+            std::raise(SIGHUP);
+            std::_Exit(0);
+        },
+        testing::KilledBySignal(SIGHUP), "");
+}

@@ -337,6 +337,12 @@ private:
         if (!ended && reply.empty())
             return status(status::kNoAnswer, "The scanner on " + comName(op.port) +
                                                  " did not answer the version request");
+        // A reply cut short, or a bare CR, names no version: reporting it as one would be a
+        // false success.
+        if (!ended)
+            return status(status::kRefused,
+                          "The scanner sent no version (its reply did not end): " + reply);
+        if (reply.empty()) return status(status::kRefused, "The scanner sent no version");
         status(status::kVersions, "Scanner software: " + reply);
     }
 
