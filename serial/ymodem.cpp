@@ -500,6 +500,24 @@ public:
         line_.purgeInput();
     }
 
+    // Drops what has arrived and is no answer to what goes out next; true when it ended in
+    // CAN CAN (the peer gave up meanwhile).
+    bool dropStale() {
+        int cans = 0;
+        auto look = [&cans](std::uint8_t b) {
+            cans = b == kCan ? cans + 1 : (cans >= 2 ? cans : 0);
+        };
+        for (; pos_ < len_; ++pos_) look(buffer_[pos_]);
+        std::uint8_t pending[256];
+        for (int reads = 0; reads < 64; ++reads) {
+            std::size_t n = line_.read(pending, sizeof pending, milliseconds(0));
+            if (n == 0) break;
+            for (std::size_t i = 0; i < n; ++i) look(pending[i]);
+        }
+        pos_ = len_ = 0;
+        return cans >= 2;
+    }
+
     // Drops what arrived before the transfer started, and tells whether a receiver already
     // waiting had asked for it ('C' or NAK) after its last CAN.
     bool purgeKeepingRequest() {
@@ -596,6 +614,8 @@ private:
                   std::optional<milliseconds> shortWait = std::nullopt) {
         bool silent = false;
         for (int attempt = 0; attempt < tries; ++attempt) {
+            if (link_.options().strictEnd && link_.dropStale())
+                return Stop{YmodemOutcome::CancelledByPeer, "the receiver cancelled at " + what};
             if (!link_.send(bytes)) return sendFailed(link_, what);
             Answer a = link_.answer(shortWait ? link_.deadlineAfter(*shortWait, bytes.size())
                                               : link_.answerDeadline(bytes.size()));
@@ -622,6 +642,41 @@ private:
                 return stopFor(link_, a, "receiver", what);
             }
         }
+        auto waited = link_.options().answerTimeout * tries;
+        return Stop{YmodemOutcome::TimedOut, "no request from the receiver for " + what +
+                                                 " within " + std::to_string(waited.count()) +
+                                                 " ms"};
+    }
+
+    // The receiver's 'C' for the next header, which it sends only once it has the file. A NAK
+    // meanwhile means it has only now come to the EOT (an early ACK ended its exchange) and
+    // NAKs it as the first one: it goes again. Silence is waited out, not answered with
+    // another EOT, whose ACK would then pass for that of the closing block.
+    Step awaitRequestAfterEot() {
+        const std::string what = "the end of the batch";
+        const int tries = link_.tries();
+        int silent = 0;
+        Deadline until = link_.answerDeadline();
+        for (int naks = 0; silent < tries && naks < tries;) {
+            Answer a = link_.answer(until);
+            if (a == Answer::Crc) return std::nullopt;
+            // The EOT's ACK, or a late one; a stream of them still ends the wait.
+            if (a == Answer::Ack && !until.expired()) continue;
+            if (a == Answer::Silence || a == Answer::Ack) {
+                ++silent;
+                until = link_.answerDeadline();
+                continue;
+            }
+            if (a != Answer::Nak) return stopFor(link_, a, "receiver", what);
+            ++naks;
+            if (link_.dropStale())
+                return Stop{YmodemOutcome::CancelledByPeer, "the receiver cancelled at " + what};
+            if (!link_.send(kEot)) return sendFailed(link_, what);
+            until = link_.answerDeadline(1);
+        }
+        if (silent < tries)
+            return Stop{YmodemOutcome::TooManyRetries, "the receiver refused the end of the file " +
+                                                           plural(tries, "time", "times")};
         auto waited = link_.options().answerTimeout * tries;
         return Stop{YmodemOutcome::TimedOut, "no request from the receiver for " + what +
                                                  " within " + std::to_string(waited.count()) +
@@ -677,6 +732,11 @@ private:
     // or never answers it still leaves the batch done; and as lrzsz's rz may exit before its
     // ACK of it is out, it gets only as long as a NAK of a damaged block would take.
     Step endBatch() {
+        if (link_.options().strictEnd) {
+            if (Step stop = awaitRequestAfterEot()) return stop;
+            return exchange(buildYmodemBlock(0, buildYmodemHeader({}, 0)), link_.tries(),
+                            "the end of the batch");
+        }
         Step asked = awaitRequest(1, "the end of the batch");
         if (asked && asked->outcome == YmodemOutcome::TimedOut) return std::nullopt;
         if (asked) return asked;

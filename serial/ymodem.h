@@ -20,7 +20,8 @@
 // sender still takes a 'C' found in it as the start, so a receiver started first need not
 // repeat it.
 // Once every file is acknowledged the batch is done: the closing empty block 0 gets twice the
-// inter-character time-out for its ACK (lrzsz's rz may exit before its ACK is out).
+// inter-character time-out for its ACK (lrzsz's rz may exit before its ACK is out), unless
+// the options ask for a strict end (a scanner's loader), which must be asked for and ACKed.
 //
 // The receiver writes each file into the folder under the name it came with (base name only;
 // "", "." and ".." are refused), into a temporary file first that becomes "name.ext", or
@@ -150,6 +151,12 @@ struct YmodemOptions {
     std::chrono::milliseconds charTimeout{250};     // between the bytes of a block
     std::chrono::milliseconds answerTimeout{5000};  // for an answer, a block, the start
     int retries = 10;                               // more tries per block
+    // The sender, towards a receiver that keeps what it gets (a scanner's loader): what
+    // arrived before a block went out is no answer to it, and the batch is done only once the
+    // receiver has ACKed the EOT, asked for the next header and ACKed the closing block 0. A
+    // stray ACK can then never end the batch before the receiver holds the file. Off, the
+    // closing block is taken on trust, as lrzsz's rz may exit before its ACK is out.
+    bool strictEnd = false;
 };
 
 enum class YmodemOutcome {

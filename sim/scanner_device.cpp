@@ -331,6 +331,8 @@ std::string ScannerDevice::command(const std::string& text) {
             f.firmwareNak = true;
         } else if (name == "fw-cancel") {
             f.firmwareCancel = true;
+        } else if (name == "fw-stray-ack") {
+            f.firmwareStrayAck = true;
         } else if (name == "config-refuse") {
             f.refuseConfiguration = true;
         } else if (name == "none") {
@@ -523,7 +525,8 @@ void ScannerDevice::receiveFirmware(std::stop_token& stop, const ScannerFaults& 
         drainRestOfBlock(stop, *header);
         return;
     }
-    BatchReceipt receipt = receiveYmodemBatch(line(), queue_, queueAt_, stop);
+    BatchReceipt receipt =
+        receiveYmodemBatch(line(), queue_, queueAt_, stop, faults.firmwareStrayAck);
     if (receipt.files.empty()) return;
     std::lock_guard l(lock_);
     firmware_ = ReceivedFirmware{receipt.files.back().name, receipt.files.back().bytes};

@@ -54,12 +54,13 @@ struct ScannerFaults {
     int vanishAtBlock = -1;     // the line vanishes where this block would go
     bool divisorZero = false;
     bool shortHeader = false;
-    int announcedBlocks = 0;       // above 0: the header's block count, whatever the picture needs
-    bool muteAck = false;          // no answer to ESC FW CR and to the time
-    bool badAck = false;           // NAK instead of ACK to ESC FW CR and to the time
-    bool firmwareSilence = false;  // ESC FW CR acknowledged, the file never asked for
-    bool firmwareNak = false;      // every block of the file NAKed
-    bool firmwareCancel = false;   // CAN CAN once the file's first block arrives
+    int announcedBlocks = 0;        // above 0: the header's block count, whatever the picture needs
+    bool muteAck = false;           // no answer to ESC FW CR and to the time
+    bool badAck = false;            // NAK instead of ACK to ESC FW CR and to the time
+    bool firmwareSilence = false;   // ESC FW CR acknowledged, the file never asked for
+    bool firmwareNak = false;       // every block of the file NAKed
+    bool firmwareCancel = false;    // CAN CAN once the file's first block arrives
+    bool firmwareStrayAck = false;  // an extra ACK as each 1024-byte block starts to arrive
     bool refuseConfiguration = false;  // NAK instead of ACK to a configuration
 };
 

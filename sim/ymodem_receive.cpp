@@ -18,8 +18,8 @@ namespace {
 // already taken from the line come first.
 class PendingSimLine final : public serial::ByteLine {
 public:
-    PendingSimLine(SimLine& line, Bytes& pending, std::size_t& at)
-        : line_(line), pending_(pending), at_(at) {}
+    PendingSimLine(SimLine& line, Bytes& pending, std::size_t& at, bool strayAck)
+        : line_(line), pending_(pending), at_(at), strayAck_(strayAck) {}
 
     std::size_t read(void* buffer, std::size_t max, std::chrono::milliseconds wait) override {
         if (at_ < pending_.size()) {
@@ -30,7 +30,19 @@ public:
             return n;
         }
         if (!line_.isOpen()) return 0;
-        return line_.read(buffer, max, wait);
+        if (!strayAck_) return line_.read(buffer, max, wait);
+        // Small reads, so a block's start is seen while the rest of it is still on the wire.
+        std::size_t n = line_.read(buffer, std::min(max, kStraySlice), wait);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint8_t b = static_cast<std::uint8_t*>(buffer)[i];
+            if (blockLeft_ > 0) {
+                --blockLeft_;
+            } else if (std::size_t length = serial::ymodemBlockLength(b)) {
+                blockLeft_ = length - 1;
+                if (b == serial::ymodem::kStx) line_.send(Bytes{serial::ymodem::kAck});
+            }
+        }
+        return n;
     }
     std::size_t write(const void* data, std::size_t count, std::chrono::milliseconds) override {
         return line_.send(data, count) ? count : 0;
@@ -51,6 +63,9 @@ private:
     SimLine& line_;
     Bytes& pending_;
     std::size_t& at_;
+    bool strayAck_;
+    std::size_t blockLeft_ = 0;  // bytes of the block under way still to come
+    static constexpr std::size_t kStraySlice = 64;
 };
 
 // A folder of its own for one batch, removed with everything in it.
@@ -74,12 +89,12 @@ private:
 }  // namespace
 
 BatchReceipt receiveYmodemBatch(SimLine& line, Bytes& pending, std::size_t& at,
-                                std::stop_token stop) {
+                                std::stop_token stop, bool strayAck) {
     BatchFolder folder;
     if (folder.path().empty()) return {false, "cannot create a folder for the batch", {}};
     platform::CancelFlag cancel;
     std::stop_callback onStop(stop, [&cancel] { cancel.set(); });
-    PendingSimLine byteLine(line, pending, at);
+    PendingSimLine byteLine(line, pending, at, strayAck);
     serial::YmodemReceiver receiver(byteLine, {}, &cancel);
     serial::YmodemResult result = receiver.receiveBatch(folder.path());
 

@@ -24,7 +24,9 @@ struct BatchReceipt {
 
 // Runs on the device thread until the batch ends, the line closes or stop is requested.
 // pending from at: bytes read from the line and not handled yet; the receiver takes them first.
+// strayAck: an ACK goes out as soon as a 1024-byte block starts to arrive, before the block
+// is through (a receiver that answers too early, or noise that reads as ACK).
 BatchReceipt receiveYmodemBatch(SimLine& line, Bytes& pending, std::size_t& at,
-                                std::stop_token stop);
+                                std::stop_token stop, bool strayAck = false);
 
 }  // namespace sim

@@ -104,6 +104,14 @@ TEST_P(Matrix, EndsAsTheUserIsToldAndTheNextJobRuns) {
         lastLine(testenv::withPlaceholders(r.err, port ? port->devicePath : ""));
     EXPECT_TRUE(testenv::matchesLine(last, c.lastError)) << last << "\n" << r.out << r.err;
     EXPECT_TRUE(std::filesystem::is_empty(env.tempDir())) << "left in the temporary folder";
+    // "Installed" is true only when the scanner has the file by the time the program ends
+    // (the scanner keeps it before its last ACK reaches the program).
+    if (c.status == 0 && c.job == Job::Download) {
+        auto got = scanner->firmware();
+        ASSERT_TRUE(got.has_value()) << "installed, but the scanner holds no file yet";
+        EXPECT_EQ(std::string(got->bytes.begin(), got->bytes.end()), testenv::readFile(firmware));
+        scanner->line().setPacing(false);
+    }
 
     holder.close();
     fenwald.runAsNobody(false);
@@ -160,6 +168,17 @@ INSTANTIATE_TEST_SUITE_P(
              1,
              "The scanner cancelled the download of app.hex (the receiver cancelled at the header "
              "of app.hex)"},
+        Cell{"StrayAcksWhileBlocksGoOut",
+             Job::Download,
+             [](Matrix& m) {
+                 testenv::writeFile(m.firmware,
+                                    testcomponents::intelHex(testcomponents::randomBytes(2000)));
+                 m.fault("fw-stray-ack");
+                 m.scanner->line().setPacing(true);  // the blocks take their time to arrive
+             },
+             {},
+             0,
+             ""},
         Cell{"TheLineVanishes", Job::Download, [](Matrix& m) { m.bigFirmware(); },
              [](Matrix& m) { m.vanishWhenTheFileFlows(); }, 1,
              "The line to COM3 was lost during the download of app.hex (the line failed at "

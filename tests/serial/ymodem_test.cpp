@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <random>
 #include <thread>
@@ -485,6 +486,70 @@ TEST_F(ScriptedPeer, SenderResendsANakedBlockAndTakesAnAckedFirstEot) {
     EXPECT_EQ(std::string(second.payload.begin(), second.payload.begin() + 476), data.substr(1024));
     EXPECT_TRUE(std::all_of(second.payload.begin() + 476, second.payload.end(),
                             [](auto b) { return b == kSub; }));
+}
+
+// A stray ACK ends the EOT's exchange while the receiver is still busy with the blocks: it NAKs
+// that EOT only later, then takes the next and asks for the closing block.
+struct LateEndOfFile : ScriptedPeer, ::testing::WithParamInterface<bool> {
+    std::atomic<bool> closingTaken{false};
+    void startReceiver() {
+        script = std::jthread([this] {
+            if (!engineLine->waitPurged()) return;
+            peer.send("C");
+            take(kShortBytes);
+            peer.send(Bytes{kAck, 'C'});
+            take(kLongBytes);
+            peer.send(Bytes{kAck});
+            if (take(1) != Bytes{kEot}) return;
+            peer.send(Bytes{kAck});              // stray: the EOT is not taken yet
+            std::this_thread::sleep_for(900ms);  // longer than the sender's answer time-out
+            peer.send(Bytes{kNak});
+            if (!expect(kEot)) return;
+            peer.send(Bytes{kAck, 'C'});
+            if (take(kShortBytes).empty()) return;
+            closingTaken = true;
+            peer.send(Bytes{kAck});
+        });
+    }
+};
+
+TEST_P(LateEndOfFile, AStrictEndIsTheClosingBlockAskedForAndAcknowledged) {
+    const bool strict = GetParam();
+    YmodemOptions options{250ms, 400ms, 3};
+    options.strictEnd = strict;
+    startReceiver();
+    auto result = send({memoryFile("fw.bin", content(700))}, options);
+    const bool takenWhenDone = closingTaken;
+    if (!strict) peer.close();  // the script waits for an EOT that never comes
+    if (strict) {
+        ASSERT_TRUE(result.ok()) << result.detail;
+        EXPECT_TRUE(takenWhenDone);
+    } else {
+        // Taken on trust: done while the receiver had not even taken the EOT.
+        EXPECT_TRUE(result.ok());
+        EXPECT_FALSE(takenWhenDone);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, LateEndOfFile, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Strict" : "Lenient"; });
+
+TEST_F(ScriptedPeer, AStrictEndNeverAskedForIsNoSuccess) {
+    YmodemOptions strict{250ms, 400ms, 3};
+    strict.strictEnd = true;
+    script = std::jthread([&] {
+        if (!engineLine->waitPurged()) return;
+        peer.send("C");
+        take(kShortBytes);
+        peer.send(Bytes{kAck, 'C'});
+        take(kLongBytes);
+        peer.send(Bytes{kAck});
+        if (take(1) == Bytes{kEot}) peer.send(Bytes{kAck});
+    });
+    auto result = send({memoryFile("fw.bin", content(700))}, strict);
+    EXPECT_EQ(result.outcome, YmodemOutcome::TimedOut);
+    EXPECT_EQ(result.detail,
+              "no request from the receiver for the end of the batch within 1600 ms");
 }
 
 TEST_F(ScriptedPeer, SenderStopsWhenTheReceiverCancels) {

@@ -8,7 +8,11 @@ namespace fenwald {
 namespace {
 
 serial::YmodemOptions optionsOf(const TransferTimeouts& t) {
-    return {t.charTimeout, t.answerTimeout, t.retries};
+    serial::YmodemOptions o;
+    o.charTimeout = t.charTimeout;
+    o.answerTimeout = t.answerTimeout;
+    o.retries = t.retries;
+    return o;
 }
 
 TransferOutcome outcomeOf(serial::YmodemOutcome o) {
@@ -50,7 +54,7 @@ serial::YmodemProgressFn progressOf(const TransferProgress& progress) {
 
 TransferResult sendYmodemBatch(CSerialCom& com, const std::vector<OutgoingFile>& files,
                                const TransferTimeouts& timeouts, const platform::CancelFlag& cancel,
-                               const TransferProgress& progress) {
+                               const TransferProgress& progress, BatchEnd end) {
     if (!com.IsOpen()) return {TransferOutcome::LineFailed, "the port is not open", {}};
     std::vector<serial::YmodemFile> batch;
     batch.reserve(files.size());
@@ -58,7 +62,9 @@ TransferResult sendYmodemBatch(CSerialCom& com, const std::vector<OutgoingFile>&
         batch.push_back(f.path.empty() ? serial::YmodemFile::fromBytes(f.name, f.bytes)
                                        : serial::YmodemFile::onDisk(f.path, f.name));
     serial::SerialDeviceLine line(com.device());
-    serial::YmodemSender sender(line, optionsOf(timeouts), &cancel);
+    serial::YmodemOptions options = optionsOf(timeouts);
+    options.strictEnd = end == BatchEnd::Acknowledged;
+    serial::YmodemSender sender(line, options, &cancel);
     sender.setProgress(progressOf(progress));
     return resultOf(sender.sendBatch(batch));
 }

@@ -58,9 +58,14 @@ struct OutgoingFile {
     std::vector<std::uint8_t> bytes;
 };
 
+// When the batch counts as sent: once the closing block 0 has gone out (a program such as rz
+// may exit before its ACK), or only once the receiver has asked for it and ACKed it (a scanner,
+// which keeps the file: a stray ACK must not end the batch before it holds it).
+enum class BatchEnd { Sent, Acknowledged };
+
 TransferResult sendYmodemBatch(CSerialCom& com, const std::vector<OutgoingFile>& files,
                                const TransferTimeouts& timeouts, const platform::CancelFlag& cancel,
-                               const TransferProgress& progress);
+                               const TransferProgress& progress, BatchEnd end = BatchEnd::Sent);
 // Stores every file into folder under the name it came with, never replacing a file there.
 TransferResult receiveYmodemBatch(CSerialCom& com, const std::string& folder,
                                   const TransferTimeouts& timeouts,

@@ -4,7 +4,8 @@
 // Each method copies the properties into an operation and posts it to the component's worker,
 // which runs the operations one at a time: it finds the scanner's rate
 // (installer/engine/scanner_probe.h), then speaks the scanner's commands at that rate:
-//   ESC "FW" CR, ACK within 1 s, then the file unchanged as a YMODEM-1K batch
+//   ESC "FW" CR, ACK within 1 s, then the file unchanged as a YMODEM-1K batch, installed
+//   only once the scanner has asked for and ACKed the batch's closing block
 //   ESC "Z1" CR, the reply up to CR within 1 s
 //   ESC "T" YYYYMMDDhhmmss CR (local time), ACK within 1 s
 // and ends with one error or information status. A firmware file is read and checked whole
@@ -253,11 +254,12 @@ private:
         }
         status(status::kSending, "Sending " + name);
         const std::uint64_t size = content.size();
-        TransferResult sent =
-            sendYmodemBatch(com, {OutgoingFile{name, {}, std::move(content)}}, kFirmwareTimeouts,
-                            cancel_, [&](std::uint64_t done, std::uint64_t total) {
-                                if (total > 0) progress(static_cast<int>(done * 100 / total));
-                            });
+        TransferResult sent = sendYmodemBatch(
+            com, {OutgoingFile{name, {}, std::move(content)}}, kFirmwareTimeouts, cancel_,
+            [&](std::uint64_t done, std::uint64_t total) {
+                if (total > 0) progress(static_cast<int>(done * 100 / total));
+            },
+            BatchEnd::Acknowledged);
         if (sent.ok()) {
             progress(100);
             return status(status::kInstalled,
