@@ -113,6 +113,10 @@ bool prepareDownload(const DownloadJob& job, const std::string& path, const Star
     }
     job.log("An input file was opened.");
     // Nothing goes to the device for an image it could not take.
+    if (auto problem = image->contentProblem(path)) {
+        job.log(*problem);
+        return false;
+    }
     if (auto problem = placementProblem(start, image->size(), job.settings)) {
         job.log(*problem);
         return false;

@@ -37,19 +37,18 @@ struct TransferOnCom1 : ::testing::Test {
 
 }  // namespace
 
-TEST_F(TransferOnCom1, AnEmptyImageSendsOnlyTheStopFrameAndNoModeSwitch) {
-    std::string path = writeImage(env.dir(), "app.bin", {});
-    s.choose(ConfigChoice::Bin8kOld);
-    EXPECT_EQ(s.download(path), 1);
-    // With 8192-byte blocks even the read that finds the file exhausted is logged.
-    Lines expected = {"RS line is secured.", "Change UseZwFlg : 0",       "Change RsBkSize : 8192",
-                      "Open File : " + path, "An input file was opened.", "RS line is secured.",
-                      "8:Transfer success"};
-    EXPECT_EQ(s.log, expected + transferEnd());
-    EXPECT_TRUE(device.modeSwitches().empty());
-    EXPECT_TRUE(device.blocks().empty());
-    EXPECT_EQ(device.line().received(), kolvane::stopFrame(8192));
-    EXPECT_EQ(device.line().programSettings()->baudRate, 115200u);
+TEST_F(TransferOnCom1, AnEmptyImageIsRefusedBeforeAnythingIsSent) {
+    // Sent, it would be a stop frame alone and a device told its flash is written.
+    for (const char* name : {"app.bin", "Boot.BIN", "FONT.TTF"}) {
+        std::string path = writeImage(env.dir(), name, {});
+        s.log.clear();
+        EXPECT_EQ(s.download(path), 0);
+        Lines expected = {"Open File : " + path, "An input file was opened.",
+                          path + " is empty: there is nothing to download.",
+                          "Command practice fails."};
+        EXPECT_EQ(s.log, expected);
+    }
+    EXPECT_TRUE(device.line().received().empty());
 }
 
 TEST_F(TransferOnCom1, SwappedLettersUnknownRepliesAndRejectionsAreServedAsTheyShouldBe) {
