@@ -64,6 +64,7 @@ PictureSettings readSettings() {
     file.setDefaultPath();
     PictureSettings s;
     LoadSettings(file, s);
+    for (const std::string& w : restoreRefusedSettings(file, s)) showMessage(w);
     return s;
 }
 

@@ -86,6 +86,42 @@ TEST_F(CommandLine, CaptureTakesItsSettingsFromTheFileWithoutWritingIt) {
     EXPECT_EQ(testenv::readFile(settingsFile()), settings);
 }
 
+TEST_F(CommandLine, SettingsTheDialogsWouldRefuseFallBackToTheirDefaultsWithAWarning) {
+    struct Case {
+        std::string file;
+        std::string warning;  // after "<settings file>: "
+    };
+    const std::string window =
+        " is not inside 1280 x 1024 pixels and at least 2 x 2 (startx < "
+        "endx < 1280, starty < endy < 1024); the default window 0, 0, "
+        "1279, 1023 is used.";
+    const Case cases[] = {
+        {"[Size]\nendx=99999\n",
+         "the picture window startx=0, starty=0, endx=99999, endy=1023" + window},
+        {"[Size]\nstartx=-20\nendx=99\n",
+         "the picture window startx=-20, starty=0, endx=99, endy=1023" + window},
+        {"[Size]\nstartx=600\nendx=100\n",
+         "the picture window startx=600, starty=0, endx=100, endy=1023" + window},
+        {"[Size]\nstarty=1023\n",
+         "the picture window startx=0, starty=1023, endx=1279, endy=1023" + window},
+        {"[Quality]\nquality=250\n",
+         "quality=250 is not a quality from 0 to 100; the default quality 65 is used."},
+    };
+    std::filesystem::create_directories(platform::parentFolder(settingsFile()));
+    for (const Case& c : cases) {
+        testenv::writeFile(settingsFile(), c.file);
+        Result r =
+            run({"capture", "--port", "5", "--no-snapshot", "--output", env.dir().file("p.jpg")});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, settingsFile() + ": " + c.warning + "\nInitializing...\n");
+        // The scanner is asked for the default window and quality, not for the file's.
+        EXPECT_EQ(scanner.requests().back().text,
+                  "\x1b((\r@VELT,   0,   0,1279,1023,1,8,0, 65,0,1,0,0#")
+            << c.file;
+        EXPECT_EQ(testenv::readFile(settingsFile()), c.file) << "the file is left alone";
+    }
+}
+
 TEST_F(CommandLine, WithoutOutputThePictureStaysInTheTemporaryFileItNames) {
     scanner.setBlockSize(512);
     Result r =
