@@ -15,6 +15,7 @@
 #include "platform/console.h"
 #include "platform/folders.h"
 #include "platform/port_map.h"
+#include "serial/display_text.h"
 #include "serial/port_discovery.h"
 #include "serial/terminal_format.h"
 
@@ -245,8 +246,16 @@ int runSend(const std::vector<std::string>& args, Console& console) {
     }
     std::vector<char> reply(kSendReplySize);
     int replyLength = 0;
-    if (!engine.SendCommand(command->bytes.data(), static_cast<int>(command->bytes.size()),
-                            reply.data(), reply.size(), true, replyLength, command->replyWaitMs)) {
+    const bool sent =
+        engine.SendCommand(command->bytes.data(), static_cast<int>(command->bytes.size()),
+                           reply.data(), reply.size(), true, replyLength, command->replyWaitMs);
+    // Gone during the write or the wait for the reply, the scanner is neither silent nor
+    // unwilling: say where it went.
+    if ((!sent || replyLength == 0) && engine.LastCommandLostLine()) {
+        console.message(engine.lineLostLine());
+        return kExitFailed;
+    }
+    if (!sent) {
         showReports(engine, console);
         console.message("The command could not be sent.");
         return kExitFailed;
@@ -269,7 +278,8 @@ int runPorts(const std::vector<std::string>& args, Console& console) {
     MessagesToConsole messages(console);
     if (!args.empty()) throw UsageError{"ports takes no options: " + args[0]};
     PictureSettings s = readSettings();
-    for (const std::string& w : platform::listPorts().warnings) console.message(w);
+    for (const std::string& w : platform::listPorts().warnings)
+        console.message(serial::displayText(w));
     std::vector<PortEntry> ports;
     if (ListPortsForMenu(ports, serial::PortOrder::Ascending) == 0) {
         console.message("No ports found.");

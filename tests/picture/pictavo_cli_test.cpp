@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -330,6 +331,37 @@ TEST_F(CommandLine, AScannerThatGoesAwayEndsTheTriggerWait) {
               "lost: check that "
               "the scanner is plugged in and its port is still in the port map.\n"
               "No picture: the line to the scanner was lost.\n");
+}
+
+TEST_F(CommandLine, AScannerThatGoesAwayDuringSendIsNotASilentOne) {
+    ASSERT_EQ(scanner.command("silent on"), "ok");
+    std::thread unplug([&] {
+        // "Rack Analyze" waits a second for its reply: the scanner goes within it.
+        testenv::eventually([&] { return !scanner.line().received().empty(); }, 10s);
+        scanner.vanish();
+    });
+    Result r = run({"send", "--port", "5", "Rack Analyze"});
+    unplug.join();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "The line to COM5 was lost: check that the scanner is plugged in and its port is "
+              "still in the port map.\n");
+}
+
+TEST_F(CommandLine, AnUnreadablePortMapIsSaidSoNotNoPorts) {
+    // A folder where the map should be: unreadable even for root.
+    std::filesystem::remove(env.mapFile());
+    std::filesystem::create_directory(env.mapFile());
+    const std::string why =
+        "The port map " + env.mapFile() + " cannot be read: " + std::strerror(EISDIR) + ".\n";
+    Result ports = run({"ports"});
+    EXPECT_EQ(ports.status, 1);
+    EXPECT_EQ(ports.err, why + "No ports found.\nPorts come from " +
+                             platform::portSourceDescription() + ".\n");
+    Result capture = run({"capture", "--port", "5", "--no-snapshot"});
+    EXPECT_EQ(capture.status, 1);
+    EXPECT_EQ(capture.err, "Initializing...\nNo ports found.\n" + picturetest::lookedFor(5) + "\n" +
+                               why + "Initialization Failed.\n");
 }
 
 TEST_F(CommandLine, SigtermOrASecondCtrlCLeavesNoTemporaryFile) {
