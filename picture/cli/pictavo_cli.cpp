@@ -200,7 +200,6 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     std::ostringstream report;
     std::string kind = s.jpegImage ? "JPEG" : "BMP";
     if (output.empty()) {
-        tempFile.keep = true;
         report << "Picture (" << kind << ", " << pictureBytes << " bytes received) in " << temp
                << "\n";
     } else {
@@ -208,6 +207,8 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
                << " bytes received)\n";
     }
     console.print(report.str());
+    // Only the printed name leads to the picture: unread, the file would be lost in the folder.
+    if (output.empty()) tempFile.keep = !console.outputFailed();
     if (!incomplete.empty()) {
         console.message(incomplete);
         return kExitFailed;

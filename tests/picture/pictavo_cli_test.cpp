@@ -15,6 +15,7 @@
 #include "platform/folders.h"
 #include "sim/scanner_device.h"
 #include "tests/picture/picture_test_support.h"
+#include "tests/support/child_program.h"
 #include "tests/support/test_env.h"
 
 using namespace std::chrono_literals;
@@ -362,6 +363,18 @@ TEST_F(CommandLine, AnUnreadablePortMapIsSaidSoNotNoPorts) {
     EXPECT_EQ(capture.status, 1);
     EXPECT_EQ(capture.err, "Initializing...\nNo ports found.\n" + picturetest::lookedFor(5) + "\n" +
                                why + "Initialization Failed.\n");
+}
+
+TEST_F(CommandLine, APictureWhoseNameCannotBePrintedIsNotLeftInTheTemporaryFolder) {
+    // As "pictavo capture | true": the picture arrives, its name cannot be written.
+    testenv::ChildProgram pictavo(PICTAVO_BINARY, env.dir());
+    pictavo.start({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,31,31"},
+                  "/dev/full");
+    testenv::Outcome r = pictavo.wait(60s);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("pictavo: cannot write to standard output: "), std::string::npos) << r.err;
+    EXPECT_EQ(scanner.requests().size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_empty(env.tempDir())) << "a NEW*.tmp is left";
 }
 
 TEST_F(CommandLine, SigtermOrASecondCtrlCLeavesNoTemporaryFile) {
