@@ -107,11 +107,23 @@ TEST_F(TransferOnCom1, AMissingReplyTimesOutAndTheBlockIsSentAgain) {
     EXPECT_EQ(device.line().received().size(), 3u * 42);
 }
 
+namespace {
+
+// The stop frame follows the last block after a pause of a second: time enough to mute the
+// device for it once the block is in.
+void muteForTheStopFrame(sim::Z7Device& device, const std::string& count) {
+    ASSERT_TRUE(testenv::eventually([&] { return device.blockCount() >= 1; }, 20s));
+    ASSERT_EQ(device.command("mute " + count), "ok");
+}
+
+}  // namespace
+
 TEST_F(TransferOnCom1, AnUnansweredStopFrameIsSentAgain) {
     chooseQuickKind();
-    ASSERT_EQ(device.command("mute 1"), "ok");
-    std::string path = writeImage(env.dir(), "Boot.bin", {});
-    EXPECT_EQ(s.download(path), 1);
+    std::string path = writeImage(env.dir(), "Boot.bin", randomBytes(16));
+    s.startDownload(path);
+    muteForTheStopFrame(device, "1");
+    EXPECT_EQ(s.finish(), 1);
     Lines expected =
         quickKindLines() + Lines{"Open File : " + path, "An input file was opened.",
                                  "RS line is secured.", "Receiving stop directions transmission",
@@ -185,8 +197,8 @@ TEST_F(TransferOnCom1, CancelEndsTheWaitForAReply) {
 
 TEST_F(TransferOnCom1, CancelEndsTheStopPhase) {
     chooseQuickKind();
-    ASSERT_EQ(device.command("mute 1000"), "ok");
-    s.startDownload(writeImage(env.dir(), "Boot.bin", {}));
+    s.startDownload(writeImage(env.dir(), "Boot.bin", randomBytes(16)));
+    muteForTheStopFrame(device, "1000");
     ASSERT_TRUE(testenv::eventually([&] { return device.stopFrames() >= 1; }, 20s));
     s.worker.RequestCancel();
     EXPECT_EQ(s.finish(), 0);
