@@ -1,8 +1,9 @@
 // Any bytes as an image file's settings, name and contents. The first byte picks the device and
 // block size, the next four the save address, then the name up to the first NUL, then the file.
 // Beyond the sanitizers' checks: a name splits into parts that are pieces of it, only a "ttf"
-// name reads as text, a binary image reads back as its bytes, and a text image gives no more
-// values than it has bytes and fills every block position it leaves with the fill byte.
+// name (in any letter case) reads as text, a binary image reads back as its bytes, a text image
+// gives no more values than it has bytes and fills every block position it leaves with the
+// fill byte, and checking a text image's content leaves it to be read from its start.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +18,13 @@ void check(bool ok) {
     if (!ok) __builtin_trap();
 }
 
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
 void checkName(std::string_view path, const kolvane::DownloadSettings& settings,
                std::uint64_t size) {
     const kolvane::NameParts parts = kolvane::splitImageName(path);
@@ -28,10 +36,10 @@ void checkName(std::string_view path, const kolvane::DownloadSettings& settings,
               : parts.title.size() == dot && parts.fileName.starts_with(parts.title + "."));
     check(path.ends_with(parts.extension));
     check(parts.extension.find('.') == std::string::npos || parts.extension == path);
-    check(kolvane::isTextImage(path) == (parts.extension == "ttf"));
+    check(kolvane::isTextImage(path) == (lower(parts.extension) == "ttf"));
 
     const kolvane::StartPosition start = kolvane::analyseName(path, settings);
-    if (parts.extension == "bin" && parts.title == "Boot")
+    if (lower(parts.extension) == "bin" && lower(parts.title) == "boot")
         check(start.block == 0 && start.address == kolvane::flashBase(settings.DeviceType));
     auto problem = kolvane::placementProblem(start, size, settings);
     check(!problem || !problem->empty());
@@ -90,6 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     {
         auto reader = kolvane::ImageReader::fromBytes(bytes, true);
+        auto problem = reader->contentProblem("image.ttf");
+        check(!problem || !problem->empty());
+        check(reader->consumed() == 0);
         const std::size_t blockSize = 1 + data[0] % 64;
         std::uint8_t block[64];
         std::uint64_t values = 0, before = 0;

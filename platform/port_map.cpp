@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -21,7 +22,12 @@ std::string trim(std::string_view s) {
     return std::string(s.substr(b, e - b));
 }
 
+// A missing map is no error: it only means no port was mapped yet.
 bool readFile(const std::string& path, std::string& text, SystemError* err) {
+    if (isDirectory(path)) {  // it opens as a stream, and only reading it fails
+        if (err) *err = SystemError::fromCode(EISDIR);
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         if (err && errno != ENOENT) *err = SystemError::fromErrno();
@@ -36,7 +42,13 @@ bool readFile(const std::string& path, std::string& text, SystemError* err) {
 std::vector<PortInfo> loadMap(const std::string& path, SystemError* err,
                               std::vector<std::string>* warnings = nullptr) {
     std::string text;
-    if (!readFile(path, text, err)) return {};
+    SystemError why;
+    if (!readFile(path, text, &why)) {
+        if (why && warnings)
+            warnings->push_back("The port map " + path + " cannot be read: " + why.text + ".");
+        if (err && why) *err = why;
+        return {};
+    }
     std::vector<std::string> found;
     auto ports = parsePortMap(text, &found);
     if (warnings)

@@ -26,7 +26,7 @@ struct PortInfo {
 struct PortList {
     std::vector<PortInfo> ports;        // in map order
     SystemError error;                  // why the list may be incomplete
-    std::vector<std::string> warnings;  // lines of the map that were refused, and why
+    std::vector<std::string> warnings;  // a map that cannot be read, lines of it refused; why
 };
 
 // Lines that do not parse are skipped; a second line for a COM number is refused, with a

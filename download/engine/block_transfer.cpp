@@ -113,6 +113,10 @@ bool prepareDownload(const DownloadJob& job, const std::string& path, const Star
     }
     job.log("An input file was opened.");
     // Nothing goes to the device for an image it could not take.
+    if (auto problem = image->contentProblem(path)) {
+        job.log(*problem);
+        return false;
+    }
     if (auto problem = placementProblem(start, image->size(), job.settings)) {
         job.log(*problem);
         return false;
@@ -142,7 +146,8 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
     // 1. Transfer cycles.
     BlockFrame frame(blockSize);
     std::uint8_t reply[2] = {'N', 'X'};
-    int retransmissions = 0;
+    int retransmissions = 0;  // rejections and unknown replies, over the whole image
+    ReplyWatch watch(job);
     std::int64_t k = startBlock;  // wide enough that counting on from any start never overflows
     std::int64_t sending = startBlock;  // the block of the frame on the line
     for (;;) {
@@ -168,7 +173,16 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
             progress.update();
         } else {
             debugOutput("unknown reply " + replyText(reply) + ", block sent again");
+            // A device answering only nonsense is given up as one rejecting every block is.
+            if (retransmissions > kRetransmissionLimit) {
+                job.log(std::to_string(k) + ":Unknown reply " + replyText(reply) +
+                        ": the limit of " + std::to_string(kRetransmissionLimit + 1) +
+                        " retransmissions is used up");
+                return 0;
+            }
+            ++retransmissions;
         }
+        watch.check();
 
         // Whatever is queued now answers nothing we sent: a reply that came too late.
         line.discardInput();
@@ -188,6 +202,7 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
         if (rd == WaitResult::Failed) return job.lineLost();
         if (rd == WaitResult::Done) {
             reply[0] = got[0], reply[1] = got[1];
+            if (classifyReply(got[0], got[1]) != Reply::Other) watch.validReply();
         } else {
             job.log(std::to_string(k) + ":Result receiving time out");
             reply[0] = 'R', reply[1] = 'T';
@@ -214,6 +229,9 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
         if (rd == WaitResult::TimedOut)
             job.log("Receiving stop directions result receiving time out");
         if (rd == WaitResult::Done && classifyReply(got[0], got[1]) == Reply::StopAccepted) break;
+        if (rd == WaitResult::Done && classifyReply(got[0], got[1]) != Reply::Other)
+            watch.validReply();
+        watch.check();
         if (job.cancel.isSet()) return job.cancelledAt(sending);
     }
     job.log("All the file data transmitting completion");
@@ -221,6 +239,7 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
     // 3. The device's flash-writing reports, until it reports the end. A block it could not
     // write fails the download, whatever the end report says.
     bool writeFailed = false;
+    watch.validReply();  // the stop was just accepted
     for (;;) {
         std::uint8_t got[2];
         WaitResult rd = line.read(got, 2, DownloadLine::kWait);
@@ -247,7 +266,9 @@ int transferImage(const DownloadJob& job, ImageReader& image, int startBlock) {
                     debugOutput("unknown flash report " + replyText(got));
                     break;
             }
+            if (classifyReply(got[0], got[1]) != Reply::Other) watch.validReply();
         }
+        watch.check();
         if (job.cancel.isSet()) return job.cancelledAt(sending);
     }
 }

@@ -56,7 +56,8 @@ std::array<std::string, 4> modeSwitchCommands(int ifType);
 
 // Preparation of a download: the line must be open, the image opens, the mode-switch commands
 // go out (block transfer with UseZwFlg 1), the line is closed. Logs every step.
-// The image must fit where its name puts it (placementProblem), or nothing is sent.
+// The image must hold something to send (contentProblem) and fit where its name puts it
+// (placementProblem), or nothing is sent.
 bool prepareDownload(const DownloadJob& job, const std::string& path, const StartPosition& start,
                      std::unique_ptr<ImageReader>& image);
 

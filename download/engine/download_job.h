@@ -2,6 +2,7 @@
 // back to the log. Built by the worker for each command; the protocol steps take it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -9,10 +10,14 @@
 #include "download/engine/download_line.h"
 #include "download/engine/download_settings.h"
 #include "platform/cancel_flag.h"
+#include "platform/deadline.h"
 #include "serial/display_text.h"
 #include "serial/port_open.h"
 
 namespace kolvane {
+
+// A device that has given no valid reply for this long is said to be silent in the log.
+constexpr std::chrono::milliseconds kNoReplyNotice{30000};
 
 struct DownloadJob {
     DownloadLine& line;
@@ -20,6 +25,7 @@ struct DownloadJob {
     const platform::CancelFlag& cancel;
     std::function<void(const std::string&)> log;
     std::function<void(int percent)> progress;  // 0..100, only when it changes
+    std::chrono::milliseconds noReplyNotice = kNoReplyNotice;
 
     // Opens COM RsPort at the speed (0: the default 9600) and logs the outcome.
     bool openLine(unsigned baudRate) const {
@@ -51,6 +57,31 @@ struct DownloadJob {
             "map. The device's flash may be incomplete.");
         return 0;
     }
+};
+
+// A wait for the device that would otherwise go on without a word (only the user's time limit
+// ends it): after job.noReplyNotice without a valid reply the log says so, once until the next
+// valid reply. The job itself goes on.
+class ReplyWatch {
+public:
+    explicit ReplyWatch(const DownloadJob& job) : job_(job), since_(platform::Clock::now()) {}
+    void validReply() {
+        since_ = platform::Clock::now();
+        told_ = false;
+    }
+    void check() {
+        if (told_ || platform::Clock::now() - since_ < job_.noReplyNotice) return;
+        told_ = true;
+        const auto seconds =
+            std::chrono::duration_cast<std::chrono::seconds>(job_.noReplyNotice).count();
+        job_.log("No valid reply from the device for " + std::to_string(seconds) +
+                 " s; still trying until the time limit");
+    }
+
+private:
+    const DownloadJob& job_;
+    platform::Clock::time_point since_;
+    bool told_ = false;
 };
 
 }  // namespace kolvane

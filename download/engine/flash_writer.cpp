@@ -35,7 +35,9 @@ public:
     bool lost() const { return stop_ == WaitResult::Failed; }
 
     bool synchronise() {
+        ReplyWatch watch(job_);
         for (;;) {
+            watch.check();
             if (job_.cancel.isSet()) return halt(WaitResult::Cancelled);
             job_.line.discardInput();
             WaitResult w = job_.line.write("A", 1);

@@ -7,7 +7,27 @@
 #include <cstring>
 #include <filesystem>
 
+#include "serial/display_text.h"
+
 namespace kolvane {
+
+namespace {
+
+bool sameLetters(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+bool isTextSeparator(char c) {
+    return c == ',' || c == '\x07' || c == '\n';
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+}  // namespace
 
 NameParts splitImageName(std::string_view path) {
     NameParts parts;
@@ -21,7 +41,7 @@ NameParts splitImageName(std::string_view path) {
 }
 
 bool isTextImage(std::string_view path) {
-    return splitImageName(path).extension == "ttf";
+    return sameLetters(splitImageName(path).extension, "ttf");
 }
 
 StartPosition analyseName(std::string_view path, const DownloadSettings& s) {
@@ -29,15 +49,15 @@ StartPosition analyseName(std::string_view path, const DownloadSettings& s) {
     const std::uint32_t base = flashBase(s.DeviceType);
     const int blockSize = s.RsBkSize > 0 ? s.RsBkSize : 1;
     StartPosition start;
-    if (parts.extension == "bin") {
-        if (parts.title == "Boot") {
+    if (sameLetters(parts.extension, "bin")) {
+        if (sameLetters(parts.title, "Boot")) {
             start.block = 0;
             start.address = base;
         } else {
             start.block = s.SaveAddress / blockSize;
             start.address = base + static_cast<std::uint32_t>(s.SaveAddress);
         }
-    } else if (parts.extension == "ttf") {
+    } else if (sameLetters(parts.extension, "ttf")) {
         const std::uint32_t top = s.DeviceType == 1 ? 0x101A0000u : 0x101C0000u;
         start.block = static_cast<int>((top - base) / static_cast<std::uint32_t>(blockSize));
         start.address = 0x101C0000u;
@@ -75,10 +95,7 @@ std::optional<std::string> placementProblem(const StartPosition& start, std::uin
 
 std::vector<std::uint8_t> parseTextPiece(std::string_view piece, std::uint8_t& previous) {
     std::vector<std::uint8_t> values;
-    auto isSeparator = [](char c) { return c == ',' || c == '\x07' || c == '\n'; };
-    auto isBlank = [](char c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-    };
+    auto isSeparator = isTextSeparator;
     std::size_t i = 0;
     while (i < piece.size()) {
         while (i < piece.size() && isSeparator(piece[i])) ++i;
@@ -105,6 +122,27 @@ std::vector<std::uint8_t> parseTextPiece(std::string_view piece, std::uint8_t& p
         values.push_back(previous);
     }
     return values;
+}
+
+std::optional<std::string> badTextToken(std::string_view piece) {
+    std::size_t i = 0;
+    while (i < piece.size()) {
+        while (i < piece.size() && isTextSeparator(piece[i])) ++i;
+        if (i == piece.size()) break;
+        std::size_t end = i;
+        while (end < piece.size() && !isTextSeparator(piece[end])) ++end;
+        std::string_view token = piece.substr(i, end - i);
+        i = end;
+        std::size_t p = 0;
+        while (p < token.size() && isBlank(token[p])) ++p;
+        if (p < token.size() && (token[p] == '+' || token[p] == '-')) ++p;
+        const std::size_t digits = p;
+        while (p < token.size() && token[p] >= '0' && token[p] <= '9') ++p;
+        const bool hasDigits = p > digits;
+        while (p < token.size() && isBlank(token[p])) ++p;
+        if (!hasDigits || p != token.size()) return std::string(token);
+    }
+    return std::nullopt;
 }
 
 ImageReader::ImageReader(std::FILE* file, Bytes bytes, bool textMode, std::uint64_t size)
@@ -140,6 +178,38 @@ std::unique_ptr<ImageReader> ImageReader::openFile(const std::string& path, bool
 std::unique_ptr<ImageReader> ImageReader::fromBytes(Bytes bytes, bool textMode) {
     std::uint64_t size = bytes.size();
     return std::unique_ptr<ImageReader>(new ImageReader(nullptr, std::move(bytes), textMode, size));
+}
+
+bool ImageReader::rewind() {
+    consumed_ = 0;
+    previousValue_ = kFirstTokenWithoutNumber;
+    pos_ = 0;
+    if (!file_) return true;
+    buffer_.clear();
+    std::clearerr(file_);
+    return std::fseek(file_, 0, SEEK_SET) == 0;
+}
+
+std::optional<std::string> ImageReader::contentProblem(const std::string& path) {
+    const std::string shown = serial::displayText(path);
+    if (size_ == 0) return shown + " is empty: there is nothing to download.";
+    if (!textMode_) return std::nullopt;
+    std::optional<std::string> problem;
+    std::uint64_t line = 1;
+    bool anyValue = false;
+    std::string piece;
+    while (!problem && readPiece(piece) > 0) {
+        if (auto bad = badTextToken(piece)) {
+            problem = shown + ", line " + std::to_string(line) + ": \"" +
+                      serial::displayText(*bad) + "\" is not a decimal number.";
+        } else if (piece.find_first_not_of(",\x07\n") != std::string::npos) {
+            anyValue = true;
+        }
+        if (piece.back() == '\n') ++line;
+    }
+    if (!problem && !anyValue) problem = shown + " holds no values: there is nothing to download.";
+    if (!rewind() && !problem) problem = shown + " cannot be read again from its start.";
+    return problem;
 }
 
 int ImageReader::rawPeek() {

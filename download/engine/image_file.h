@@ -1,8 +1,9 @@
 // Firmware image files: where an image goes (from its name), and how its bytes are read.
 //
 // The name decides the start block of a block transfer and the start flash address of a
-// bootstrap download. A ".ttf" file is a decimal text image read in text mode; every other
-// file is read as raw binary. Readers work over a file or over bytes in memory, so every rule
+// bootstrap download; names are compared without regard to letter case, as Windows file names
+// are. A ".ttf" file is a decimal text image read in text mode; every other file is read as raw
+// binary. Readers work over a file or over bytes in memory, so every rule
 // here is testable without files.
 #pragma once
 
@@ -34,10 +35,10 @@ struct StartPosition {
     int block = 0;              // K0, first block number of a block transfer
     std::uint32_t address = 0;  // A0, first flash address of a bootstrap download
 };
-// Exact, case-sensitive comparisons: only "Boot" + "bin" starts at block 0.
+// Only "Boot" + "bin" (in any letter case) starts at block 0.
 StartPosition analyseName(std::string_view path, const DownloadSettings& settings);
 
-bool isTextImage(std::string_view path);  // extension "ttf"
+bool isTextImage(std::string_view path);  // extension "ttf", in any letter case
 
 // The device's flash: kFlashSize bytes from flashBase().
 constexpr std::uint32_t kFlashSize = 0x400000;
@@ -62,6 +63,9 @@ constexpr std::uint8_t kFillByte = 0xFF;
 // empty tokens), each read as a decimal integer (leading blanks skipped, sign allowed) of which
 // the low 8 bits count. A token without a number repeats previous; previous is updated.
 std::vector<std::uint8_t> parseTextPiece(std::string_view piece, std::uint8_t& previous);
+// The first token of a piece that is not a decimal number with nothing else but blanks around
+// it (an empty token, "0x1F", "12abc", a binary byte); nothing when every token is one.
+std::optional<std::string> badTextToken(std::string_view piece);
 
 class ImageReader {
 public:
@@ -81,6 +85,11 @@ public:
     // Up to max bytes as they are in the (text-mode) file.
     std::size_t readSectorData(std::uint8_t* buffer, std::size_t max = kSectorSize);
 
+    // Why the image must not be sent, as a log line naming path: an empty file, a text image
+    // without values or with a token that is not a decimal number (with its line). Reads a
+    // text image once through and starts it again; call it before reading anything.
+    std::optional<std::string> contentProblem(const std::string& path);
+
     std::uint64_t size() const { return size_; }          // bytes in the file
     std::uint64_t consumed() const { return consumed_; }  // raw bytes taken so far
 
@@ -90,6 +99,7 @@ private:
     int rawPeek();
     int next();  // one character, text-mode translated; -1 at the end
     std::size_t readPiece(std::string& piece);
+    bool rewind();
 
     std::FILE* file_ = nullptr;
     Bytes buffer_;

@@ -15,6 +15,7 @@
 #include "platform/console.h"
 #include "platform/folders.h"
 #include "platform/port_map.h"
+#include "serial/display_text.h"
 #include "serial/port_discovery.h"
 #include "serial/terminal_format.h"
 
@@ -64,6 +65,7 @@ PictureSettings readSettings() {
     file.setDefaultPath();
     PictureSettings s;
     LoadSettings(file, s);
+    for (const std::string& w : restoreRefusedSettings(file, s)) showMessage(w);
     return s;
 }
 
@@ -198,7 +200,6 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     std::ostringstream report;
     std::string kind = s.jpegImage ? "JPEG" : "BMP";
     if (output.empty()) {
-        tempFile.keep = true;
         report << "Picture (" << kind << ", " << pictureBytes << " bytes received) in " << temp
                << "\n";
     } else {
@@ -206,6 +207,8 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
                << " bytes received)\n";
     }
     console.print(report.str());
+    // Only the printed name leads to the picture: unread, the file would be lost in the folder.
+    if (output.empty()) tempFile.keep = !console.outputFailed();
     if (!incomplete.empty()) {
         console.message(incomplete);
         return kExitFailed;
@@ -244,8 +247,16 @@ int runSend(const std::vector<std::string>& args, Console& console) {
     }
     std::vector<char> reply(kSendReplySize);
     int replyLength = 0;
-    if (!engine.SendCommand(command->bytes.data(), static_cast<int>(command->bytes.size()),
-                            reply.data(), reply.size(), true, replyLength, command->replyWaitMs)) {
+    const bool sent =
+        engine.SendCommand(command->bytes.data(), static_cast<int>(command->bytes.size()),
+                           reply.data(), reply.size(), true, replyLength, command->replyWaitMs);
+    // Gone during the write or the wait for the reply, the scanner is neither silent nor
+    // unwilling: say where it went.
+    if ((!sent || replyLength == 0) && engine.LastCommandLostLine()) {
+        console.message(engine.lineLostLine());
+        return kExitFailed;
+    }
+    if (!sent) {
         showReports(engine, console);
         console.message("The command could not be sent.");
         return kExitFailed;
@@ -268,7 +279,8 @@ int runPorts(const std::vector<std::string>& args, Console& console) {
     MessagesToConsole messages(console);
     if (!args.empty()) throw UsageError{"ports takes no options: " + args[0]};
     PictureSettings s = readSettings();
-    for (const std::string& w : platform::listPorts().warnings) console.message(w);
+    for (const std::string& w : platform::listPorts().warnings)
+        console.message(serial::displayText(w));
     std::vector<PortEntry> ports;
     if (ListPortsForMenu(ports, serial::PortOrder::Ascending) == 0) {
         console.message("No ports found.");

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/port_map.h"
+#include "serial/display_text.h"
 #include "serial/port_discovery.h"
 #include "serial/port_open.h"
 
@@ -160,7 +161,11 @@ bool CImageVideo::FindDevice(bool ignorePortName) {
                platform::portSourceDescription() + ".";
     };
     if (ListPortsForMenu(ports, serial::PortOrder::Ascending) == 0) {
-        message("No ports found.\n" + lookedFor());
+        // An unreadable map lists nothing either: then its reason is the news.
+        std::string why = lookedFor();
+        for (const std::string& w : platform::listPorts().warnings)
+            why += "\n" + serial::displayText(w);
+        message("No ports found.\n" + why);
         return false;
     }
     auto port = std::find_if(ports.begin(), ports.end(),
@@ -499,6 +504,7 @@ void CImageVideo::replyThreadMain() {
 bool CImageVideo::SendCommand(const void* data, int length, char* reply, std::size_t replySize,
                               bool wantReply, int& replyLength, unsigned delayMs) {
     replyLength = 0;
+    commandLostLine_ = false;
     if (reply && replySize > 0) reply[0] = '\0';
     startReplyThread();
     bool written = false;
@@ -528,6 +534,7 @@ bool CImageVideo::SendCommand(const void* data, int length, char* reply, std::si
         replyBuffer_.clear();
     }
     std::lock_guard l(lineLock_);
+    commandLostLine_ = com_.LineLost();
     com_.Close();
     return written;
 }

@@ -120,6 +120,10 @@ public:
     // line could not be opened or the bytes not written.
     bool SendCommand(const void* data, int length, char* reply, std::size_t replySize,
                      bool wantReply, int& replyLength, unsigned delayMs);
+    // Whether the line of the last SendCommand hung up before it was closed (the scanner or
+    // its adapter went away), and how the user is told.
+    bool LastCommandLostLine() const { return commandLostLine_; }
+    std::string lineLostLine() const;
 
     // Whether a capture thread is running, and waiting for it to end (a negative wait: no
     // limit; false at once from the engine's own callbacks). For callers that run a picture
@@ -152,7 +156,6 @@ private:
     void replyThreadMain();
     std::string openFailureReason() const;  // with lineLock_ held
     bool lineLost() const;
-    std::string lineLostLine() const;  // the second line of "ReceiveDataBlockError"
 
     // The line and everything on it, one thread at a time.
     bool write(const void* data, int length);
@@ -163,6 +166,7 @@ private:
     CSerialCom com_;
     mutable std::mutex lineLock_;
     std::uint64_t lineSession_ = 0;  // counts the opens, so a thread closes only its own line
+    std::atomic<bool> commandLostLine_{false};
 
     mutable std::mutex settingsLock_;
     CaptureSettings settings_;

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "picture/engine/setting_checks.h"
 #include "platform/folders.h"
+#include "serial/display_text.h"
 
 namespace pictavo {
 
@@ -37,6 +39,18 @@ constexpr IntSetting kAfter[] = {
 constexpr const char* kCameraSection = "Main";
 constexpr const char* kCameraKey = "CameraSetup";
 
+// The rows of kBefore the dialogs check: the picture window, then the quality.
+constexpr std::size_t kWindowRows[] = {2, 3, 4, 5};
+constexpr std::size_t kQualityRow = 6;
+static_assert(kBefore[kWindowRows[0]].value == &PictureSettings::startx &&
+              kBefore[kWindowRows[3]].value == &PictureSettings::endy &&
+              kBefore[kQualityRow].value == &PictureSettings::quality);
+
+// The text as the file holds it; GetInt would read "-20" as 0 and "640x" as 640.
+bool isDecimalNumber(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
 }  // namespace
 
 void PictureSettingsFile::SetPath(const std::string& folder, const std::string& name) {
@@ -60,6 +74,45 @@ void LoadSettings(serial::SettingsFile& file, PictureSettings& s) {
     s.cameraSetup = file.GetString(kCameraSection, kCameraKey, kDefaultCameraSetup);
     for (const auto& row : kAfter)
         s.*row.value = file.GetInt(row.section, row.key, row.defaultValue);
+}
+
+std::vector<std::string> restoreRefusedSettings(serial::SettingsFile& file, PictureSettings& s) {
+    std::vector<std::string> warnings;
+    const std::string where = serial::displayText(file.path()) + ": ";
+    auto text = [&](const IntSetting& row) {
+        return file.GetString(row.section, row.key, std::to_string(row.defaultValue));
+    };
+
+    bool numbers = true;
+    std::string values;
+    for (std::size_t i : kWindowRows) {
+        const std::string t = text(kBefore[i]);
+        numbers = numbers && isDecimalNumber(t);
+        values +=
+            std::string(values.empty() ? "" : ", ") + kBefore[i].key + "=" + serial::displayText(t);
+    }
+    if (!numbers || !pictureWindowInRange({s.startx, s.starty, s.endx, s.endy})) {
+        std::string defaults;
+        for (std::size_t i : kWindowRows) {
+            s.*kBefore[i].value = kBefore[i].defaultValue;
+            defaults += (defaults.empty() ? "" : ", ") + std::to_string(kBefore[i].defaultValue);
+        }
+        warnings.push_back(where + "the picture window " + values +
+                           " is not inside 1280 x 1024 pixels and at least 2 x 2 (startx < endx "
+                           "< 1280, starty < endy < 1024); the default window " +
+                           defaults + " is used.");
+    }
+
+    const IntSetting& quality = kBefore[kQualityRow];
+    const std::string q = text(quality);
+    if (!isDecimalNumber(q) || !qualityInRange(s.quality)) {
+        s.quality = quality.defaultValue;
+        warnings.push_back(where + quality.key + "=" + serial::displayText(q) +
+                           " is not a quality from 0 to " + std::to_string(kQualityLimit) +
+                           "; the default quality " + std::to_string(quality.defaultValue) +
+                           " is used.");
+    }
+    return warnings;
 }
 
 void SaveSettings(serial::SettingsFile& file, const PictureSettings& s) {

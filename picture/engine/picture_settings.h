@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "serial/settings_file.h"
 
@@ -44,6 +45,12 @@ public:
 // Reads every setting in the order of the settings table. The window calls this and then
 // refreshes its menus.
 void LoadSettings(serial::SettingsFile& file, PictureSettings& settings);
+// After LoadSettings: the values the settings dialogs would refuse (a picture window that is not
+// four decimal numbers, lies outside 1280 x 1024 pixels or is smaller than 2 x 2, a quality that
+// is not a number up to 100) go back to their defaults, so the scanner is never asked for them.
+// One warning for each, naming the file, the keys and the values as the file holds them.
+std::vector<std::string> restoreRefusedSettings(serial::SettingsFile& file,
+                                                PictureSettings& settings);
 // Writes every setting in the same order.
 void SaveSettings(serial::SettingsFile& file, const PictureSettings& settings);
 

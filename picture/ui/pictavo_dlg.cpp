@@ -159,6 +159,8 @@ void CPictavoDlg::UpdateMenus() {
 
 void CPictavoDlg::LoadSettings() {
     pictavo::LoadSettings(settingsFile_, settings_);
+    for (const std::string& w : pictavo::restoreRefusedSettings(settingsFile_, settings_))
+        pictavo::showMessage(pictavo::Message{w, {}, pictavo::MessageIcon::Information, false});
     UpdateMenus();
 }
 

@@ -152,6 +152,11 @@ void CSendCommandDlg::SendNamedCommand(const std::string& name) {
                                              static_cast<int>(command->bytes.size()), reply.data(),
                                              reply.size(), true, replyLength, command->replyWaitMs);
     QApplication::restoreOverrideCursor();
+    if ((!sent || replyLength == 0) && owner_.Engine()->LastCommandLostLine()) {
+        serial::ui::showMessageBox(this, QString::fromStdString(owner_.Engine()->lineLostLine()),
+                                   QStringLiteral("Error"), QMessageBox::Critical);
+        return;
+    }
     if (!sent) {
         // The port went away since the device check: say so rather than look like a silent scanner.
         serial::ui::showMessageBox(

@@ -95,7 +95,7 @@ TEST_F(CommandLine, ABootImageInSixteenByteBlocksLittleEndianOnCom3) {
 
 TEST_F(CommandLine, ATextImageForAZ7BOverUsb) {
     auto z7 = device(1);
-    std::string text = "1,2,3\r\n4, 5\r\n256,-1,,x\r\n7\a8\r\n";
+    std::string text = "1,2,3\r\n4, 5\r\n256,-1,,\r\n7\a8\r\n";
     std::string path = env.dir().file("image.ttf");
     testenv::writeFile(path, text);
     Outcome r = kolvane.run({"download", path, "--device", "z7b", "--interface", "usb"});
@@ -104,11 +104,46 @@ TEST_F(CommandLine, ATextImageForAZ7BOverUsb) {
                       "Open File : " + path,  "An input file was opened.", "RS line is secured.",
                       "208:Transfer success", "209:Transfer success"};
     EXPECT_EQ(r.lines(), expected + transferEnd());
-    Bytes values = {1, 2, 3, 4, 5, 0x00, 0xFF, 0xFF, 7, 8};
+    Bytes values = {1, 2, 3, 4, 5, 0x00, 0xFF, 7, 8};
     EXPECT_EQ(z7->blocks(), expectedBlocks(values, 8192, 208));
     auto switches = z7->modeSwitches();
     ASSERT_EQ(switches.size(), 4u);
     EXPECT_EQ(switches[2].bytes, "\x1B[E49\r\r\r");
+}
+
+TEST_F(CommandLine, ImageNamesInCapitalsAreTheBootAndTextImages) {
+    auto z7 = device(1);
+    const Bytes boot = randomBytes(20);
+    std::string path = writeImage(env.dir(), "BOOT.BIN", boot);
+    Outcome r = kolvane.run({"download", path, "--kind", "bin8k-old", "--kind", "mot-hex"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(z7->blocks(), expectedBlocks(boot, 16, 0));
+
+    auto font = device(2);
+    path = env.dir().file("FONT.TTF");
+    testenv::writeFile(path, "1,2,3\r\n");
+    r = kolvane.run({"download", path, "--port", "2", "--kind", "bin8k-old"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(font->blocks(), expectedBlocks({1, 2, 3}, 8192, 224));
+}
+
+TEST_F(CommandLine, AnEmptyOrMalformedImageIsRefusedAndNothingIsSent) {
+    auto z7 = device(1);
+    const std::string empty = writeImage(env.dir(), "app\x1b[2J.bin", {});
+    const std::string font = env.dir().file("FONT.TTF");
+    testenv::writeFile(font, "1,2,3\r\n4,0x05\r\n");
+    const std::string shownEmpty = env.dir().file("app\\x1B[2J.bin");
+    for (auto [path, why] :
+         {std::pair{empty, shownEmpty + " is empty: there is nothing to download."},
+          std::pair{font, font + ", line 2: \"0x05\" is not a decimal number."}}) {
+        Outcome r = kolvane.run({"download", path});
+        EXPECT_EQ(r.status, 1);
+        Lines l = r.lines();
+        ASSERT_GE(l.size(), 3u) << r.out;
+        EXPECT_EQ(Lines(l.end() - 3, l.end()),
+                  (Lines{"An input file was opened.", why, "Command practice fails."}));
+    }
+    EXPECT_TRUE(z7->line().received().empty());
 }
 
 TEST_F(CommandLine, ABootstrapImageIsWrittenIntoTheFlash) {

@@ -44,11 +44,14 @@ TEST(ImageName, StartBlockAndAddressFollowTheNameTable) {
     EXPECT_EQ(at("/fw/app.bin").address, 0x10010000u);
     EXPECT_EQ(at("/any/where/Boot.bin").block, 0);
     EXPECT_EQ(at("/any/where/Boot.bin").address, 0x10000000u);
-    // Case matters: neither of these is the boot image.
-    EXPECT_EQ(at("/fw/boot.bin").block, 8);
-    EXPECT_EQ(at("/fw/boot.bin").address, 0x10010000u);
-    EXPECT_EQ(at("/fw/Boot.BIN").block, 0x10000 / 8192);
-    EXPECT_EQ(at("/fw/Boot.BIN").address, 0x101C0000u);
+    // Letter case does not matter, as in Windows file names.
+    for (const char* boot : {"/fw/boot.bin", "/fw/Boot.BIN", "/fw/BOOT.Bin"}) {
+        EXPECT_EQ(at(boot).block, 0) << boot;
+        EXPECT_EQ(at(boot).address, 0x10000000u) << boot;
+    }
+    EXPECT_EQ(at("/fw/APP.BIN").block, 8);
+    EXPECT_EQ(at("/fw/FONT.TTF").block, 224);
+    EXPECT_EQ(at("/fw/Bootx.bin").block, 8);
     // A dot in a folder and none in the file: "any other extension".
     EXPECT_EQ(at("/fw.rel/image").block, 8);
     EXPECT_EQ(at("/fw.rel/image").address, 0x101C0000u);
@@ -84,7 +87,8 @@ TEST(ImageName, DelXswBlockSizeAndDeviceTypeMoveTheStart) {
     EXPECT_EQ(at("/fw/app.bin", boot).block, 0x8000);
     EXPECT_EQ(at("/fw/app.bin", boot).address, 0x10010000u);
     EXPECT_TRUE(isTextImage("/a/b.ttf"));
-    EXPECT_FALSE(isTextImage("/a/b.TTF"));
+    EXPECT_TRUE(isTextImage("/a/FONT.TTF"));
+    EXPECT_FALSE(isTextImage("/a/b.ttf.bin"));
 }
 
 TEST(BinaryImage, BlocksAreFilledFromTheFileAndTheRestIsTheFillByte) {
@@ -126,6 +130,55 @@ TEST(TextImage, TokensSeparatorsAndLowBits) {
     // Numbers far beyond 32 bits keep their low 8 bits.
     EXPECT_EQ(parseTextPiece("123456789012345678901234567890", previous), (Bytes{0xD2}));
     EXPECT_EQ(parseTextPiece("-123456789012345678901234567890", previous), (Bytes{0x2E}));
+}
+
+struct ContentCase {
+    const char* bytes;
+    bool textMode;
+    const char* problem;  // nullptr: the image goes out
+};
+
+class ImageContent : public ::testing::TestWithParam<ContentCase> {};
+
+TEST_P(ImageContent, IsCheckedBeforeAnythingIsSentAndLeftToBeReadFromItsStart) {
+    const ContentCase& c = GetParam();
+    const std::string bytes = c.bytes;
+    auto r = ImageReader::fromBytes(Bytes(bytes.begin(), bytes.end()), c.textMode);
+    auto problem = r->contentProblem("/fw/a\x1b]0;x\a.ttf");
+    if (!c.problem) {
+        EXPECT_FALSE(problem) << *problem;
+    } else {
+        ASSERT_TRUE(problem);
+        EXPECT_EQ(*problem, "/fw/a\\x1B]0;x\\x07.ttf" + std::string(c.problem));
+    }
+    // The check read the whole file; the transfer still begins at its first value.
+    EXPECT_EQ(r->consumed(), 0u);
+    Bytes first(1);
+    if (!bytes.empty()) {
+        EXPECT_EQ(r->readSectorData(first.data(), 1), 1u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TextAndBinary, ImageContent,
+    ::testing::Values(
+        ContentCase{"", false, " is empty: there is nothing to download."},
+        ContentCase{"", true, " is empty: there is nothing to download."},
+        ContentCase{"\r\n\n,,\r\n", true, " holds no values: there is nothing to download."},
+        ContentCase{"\x01", false, nullptr}, ContentCase{"1,2,\r\n-3, +4 ,\a 5\r\n", true, nullptr},
+        ContentCase{"1,2\r\n3,x\r\n", true, ", line 2: \"x\" is not a decimal number."},
+        ContentCase{"1\n2\n0x1F\n", true, ", line 3: \"0x1F\" is not a decimal number."},
+        ContentCase{"12abc", true, ", line 1: \"12abc\" is not a decimal number."},
+        ContentCase{"1,2, \n", true, ", line 1: \" \" is not a decimal number."},
+        ContentCase{"1,-\n", true, ", line 1: \"-\" is not a decimal number."},
+        ContentCase{"\x7f"
+                    "ELF\x02",
+                    true, ", line 1: \"\\x7FELF\\x02\" is not a decimal number."}));
+
+TEST(TextImage, AProblemInALongLineIsFoundInItsLaterPieces) {
+    std::string image = "1\n" + std::string(600, '7') + ",x\n";
+    auto r = text(image);
+    EXPECT_EQ(r->contentProblem("a.ttf"), "a.ttf, line 2: \"x\" is not a decimal number.");
 }
 
 TEST(TextImage, CrLfIsOneLineEndAndPiecesEndBlocks) {

@@ -4,6 +4,7 @@
 #include "tests/download/expected_lines.h"
 
 #include "download/engine/block_transfer.h"
+#include "download/engine/flash_writer.h"
 
 using namespace std::chrono_literals;
 using kolvane::CDownloadThread;
@@ -37,19 +38,18 @@ struct TransferOnCom1 : ::testing::Test {
 
 }  // namespace
 
-TEST_F(TransferOnCom1, AnEmptyImageSendsOnlyTheStopFrameAndNoModeSwitch) {
-    std::string path = writeImage(env.dir(), "app.bin", {});
-    s.choose(ConfigChoice::Bin8kOld);
-    EXPECT_EQ(s.download(path), 1);
-    // With 8192-byte blocks even the read that finds the file exhausted is logged.
-    Lines expected = {"RS line is secured.", "Change UseZwFlg : 0",       "Change RsBkSize : 8192",
-                      "Open File : " + path, "An input file was opened.", "RS line is secured.",
-                      "8:Transfer success"};
-    EXPECT_EQ(s.log, expected + transferEnd());
-    EXPECT_TRUE(device.modeSwitches().empty());
-    EXPECT_TRUE(device.blocks().empty());
-    EXPECT_EQ(device.line().received(), kolvane::stopFrame(8192));
-    EXPECT_EQ(device.line().programSettings()->baudRate, 115200u);
+TEST_F(TransferOnCom1, AnEmptyImageIsRefusedBeforeAnythingIsSent) {
+    // Sent, it would be a stop frame alone and a device told its flash is written.
+    for (const char* name : {"app.bin", "Boot.BIN", "FONT.TTF"}) {
+        std::string path = writeImage(env.dir(), name, {});
+        s.log.clear();
+        EXPECT_EQ(s.download(path), 0);
+        Lines expected = {"Open File : " + path, "An input file was opened.",
+                          path + " is empty: there is nothing to download.",
+                          "Command practice fails."};
+        EXPECT_EQ(s.log, expected);
+    }
+    EXPECT_TRUE(device.line().received().empty());
 }
 
 TEST_F(TransferOnCom1, SwappedLettersUnknownRepliesAndRejectionsAreServedAsTheyShouldBe) {
@@ -61,7 +61,7 @@ TEST_F(TransferOnCom1, SwappedLettersUnknownRepliesAndRejectionsAreServedAsTheyS
     std::string path = writeImage(env.dir(), "Boot.bin", image);
     EXPECT_EQ(s.download(path), 1);
     // Rejections are logged with the counter, one above the block sent; unknown replies are
-    // neither logged nor counted.
+    // not logged (they count towards the retransmission limit, below).
     Lines expected =
         quickKindLines() + Lines{"Open File : " + path, "An input file was opened.",
                                  "RS line is secured.", "1:Transfer failure (re-transfer start)",
@@ -107,11 +107,23 @@ TEST_F(TransferOnCom1, AMissingReplyTimesOutAndTheBlockIsSentAgain) {
     EXPECT_EQ(device.line().received().size(), 3u * 42);
 }
 
+namespace {
+
+// The stop frame follows the last block after a pause of a second: time enough to mute the
+// device for it once the block is in.
+void muteForTheStopFrame(sim::Z7Device& device, const std::string& count) {
+    ASSERT_TRUE(testenv::eventually([&] { return device.blockCount() >= 1; }, 20s));
+    ASSERT_EQ(device.command("mute " + count), "ok");
+}
+
+}  // namespace
+
 TEST_F(TransferOnCom1, AnUnansweredStopFrameIsSentAgain) {
     chooseQuickKind();
-    ASSERT_EQ(device.command("mute 1"), "ok");
-    std::string path = writeImage(env.dir(), "Boot.bin", {});
-    EXPECT_EQ(s.download(path), 1);
+    std::string path = writeImage(env.dir(), "Boot.bin", randomBytes(16));
+    s.startDownload(path);
+    muteForTheStopFrame(device, "1");
+    EXPECT_EQ(s.finish(), 1);
     Lines expected =
         quickKindLines() + Lines{"Open File : " + path, "An input file was opened.",
                                  "RS line is secured.", "Receiving stop directions transmission",
@@ -185,8 +197,8 @@ TEST_F(TransferOnCom1, CancelEndsTheWaitForAReply) {
 
 TEST_F(TransferOnCom1, CancelEndsTheStopPhase) {
     chooseQuickKind();
-    ASSERT_EQ(device.command("mute 1000"), "ok");
-    s.startDownload(writeImage(env.dir(), "Boot.bin", {}));
+    s.startDownload(writeImage(env.dir(), "Boot.bin", randomBytes(16)));
+    muteForTheStopFrame(device, "1000");
     ASSERT_TRUE(testenv::eventually([&] { return device.stopFrames() >= 1; }, 20s));
     s.worker.RequestCancel();
     EXPECT_EQ(s.finish(), 0);
@@ -248,4 +260,84 @@ TEST_F(TransferOnCom1, CommandsOutsideTheTableAndBadBlockSizes) {
     EXPECT_EQ(s.post(CDownloadThread::kSetBlockSize, 0x10000), 0);
     EXPECT_EQ(s.post(CDownloadThread::kSetBlockSize, 16), 1);
     EXPECT_EQ(s.post(CDownloadThread::kSetSaveAddress, 0x001FC000), 1);
+}
+
+namespace {
+
+// A job run on the test's own thread, with a short silence notice; the notice cancels the job
+// when stopOnNotice is set, as the user's time limit would later.
+struct NoValidReply : ::testing::Test {
+    static constexpr const char* kNotice =
+        "No valid reply from the device for 1 s; still trying until the time limit";
+    testenv::IsolatedPorts env;
+    platform::CancelFlag cancel;
+    kolvane::DownloadLine line{cancel};
+    kolvane::DownloadSettings settings;
+    Lines log;
+    bool stopOnNotice = true;
+    kolvane::DownloadJob job{line,
+                             settings,
+                             cancel,
+                             [this](const std::string& l) {
+                                 log.push_back(l);
+                                 if (stopOnNotice && l == kNotice) cancel.set();
+                             },
+                             {},
+                             1s};
+    std::unique_ptr<sim::Z7Device> device;
+
+    void start(sim::Z7Device::Mode mode, const std::string& fault) {
+        sim::Z7Device::Options o;
+        o.mode = mode;
+        device = std::make_unique<sim::Z7Device>(o);
+        ASSERT_TRUE(device->start(env.mapFile(), 1, "Veltrix Z7 (COM1)"));
+        ASSERT_EQ(device->command(fault), "ok");
+    }
+    static std::unique_ptr<kolvane::ImageReader> image(const Bytes& bytes) {
+        return kolvane::ImageReader::fromBytes(bytes, false);
+    }
+};
+
+}  // namespace
+
+TEST_F(NoValidReply, ASilentDeviceIsSaidToBeSilentAndTheJobGoesOn) {
+    start(sim::Z7Device::Mode::Download, "silent on");
+    settings.RsBkSize = 16;
+    auto reader = image(randomBytes(16));
+    EXPECT_EQ(kolvane::transferImage(job, *reader, 0), 0);
+    EXPECT_EQ(log, (Lines{"RS line is secured.", "1:Result receiving time out",
+                          "1:Transfer failure (re-transfer start)", kNotice,
+                          "Download cancelled at block 0: the device's flash may be incomplete."}));
+}
+
+TEST_F(NoValidReply, ASilentMonitorIsSaidToBeSilent) {
+    start(sim::Z7Device::Mode::Bootstrap, "silent on");
+    settings.RsBkSize = kolvane::kBootstrapBlockSize;
+    auto reader = image(randomBytes(64));
+    EXPECT_EQ(kolvane::writeFlash(job, *reader, 0x10010000), 0);
+    EXPECT_EQ(log, (Lines{"RS line is secured.", kNotice,
+                          "Download cancelled at block 0: the device's flash may be incomplete."}));
+}
+
+TEST_F(NoValidReply, UnknownRepliesAreNotValidOnesAndCountAsRetransmissions) {
+    // 100 exchanges take at least 100 pauses of 20 ms, twice the notice's second.
+    start(sim::Z7Device::Mode::Download, "unknown 100");
+    settings.RsBkSize = 16;
+    stopOnNotice = false;
+    const Bytes bytes = randomBytes(32);
+    auto reader = image(bytes);
+    EXPECT_EQ(kolvane::transferImage(job, *reader, 0), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), kNotice), 1) << "said once";
+    EXPECT_EQ(device->blocks(), expectedBlocks(bytes, 16, 0));
+
+    // 256 unknown replies are served; the 257th ends the download.
+    log.clear();
+    ASSERT_EQ(device->command("unknown 257"), "ok");
+    reader = image(bytes);
+    EXPECT_EQ(kolvane::transferImage(job, *reader, 0), 0);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "1:Unknown reply QZ: the limit of 256 retransmissions is used up");
+    ASSERT_EQ(device->command("unknown 256"), "ok");
+    reader = image(bytes);
+    EXPECT_EQ(kolvane::transferImage(job, *reader, 0), 1);
 }

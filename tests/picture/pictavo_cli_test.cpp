@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "platform/folders.h"
 #include "sim/scanner_device.h"
 #include "tests/picture/picture_test_support.h"
+#include "tests/support/child_program.h"
 #include "tests/support/test_env.h"
 
 using namespace std::chrono_literals;
@@ -84,6 +86,42 @@ TEST_F(CommandLine, CaptureTakesItsSettingsFromTheFileWithoutWritingIt) {
     Bytes rows = scanner.lastPicture();
     EXPECT_EQ(readBytes(out + ".bmp"), pictavo::makeGreyBmp(info, rows.data(), rows.size()));
     EXPECT_EQ(testenv::readFile(settingsFile()), settings);
+}
+
+TEST_F(CommandLine, SettingsTheDialogsWouldRefuseFallBackToTheirDefaultsWithAWarning) {
+    struct Case {
+        std::string file;
+        std::string warning;  // after "<settings file>: "
+    };
+    const std::string window =
+        " is not inside 1280 x 1024 pixels and at least 2 x 2 (startx < "
+        "endx < 1280, starty < endy < 1024); the default window 0, 0, "
+        "1279, 1023 is used.";
+    const Case cases[] = {
+        {"[Size]\nendx=99999\n",
+         "the picture window startx=0, starty=0, endx=99999, endy=1023" + window},
+        {"[Size]\nstartx=-20\nendx=99\n",
+         "the picture window startx=-20, starty=0, endx=99, endy=1023" + window},
+        {"[Size]\nstartx=600\nendx=100\n",
+         "the picture window startx=600, starty=0, endx=100, endy=1023" + window},
+        {"[Size]\nstarty=1023\n",
+         "the picture window startx=0, starty=1023, endx=1279, endy=1023" + window},
+        {"[Quality]\nquality=250\n",
+         "quality=250 is not a quality from 0 to 100; the default quality 65 is used."},
+    };
+    std::filesystem::create_directories(platform::parentFolder(settingsFile()));
+    for (const Case& c : cases) {
+        testenv::writeFile(settingsFile(), c.file);
+        Result r =
+            run({"capture", "--port", "5", "--no-snapshot", "--output", env.dir().file("p.jpg")});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, settingsFile() + ": " + c.warning + "\nInitializing...\n");
+        // The scanner is asked for the default window and quality, not for the file's.
+        EXPECT_EQ(scanner.requests().back().text,
+                  "\x1b((\r@VELT,   0,   0,1279,1023,1,8,0, 65,0,1,0,0#")
+            << c.file;
+        EXPECT_EQ(testenv::readFile(settingsFile()), c.file) << "the file is left alone";
+    }
 }
 
 TEST_F(CommandLine, WithoutOutputThePictureStaysInTheTemporaryFileItNames) {
@@ -294,6 +332,49 @@ TEST_F(CommandLine, AScannerThatGoesAwayEndsTheTriggerWait) {
               "lost: check that "
               "the scanner is plugged in and its port is still in the port map.\n"
               "No picture: the line to the scanner was lost.\n");
+}
+
+TEST_F(CommandLine, AScannerThatGoesAwayDuringSendIsNotASilentOne) {
+    ASSERT_EQ(scanner.command("silent on"), "ok");
+    std::thread unplug([&] {
+        // "Rack Analyze" waits a second for its reply: the scanner goes within it.
+        testenv::eventually([&] { return !scanner.line().received().empty(); }, 10s);
+        scanner.vanish();
+    });
+    Result r = run({"send", "--port", "5", "Rack Analyze"});
+    unplug.join();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "The line to COM5 was lost: check that the scanner is plugged in and its port is "
+              "still in the port map.\n");
+}
+
+TEST_F(CommandLine, AnUnreadablePortMapIsSaidSoNotNoPorts) {
+    // A folder where the map should be: unreadable even for root.
+    std::filesystem::remove(env.mapFile());
+    std::filesystem::create_directory(env.mapFile());
+    const std::string why =
+        "The port map " + env.mapFile() + " cannot be read: " + std::strerror(EISDIR) + ".\n";
+    Result ports = run({"ports"});
+    EXPECT_EQ(ports.status, 1);
+    EXPECT_EQ(ports.err, why + "No ports found.\nPorts come from " +
+                             platform::portSourceDescription() + ".\n");
+    Result capture = run({"capture", "--port", "5", "--no-snapshot"});
+    EXPECT_EQ(capture.status, 1);
+    EXPECT_EQ(capture.err, "Initializing...\nNo ports found.\n" + picturetest::lookedFor(5) + "\n" +
+                               why + "Initialization Failed.\n");
+}
+
+TEST_F(CommandLine, APictureWhoseNameCannotBePrintedIsNotLeftInTheTemporaryFolder) {
+    // As "pictavo capture | true": the picture arrives, its name cannot be written.
+    testenv::ChildProgram pictavo(PICTAVO_BINARY, env.dir());
+    pictavo.start({"capture", "--port", "5", "--no-snapshot", "--window", "0,0,31,31"},
+                  "/dev/full");
+    testenv::Outcome r = pictavo.wait(60s);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("pictavo: cannot write to standard output: "), std::string::npos) << r.err;
+    EXPECT_EQ(scanner.requests().size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_empty(env.tempDir())) << "a NEW*.tmp is left";
 }
 
 TEST_F(CommandLine, SigtermOrASecondCtrlCLeavesNoTemporaryFile) {

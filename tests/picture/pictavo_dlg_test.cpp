@@ -105,6 +105,21 @@ TEST_F(WindowTest, WithoutASettingsFileStartWritesEveryKeyAtItsDefault) {
     EXPECT_TRUE(platform::fileExists(dlg.TempFile()));
 }
 
+TEST_F(WindowTest, AWindowTheSizeDialogWouldRefuseFallsBackToTheDefaultWithAWarning) {
+    const std::string path = platform::joinPath(platform::configFolder(), "Veltrix/kivvision.ini");
+    ASSERT_TRUE(platform::createDirectories(platform::parentFolder(path)));
+    testenv::writeFile(path, "[Size]\nstartx=900\nendx=300\n");
+    CPictavoDlg dlg;
+    EXPECT_EQ(
+        boxes.texts(),
+        std::vector<QString>{QString::fromStdString(
+            path + ": the picture window startx=900, starty=0, endx=300, endy=1023 is not inside "
+                   "1280 x 1024 pixels and at least 2 x 2 (startx < endx < 1280, starty < endy < "
+                   "1024); the default window 0, 0, 1279, 1023 is used.")});
+    EXPECT_EQ(dlg.Settings().startx, 0);
+    EXPECT_EQ(dlg.Settings().endx, 1279);
+}
+
 TEST_F(WindowTest, EverySettingCommandChecksItsItemAtOnceAndExitSavesThem) {
     CPictavoDlg dlg;
     EXPECT_EQ(checkedIn(dlg, "&Initial Scale"), QStringList{"25 %"});
