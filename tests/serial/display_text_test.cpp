@@ -29,3 +29,10 @@ TEST(DisplayText, EscapesControlCharactersAndCutsLongTextsInTheMiddle) {
     }
     EXPECT_NE(static_cast<unsigned char>(cut.back()), 0xC3);
 }
+
+TEST(DisplayText, AWindowGetsTheTerminalsNamesForControlBytes) {
+    EXPECT_EQ(serial::namedControlBytes("V1\x1b]0;x\x07\r\nend\x7f"),
+              "V1<ESC>]0;x<BEL><CR><LF>end<DEL>");
+    const std::string longName(4000, 'a');
+    EXPECT_EQ(serial::namedControlBytes(longName), longName);  // nothing cut
+}
