@@ -104,6 +104,42 @@ TEST_F(FenwaldCommandLine, TheSettingsFileGivesThePortAndFailuresExitOne) {
     EXPECT_NE(r.err.find("COM7"), std::string::npos) << r.err;
 }
 
+TEST_F(FenwaldCommandLine, ABrokenRecordFileIsRefusedWhateverItsName) {
+    startScanner();
+    std::string hex = intelHex(randomBytes(100, 4));
+    hex[hex.find("\r\n") - 1] ^= 1;  // the first record's checksum
+    const std::string srecords = "S0080000612E7331398B\r\nS1051000DEAD5F\r\n";
+    const std::pair<std::string, std::string> files[] = {
+        {"firmware", hex},
+        {"app.txt", hex},
+        {"app.ihx", hex},
+        {"app", srecords},
+        {"end.hex", ":00000001FF\r\n"},
+        {"x\x1b[2J", ":00000001FF\r\n"},
+    };
+    const std::string expected[] = {
+        "firmware line 1: bad checksum",   "app.txt line 1: bad checksum",
+        "app.ihx line 1: bad checksum",    "app: no termination record",
+        "end.hex: the file holds no data", "x\\x1B[2J: the file holds no data",
+    };
+    for (std::size_t i = 0; i < std::size(files); ++i) {
+        Outcome r = run({"download", file(files[i].first, files[i].second), "--port", "3"});
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find(expected[i]), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(scanner.line().received().empty());
+    EXPECT_EQ(scanner.firmwareRequests(), 0);
+
+    // Bytes that are no text still go as they are, under any name but a record extension.
+    const std::string raw = randomBytes(600, 9);
+    Outcome r = run({"download", file("firmware", raw), "--port", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(testenv::eventually([&] { return scanner.firmware().has_value(); }));
+    const auto firmware = scanner.firmware();
+    EXPECT_EQ(std::string(firmware->bytes.begin(), firmware->bytes.end()), raw);
+}
+
 TEST_F(FenwaldCommandLine, BadArgumentsExitTwo) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"download"},
