@@ -1,6 +1,7 @@
 #include "installer/cli/configure_command.h"
 
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 #include "installer/engine/configuration_file.h"
@@ -146,11 +147,23 @@ int sendSerial(const ConfigureArguments& a, const std::string& configuration, Co
     }
 }
 
+// The window says only that the file is not valid; here the byte is named, so it can be found.
+std::string controlByteProblem(const ConfigurationLoad& load) {
+    char byte[8];
+    std::snprintf(byte, sizeof byte, "0x%02x", load.controlByte);
+    std::string text(kConfigurationNotValid);
+    text.pop_back();  // its full stop
+    return text + ": control byte " + byte + " at offset " +
+           std::to_string(*load.controlByteOffset) + ".";
+}
+
 int runConfigure(const std::vector<std::string>& args, Console& console) {
     const ConfigureArguments a = readArguments(args);
     ConfigurationLoad load = LoadConfigurationFile(a.file);
     if (!load.ok) {
-        console.message(load.message ? load.message->text : std::string(kConfigurationNotValid));
+        console.message(load.controlByteOffset ? controlByteProblem(load)
+                        : load.message         ? load.message->text
+                                               : std::string(kConfigurationNotValid));
         return kExitFailed;
     }
     console.printLine(std::string(kConfigurationFound) + " " + serial::displayText(load.fileName));

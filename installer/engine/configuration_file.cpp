@@ -16,6 +16,10 @@ constexpr char kEsc = 0x1B;
 constexpr char kCr = 0x0D;
 constexpr std::string_view kMakePermanent = "Z2";
 
+bool isTrailingSpace(char c) {
+    return c == '\r' || c == '\n' || c == ' ' || c == '\t';
+}
+
 ConfigurationLoad refused(std::string_view text) {
     ConfigurationLoad load;
     load.message = ConfigurationMessage{std::string(kErrorCaption), std::string(text)};
@@ -37,7 +41,17 @@ ConfigurationLoad checkConfiguration(std::span<const std::uint8_t> content) {
     if (!text.starts_with(kConfigurationPrefix)) return refused(kConfigurationNotValid);
     text.remove_prefix(kConfigurationPrefix.size());
     text = text.substr(0, text.find('\0'));
+    while (!text.empty() && isTrailingSpace(text.back())) text.remove_suffix(1);
     if (text.empty()) return refused(kConfigurationEmpty);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x20 || b == 0x7F) {
+            ConfigurationLoad load = refused(kConfigurationNotValid);
+            load.controlByteOffset = kConfigurationPrefix.size() + i;
+            load.controlByte = b;
+            return load;
+        }
+    }
     ConfigurationLoad load;
     load.ok = true;
     load.configuration = std::string(text);

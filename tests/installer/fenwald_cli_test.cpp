@@ -140,6 +140,31 @@ TEST_F(FenwaldCommandLine, ABrokenRecordFileIsRefusedWhateverItsName) {
     EXPECT_EQ(std::string(firmware->bytes.begin(), firmware->bytes.end()), raw);
 }
 
+TEST_F(FenwaldCommandLine, ConfigureLeavesOutTheFilesLineEndAndRefusesAControlByte) {
+    startScanner();
+    Outcome r = run({"configure", file("editor.vsc", "Config=ABC\r\n"), "--port", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(scanner.configurations().size(), 1u);
+    EXPECT_EQ(scanner.configurations()[0].text, "ABCZ2");
+    EXPECT_TRUE(scanner.configurations()[0].permanent);
+    const auto wire = scanner.line().received();
+    EXPECT_NE(std::string(wire.begin(), wire.end())
+                  .find("\x1b"
+                        "ABCZ2\r"),
+              std::string::npos);
+
+    scanner.line().clearReceived();
+    r = run({"configure",
+             file("inside.vsc",
+                  "Config=ABC\r\x1b"
+                  "FW\r"),
+             "--port", "3"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Configuration file is not valid: control byte 0x0d at offset 10.\n");
+    EXPECT_TRUE(scanner.line().received().empty());
+    EXPECT_EQ(scanner.firmwareRequests(), 0);
+}
+
 TEST_F(FenwaldCommandLine, BadArgumentsExitTwo) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"download"},
