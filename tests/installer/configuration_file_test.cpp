@@ -142,9 +142,16 @@ TEST(ConfigurationFile, AFileThatCannotBeReadSaysWhy) {
     EXPECT_FALSE(folder.ok);
     EXPECT_EQ(folder.fileError.osCode, EISDIR) << folder.message->text;
 
-    // A device without a size is read no further than the limit.
-    auto endless = LoadConfigurationFile("/dev/zero");
-    EXPECT_EQ(endless.message, kNotValid);
+    // A device or a FIFO is not opened: it might never end, or wait for a writer.
+    const std::string fifo = dir.file("pipe.vsc");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {std::string("/dev/zero"), fifo}) {
+        auto special = LoadConfigurationFile(path);
+        EXPECT_FALSE(special.ok);
+        ASSERT_TRUE(special.message);
+        EXPECT_EQ(special.message->text,
+                  "Cannot open configuration file\n" + path + ": is not a regular file");
+    }
 
     if (::geteuid() != 0) {
         const std::string locked = dir.file("locked.vsc");

@@ -1,6 +1,7 @@
 // fenwald's command line as a program: what it prints, its exit status, and what the simulated
 // scanner or lrzsz ends up holding.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
@@ -163,6 +164,31 @@ TEST_F(FenwaldCommandLine, ConfigureLeavesOutTheFilesLineEndAndRefusesAControlBy
     EXPECT_EQ(r.err, "Configuration file is not valid: control byte 0x0d at offset 10.\n");
     EXPECT_TRUE(scanner.line().received().empty());
     EXPECT_EQ(scanner.firmwareRequests(), 0);
+}
+
+TEST_F(FenwaldCommandLine, AFifoIsRefusedAsEveryFileFenwaldReads) {
+    startScanner();
+    const std::string fifo = env.dir().file("pipe.hex");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"download", fifo, "--port", "3"}, "Cannot read " + fifo + ": is not a regular file\n"},
+        {{"configure", fifo, "--port", "3"},
+         "Cannot open configuration file\n" + fifo + ": is not a regular file\n"},
+        {{"monitor", "--port", "3", "--send-file", fifo},
+         "Cannot open " + fifo + ": is not a regular file\n"},
+        {{"transmit", fifo, "--port", "3"}, "cannot send " + fifo + ": is not a regular file"},
+    };
+    for (const Case& k : cases) {
+        Outcome r = run(k.args);  // a FIFO opened for reading would wait for a writer
+        EXPECT_EQ(r.status, 1) << k.args.front() << ": " << r.err;
+        EXPECT_NE(r.err.find(k.message), std::string::npos) << k.args.front() << ": " << r.err;
+    }
+    EXPECT_EQ(scanner.firmwareRequests(), 0);
+    EXPECT_TRUE(scanner.configurations().empty());
 }
 
 TEST_F(FenwaldCommandLine, BadArgumentsExitTwo) {
