@@ -166,6 +166,15 @@ int runConfigure(const std::vector<std::string>& args, Console& console) {
                                                : std::string(kConfigurationNotValid));
         return kExitFailed;
     }
+    if (a.hid) {
+        // Asked here, on a probe of its own, so no "Configuration found." promises a send.
+        const std::string why = platform::systemLockKeys()->whyUnavailable();
+        if (!why.empty()) {
+            console.message("fenwald: --hid needs a graphical display (" +
+                            serial::displayText(why) + ").");
+            return kExitFailed;
+        }
+    }
     console.printLine(std::string(kConfigurationFound) + " " + serial::displayText(load.fileName));
     return a.hid ? sendHid(a, load.configuration, console)
                  : sendSerial(a, load.configuration, console);

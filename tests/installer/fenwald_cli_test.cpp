@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 
 #include "sim/scanner_device.h"
@@ -189,6 +190,40 @@ TEST_F(FenwaldCommandLine, AFifoIsRefusedAsEveryFileFenwaldReads) {
     }
     EXPECT_EQ(scanner.firmwareRequests(), 0);
     EXPECT_TRUE(scanner.configurations().empty());
+}
+
+TEST_F(FenwaldCommandLine, HidWithoutADisplaySaysADisplayIsNeeded) {
+    const std::string vsc = file("hid.vsc", "Config=ABC");
+    struct Case {
+        const char* display;  // null: not set
+        const char* wayland;
+        std::string why;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, "DISPLAY is not set"},
+        {nullptr, "wayland-0", "DISPLAY is not set; Wayland alone has no way in"},
+        {":4711", nullptr, "display :4711 cannot be opened"},
+    };
+    const char* savedDisplay = std::getenv("DISPLAY");
+    const std::string display = savedDisplay ? savedDisplay : "";
+    const char* savedWayland = std::getenv("WAYLAND_DISPLAY");
+    const std::string wayland = savedWayland ? savedWayland : "";
+    auto put = [](const char* name, const char* value) {
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    };
+    for (const Case& k : cases) {
+        put("DISPLAY", k.display);
+        put("WAYLAND_DISPLAY", k.wayland);
+        Outcome r = run({"configure", vsc, "--hid"});
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.err, "fenwald: --hid needs a graphical display (" + k.why + ").\n");
+        EXPECT_EQ(r.out, "");
+    }
+    put("DISPLAY", savedDisplay ? display.c_str() : nullptr);
+    put("WAYLAND_DISPLAY", savedWayland ? wayland.c_str() : nullptr);
 }
 
 TEST_F(FenwaldCommandLine, BadArgumentsExitTwo) {
