@@ -36,6 +36,8 @@ bool isCharacterDevice(const std::string& path);
 // system's, EISDIR for a folder, EINVAL "is not a regular file" for anything else.
 int openRegularFile(const std::string& path, SystemError* err = nullptr);
 std::FILE* openRegularFileStream(const std::string& path, SystemError* err = nullptr);
+// Whether openRegularFile would succeed, tried and closed again; err as there.
+bool canReadRegularFile(const std::string& path, SystemError* err = nullptr);
 
 // One folder; false (errno kept in err) when it cannot be made and does not exist.
 bool createDirectory(const std::string& path, SystemError* err = nullptr);

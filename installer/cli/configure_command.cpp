@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "installer/cli/settings_reading.h"
 #include "installer/engine/configuration_file.h"
 #include "installer/engine/fenwald_settings.h"
 #include "installer/engine/hid_configuration.h"
@@ -45,12 +46,10 @@ ConfigureArguments readArguments(const std::vector<std::string>& args) {
     return a;
 }
 
-int readPortSetting() {
-    serial::SettingsFile file;
-    file.setReadOnly(true);
-    FenwaldSettings s;
-    loadSettings(file, s);
-    return s.port;
+int readPortSetting(Console& console) {
+    CommandLineSettings settings(console);
+    settings.refuseBadValues({"port"});
+    return settings.values().port;
 }
 
 void showConnection(Console& console, const ScannerConnection& c) {
@@ -114,7 +113,7 @@ private:
 };
 
 int sendSerial(const ConfigureArguments& a, const std::string& configuration, Console& console) {
-    const int portNumber = a.port ? *a.port : readPortSetting();
+    const int portNumber = a.port ? *a.port : readPortSetting(console);
     CSerialPort port;
     platform::CancelFlag cancel;
     InterruptWatch watch(console, cancel);

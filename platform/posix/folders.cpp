@@ -151,6 +151,13 @@ std::FILE* openRegularFileStream(const std::string& path, SystemError* err) {
     return f;
 }
 
+bool canReadRegularFile(const std::string& path, SystemError* err) {
+    const int fd = openRegularFile(path, err);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
 bool createDirectory(const std::string& path, SystemError* err) {
     if (::mkdir(path.c_str(), 0777) == 0) return true;
     int e = errno;

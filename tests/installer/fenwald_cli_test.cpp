@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "sim/scanner_device.h"
@@ -224,6 +226,57 @@ TEST_F(FenwaldCommandLine, HidWithoutADisplaySaysADisplayIsNeeded) {
     }
     put("DISPLAY", savedDisplay ? display.c_str() : nullptr);
     put("WAYLAND_DISPLAY", savedWayland ? wayland.c_str() : nullptr);
+}
+
+TEST_F(FenwaldCommandLine, ASettingOutOfRangeIsRefusedWithTheFileKeyAndValue) {
+    startScanner();
+    ASSERT_EQ(scanner.command("reply Z1 V1.0\\r"), "ok");
+    const std::string ini = work + "/fenwald.ini";
+    struct Case {
+        std::string settings;
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"port=65539", {"versions"}, "\"port\" takes a COM number from 1 to 255, not 65539"},
+        {"port=32771", {"monitor"}, "\"port\" takes a COM number from 1 to 255, not 32771"},
+        {"port=3\nbaudrate=12345",
+         {"monitor"},
+         "\"baudrate\" takes 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200, not 12345"},
+        {"port=3\ndatabits=9", {"monitor"}, "\"databits\" takes 7 or 8, not 9"},
+        {"port=3\nstopbits=1", {"transmit", "x"}, "\"stopbits\" takes 0 (one stop bit) or 2"},
+        {"port=3\nparity=5", {"monitor"}, "\"parity\" takes 0 (none), 1 (odd) or 2 (even), not 5"},
+        {"port=3\nirda=9", {"download", "app.hex"}, "\"irda\" takes a type from 0 to 5, not 9"},
+        {"port=300",
+         {"configure", file("a.vsc", "Config=A")},
+         "\"port\" takes a COM number from 1 to 255, not 300"},
+    };
+    for (const Case& k : cases) {
+        testenv::writeFile(ini, "[Main]\n" + k.settings + "\n");
+        Outcome r = run(k.args);
+        EXPECT_EQ(r.status, 2) << k.settings << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("fenwald: " + ini + ": " + k.message, 0), 0u) << r.err;
+    }
+    EXPECT_TRUE(scanner.line().received().empty());  // nothing went to COM3, or any port
+
+    // What the command line gives itself is not taken from the file.
+    testenv::writeFile(ini, "[Main]\nport=65539\n");
+    Outcome r = run({"versions", "--port", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.lines().back(), "Scanner software: V1.0");
+}
+
+TEST_F(FenwaldCommandLine, AnUnreadableSettingsFileIsSaidOnceAndTheDefaultsAreUsed) {
+    startScanner();
+    ASSERT_EQ(scanner.command("reply Z1 V1.0\\r"), "ok");
+    const std::string ini = work + "/fenwald.ini";
+    ASSERT_TRUE(std::filesystem::create_directory(ini));
+    Outcome r = run({"versions", "--port", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "fenwald: Cannot read " + ini + " (" + std::strerror(EISDIR) +
+                         "): the default settings are used\n");
+    EXPECT_EQ(r.lines().back(), "Scanner software: V1.0");
+    EXPECT_TRUE(std::filesystem::is_directory(ini));
 }
 
 TEST_F(FenwaldCommandLine, BadArgumentsExitTwo) {
