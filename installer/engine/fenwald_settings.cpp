@@ -79,7 +79,12 @@ SettingsLoad loadSettings(serial::SettingsFile& file, FenwaldSettings& s) {
     s.workingFolder = platform::currentFolder();
     file.SetPath(s.workingFolder, kSettingsFileName);
     load.unreadable = file.unreadable();
-    if (load.unreadable) file.setReadOnly(true);
+    if (load.unreadable) {
+        // Not even tried: a FIFO there would hold the read until something writes to it.
+        file.setReadOnly(true);
+        for (const auto& row : kSettings) s.*row.value = row.defaultValue;
+        return load;
+    }
     for (const auto& row : kSettings) {
         const int value = file.GetInt(kSettingsSection, row.key, row.defaultValue);
         if (row.valid(value)) {

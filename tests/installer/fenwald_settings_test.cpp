@@ -165,6 +165,17 @@ TEST_F(InWorkingFolder, AFileThatCannotBeReadGivesTheDefaultsSaysWhyAndIsNotRepl
               "Cannot read " + dir.file("fenwald.ini") + " (" + load.unreadable->text +
                   "): the default settings are used");
 
+    // A FIFO is not read at all: the read would wait for a writer.
+    ASSERT_EQ(::rmdir(dir.file("fenwald.ini").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.file("fenwald.ini").c_str(), 0600), 0);
+    serial::SettingsFile fifo;
+    const SettingsLoad fromFifo = loadSettings(fifo, s);
+    ASSERT_TRUE(fromFifo.unreadable);
+    EXPECT_EQ(fromFifo.unreadable->text, "is not a regular file");
+    EXPECT_EQ(s.port, 1);
+    ASSERT_EQ(::unlink(dir.file("fenwald.ini").c_str()), 0);
+    ASSERT_TRUE(platform::createDirectory(dir.file("fenwald.ini")));
+
     if (::geteuid() != 0) {  // root reads a file of mode 000
         ASSERT_EQ(::rmdir(dir.file("fenwald.ini").c_str()), 0);
         testenv::writeFile(dir.file("fenwald.ini"), "[Main]\nport=7\n");
