@@ -1,6 +1,7 @@
 // Any bytes as a .vsc file, in memory and on disk. Beyond the sanitizers' checks: a file is
 // taken exactly when it fits the limit, begins with the prefix and has something before its
-// first NUL, what is taken is those bytes, a refusal says why, and the file on disk is judged
+// first NUL and its trailing line ends and blanks, with no control byte in it (the first one
+// is named), what is taken is those bytes, a refusal says why, and the file on disk is judged
 // as the same bytes in memory.
 #include <fcntl.h>
 #include <unistd.h>
@@ -40,7 +41,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         text.starts_with(fenwald::kConfigurationPrefix)) {
         body = text.substr(fenwald::kConfigurationPrefix.size());
         body = body.substr(0, body.find('\0'));
+        while (!body.empty() && (body.back() == '\r' || body.back() == '\n' || body.back() == ' ' ||
+                                 body.back() == '\t'))
+            body.remove_suffix(1);
         expectOk = !body.empty();
+        for (std::size_t i = 0; i < body.size(); ++i) {
+            const auto b = static_cast<unsigned char>(body[i]);
+            if (b < 0x20 || b == 0x7F) {
+                expectOk = false;
+                check(load.controlByteOffset == fenwald::kConfigurationPrefix.size() + i &&
+                      load.controlByte == b);
+                break;
+            }
+        }
     }
     check(load.ok == expectOk);
     check(load.ok != load.message.has_value());

@@ -2,6 +2,7 @@
 // temporary files, and writing a file in one step.
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -28,6 +29,16 @@ std::string fileNameOf(const std::string& path);
 bool fileExists(const std::string& path);
 bool isDirectory(const std::string& path);
 bool isCharacterDevice(const std::string& path);
+// Opens a file the program reads in full (firmware, images, configurations, texts to send),
+// only when it is a regular file: a FIFO would wait for a writer with Ctrl+C unheard, a device
+// might never end. The check is made on what was opened, so nothing can be swapped in between.
+// A descriptor (close-on-exec, blocking) or a stream, or -1 / null with the reason in err: the
+// system's, EISDIR for a folder, EINVAL "is not a regular file" for anything else.
+int openRegularFile(const std::string& path, SystemError* err = nullptr);
+std::FILE* openRegularFileStream(const std::string& path, SystemError* err = nullptr);
+// Whether openRegularFile would succeed, tried and closed again; err as there.
+bool canReadRegularFile(const std::string& path, SystemError* err = nullptr);
+
 // One folder; false (errno kept in err) when it cannot be made and does not exist.
 bool createDirectory(const std::string& path, SystemError* err = nullptr);
 bool createDirectories(const std::string& path);

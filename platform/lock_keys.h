@@ -18,6 +18,8 @@ class LockKeys {
 public:
     virtual ~LockKeys() = default;
     virtual bool available() const = 0;
+    // When not available, why, for a message ("DISPLAY is not set"); empty when available.
+    virtual std::string whyUnavailable() const { return {}; }
     // A press and a release of the key, which toggles its lock state. False when the keyboard
     // cannot be reached or has no such key.
     virtual bool press(LockKey key) = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 
 #include "platform/folders.h"
@@ -16,7 +17,14 @@ void SettingsFile::SetPath(const std::string& folder, const std::string& name) {
 std::string SettingsFile::read(const std::string& section, const std::string& key) {
     std::string v = platform::profile::readString(path_, section, key, "").substr(0, kValueLimit);
     lastResult_ = !v.empty();
+    lastText_ = v;
     return v;
+}
+
+std::optional<platform::SystemError> SettingsFile::unreadable() const {
+    platform::SystemError why;
+    if (platform::canReadRegularFile(path_, &why) || why.osCode == ENOENT) return std::nullopt;
+    return why;
 }
 
 int SettingsFile::GetInt(const std::string& section, const std::string& key, int defaultValue) {

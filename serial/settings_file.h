@@ -3,7 +3,10 @@
 // written back with its default, so the file always ends up listing every setting.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "platform/system_error.h"
 
 namespace serial {
 
@@ -25,6 +28,13 @@ public:
 
     // Whether the last read found something or the last write succeeded.
     bool lastResult() const { return lastResult_; }
+    // The text the last read found, as it stands in the file (empty when nothing was there).
+    const std::string& lastText() const { return lastText_; }
+
+    // Why the file cannot be read although something is there (a folder, no permission, a
+    // FIFO); nothing when it can be, or does not exist yet. A read of such a file finds no
+    // key, so a caller that would go on with defaults says so first.
+    std::optional<platform::SystemError> unreadable() const;
 
     // Read-only: a missing key reads as its default without being written back, and writes
     // do nothing and report failure. For command-line front ends, which never change the file.
@@ -37,6 +47,7 @@ public:
 private:
     std::string read(const std::string& section, const std::string& key);
     std::string path_;
+    std::string lastText_;
     bool lastResult_ = false;
     bool readOnly_ = false;
 };

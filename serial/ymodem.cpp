@@ -251,16 +251,15 @@ public:
             size_ = file.bytes.size();
             return true;
         }
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(file.path, ec)) {
-            error = "cannot send " + file.path + ": " + (ec ? ec.message() : "not a file");
-            return false;
-        }
-        fp_.reset(std::fopen(file.path.c_str(), "rb"));
+        platform::SystemError why;
+        fp_.reset(platform::openRegularFileStream(file.path, &why));
         if (!fp_) {
-            error = "cannot open " + file.path + ": " + errnoText();
+            error =
+                (why.osCode == EINVAL || why.osCode == EISDIR ? "cannot send " : "cannot open ") +
+                file.path + ": " + why.text;
             return false;
         }
+        std::error_code ec;
         size_ = std::filesystem::file_size(file.path, ec);
         if (ec) {
             error = "cannot read " + file.path + ": " + ec.message();

@@ -1,11 +1,12 @@
 #include "download/engine/image_file.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <utility>
+
+#include "platform/folders.h"
 
 #include "serial/display_text.h"
 
@@ -158,11 +159,9 @@ std::unique_ptr<ImageReader> ImageReader::openFile(const std::string& path, bool
         if (err) *err = std::move(e);
         return nullptr;
     };
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return fail(platform::SystemError::fromErrno());
-    if (!S_ISREG(st.st_mode)) return fail(platform::SystemError{EINVAL, "is not a regular file"});
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return fail(platform::SystemError::fromErrno());
+    platform::SystemError why;
+    std::FILE* f = platform::openRegularFileStream(path, &why);
+    if (!f) return fail(std::move(why));
     std::uint64_t size = 0;
     if (std::fseek(f, 0, SEEK_END) == 0) {
         long end = std::ftell(f);

@@ -1,8 +1,10 @@
 #include "installer/cli/configure_command.h"
 
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
+#include "installer/cli/settings_reading.h"
 #include "installer/engine/configuration_file.h"
 #include "installer/engine/fenwald_settings.h"
 #include "installer/engine/hid_configuration.h"
@@ -44,12 +46,10 @@ ConfigureArguments readArguments(const std::vector<std::string>& args) {
     return a;
 }
 
-int readPortSetting() {
-    serial::SettingsFile file;
-    file.setReadOnly(true);
-    FenwaldSettings s;
-    loadSettings(file, s);
-    return s.port;
+int readPortSetting(Console& console) {
+    CommandLineSettings settings(console);
+    settings.refuseBadValues({"port"});
+    return settings.values().port;
 }
 
 void showConnection(Console& console, const ScannerConnection& c) {
@@ -113,7 +113,7 @@ private:
 };
 
 int sendSerial(const ConfigureArguments& a, const std::string& configuration, Console& console) {
-    const int portNumber = a.port ? *a.port : readPortSetting();
+    const int portNumber = a.port ? *a.port : readPortSetting(console);
     CSerialPort port;
     platform::CancelFlag cancel;
     InterruptWatch watch(console, cancel);
@@ -146,12 +146,33 @@ int sendSerial(const ConfigureArguments& a, const std::string& configuration, Co
     }
 }
 
+// The window says only that the file is not valid; here the byte is named, so it can be found.
+std::string controlByteProblem(const ConfigurationLoad& load) {
+    char byte[8];
+    std::snprintf(byte, sizeof byte, "0x%02x", load.controlByte);
+    std::string text(kConfigurationNotValid);
+    text.pop_back();  // its full stop
+    return text + ": control byte " + byte + " at offset " +
+           std::to_string(*load.controlByteOffset) + ".";
+}
+
 int runConfigure(const std::vector<std::string>& args, Console& console) {
     const ConfigureArguments a = readArguments(args);
     ConfigurationLoad load = LoadConfigurationFile(a.file);
     if (!load.ok) {
-        console.message(load.message ? load.message->text : std::string(kConfigurationNotValid));
+        console.message(load.controlByteOffset ? controlByteProblem(load)
+                        : load.message         ? load.message->text
+                                               : std::string(kConfigurationNotValid));
         return kExitFailed;
+    }
+    if (a.hid) {
+        // Asked here, on a probe of its own, so no "Configuration found." promises a send.
+        const std::string why = platform::systemLockKeys()->whyUnavailable();
+        if (!why.empty()) {
+            console.message("fenwald: --hid needs a graphical display (" +
+                            serial::displayText(why) + ").");
+            return kExitFailed;
+        }
     }
     console.printLine(std::string(kConfigurationFound) + " " + serial::displayText(load.fileName));
     return a.hid ? sendHid(a, load.configuration, console)

@@ -4,6 +4,7 @@
 
 #include "installer/cli/configure_command.h"
 #include "installer/cli/monitor_command.h"
+#include "installer/cli/settings_reading.h"
 #include "installer/engine/fenwald_settings.h"
 #include "installer/engine/gantry1.h"
 #include "installer/engine/loader_interface.h"
@@ -27,17 +28,10 @@ std::string shown(const std::string& message) {
     return serial::displayText(message, kMessageLimit);
 }
 
-FenwaldSettings readSettings() {
-    serial::SettingsFile file;
-    file.setReadOnly(true);
-    FenwaldSettings s;
-    loadSettings(file, s);
-    return s;
-}
-
 // The port and a positional argument; what else a subcommand takes, its own code reads.
 struct Arguments {
     std::string positional;
+    bool port = false;  // given
     std::optional<int> irda;
 };
 
@@ -47,6 +41,7 @@ Arguments readArguments(const std::vector<std::string>& args, const std::string&
     for (Options o(args, subcommand); !o.done();) {
         if (auto p = o.port()) {
             s.port = *p;
+            a.port = true;
         } else if (auto t = irda ? o.number("--irda") : std::nullopt) {
             if (*t < 0 || *t > kFixedBaudRateCradle)
                 throw UsageError{"--irda takes a type from 0 to 5, not " + std::to_string(*t)};
@@ -95,11 +90,16 @@ int waitForLoader(CGantry1& loader, Console& console) {
 }
 
 int runLoader(const std::vector<std::string>& args, Console& console, const char* name) {
-    FenwaldSettings s = readSettings();
+    CommandLineSettings settings(console);
+    FenwaldSettings& s = settings.values();
     const std::string subcommand = name;
     const bool download = subcommand == "download";
     Arguments a = readArguments(args, subcommand, s, download, download);
-    if (a.irda) s.irda = *a.irda;
+    if (!a.port) settings.refuseBadValues({"port"});
+    if (a.irda)
+        s.irda = *a.irda;
+    else
+        settings.refuseBadValues({"irda"});
     CGantry1 loader;
     if (!loader.created()) {
         console.message(shown(loader.creationError()));
@@ -130,8 +130,11 @@ int runSendTime(const std::vector<std::string>& args, Console& console) {
 }
 
 int runTransfer(const std::vector<std::string>& args, Console& console, bool transmit) {
-    FenwaldSettings s = readSettings();
+    CommandLineSettings settings(console);
+    FenwaldSettings& s = settings.values();
     Arguments a = readArguments(args, transmit ? "transmit" : "receive", s, true, false);
+    if (!a.port) settings.refuseBadValues({"port"});
+    settings.refuseBadValues({"baudrate", "databits", "stopbits", "parity", "irda"});
     // The monitor's corrections as it applies its settings, with its messages.
     if (auto c = correctMonitorIrda(s.irda); c.message) {
         console.message(kInvalidIrdaDeviceText);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <optional>
 
+#include "installer/cli/settings_reading.h"
 #include "installer/engine/fenwald_settings.h"
 #include "installer/engine/monitor_engine.h"
 #include "platform/console.h"
@@ -105,10 +106,12 @@ void handle(const MonitorEvent& e, Console& console, int format, Progress& p) {
 
 int runMonitor(const std::vector<std::string>& args, Console& console) {
     MonitorArguments a = readArguments(args);
-    serial::SettingsFile file;
-    file.setReadOnly(true);
-    FenwaldSettings s;
-    loadSettings(file, s);
+    CommandLineSettings settings(console);
+    const FenwaldSettings& s = settings.values();
+    if (!a.port) settings.refuseBadValues({"port"});
+    if (!a.baud) settings.refuseBadValues({"baudrate"});
+    if (!a.format) settings.refuseBadValues({"format"});
+    settings.refuseBadValues({"databits", "stopbits", "parity", "irda"});
     MonitorLineSettings line;
     line.port = a.port.value_or(s.port);
     line.baudRate = a.baud.value_or(static_cast<unsigned>(s.baudrate));

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/folders.h"
 #include "serial/display_text.h"
 
 namespace fenwald {
@@ -15,6 +16,10 @@ namespace {
 constexpr char kEsc = 0x1B;
 constexpr char kCr = 0x0D;
 constexpr std::string_view kMakePermanent = "Z2";
+
+bool isTrailingSpace(char c) {
+    return c == '\r' || c == '\n' || c == ' ' || c == '\t';
+}
 
 ConfigurationLoad refused(std::string_view text) {
     ConfigurationLoad load;
@@ -37,7 +42,17 @@ ConfigurationLoad checkConfiguration(std::span<const std::uint8_t> content) {
     if (!text.starts_with(kConfigurationPrefix)) return refused(kConfigurationNotValid);
     text.remove_prefix(kConfigurationPrefix.size());
     text = text.substr(0, text.find('\0'));
+    while (!text.empty() && isTrailingSpace(text.back())) text.remove_suffix(1);
     if (text.empty()) return refused(kConfigurationEmpty);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x20 || b == 0x7F) {
+            ConfigurationLoad load = refused(kConfigurationNotValid);
+            load.controlByteOffset = kConfigurationPrefix.size() + i;
+            load.controlByte = b;
+            return load;
+        }
+    }
     ConfigurationLoad load;
     load.ok = true;
     load.configuration = std::string(text);
@@ -45,22 +60,15 @@ ConfigurationLoad checkConfiguration(std::span<const std::uint8_t> content) {
 }
 
 ConfigurationLoad LoadConfigurationFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return unreadable(path, platform::SystemError::fromErrno());
+    platform::SystemError why;
+    const int fd = platform::openRegularFile(path, &why);
+    if (fd < 0) return unreadable(path, std::move(why));
     struct stat st {};
-    if (::fstat(fd, &st) == 0) {
-        // A folder opens for reading; say what it is rather than that it is not valid.
-        if (S_ISDIR(st.st_mode)) {
-            ::close(fd);
-            return unreadable(path, platform::SystemError::fromCode(EISDIR));
-        }
-        if (st.st_size > off_t(kMaxConfigurationFileSize)) {
-            ::close(fd);
-            return refused(kConfigurationNotValid);
-        }
+    if (::fstat(fd, &st) == 0 && st.st_size > off_t(kMaxConfigurationFileSize)) {
+        ::close(fd);
+        return refused(kConfigurationNotValid);
     }
-    // One byte past the limit tells a file that grew (or a device without a size) from one that
-    // fits.
+    // One byte past the limit tells a file that grew while it was read from one that fits.
     std::uint8_t content[kMaxConfigurationFileSize + 1];
     std::size_t size = 0;
     while (size < sizeof content) {

@@ -1,7 +1,9 @@
 // Scanner configuration files (.vsc) and what a configuration goes to the scanner as.
 //
 // A file of at most 500 bytes that begins with exactly "Config="; the configuration is the bytes
-// after that, up to the end of the file or its first NUL, taken as they are (line ends and all).
+// after that, up to the end of the file or its first NUL, without the line ends and blanks an
+// editor leaves at its end. Any other control byte in it (below 0x20, or 0x7F) makes the file
+// not valid: a CR would end the command early (before "Z2") and an ESC start another one.
 // checkConfiguration judges bytes in memory and reads nothing past them; LoadConfigurationFile
 // reads a file (not one larger than the limit) and checks it. Neither changes anything: a failed
 // load leaves the caller's earlier configuration alone. The results carry the message box to
@@ -44,6 +46,9 @@ struct ConfigurationLoad {
     std::string fileName;       // the name to show, when ok (raw bytes of the path)
     std::optional<ConfigurationMessage> message;  // why not, when !ok
     platform::SystemError fileError;              // when the file could not be read
+    // When a control byte made it not valid: the first such byte and its offset in the file.
+    std::optional<std::size_t> controlByteOffset;
+    std::uint8_t controlByte = 0;
 };
 
 ConfigurationLoad checkConfiguration(std::span<const std::uint8_t> content);

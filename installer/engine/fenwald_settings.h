@@ -13,8 +13,11 @@
 // which rates the loader probes (installer/engine/scanner_probe.h).
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/system_error.h"
 #include "serial/settings_file.h"
 
 namespace fenwald {
@@ -39,9 +42,30 @@ struct FenwaldSettings {
     bool operator==(const FenwaldSettings&) const = default;
 };
 
+// A value in the settings file that its key does not take (a port number above 255 would wrap
+// in the loader's 16 bits); the setting keeps its default instead.
+struct SettingProblem {
+    std::string key;
+    std::string value;  // the text in the file
+    std::string takes;  // what the key takes, e.g. "a COM number from 1 to 255"
+    bool operator==(const SettingProblem&) const = default;
+};
+
+struct SettingsLoad {
+    std::vector<SettingProblem> problems;
+    // The file is there but cannot be read: every setting is its default, and the file is
+    // made read-only so that saving does not replace what could not be read.
+    std::optional<platform::SystemError> unreadable;
+};
+
 // Sets the file's path to "fenwald.ini" in the working folder, remembers that folder and reads
-// the eight numeric keys in their order.
-void loadSettings(serial::SettingsFile& file, FenwaldSettings& settings);
+// the eight numeric keys in their order; a value out of its key's range gives the default.
+SettingsLoad loadSettings(serial::SettingsFile& file, FenwaldSettings& settings);
+
+// "/work/fenwald.ini: \"port\" takes a COM number from 1 to 255, not 65539", the value escaped.
+std::string describeSettingProblem(const std::string& path, const SettingProblem& problem);
+// "Cannot read /work/fenwald.ini (Permission denied): the default settings are used".
+std::string describeUnreadableSettings(const std::string& path, const platform::SystemError& why);
 // Writes "dir_buffer" first, then the eight numeric keys in the loading order.
 void saveSettings(serial::SettingsFile& file, const FenwaldSettings& settings);
 

@@ -100,6 +100,8 @@ struct Extent {
 
 constexpr std::uint64_t kTopAddress = 0xFFFFFFFFu;
 const std::string kPastTopAddress = "data runs past address FFFFFFFF";
+// Only address, start or end records: the scanner would get nothing to install.
+const std::string kNoData = "the file holds no data";
 
 FirmwareCheck refused(FirmwareCheck check, std::size_t line, std::string problem) {
     check.ok = false;
@@ -168,6 +170,7 @@ FirmwareCheck checkIntelHex(std::span<const std::uint8_t> content) {
     }
     if (check.records == 0) return refused(check, 0, "no records");
     if (!ended) return refused(check, 0, "no end-of-file record");
+    if (check.dataBytes == 0) return refused(check, 0, kNoData);
     return passed(check, extent);
 }
 
@@ -217,6 +220,7 @@ FirmwareCheck checkSRecords(std::span<const std::uint8_t> content) {
     }
     if (check.records == 0) return refused(check, 0, "no records");
     if (!ended) return refused(check, 0, "no termination record");
+    if (check.dataBytes == 0) return refused(check, 0, kNoData);
     return passed(check, extent);
 }
 
@@ -242,22 +246,21 @@ FirmwareCheck checkAs(FirmwareFormat format, std::span<const std::uint8_t> conte
     return checkBinary(content);
 }
 
-// A name without a known extension: a text that passes as records is records, anything else
-// is sent as it is.
-FirmwareCheck checkByContent(std::span<const std::uint8_t> content) {
+// A text of record lines: the first non-blank character starts a HEX or an S-record, and
+// nothing in it is a control byte other than a line end, a tab or a blank. Such a file is
+// checked as records whatever its name, so a broken one is refused instead of going out as
+// bytes.
+std::optional<FirmwareFormat> recordsByContent(std::span<const std::uint8_t> content) {
+    for (const std::uint8_t b : content)
+        if ((b < 0x20 && b != '\t' && b != '\r' && b != '\n') || b >= 0x7F) return std::nullopt;
     const std::string_view text = asText(content);
     const std::size_t first = text.find_first_not_of(" \t\r\n");
-    if (first != std::string_view::npos) {
-        if (text[first] == ':') {
-            auto hex = checkIntelHex(content);
-            if (hex.ok) return hex;
-        } else if (text[first] == 'S' && first + 1 < text.size() && text[first + 1] >= '0' &&
-                   text[first + 1] <= '9') {
-            auto records = checkSRecords(content);
-            if (records.ok) return records;
-        }
-    }
-    return checkBinary(content);
+    if (first == std::string_view::npos) return std::nullopt;
+    if (text[first] == ':') return FirmwareFormat::IntelHex;
+    if (text[first] == 'S' && first + 1 < text.size() && text[first + 1] >= '0' &&
+        text[first + 1] <= '9')
+        return FirmwareFormat::SRecords;
+    return std::nullopt;
 }
 
 std::string_view baseName(std::string_view path) {
@@ -375,8 +378,10 @@ RecordParse<SRecord> parseSRecord(std::string_view line) {
 }
 
 FirmwareFormat formatFor(std::string_view fileName, std::span<const std::uint8_t> content) {
-    if (auto named = formatByName(fileName)) return *named;
-    return checkByContent(content).format;
+    const auto named = formatByName(fileName);
+    if (named == FirmwareFormat::Binary) return *named;
+    if (auto records = recordsByContent(content)) return *records;
+    return named.value_or(FirmwareFormat::Binary);
 }
 
 FirmwareCheck checkFirmware(std::string_view fileName, std::span<const std::uint8_t> content) {
@@ -387,7 +392,7 @@ FirmwareCheck checkFirmware(std::string_view fileName, std::span<const std::uint
     if (content.size() > kMaxFirmwareFileSize)
         return refused(check, 0,
                        "file larger than " + std::to_string(kMaxFirmwareFileSize >> 20) + " MiB");
-    return named ? checkAs(*named, content) : checkByContent(content);
+    return checkAs(formatFor(fileName, content), content);
 }
 
 std::string describeProblem(const FirmwareCheck& check, std::string_view path) {

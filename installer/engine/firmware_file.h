@@ -1,14 +1,17 @@
 // Firmware files: which format a file is in, and whether it is whole, before the installer sends
 // a byte of it to a scanner.
 //
-// Three formats: Intel HEX, Motorola S-records and raw binary. The file name's extension decides
-// the format; a name without a known one is judged by its content. A HEX or S-record file is
-// checked completely (every character, every byte count, every checksum, the records each type
-// needs, the end record and nothing after it); the first fault found ends the check and is
-// reported with its 1-based line number and a short text. Everything here works on bytes in
-// memory, throws nothing and reads nothing past its input, so any input may be given to it; the
-// caller reads the file (refusing one larger than kMaxFirmwareFileSize) and words the outcome
-// with describeProblem.
+// Three formats: Intel HEX, Motorola S-records and raw binary. ".bin" is always binary. Otherwise
+// a text of record lines (its first non-blank character ':' or 'S' and a digit, no control
+// bytes but line ends, tabs and blanks) is records whatever its name, so a broken one is
+// refused rather than sent as bytes; other content goes by the extension, and a name without a
+// known one is binary.
+// A HEX or S-record file is checked completely (every character, every byte count, every
+// checksum, the records each type needs, the end record and nothing after it, at least one
+// data byte); the first fault found ends the check and is reported with its 1-based line number
+// and a short text. Everything here works on bytes in memory, throws nothing and reads nothing
+// past its input, so any input may be given to it; the caller reads the file (refusing one
+// larger than kMaxFirmwareFileSize) and words the outcome with describeProblem.
 #pragma once
 
 #include <array>
@@ -75,10 +78,9 @@ struct FirmwareCheck {
     std::size_t records = 0;           // records of every type; 0 for a binary file
 };
 
-// ".hex" Intel HEX; ".s19", ".s28", ".s37", ".s2", ".s32", ".srec", ".mot" S-records; ".bin"
-// binary; in any case. Another name: HEX when the first non-blank character is ':' and the
-// file passes as HEX, S-records when it is 'S' and a digit and the file passes as S-records,
-// otherwise binary.
+// ".bin" binary, in any case. A text of record lines: Intel HEX when its first non-blank
+// character is ':', S-records when it is 'S' and a digit. Otherwise ".hex" Intel HEX; ".s19",
+// ".s28", ".s37", ".s2", ".s32", ".srec", ".mot" S-records (in any case); any other name binary.
 FirmwareFormat formatFor(std::string_view fileName, std::span<const std::uint8_t> content);
 
 // The format formatFor gives, then that format's check. An empty file is refused in every

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "platform/folders.h"
+
 namespace fenwald {
 
 IrdaCorrection correctIrdaSettings(int irda, unsigned baudRate) {
@@ -284,8 +286,14 @@ TextStartResult MonitorEngine::startTextFile(const std::string& path) {
     std::lock_guard c(controlLock_);
     if (!com_.IsOpen()) return {TextStartResult::LineNotOpen, std::string(kCannotTransmit)};
     if (textActive_) return {TextStartResult::Busy, std::string(kTextFileBusy)};
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return {TextStartResult::CannotOpen, std::string(kCannotOpenFile) + path};
+    platform::SystemError why;
+    std::FILE* file = platform::openRegularFileStream(path, &why);
+    if (!file) {
+        std::string message = std::string(kCannotOpenFile) + path;
+        // The window's words for a file that is not there; a FIFO or a folder is named as such.
+        if (why.osCode == EINVAL || why.osCode == EISDIR) message += ": " + why.text;
+        return {TextStartResult::CannotOpen, message};
+    }
     int first = std::fgetc(file);
     if (first == EOF) {
         std::fclose(file);

@@ -43,6 +43,16 @@ QString shown(const std::string& text) {
     return local(serial::namedControlBytes(text));
 }
 
+// What the settings file held that could not be used; empty when all was well.
+QString settingsWarning(const fenwald::SettingsLoad& load, const std::string& path) {
+    std::string text;
+    if (load.unreadable) text = fenwald::describeUnreadableSettings(path, *load.unreadable) + ".";
+    for (const auto& problem : load.problems)
+        text += (text.empty() ? "" : "\n") + fenwald::describeSettingProblem(path, problem) + ".";
+    if (!load.problems.empty()) text += "\nThe default is used instead.";
+    return local(text);
+}
+
 QFont statusFont() {
     QFont font(QStringLiteral("Verdana"));
     font.setStyleHint(QFont::SansSerif);
@@ -78,7 +88,14 @@ CfenwaldDlg::CfenwaldDlg(const std::string& startArgument,
     setWindowIcon(fenwald::ui::artwork().programIcon());
     BuildMenus();
 
-    fenwald::loadSettings(settingsFile_, settings_);
+    const fenwald::SettingsLoad load = fenwald::loadSettings(settingsFile_, settings_);
+    if (const QString warning = settingsWarning(load, settingsFile_.path()); !warning.isEmpty()) {
+        // Once the window is there; it goes on with the defaults.
+        QTimer::singleShot(0, this, [this, warning] {
+            serial::ui::showMessageBox(this, warning, QStringLiteral("Warning"),
+                                       QMessageBox::Warning);
+        });
+    }
 
     statusLine()->setFont(statusFont());
     // The loader's longer texts take a second line rather than being cut off.

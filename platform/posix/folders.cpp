@@ -104,6 +104,60 @@ bool isCharacterDevice(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
+namespace {
+
+SystemError notRegular(mode_t mode) {
+    if (S_ISDIR(mode)) return SystemError::fromCode(EISDIR);
+    return SystemError{EINVAL, "is not a regular file"};
+}
+
+}  // namespace
+
+int openRegularFile(const std::string& path, SystemError* err) {
+    auto fail = [err](SystemError e) {
+        if (err) *err = std::move(e);
+        return -1;
+    };
+    // Looked at before opening, so a device is never opened (opening one can act on it).
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return fail(SystemError::fromErrno());
+    if (!S_ISREG(st.st_mode)) return fail(notRegular(st.st_mode));
+    // Non-blocking for the open alone: a FIFO put there since opens at once and is refused.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return fail(SystemError::fromErrno());
+    SystemError e;
+    int flags = -1;
+    if (::fstat(fd, &st) != 0)
+        e = SystemError::fromErrno();
+    else if (!S_ISREG(st.st_mode))
+        e = notRegular(st.st_mode);
+    else if ((flags = ::fcntl(fd, F_GETFL)) < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        e = SystemError::fromErrno();
+    if (e) {
+        ::close(fd);
+        return fail(std::move(e));
+    }
+    return fd;
+}
+
+std::FILE* openRegularFileStream(const std::string& path, SystemError* err) {
+    const int fd = openRegularFile(path, err);
+    if (fd < 0) return nullptr;
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        if (err) *err = SystemError::fromErrno();
+        ::close(fd);
+    }
+    return f;
+}
+
+bool canReadRegularFile(const std::string& path, SystemError* err) {
+    const int fd = openRegularFile(path, err);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
 bool createDirectory(const std::string& path, SystemError* err) {
     if (::mkdir(path.c_str(), 0777) == 0) return true;
     int e = errno;

@@ -4,6 +4,8 @@
 #include <X11/keysym.h>
 
 #include <cstdlib>
+#include <string>
+#include <utility>
 
 #include "platform/lock_keys.h"
 
@@ -30,11 +32,12 @@ KeyInfo infoOf(LockKey key) {
 
 class X11LockKeys final : public LockKeys {
 public:
-    explicit X11LockKeys(Display* d) : display_(d) {}
+    X11LockKeys(Display* d, std::string why) : display_(d), why_(std::move(why)) {}
     ~X11LockKeys() override {
         if (display_) XCloseDisplay(display_);
     }
     bool available() const override { return display_ != nullptr; }
+    std::string whyUnavailable() const override { return display_ ? std::string() : why_; }
 
     bool press(LockKey key) override {
         if (!display_) return false;
@@ -57,21 +60,30 @@ public:
 
 private:
     Display* display_;
+    std::string why_;
 };
 
 }  // namespace
 
 std::unique_ptr<LockKeys> systemLockKeys() {
-    Display* d = nullptr;
-    if (const char* name = std::getenv("DISPLAY"); name && *name) {
-        d = XOpenDisplay(nullptr);
-        int event, error, major, minor;
-        if (d && !XTestQueryExtension(d, &event, &error, &major, &minor)) {
-            XCloseDisplay(d);
-            d = nullptr;
-        }
+    const char* name = std::getenv("DISPLAY");
+    // The lock keys are reached through X11 only (XWayland on a Wayland desktop).
+    if (!name || !*name) {
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        return std::make_unique<X11LockKeys>(
+            nullptr, wayland && *wayland ? "DISPLAY is not set; Wayland alone has no way in"
+                                         : "DISPLAY is not set");
     }
-    return std::make_unique<X11LockKeys>(d);
+    Display* d = XOpenDisplay(nullptr);
+    if (!d)
+        return std::make_unique<X11LockKeys>(nullptr,
+                                             "display " + std::string(name) + " cannot be opened");
+    int event, error, major, minor;
+    if (!XTestQueryExtension(d, &event, &error, &major, &minor)) {
+        XCloseDisplay(d);
+        return std::make_unique<X11LockKeys>(nullptr, "the display has no XTest extension");
+    }
+    return std::make_unique<X11LockKeys>(d, std::string());
 }
 
 }  // namespace platform

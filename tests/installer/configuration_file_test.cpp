@@ -34,11 +34,40 @@ TEST(ConfigurationFile, TheConfigurationIsWhatFollowsThePrefixUpToTheFirstNul) {
     EXPECT_EQ(plain.configuration, "ABC");
     EXPECT_FALSE(plain.message);
 
-    // Line ends and any other byte are part of it.
-    EXPECT_EQ(check("Config=A1\r\nB2\r\n").configuration, "A1\r\nB2\r\n");
-    EXPECT_EQ(check("Config=\xE4\x7F=x").configuration, "\xE4\x7F=x");
+    // What an editor leaves at the end is not part of it; bytes above ASCII are.
+    EXPECT_EQ(check("Config=A1 B2 \r\n").configuration, "A1 B2");
+    EXPECT_EQ(check("Config=AB\n\n\t ").configuration, "AB");
+    EXPECT_EQ(check("Config=\xE4\xFF=x").configuration, "\xE4\xFF=x");
     EXPECT_EQ(check(std::string("Config=AB\0CD", 12)).configuration, "AB");
+    EXPECT_EQ(check(std::string("Config=AB\r\n\0\x1b", 13)).configuration, "AB");
     EXPECT_EQ(check(std::string("Config=\0CD", 10)).message, kEmpty);
+    EXPECT_EQ(check("Config=\r\n").message, kEmpty);
+}
+
+TEST(ConfigurationFile, AControlByteInsideIsNotValidAndNamedWithItsOffset) {
+    struct Case {
+        std::string content;
+        std::size_t offset;
+        std::uint8_t byte;
+    };
+    for (const Case& k : {Case{"Config=ABC\r\x1b"
+                               "FW\r\n",
+                               10, 0x0D},
+                          Case{"Config=\x1b"
+                               "FW",
+                               7, 0x1B},
+                          Case{"Config=A\nB\n", 8, 0x0A}, Case{"Config=A\tB", 8, 0x09},
+                          Case{"Config=AB\x7f", 9, 0x7F}, Case{"Config=AB\x01\r\n", 9, 0x01}}) {
+        SCOPED_TRACE(k.offset);
+        auto load = check(k.content);
+        EXPECT_FALSE(load.ok);
+        EXPECT_EQ(load.message, kNotValid);
+        ASSERT_TRUE(load.controlByteOffset);
+        EXPECT_EQ(*load.controlByteOffset, k.offset);
+        EXPECT_EQ(load.controlByte, k.byte);
+        EXPECT_TRUE(load.configuration.empty());
+    }
+    EXPECT_FALSE(check("config=ABC").controlByteOffset);
 }
 
 TEST(ConfigurationFile, APrefixThatIsNotExactlyConfigIsNotValidAndNothingAfterItIsEmpty) {
@@ -79,6 +108,15 @@ TEST(ConfigurationFile, LoadingReadsTheFileAndNamesItByItsLastPathPart) {
     EXPECT_EQ(tooLong.message, kNotValid);
     EXPECT_TRUE(tooLong.fileName.empty());
 
+    testenv::writeFile(path, "Config=ABC\r\n");
+    EXPECT_EQ(LoadConfigurationFile(path).configuration, "ABC");
+    testenv::writeFile(path,
+                       "Config=ABC\r\x1b"
+                       "FW\r\n");
+    auto control = LoadConfigurationFile(path);
+    EXPECT_EQ(control.message, kNotValid);
+    EXPECT_EQ(control.controlByteOffset, 10u);
+
     testenv::writeFile(path, "Config");
     EXPECT_EQ(LoadConfigurationFile(path).message, kNotValid);
     testenv::writeFile(path, "Config=");
@@ -104,9 +142,16 @@ TEST(ConfigurationFile, AFileThatCannotBeReadSaysWhy) {
     EXPECT_FALSE(folder.ok);
     EXPECT_EQ(folder.fileError.osCode, EISDIR) << folder.message->text;
 
-    // A device without a size is read no further than the limit.
-    auto endless = LoadConfigurationFile("/dev/zero");
-    EXPECT_EQ(endless.message, kNotValid);
+    // A device or a FIFO is not opened: it might never end, or wait for a writer.
+    const std::string fifo = dir.file("pipe.vsc");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {std::string("/dev/zero"), fifo}) {
+        auto special = LoadConfigurationFile(path);
+        EXPECT_FALSE(special.ok);
+        ASSERT_TRUE(special.message);
+        EXPECT_EQ(special.message->text,
+                  "Cannot open configuration file\n" + path + ": is not a regular file");
+    }
 
     if (::geteuid() != 0) {
         const std::string locked = dir.file("locked.vsc");

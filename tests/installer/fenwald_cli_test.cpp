@@ -1,8 +1,12 @@
 // fenwald's command line as a program: what it prints, its exit status, and what the simulated
 // scanner or lrzsz ends up holding.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "sim/scanner_device.h"
@@ -102,6 +106,177 @@ TEST_F(FenwaldCommandLine, TheSettingsFileGivesThePortAndFailuresExitOne) {
     r = run({"versions", "--port", "7"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("COM7"), std::string::npos) << r.err;
+}
+
+TEST_F(FenwaldCommandLine, ABrokenRecordFileIsRefusedWhateverItsName) {
+    startScanner();
+    std::string hex = intelHex(randomBytes(100, 4));
+    hex[hex.find("\r\n") - 1] ^= 1;  // the first record's checksum
+    const std::string srecords = "S0080000612E7331398B\r\nS1051000DEAD5F\r\n";
+    const std::pair<std::string, std::string> files[] = {
+        {"firmware", hex},
+        {"app.txt", hex},
+        {"app.ihx", hex},
+        {"app", srecords},
+        {"end.hex", ":00000001FF\r\n"},
+        {"x\x1b[2J", ":00000001FF\r\n"},
+    };
+    const std::string expected[] = {
+        "firmware line 1: bad checksum",   "app.txt line 1: bad checksum",
+        "app.ihx line 1: bad checksum",    "app: no termination record",
+        "end.hex: the file holds no data", "x\\x1B[2J: the file holds no data",
+    };
+    for (std::size_t i = 0; i < std::size(files); ++i) {
+        Outcome r = run({"download", file(files[i].first, files[i].second), "--port", "3"});
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find(expected[i]), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(scanner.line().received().empty());
+    EXPECT_EQ(scanner.firmwareRequests(), 0);
+
+    // Bytes that are no text still go as they are, under any name but a record extension.
+    const std::string raw = randomBytes(600, 9);
+    Outcome r = run({"download", file("firmware", raw), "--port", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(testenv::eventually([&] { return scanner.firmware().has_value(); }));
+    const auto firmware = scanner.firmware();
+    EXPECT_EQ(std::string(firmware->bytes.begin(), firmware->bytes.end()), raw);
+}
+
+TEST_F(FenwaldCommandLine, ConfigureLeavesOutTheFilesLineEndAndRefusesAControlByte) {
+    startScanner();
+    Outcome r = run({"configure", file("editor.vsc", "Config=ABC\r\n"), "--port", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(scanner.configurations().size(), 1u);
+    EXPECT_EQ(scanner.configurations()[0].text, "ABCZ2");
+    EXPECT_TRUE(scanner.configurations()[0].permanent);
+    const auto wire = scanner.line().received();
+    EXPECT_NE(std::string(wire.begin(), wire.end())
+                  .find("\x1b"
+                        "ABCZ2\r"),
+              std::string::npos);
+
+    scanner.line().clearReceived();
+    r = run({"configure",
+             file("inside.vsc",
+                  "Config=ABC\r\x1b"
+                  "FW\r"),
+             "--port", "3"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Configuration file is not valid: control byte 0x0d at offset 10.\n");
+    EXPECT_TRUE(scanner.line().received().empty());
+    EXPECT_EQ(scanner.firmwareRequests(), 0);
+}
+
+TEST_F(FenwaldCommandLine, AFifoIsRefusedAsEveryFileFenwaldReads) {
+    startScanner();
+    const std::string fifo = env.dir().file("pipe.hex");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"download", fifo, "--port", "3"}, "Cannot read " + fifo + ": is not a regular file\n"},
+        {{"configure", fifo, "--port", "3"},
+         "Cannot open configuration file\n" + fifo + ": is not a regular file\n"},
+        {{"monitor", "--port", "3", "--send-file", fifo},
+         "Cannot open " + fifo + ": is not a regular file\n"},
+        {{"transmit", fifo, "--port", "3"}, "cannot send " + fifo + ": is not a regular file"},
+    };
+    for (const Case& k : cases) {
+        Outcome r = run(k.args);  // a FIFO opened for reading would wait for a writer
+        EXPECT_EQ(r.status, 1) << k.args.front() << ": " << r.err;
+        EXPECT_NE(r.err.find(k.message), std::string::npos) << k.args.front() << ": " << r.err;
+    }
+    EXPECT_EQ(scanner.firmwareRequests(), 0);
+    EXPECT_TRUE(scanner.configurations().empty());
+}
+
+TEST_F(FenwaldCommandLine, HidWithoutADisplaySaysADisplayIsNeeded) {
+    const std::string vsc = file("hid.vsc", "Config=ABC");
+    struct Case {
+        const char* display;  // null: not set
+        const char* wayland;
+        std::string why;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, "DISPLAY is not set"},
+        {nullptr, "wayland-0", "DISPLAY is not set; Wayland alone has no way in"},
+        {":4711", nullptr, "display :4711 cannot be opened"},
+    };
+    const char* savedDisplay = std::getenv("DISPLAY");
+    const std::string display = savedDisplay ? savedDisplay : "";
+    const char* savedWayland = std::getenv("WAYLAND_DISPLAY");
+    const std::string wayland = savedWayland ? savedWayland : "";
+    auto put = [](const char* name, const char* value) {
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    };
+    for (const Case& k : cases) {
+        put("DISPLAY", k.display);
+        put("WAYLAND_DISPLAY", k.wayland);
+        Outcome r = run({"configure", vsc, "--hid"});
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.err, "fenwald: --hid needs a graphical display (" + k.why + ").\n");
+        EXPECT_EQ(r.out, "");
+    }
+    put("DISPLAY", savedDisplay ? display.c_str() : nullptr);
+    put("WAYLAND_DISPLAY", savedWayland ? wayland.c_str() : nullptr);
+}
+
+TEST_F(FenwaldCommandLine, ASettingOutOfRangeIsRefusedWithTheFileKeyAndValue) {
+    startScanner();
+    ASSERT_EQ(scanner.command("reply Z1 V1.0\\r"), "ok");
+    const std::string ini = work + "/fenwald.ini";
+    struct Case {
+        std::string settings;
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"port=65539", {"versions"}, "\"port\" takes a COM number from 1 to 255, not 65539"},
+        {"port=32771", {"monitor"}, "\"port\" takes a COM number from 1 to 255, not 32771"},
+        {"port=3\nbaudrate=12345",
+         {"monitor"},
+         "\"baudrate\" takes 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200, not 12345"},
+        {"port=3\ndatabits=9", {"monitor"}, "\"databits\" takes 7 or 8, not 9"},
+        {"port=3\nstopbits=1", {"transmit", "x"}, "\"stopbits\" takes 0 (one stop bit) or 2"},
+        {"port=3\nparity=5", {"monitor"}, "\"parity\" takes 0 (none), 1 (odd) or 2 (even), not 5"},
+        {"port=3\nirda=9", {"download", "app.hex"}, "\"irda\" takes a type from 0 to 5, not 9"},
+        {"port=300",
+         {"configure", file("a.vsc", "Config=A")},
+         "\"port\" takes a COM number from 1 to 255, not 300"},
+    };
+    for (const Case& k : cases) {
+        testenv::writeFile(ini, "[Main]\n" + k.settings + "\n");
+        Outcome r = run(k.args);
+        EXPECT_EQ(r.status, 2) << k.settings << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("fenwald: " + ini + ": " + k.message, 0), 0u) << r.err;
+    }
+    EXPECT_TRUE(scanner.line().received().empty());  // nothing went to COM3, or any port
+
+    // What the command line gives itself is not taken from the file.
+    testenv::writeFile(ini, "[Main]\nport=65539\n");
+    Outcome r = run({"versions", "--port", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.lines().back(), "Scanner software: V1.0");
+}
+
+TEST_F(FenwaldCommandLine, AnUnreadableSettingsFileIsSaidOnceAndTheDefaultsAreUsed) {
+    startScanner();
+    ASSERT_EQ(scanner.command("reply Z1 V1.0\\r"), "ok");
+    const std::string ini = work + "/fenwald.ini";
+    ASSERT_TRUE(std::filesystem::create_directory(ini));
+    Outcome r = run({"versions", "--port", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "fenwald: Cannot read " + ini + " (" + std::strerror(EISDIR) +
+                         "): the default settings are used\n");
+    EXPECT_EQ(r.lines().back(), "Scanner software: V1.0");
+    EXPECT_TRUE(std::filesystem::is_directory(ini));
 }
 
 TEST_F(FenwaldCommandLine, BadArgumentsExitTwo) {

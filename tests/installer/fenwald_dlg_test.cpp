@@ -121,6 +121,21 @@ TEST_F(MainWindow, ADownloadFromTheMenuInstallsTheFileWithTheMenusDisabledMeanwh
     installed(w);
 }
 
+TEST_F(MainWindow, ASettingOutOfRangeFallsBackToTheDefaultWithAWarning) {
+    testenv::writeFile("fenwald.ini", "[Main]\nport=65539\nirda=9\n");
+    CfenwaldDlg w({}, buildTreeRegistry());
+    EXPECT_EQ(w.Settings().port, 1);  // never COM3, the 16 bits of 65539
+    EXPECT_EQ(w.Settings().irda, 0);
+    ASSERT_TRUE(qttest::eventually([&] { return !boxes.all().empty(); }));
+    ASSERT_EQ(boxes.all().size(), 1u);
+    const std::string ini = env.dir().file("fenwald.ini");
+    EXPECT_EQ(boxes.all()[0].text.toStdString(),
+              ini + ": \"port\" takes a COM number from 1 to 255, not 65539.\n" + ini +
+                  ": \"irda\" takes a type from 0 to 5, not 9.\nThe default is used instead.");
+    EXPECT_EQ(boxes.all()[0].caption, QStringLiteral("Warning"));
+    EXPECT_EQ(boxes.all()[0].icon, QMessageBox::Warning);
+}
+
 TEST_F(MainWindow, AStartFileInQuotesAndBlanksIsDownloadedAtOnce) {
     const std::string path = firmware();
     CfenwaldDlg w("  \"" + path + "\"  ", buildTreeRegistry());

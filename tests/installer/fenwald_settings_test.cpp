@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "installer/engine/fenwald_settings.h"
@@ -37,16 +39,20 @@ TEST_F(InWorkingFolder, AMissingFileIsCreatedWithTheEightKeysAtTheirDefaults) {
     EXPECT_EQ(s, expected);
 }
 
-TEST_F(InWorkingFolder, AnEmptyValueIsRewrittenWithItsDefaultAndTextReadsAsZero) {
+TEST_F(InWorkingFolder, AnEmptyValueIsRewrittenWithItsDefaultAndTextIsABadValue) {
     testenv::writeFile(dir.file("fenwald.ini"),
                        "; kept\n[main]\nport=7\nbaudrate=abc\nirda=\nPARITY=2x\n[Other]\nx=1\n");
     serial::SettingsFile file;
     FenwaldSettings s;
-    loadSettings(file, s);
+    const SettingsLoad load = loadSettings(file, s);
     EXPECT_EQ(s.port, 7);
-    EXPECT_EQ(s.baudrate, 0);
+    EXPECT_EQ(s.baudrate, 9600);  // "abc" reads as 0, which is no baud rate
     EXPECT_EQ(s.irda, 0);
     EXPECT_EQ(s.parity, 2);
+    ASSERT_EQ(load.problems.size(), 1u);
+    EXPECT_EQ(load.problems[0].key, "baudrate");
+    EXPECT_EQ(load.problems[0].value, "abc");
+    EXPECT_FALSE(load.unreadable);
     const std::string text = testenv::readFile(dir.file("fenwald.ini"));
     EXPECT_NE(text.find("irda=0\n"), std::string::npos) << text;
     EXPECT_NE(text.find("baudrate=abc\n"), std::string::npos) << text;  // read, not rewritten
@@ -98,6 +104,90 @@ TEST_F(InWorkingFolder, NoFolderIsCreatedForTheFile) {
     saveSettings(file, s);
     EXPECT_FALSE(std::filesystem::exists(gone));
     EXPECT_EQ(s.port, 1);
+}
+
+TEST_F(InWorkingFolder, AValueOutOfItsRangeGivesTheDefaultAndIsNamedNeverWrapped) {
+    struct Case {
+        std::string key, value;
+        int FenwaldSettings::*field;
+        int expected;  // the value when it is in range, else the default
+        bool bad;
+    };
+    const Case cases[] = {
+        {"port", "65539", &FenwaldSettings::port, 1, true},  // COM3 in 16 bits
+        {"port", "32771", &FenwaldSettings::port, 1, true},  // COM-32765
+        {"port", "99999999999", &FenwaldSettings::port, 1, true},
+        {"port", "-3", &FenwaldSettings::port, 1, true},
+        {"port", "256", &FenwaldSettings::port, 1, true},
+        {"port", "255", &FenwaldSettings::port, 255, false},
+        {"baudrate", "9601", &FenwaldSettings::baudrate, 9600, true},
+        {"baudrate", "115200", &FenwaldSettings::baudrate, 115200, false},
+        {"databits", "9", &FenwaldSettings::databits, 8, true},
+        {"databits", "7", &FenwaldSettings::databits, 7, false},
+        {"stopbits", "1", &FenwaldSettings::stopbits, 0, true},
+        {"stopbits", "2", &FenwaldSettings::stopbits, 2, false},
+        {"parity", "3", &FenwaldSettings::parity, 0, true},
+        {"format", "3", &FenwaldSettings::format, 0, true},
+        {"irda", "6", &FenwaldSettings::irda, 0, true},
+        {"irda", "5", &FenwaldSettings::irda, 5, false},
+        {"local echo", "2", &FenwaldSettings::localEcho, 1, true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.key + "=" + k.value);
+        testenv::writeFile(dir.file("fenwald.ini"), "[Main]\n" + k.key + "=" + k.value + "\n");
+        serial::SettingsFile file;
+        file.setReadOnly(true);
+        FenwaldSettings s;
+        const SettingsLoad load = loadSettings(file, s);
+        EXPECT_EQ(s.*k.field, k.expected);
+        ASSERT_EQ(load.problems.size(), k.bad ? 1u : 0u);
+        if (k.bad) {
+            EXPECT_EQ(load.problems[0].key, k.key);
+            EXPECT_EQ(load.problems[0].value, k.value);
+        }
+    }
+    EXPECT_EQ(describeSettingProblem("/w/fenwald.ini", {"port", "65539\x1b", "a COM number"}),
+              "/w/fenwald.ini: \"port\" takes a COM number, not 65539\\x1B");
+}
+
+TEST_F(InWorkingFolder, AFileThatCannotBeReadGivesTheDefaultsSaysWhyAndIsNotReplaced) {
+    ASSERT_TRUE(platform::createDirectory(dir.file("fenwald.ini")));
+    serial::SettingsFile file;
+    FenwaldSettings s;
+    s.port = 9;
+    const SettingsLoad load = loadSettings(file, s);
+    ASSERT_TRUE(load.unreadable);
+    EXPECT_EQ(load.unreadable->osCode, EISDIR);
+    EXPECT_EQ(s.port, 1);
+    EXPECT_TRUE(load.problems.empty());
+    EXPECT_TRUE(file.readOnly());
+    EXPECT_EQ(describeUnreadableSettings(file.path(), *load.unreadable),
+              "Cannot read " + dir.file("fenwald.ini") + " (" + load.unreadable->text +
+                  "): the default settings are used");
+
+    // A FIFO is not read at all: the read would wait for a writer.
+    ASSERT_EQ(::rmdir(dir.file("fenwald.ini").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.file("fenwald.ini").c_str(), 0600), 0);
+    serial::SettingsFile fifo;
+    const SettingsLoad fromFifo = loadSettings(fifo, s);
+    ASSERT_TRUE(fromFifo.unreadable);
+    EXPECT_EQ(fromFifo.unreadable->text, "is not a regular file");
+    EXPECT_EQ(s.port, 1);
+    ASSERT_EQ(::unlink(dir.file("fenwald.ini").c_str()), 0);
+    ASSERT_TRUE(platform::createDirectory(dir.file("fenwald.ini")));
+
+    if (::geteuid() != 0) {  // root reads a file of mode 000
+        ASSERT_EQ(::rmdir(dir.file("fenwald.ini").c_str()), 0);
+        testenv::writeFile(dir.file("fenwald.ini"), "[Main]\nport=7\n");
+        ASSERT_EQ(::chmod(dir.file("fenwald.ini").c_str(), 0), 0);
+        serial::SettingsFile locked;
+        const SettingsLoad denied = loadSettings(locked, s);
+        ASSERT_TRUE(denied.unreadable);
+        EXPECT_EQ(denied.unreadable->osCode, EACCES);
+        saveSettings(locked, s);
+        ASSERT_EQ(::chmod(dir.file("fenwald.ini").c_str(), 0600), 0);
+        EXPECT_EQ(testenv::readFile(dir.file("fenwald.ini")), "[Main]\nport=7\n");
+    }
 }
 
 TEST(IrdaTypes, FixedBaudRateCradleIsOnlyTheMainWindowsAndNeverReachesTheTransfer) {

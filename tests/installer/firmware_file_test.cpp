@@ -151,6 +151,7 @@ TEST(FirmwareBinary, AnyBytesAreTheImageFromAddressZero) {
     EXPECT_EQ(c.records, 0u);
     // A valid HEX text named .bin is still sent as bytes.
     EXPECT_EQ(check("image.bin", kObjcopyHex).format, FirmwareFormat::Binary);
+    EXPECT_TRUE(check("image.BIN", ":00000001FE\n").ok);
 }
 
 TEST(FirmwareFormat, TheExtensionDecidesInAnyCase) {
@@ -173,7 +174,7 @@ TEST(FirmwareFormat, TheExtensionDecidesInAnyCase) {
     }
 }
 
-TEST(FirmwareFormat, OtherNamesAreJudgedByWhetherTheContentPasses) {
+TEST(FirmwareFormat, ATextOfRecordsIsRecordsWhateverItsName) {
     struct Case {
         const char* name;
         std::string text;
@@ -184,18 +185,21 @@ TEST(FirmwareFormat, OtherNamesAreJudgedByWhetherTheContentPasses) {
         {"fw.dat", "\r\n  \n" + kObjcopyHex, FirmwareFormat::IntelHex},
         {"fw.txt", kObjcopyS28, FirmwareFormat::SRecords},
         {"dir.s19/image", kObjcopyS37, FirmwareFormat::SRecords},
-        // Looks like records but fails: sent as bytes.
-        {"firmware", ":00000001FE\n", FirmwareFormat::Binary},
-        {"firmware", "S9030000FB\n", FirmwareFormat::Binary},
+        {"app.s19", kObjcopyHex, FirmwareFormat::IntelHex},
+        {"app.hex", "\n\t\n" + kObjcopyS19, FirmwareFormat::SRecords},
+        // Not records: sent as bytes.
         {"firmware", "Some text\n", FirmwareFormat::Binary},
         {"firmware",
          std::string("\x7f"
                      "ELF\x00",
                      5),
          FirmwareFormat::Binary},
+        {"firmware", ":00000001FF\n\x1a", FirmwareFormat::Binary},
+        {"firmware", "S1\xe4\n", FirmwareFormat::Binary},
+        {"firmware", "\n\n", FirmwareFormat::Binary},
     };
     for (const Case& k : cases) {
-        SCOPED_TRACE(k.text.substr(0, 12));
+        SCOPED_TRACE(k.name + (": " + k.text.substr(0, 12)));
         EXPECT_EQ(formatFor(k.name, bytes(k.text)), k.format);
         const auto c = check(k.name, k.text);
         EXPECT_TRUE(c.ok) << c.problem;
@@ -269,6 +273,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "data runs past address FFFFFFFF"},
         Refusal{"LineTooLong", "fw.hex", kLongLine + "\n", 1, "line longer than 600 characters"},
         Refusal{"OnlyBlankLines", "fw.hex", "\r\n \n", 0, "no records"},
+        Refusal{"OnlyTheEndRecord", "fw.hex", ":00000001FF\r\n", 0, "the file holds no data"},
+        Refusal{"NoDataBytes", "fw.hex", ":020000040001F9\n:0000000000\n:00000001FF\n", 0,
+                "the file holds no data"},
+        // Named by no known extension, or by another format's: the content decides.
+        Refusal{"BadChecksumWithoutExtension", "firmware",
+                ":020000021000EC\n:1023450048656C6C6F206669726D776172652C20CC\n:00000001FF\n", 2,
+                "bad checksum (expected CB, found CC)"},
+        Refusal{"BadChecksumNamedTxt", "app.txt", ":00000001FE\n", 1,
+                "bad checksum (expected FF, found FE)"},
+        Refusal{"BadChecksumNamedIhx", "app.ihx", "\r\n:00000001FE\r\n", 2,
+                "bad checksum (expected FF, found FE)"},
+        Refusal{"OnlyTheEndRecordWithoutExtension", "firmware", ":00000001FF\n", 0,
+                "the file holds no data"},
+        Refusal{"HexNamedS19", "app.s19", ":0400000001020304F2\n", 0, "no end-of-file record"},
         Refusal{"Empty", "fw.hex", "", 0, "empty file"}),
     [](const auto& info) { return std::string(info.param.label); });
 
@@ -301,6 +319,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "data after the termination record"},
         Refusal{"DataPastTheTopAddress", "fw.s37", "S308FFFFFFFE010203F6\n", 1,
                 "data runs past address FFFFFFFF"},
+        Refusal{"OnlyHeaderAndTermination", "fw.s19", "S0080000612E7331398B\nS9030000FC\n", 0,
+                "the file holds no data"},
+        Refusal{"MissingTerminationWithoutExtension", "firmware",
+                "S0080000612E7331398B\nS1051000DEAD5F\n", 0, "no termination record"},
+        Refusal{"BadChecksumNamedTxt", "app.txt", "S9030000FB\n", 1,
+                "bad checksum (expected FC, found FB)"},
         Refusal{"Empty", "fw.s19", "", 0, "empty file"}),
     [](const auto& info) { return std::string(info.param.label); });
 

@@ -16,7 +16,6 @@
 #include <atomic>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 
 #include "installer/components/common/component_support.h"
 #include "installer/components/common/line_transfer.h"
@@ -300,21 +299,22 @@ private:
             status(status::kCannotReadFile, "Cannot read " + path + ": it is a folder");
             return false;
         }
-        std::ifstream in(path, std::ios::binary);
+        platform::SystemError why;
+        std::FILE* in = platform::openRegularFileStream(path, &why);
         if (!in) {
-            status(status::kCannotReadFile,
-                   "Cannot read " + path + ": " + platform::SystemError::fromErrno().text);
+            status(status::kCannotReadFile, "Cannot read " + path + ": " + why.text);
             return false;
         }
         content.resize(kMaxFirmwareFileSize + 1);
-        in.read(reinterpret_cast<char*>(content.data()),
-                static_cast<std::streamsize>(content.size()));
-        if (in.bad()) {
-            status(status::kCannotReadFile,
-                   "Cannot read " + path + ": " + platform::SystemError::fromErrno().text);
+        const std::size_t got = std::fread(content.data(), 1, content.size(), in);
+        const bool failed = std::ferror(in) != 0;
+        if (failed) why = platform::SystemError::fromErrno();
+        std::fclose(in);
+        if (failed) {
+            status(status::kCannotReadFile, "Cannot read " + path + ": " + why.text);
             return false;
         }
-        content.resize(static_cast<std::size_t>(in.gcount()));
+        content.resize(got);
         return true;
     }
 
