@@ -1,10 +1,12 @@
 #include "platform/profile.h"
 
 #include <cctype>
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "platform/file_lock.h"
 #include "platform/folders.h"
 
 namespace platform::profile {
@@ -100,21 +102,18 @@ std::string readString(const std::string& file, const std::string& section, cons
     return v ? *v : defaultValue;
 }
 
-bool write(const std::string& file, const std::string& section, const std::string& key,
-           const std::string& value) {
-    if (!readableName(key, true) || !readableName(section, false) ||
-        value.find('\n') != std::string::npos)
-        return false;
-    std::vector<std::string> lines;
-    readLines(file, lines);
-    const std::string entry = key + "=" + protect(value);
+namespace {
+
+// Sets one entry in the file's lines.
+void setEntry(std::vector<std::string>& lines, const Entry& change) {
+    const std::string entry = change.key + "=" + protect(change.value);
     bool inSection = false;
     bool sectionFound = false;
     size_t insertAt = lines.size();
     for (size_t i = 0; i < lines.size(); ++i) {
         if (auto s = sectionOf(lines[i])) {
             if (inSection) break;  // end of our section: insert after its last line
-            inSection = sameText(*s, section);
+            inSection = sameText(*s, change.section);
             if (inSection) {
                 sectionFound = true;
                 insertAt = i + 1;
@@ -122,24 +121,49 @@ bool write(const std::string& file, const std::string& section, const std::strin
             continue;
         }
         if (!inSection) continue;
-        if (auto e = entryOf(lines[i]); e && sameText(e->first, key)) {
+        if (auto e = entryOf(lines[i]); e && sameText(e->first, change.key)) {
             lines[i] = entry;
-            insertAt = std::string::npos;
-            break;
+            return;
         }
         if (!trim(lines[i]).empty()) insertAt = i + 1;
     }
-    if (insertAt != std::string::npos) {
-        if (sectionFound) {
-            lines.insert(lines.begin() + static_cast<long>(insertAt), entry);
-        } else {
-            lines.push_back("[" + section + "]");
-            lines.push_back(entry);
+    if (sectionFound) {
+        lines.insert(lines.begin() + static_cast<long>(insertAt), entry);
+    } else {
+        lines.push_back("[" + change.section + "]");
+        lines.push_back(entry);
+    }
+}
+
+}  // namespace
+
+bool write(const std::string& file, const std::vector<Entry>& entries, SystemError* err) {
+    for (const Entry& e : entries) {
+        if (!readableName(e.key, true) || !readableName(e.section, false) ||
+            e.value.find('\n') != std::string::npos) {
+            if (err) *err = SystemError::fromCode(EINVAL, "a name or value no read finds again");
+            return false;
         }
     }
+    // Without the lock (a folder that cannot be written) the write itself says why it fails.
+    FileLock lock(linkTarget(file) + ".lock");
+    // A file that is there but cannot be read is not replaced by our keys alone.
+    SystemError unreadable;
+    if (!canReadRegularFile(file, &unreadable) && unreadable.osCode != ENOENT) {
+        if (err) *err = unreadable;
+        return false;
+    }
+    std::vector<std::string> lines;
+    readLines(file, lines);
+    for (const Entry& e : entries) setEntry(lines, e);
     std::string out;
     for (const auto& l : lines) out += l + "\n";
-    return replaceFileContents(file, out);
+    return replaceFileContents(file, out, err);
+}
+
+bool write(const std::string& file, const std::string& section, const std::string& key,
+           const std::string& value, SystemError* err) {
+    return write(file, std::vector<Entry>{{section, key, value}}, err);
 }
 
 }  // namespace platform::profile

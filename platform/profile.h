@@ -8,6 +8,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/system_error.h"
 
 namespace platform::profile {
 
@@ -16,7 +19,16 @@ std::optional<std::string> read(const std::string& file, const std::string& sect
                                 const std::string& key);
 std::string readString(const std::string& file, const std::string& section, const std::string& key,
                        const std::string& defaultValue);
+
+struct Entry {
+    std::string section, key, value;
+};
+// Sets every entry in one rewrite of the file (platform::replaceFileContents), made under the
+// file's lock (platform::FileLock on "<file>.lock", beside the file a symbolic link names), so
+// two programs writing at once keep each other's keys. Nothing is written when a name is
+// refused (EINVAL); a system failure leaves the file as it was. err gets the reason.
+bool write(const std::string& file, const std::vector<Entry>& entries, SystemError* err = nullptr);
 bool write(const std::string& file, const std::string& section, const std::string& key,
-           const std::string& value);
+           const std::string& value, SystemError* err = nullptr);
 
 }  // namespace platform::profile

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -187,32 +189,195 @@ std::optional<std::string> createUniqueTempFile(const std::string& folder,
     return std::string(buf.data());
 }
 
-bool replaceFileContents(const std::string& path, const std::string& contents, SystemError* err) {
-    std::string tmp = path + ".new." + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+namespace {
+
+constexpr int kMaxLinks = 40;               // as the system follows them
+constexpr std::size_t kTempNameBase = 200;  // leaves room for the marks within NAME_MAX
+
+std::atomic<long long> writeLimit{-1};
+std::atomic<int> writeLimitCode{ENOSPC};
+
+// The mode a file newly made by this process gets: 0666 less the umask, which only the
+// process's status tells without changing it for a moment for every thread.
+mode_t newFileMode() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("Umask:", 0) == 0)
+            return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    return 0644;
+}
+
+// How many of size bytes may be written before the test limit; size when there is none.
+std::size_t allowedByLimit(std::size_t size) {
+    long long left = writeLimit.load();
+    for (;;) {
+        if (left < 0) return size;
+        const long long take = std::min<long long>(left, static_cast<long long>(size));
+        if (writeLimit.compare_exchange_weak(left, left - take))
+            return static_cast<std::size_t>(take);
+    }
+}
+
+bool syncFolder(const std::string& folder, SystemError* err) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         if (err) *err = SystemError::fromErrno();
         return false;
     }
-    size_t done = 0;
-    while (done < contents.size()) {
-        ssize_t w = ::write(fd, contents.data() + done, contents.size() - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            if (err) *err = SystemError::fromErrno();
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return false;
-        }
-        done += static_cast<size_t>(w);
-    }
+    int r = ::fsync(fd);
+    // Some file systems cannot sync a folder; what they hold is then as safe as it gets.
+    const bool ok = r == 0 || errno == EINVAL || errno == ENOTSUP;
+    if (!ok && err) *err = SystemError::fromErrno();
     ::close(fd);
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        if (err) *err = SystemError::fromErrno();
-        ::unlink(tmp.c_str());
-        return false;
+    return ok;
+}
+
+}  // namespace
+
+std::string linkTarget(const std::string& path) {
+    std::string current = path;
+    for (int i = 0; i < kMaxLinks; ++i) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        std::vector<char> buf(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        const ssize_t n = ::readlink(current.c_str(), buf.data(), buf.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= buf.size()) return current;
+        std::string next(buf.data(), static_cast<std::size_t>(n));
+        current = next.front() == '/' ? next : joinPath(parentFolder(current), next);
+    }
+    return current;  // a loop: the rename then fails with the system's reason
+}
+
+DurableFile::~DurableFile() {
+    discard();
+}
+
+bool DurableFile::fail(SystemError* err, SystemError why) {
+    if (err) *err = std::move(why);
+    discard();
+    return false;
+}
+
+bool DurableFile::openTemporary(const std::string& folder, const std::string& name,
+                                SystemError* err) {
+    std::string pattern = joinPath(folder, "." + name.substr(0, kTempNameBase) + ".XXXXXX");
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+    if (fd < 0) return fail(err, SystemError::fromErrno());
+    fd_ = fd;
+    temp_ = buf.data();
+    finished_ = false;
+    return true;
+}
+
+bool DurableFile::begin(const std::string& path, SystemError* err) {
+    discard();
+    target_ = linkTarget(path);
+    if (!openTemporary(parentFolder(target_), fileNameOf(target_), err)) return false;
+    // mkstemp makes the file 0600: give it what the file it replaces had, or what a new file
+    // of this process gets.
+    struct stat st {};
+    if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (::fchmod(fd_, st.st_mode & 07777) != 0) return fail(err, SystemError::fromErrno());
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+            // Only root may give it back to its owner; anyone else's save makes it theirs.
+            [[maybe_unused]] const int given = ::fchown(fd_, st.st_uid, st.st_gid);
+        }
+    } else if (::fchmod(fd_, newFileMode()) != 0) {
+        return fail(err, SystemError::fromErrno());
     }
     return true;
+}
+
+bool DurableFile::beginNew(const std::string& folder, SystemError* err) {
+    discard();
+    target_.clear();
+    if (!openTemporary(folder, "new", err)) return false;
+    if (::fchmod(fd_, newFileMode()) != 0) return fail(err, SystemError::fromErrno());
+    return true;
+}
+
+bool DurableFile::write(const void* data, std::size_t size, SystemError* err) {
+    if (fd_ < 0) return fail(err, SystemError::fromCode(EBADF));
+    const char* p = static_cast<const char*>(data);
+    const std::size_t allowed = allowedByLimit(size);
+    std::size_t done = 0;
+    while (done < allowed) {
+        const ssize_t w = ::write(fd_, p + done, allowed - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) return fail(err, SystemError::fromErrno());
+        if (w == 0) return fail(err, SystemError::fromCode(ENOSPC));
+        done += static_cast<std::size_t>(w);
+    }
+    if (allowed < size) return fail(err, SystemError::fromCode(writeLimitCode.load()));
+    return true;
+}
+
+bool DurableFile::finish(SystemError* err) {
+    if (finished_) return true;
+    if (fd_ < 0) return fail(err, SystemError::fromCode(EBADF));
+    if (::fsync(fd_) != 0) return fail(err, SystemError::fromErrno());
+    const int fd = fd_;
+    fd_ = -1;
+    // Not retried: the descriptor is gone whatever close() says.
+    if (::close(fd) != 0) return fail(err, SystemError::fromErrno());
+    finished_ = true;
+    return true;
+}
+
+bool DurableFile::commit(SystemError* err) {
+    if (target_.empty()) return fail(err, SystemError::fromCode(EINVAL));
+    if (!finish(err)) return false;
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) return fail(err, SystemError::fromErrno());
+    temp_.clear();
+    finished_ = false;
+    return syncFolder(parentFolder(target_), err);
+}
+
+bool DurableFile::commitNew(const std::string& path, SystemError* err) {
+    if (!finish(err)) return false;
+    if (target_.empty()) target_ = path;  // for the messages that name it
+    // A hard link never replaces what is there, so nothing can slip in between look and move.
+    if (::link(temp_.c_str(), path.c_str()) == 0) {
+        ::unlink(temp_.c_str());
+    } else if (errno == EEXIST) {
+        if (err) *err = SystemError::fromCode(EEXIST);
+        return false;
+    } else {
+        // A file system without hard links: look, then rename.
+        if (fileExists(path)) {
+            if (err) *err = SystemError::fromCode(EEXIST);
+            return false;
+        }
+        if (::rename(temp_.c_str(), path.c_str()) != 0) return fail(err, SystemError::fromErrno());
+    }
+    temp_.clear();
+    finished_ = false;
+    return syncFolder(parentFolder(path), err);
+}
+
+void DurableFile::discard() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    finished_ = false;
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+    temp_.clear();
+}
+
+bool replaceFileContents(const std::string& path, std::string_view contents, SystemError* err) {
+    DurableFile file;
+    return file.begin(path, err) && file.write(contents.data(), contents.size(), err) &&
+           file.commit(err);
+}
+
+std::string cannotWriteText(const std::string& shownPath, const SystemError& why) {
+    return "Cannot write " + shownPath + ": " + why.text;
+}
+
+void failDurableWritesAfter(long long limit, int code) {
+    writeLimitCode = code;
+    writeLimit = limit;
 }
 
 }  // namespace platform

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "platform/folders.h"
 #include "platform/profile.h"
+#include "tests/support/child_program.h"
 #include "tests/support/test_env.h"
 
 namespace profile = platform::profile;
@@ -66,4 +70,56 @@ TEST(Profile, NamesNoReadCouldFindAreRefusedAndTheFileIsLeftAlone) {
     }
     ASSERT_TRUE(profile::write(file, "[Outer", "k", "w"));
     EXPECT_EQ(profile::read(file, "[Outer", "k"), "w");
+}
+
+namespace {
+
+constexpr char kWriterFile[] = "VELTRIX_TEST_PROFILE_FILE";
+constexpr char kWriterKeys[] = "VELTRIX_TEST_PROFILE_KEYS";
+constexpr int kSaves = 150;
+
+}  // namespace
+
+// Run by the next test as a program of its own: saves kSaves times, each save a key of its own
+// and a key both programs write, once the file "go" beside the settings is there.
+TEST(ProfileWriter, DISABLED_SavesItsKeys) {
+    const char* file = std::getenv(kWriterFile);
+    const char* keys = std::getenv(kWriterKeys);
+    if (!file || !keys) GTEST_SKIP() << "run by TwoProgramsSavingAtOnceKeepBothTheirKeys";
+    ASSERT_TRUE(testenv::eventually(
+        [&] { return platform::fileExists(platform::parentFolder(file) + "/go"); },
+        std::chrono::seconds(30)));
+    for (int i = 0; i < kSaves; ++i) {
+        platform::SystemError why;
+        ASSERT_TRUE(profile::write(
+            file, {{keys, "key" + std::to_string(i), std::to_string(i)}, {"Main", "last", keys}},
+            &why))
+            << why.text;
+    }
+}
+
+TEST(Profile, TwoProgramsSavingAtOnceKeepBothTheirKeys) {
+    testenv::ScratchDir dir, logsA, logsB;
+    const std::string file = dir.file("pictavo.ini");
+    const std::string self = platform::executablePath();
+    const std::vector<std::string> args = {"--gtest_also_run_disabled_tests",
+                                           "--gtest_filter=ProfileWriter.DISABLED_SavesItsKeys"};
+    testenv::ChildProgram a(self, logsA), b(self, logsB);
+    ::setenv(kWriterFile, file.c_str(), 1);
+    ::setenv(kWriterKeys, "A", 1);
+    a.start(args);
+    ::setenv(kWriterKeys, "B", 1);
+    b.start(args);
+    ::unsetenv(kWriterFile);
+    ::unsetenv(kWriterKeys);
+    testenv::writeFile(dir.file("go"), "");
+    const testenv::Outcome ra = a.wait(), rb = b.wait();
+    ASSERT_EQ(ra.status, 0) << ra.out << ra.err;
+    ASSERT_EQ(rb.status, 0) << rb.out << rb.err;
+    for (const char* section : {"A", "B"})
+        for (int i = 0; i < kSaves; ++i)
+            EXPECT_EQ(profile::read(file, section, "key" + std::to_string(i)), std::to_string(i))
+                << section << i;
+    const auto last = profile::read(file, "Main", "last");
+    EXPECT_TRUE(last == "A" || last == "B");
 }

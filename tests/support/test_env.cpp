@@ -1,10 +1,14 @@
 #include "tests/support/test_env.h"
 
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -25,6 +29,34 @@ ScratchDir::ScratchDir() {
 ScratchDir::~ScratchDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+}
+
+SmallDisk::SmallDisk(std::size_t bytes) {
+    if (::geteuid() != 0) {
+        why_ = "only root can mount a small file system";
+        return;
+    }
+    // A namespace of our own, private, so the mount is seen nowhere else and dies with us.
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        why_ = std::string("no mount namespace of our own: ") + std::strerror(errno);
+        return;
+    }
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+    if (::mount("tmpfs", dir_.path().c_str(), "tmpfs", 0, options.c_str()) != 0) {
+        why_ = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
+        return;
+    }
+    mounted_ = true;
+}
+
+bool SmallDisk::remountReadOnly() {
+    return mounted_ &&
+           ::mount(nullptr, dir_.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+}
+
+SmallDisk::~SmallDisk() {
+    if (mounted_) ::umount2(dir_.path().c_str(), MNT_DETACH);
 }
 
 IsolatedPorts::IsolatedPorts() : mapFile_(dir_.file("ports")), tempDir_(dir_.file("tmp")) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -20,6 +21,29 @@ public:
 
 private:
     std::string path_;
+};
+
+// A file system of its own on a scratch folder: a tmpfs of a few kilobytes, so writing more
+// fills it, and that can be made read-only. Only root may mount, so available() is false otherwise
+// (and when the system refuses); a test skips then. The mount is made in a mount namespace of this
+// thread's own, so it is gone when the process ends however it ends, and unmounted when the object
+// goes.
+class SmallDisk {
+public:
+    explicit SmallDisk(std::size_t bytes);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool available() const { return mounted_; }
+    bool remountReadOnly();
+    const std::string& why() const { return why_; }  // when not available
+    const std::string& path() const { return dir_.path(); }
+    std::string file(const std::string& name) const { return dir_.file(name); }
+
+private:
+    ScratchDir dir_;
+    bool mounted_ = false;
+    std::string why_;
 };
 
 // Points VELTRIX_PORTS at an empty map in a scratch folder for the object's life, and
