@@ -27,7 +27,6 @@ constexpr milliseconds kCancelCheck{50};
 constexpr std::uint8_t kCancelSequence[] = {kCan, kCan, kCan, kCan, kCan, kCan, kCan, kCan,
                                             kBs,  kBs,  kBs,  kBs,  kBs,  kBs,  kBs,  kBs};
 constexpr std::size_t kLongBlockBytes = kLongBlock + kBlockOverhead;
-constexpr const char* kTempPrefix = ".ymodem-";
 
 constexpr auto kCrcTable = [] {
     std::array<std::uint16_t, 256> table{};
@@ -290,75 +289,46 @@ private:
     std::uint64_t size_ = 0, offset_ = 0;
 };
 
-// A file being received: a temporary file in the target folder until it is complete.
+// A file being received: a temporary file in the target folder until it is complete, synced
+// before it takes its name.
 class TempFile {
 public:
-    ~TempFile() { discard(); }
-
     bool create(const std::string& folder, std::string& error) {
+        folder_ = folder;
         platform::SystemError err;
-        auto path = platform::createUniqueTempFile(folder, kTempPrefix, &err);
-        if (!path) {
+        if (!file_.beginNew(folder, &err)) {
             error = "cannot create a file in " + folder + ": " + err.text;
-            return false;
-        }
-        path_ = *path;
-        fp_.reset(std::fopen(path_.c_str(), "wb"));
-        if (!fp_) {
-            error = "cannot write " + path_ + ": " + errnoText();
             return false;
         }
         return true;
     }
 
     bool write(const std::uint8_t* data, std::size_t count, std::string& error) {
-        if (count == 0 || std::fwrite(data, 1, count, fp_.get()) == count) return true;
-        error = "cannot write " + path_ + ": " + errnoText();
+        platform::SystemError err;
+        if (file_.write(data, count, &err)) return true;
+        error = "cannot write a file in " + folder_ + ": " + err.text;
         return false;
     }
 
-    // Closes it and gives it the first free name of name, "name (1)", ... in folder.
+    // Gives it the first free name of name, "name (1)", ... in folder; never replaces a file.
     std::optional<std::string> publish(const std::string& folder, const std::string& name,
                                        std::string& error) {
-        std::FILE* fp = fp_.release();
-        if (std::fclose(fp) != 0) {
-            error = "cannot write " + path_ + ": " + errnoText();
-            return std::nullopt;
-        }
         for (int n = 0; n < 10000; ++n) {
             std::string target =
                 platform::joinPath(folder, n == 0 ? name : numberedFileName(name, n));
-            // A hard link never replaces what is there, so no other writer can slip in
-            // between the look and the move.
-            std::error_code ec;
-            std::filesystem::create_hard_link(path_, target, ec);
-            if (ec == std::errc::file_exists) continue;
-            if (ec) {
-                // A file system without hard links: look, then rename.
-                if (platform::fileExists(target)) continue;
-                std::filesystem::rename(path_, target, ec);
-                if (ec) {
-                    error = "cannot store " + target + ": " + ec.message();
-                    return std::nullopt;
-                }
-            }
-            std::filesystem::remove(path_, ec);
-            path_.clear();
-            return target;
+            platform::SystemError err;
+            if (file_.commitNew(target, &err)) return target;
+            if (err.osCode == EEXIST) continue;
+            error = "cannot store " + target + ": " + err.text;
+            return std::nullopt;
         }
         error = "no free name for " + name + " in " + folder;
         return std::nullopt;
     }
 
-    void discard() {
-        fp_.reset();
-        if (!path_.empty()) std::remove(path_.c_str());
-        path_.clear();
-    }
-
 private:
-    std::string path_;
-    FilePtr fp_{nullptr, &std::fclose};
+    platform::DurableFile file_;
+    std::string folder_;
 };
 
 // --- the line as both sides use it
