@@ -57,7 +57,12 @@ bool SettingsFile::WriteInt(const std::string& section, const std::string& key, 
 
 bool SettingsFile::WriteString(const std::string& section, const std::string& key,
                                const std::string& value) {
-    lastResult_ = !readOnly_ && platform::profile::write(path_, section, key, value);
+    return WriteAll({{section, key, value}});
+}
+
+bool SettingsFile::WriteAll(const std::vector<platform::profile::Entry>& entries) {
+    lastError_ = {};
+    lastResult_ = !readOnly_ && platform::profile::write(path_, entries, &lastError_);
     return lastResult_;
 }
 

@@ -1,11 +1,14 @@
-// A program's settings file: one INI file read and written key by key through the platform's
-// profile strings, with no parser of its own. A key that is missing (or empty) when read is
-// written back with its default, so the file always ends up listing every setting.
+// A program's settings file: one INI file read key by key through the platform's profile
+// strings, with no parser of its own. A key that is missing (or empty) when read is written
+// back with its default, so the file always ends up listing every setting. A save writes all
+// its keys in one rewrite (WriteAll), so two programs saving at once keep both their keys.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/profile.h"
 #include "platform/system_error.h"
 
 namespace serial {
@@ -25,11 +28,15 @@ public:
                           const std::string& defaultValue);
     bool WriteInt(const std::string& section, const std::string& key, int value);
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
+    // Every entry in one rewrite of the file.
+    bool WriteAll(const std::vector<platform::profile::Entry>& entries);
 
     // Whether the last read found something or the last write succeeded.
     bool lastResult() const { return lastResult_; }
     // The text the last read found, as it stands in the file (empty when nothing was there).
     const std::string& lastText() const { return lastText_; }
+    // Why the last write failed (nothing set after a success, or for a read-only file).
+    const platform::SystemError& lastError() const { return lastError_; }
 
     // Why the file cannot be read although something is there (a folder, no permission, a
     // FIFO); nothing when it can be, or does not exist yet. A read of such a file finds no
@@ -48,6 +55,7 @@ private:
     std::string read(const std::string& section, const std::string& key);
     std::string path_;
     std::string lastText_;
+    platform::SystemError lastError_;
     bool lastResult_ = false;
     bool readOnly_ = false;
 };

@@ -5,6 +5,7 @@
 
 #include "platform/folders.h"
 
+#include "serial/display_text.h"
 #include "serial/ui/dialog_seams.h"
 
 using serial::ui::FileDialogRequest;
@@ -32,7 +33,8 @@ bool CKolvaneDoc::OnFileSave(QWidget* dialogParent, const std::vector<std::strin
     if (!platform::replaceFileContents(path, text, &err)) {
         serial::ui::showMessageBox(
             dialogParent,
-            QStringLiteral("Cannot save %1:\n%2").arg(*chosen, QString::fromStdString(err.text)),
+            QString::fromLocal8Bit(
+                platform::cannotWriteText(serial::namedControlBytes(path), err).c_str()),
             QString(), QMessageBox::Warning);
         return false;
     }

@@ -107,9 +107,14 @@ std::string describeUnreadableSettings(const std::string& path, const platform::
            "): the default settings are used";
 }
 
-void saveSettings(serial::SettingsFile& file, const FenwaldSettings& s) {
-    file.WriteString(kSettingsSection, kWorkingFolderKey, s.workingFolder);
-    for (const auto& row : kSettings) file.WriteInt(kSettingsSection, row.key, s.*row.value);
+std::optional<platform::SystemError> saveSettings(serial::SettingsFile& file,
+                                                  const FenwaldSettings& s) {
+    std::vector<platform::profile::Entry> entries{
+        {kSettingsSection, kWorkingFolderKey, s.workingFolder}};
+    for (const auto& row : kSettings)
+        entries.push_back({kSettingsSection, row.key, std::to_string(s.*row.value)});
+    if (file.WriteAll(entries) || !file.lastError()) return std::nullopt;
+    return file.lastError();
 }
 
 const char* irdaMainWindowItem(int type) {

@@ -66,8 +66,11 @@ SettingsLoad loadSettings(serial::SettingsFile& file, FenwaldSettings& settings)
 std::string describeSettingProblem(const std::string& path, const SettingProblem& problem);
 // "Cannot read /work/fenwald.ini (Permission denied): the default settings are used".
 std::string describeUnreadableSettings(const std::string& path, const platform::SystemError& why);
-// Writes "dir_buffer" first, then the eight numeric keys in the loading order.
-void saveSettings(serial::SettingsFile& file, const FenwaldSettings& settings);
+// Writes "dir_buffer" first, then the eight numeric keys in the loading order, in one rewrite
+// of the file. The reason when that fails (platform::cannotWriteText words it); nothing when
+// it is written or the file is read-only.
+std::optional<platform::SystemError> saveSettings(serial::SettingsFile& file,
+                                                  const FenwaldSettings& settings);
 
 // The two menus' texts of a type 0 to 5; the monitor has no item for 5 (empty).
 const char* irdaMainWindowItem(int type);

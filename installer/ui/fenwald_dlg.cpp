@@ -20,6 +20,7 @@
 #include "installer/ui/fenwald_about.h"
 #include "installer/ui/program_artwork.h"
 #include "installer/ui/show_rs232.h"
+#include "platform/folders.h"
 #include "serial/display_text.h"
 #include "serial/ui/dialog_seams.h"
 #include "serial/ui/port_menu.h"
@@ -409,6 +410,10 @@ void CfenwaldDlg::done(int) {
     if (closing_) return;
     closing_ = true;
     watcher_.stop();
-    fenwald::saveSettings(settingsFile_, settings_);
+    if (auto failed = fenwald::saveSettings(settingsFile_, settings_))
+        serial::ui::showMessageBox(this,
+                                   local(platform::cannotWriteText(
+                                       serial::namedControlBytes(settingsFile_.path()), *failed)),
+                                   QStringLiteral("Error"), QMessageBox::Critical);
     QDialog::done(0);
 }

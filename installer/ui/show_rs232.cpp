@@ -471,7 +471,7 @@ void ShowRS232::OnSave() {
     }
     platform::SystemError err;
     if (!terminal_->SaveRtf(saveFileName_, &err))
-        Error(QStringLiteral("Cannot write %1\n%2").arg(local(saveFileName_), local(err.text)));
+        Error(local(platform::cannotWriteText(serial::namedControlBytes(saveFileName_), err)));
     terminal_->moveCursor(QTextCursor::End);
 }
 

@@ -1,10 +1,9 @@
 #include "picture/engine/picture_files.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "picture/engine/messages.h"
@@ -24,13 +23,9 @@ File openFile(const std::string& path, const char* mode) {
     return File(path.empty() ? nullptr : std::fopen(path.c_str(), mode));
 }
 
-std::string reasonLine(const std::string& path, int err) {
-    // Appended piece by piece: g++ 12 warns wrongly about operator+ on a temporary here.
-    std::string line = "\n";
-    line += serial::displayText(path);
-    line += ": ";
-    line += std::strerror(err);
-    return line;
+// The second line of a message about a file the program writes.
+std::string reasonLine(const std::string& path, const platform::SystemError& why) {
+    return "\n" + platform::cannotWriteText(serial::displayText(path), why);
 }
 
 }  // namespace
@@ -93,17 +88,12 @@ bool storePicture(const std::string& tempFile, const BitmapInfo* header, const s
         data = bmp.data();
         length = bmp.size();
     }
-    File f = openFile(tempFile, "wb");
-    int err = errno;
-    bool ok = f && (length == 0 || std::fwrite(data, 1, length, f.get()) == length);
-    if (f && !ok) err = errno;
-    if (f && std::fclose(f.release()) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
+    platform::SystemError why;
+    if (tempFile.empty() ||
+        !platform::replaceFileContents(
+            tempFile, std::string_view(reinterpret_cast<const char*>(data), length), &why)) {
         showError("Cannot create temp. file" +
-                      (tempFile.empty() ? std::string() : reasonLine(tempFile, err)),
+                      (tempFile.empty() ? std::string() : reasonLine(tempFile, why)),
                   true);
         return false;
     }
@@ -124,25 +114,27 @@ bool savePictureCopy(const std::string& tempFile, const std::string& chosenPath,
         showMessage("Cannot open tmp file for reading");
         return false;
     }
-    File out = openFile(name, "wb");
-    if (!out) {
-        showMessage("Cannot open output file" + reasonLine(name, errno));
+    // Written beside the name and renamed over it when complete: a failure half-way keeps
+    // the picture that had the name before.
+    platform::DurableFile out;
+    platform::SystemError why;
+    if (!out.begin(name, &why)) {
+        showMessage("Cannot open output file" + reasonLine(name, why));
         return false;
     }
     std::vector<char> chunk(kCopyChunkSize);
     bool ok = true;
     for (;;) {
         std::size_t n = std::fread(chunk.data(), 1, chunk.size(), in.get());
-        if (n > 0 && std::fwrite(chunk.data(), 1, n, out.get()) != n) ok = false;
+        if (n > 0 && !out.write(chunk.data(), n, &why)) ok = false;
         if (!ok || n < chunk.size()) break;
     }
-    if (std::ferror(in.get())) ok = false;
-    int err = errno;
-    if (std::fclose(out.release()) != 0 && ok) {
+    if (ok && std::ferror(in.get())) {
         ok = false;
-        err = errno;
+        why = platform::SystemError::fromErrno();
     }
-    if (!ok) showMessage("Cannot write output file" + reasonLine(name, err));
+    if (ok) ok = out.commit(&why);
+    if (!ok) showMessage("Cannot write output file" + reasonLine(name, why));
     return ok;
 }
 

@@ -30,8 +30,8 @@ std::string makeTempPictureFile();
 
 // Writes the received picture into the temporary file, replacing what it held: the bytes as
 // they came (header null, a JPEG picture) or a grey BMP file built from header and rows.
-// Shows "Cannot create temp. file" (caption "Error", on top) when the file cannot be written
-// or the name is empty.
+// Shows "Cannot create temp. file" (caption "Error", on top), with a second line "Cannot write
+// PATH: REASON" when there is a name, when the file cannot be written or the name is empty.
 bool storePicture(const std::string& tempFile, const BitmapInfo* header, const std::uint8_t* data,
                   std::size_t length);
 
@@ -53,9 +53,11 @@ std::string defaultPictureName();
 // extension (".bmp" when the stored picture is a BMP file).
 std::string saveNameFor(const std::string& chosenPath, const std::string& tempFile);
 
-// Copies the temporary file byte for byte, in chunks of 16000 bytes, to saveNameFor(chosen).
+// Copies the temporary file byte for byte, in chunks of 16000 bytes, to saveNameFor(chosen),
+// through platform::DurableFile: a copy that breaks off leaves the picture that had the name.
 // Shows "Cannot open tmp file for reading" or "Cannot open output file" (and "Cannot write
-// output file" when the copy breaks off). savedAs, when given, receives the name used.
+// output file" when the copy breaks off), the latter two with a second line "Cannot write
+// PATH: REASON". savedAs, when given, receives the name used.
 bool savePictureCopy(const std::string& tempFile, const std::string& chosenPath,
                      std::string* savedAs = nullptr);
 

@@ -115,10 +115,17 @@ std::vector<std::string> restoreRefusedSettings(serial::SettingsFile& file, Pict
     return warnings;
 }
 
-void SaveSettings(serial::SettingsFile& file, const PictureSettings& s) {
-    for (const auto& row : kBefore) file.WriteInt(row.section, row.key, s.*row.value);
-    file.WriteString(kCameraSection, kCameraKey, s.cameraSetup);
-    for (const auto& row : kAfter) file.WriteInt(row.section, row.key, s.*row.value);
+std::optional<platform::SystemError> SaveSettings(serial::SettingsFile& file,
+                                                  const PictureSettings& s) {
+    std::vector<platform::profile::Entry> entries;
+    auto add = [&](const IntSetting& row) {
+        entries.push_back({row.section, row.key, std::to_string(s.*row.value)});
+    };
+    for (const auto& row : kBefore) add(row);
+    entries.push_back({kCameraSection, kCameraKey, s.cameraSetup});
+    for (const auto& row : kAfter) add(row);
+    if (file.WriteAll(entries) || !file.lastError()) return std::nullopt;
+    return file.lastError();
 }
 
 }  // namespace pictavo

@@ -7,6 +7,7 @@
 // with every key. The command line reads them through a read-only file and never writes.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,10 @@ void LoadSettings(serial::SettingsFile& file, PictureSettings& settings);
 // One warning for each, naming the file, the keys and the values as the file holds them.
 std::vector<std::string> restoreRefusedSettings(serial::SettingsFile& file,
                                                 PictureSettings& settings);
-// Writes every setting in the same order.
-void SaveSettings(serial::SettingsFile& file, const PictureSettings& settings);
+// Writes every setting in the same order, in one rewrite of the file. The reason when that
+// fails (platform::cannotWriteText words it); nothing when it is written or the file is
+// read-only.
+std::optional<platform::SystemError> SaveSettings(serial::SettingsFile& file,
+                                                  const PictureSettings& settings);
 
 }  // namespace pictavo

@@ -20,6 +20,8 @@
 #include "picture/ui/settings_dialogs.h"
 #include "picture/ui/small_dialogs.h"
 #include "picture/ui/window_look.h"
+#include "platform/folders.h"
+#include "serial/display_text.h"
 #include "serial/ui/dialog_seams.h"
 #include "serial/ui/port_menu.h"
 #include "ui_pictavo_dlg.h"
@@ -165,7 +167,11 @@ void CPictavoDlg::LoadSettings() {
 }
 
 void CPictavoDlg::SaveSettings() {
-    pictavo::SaveSettings(settingsFile_, settings_);
+    if (auto failed = pictavo::SaveSettings(settingsFile_, settings_))
+        serial::ui::showMessageBox(this,
+                                   QString::fromStdString(platform::cannotWriteText(
+                                       serial::namedControlBytes(settingsFile_.path()), *failed)),
+                                   QStringLiteral("Error"), QMessageBox::Critical);
 }
 
 void CPictavoDlg::SetCameraSettingsEnabled(bool on) {

@@ -16,6 +16,7 @@
 #include "picture/ui/small_dialogs.h"
 #include "picture/ui/window_look.h"
 #include "platform/folders.h"
+#include "serial/display_text.h"
 #include "serial/ui/dialog_seams.h"
 #include "serial/ui/terminal_view.h"
 #include "ui_send_command.h"
@@ -217,8 +218,8 @@ void CSendCommandDlg::OnSaveText() {
     platform::SystemError err;
     if (!terminal()->SaveRtf(chosen->toStdString(), &err)) {
         serial::ui::showMessageBox(this,
-                                   QStringLiteral("%1 could not be written.\n%2")
-                                       .arg(*chosen, QString::fromStdString(err.text)),
+                                   QString::fromStdString(platform::cannotWriteText(
+                                       serial::namedControlBytes(chosen->toStdString()), err)),
                                    QStringLiteral("Error"), QMessageBox::Critical);
         return;
     }

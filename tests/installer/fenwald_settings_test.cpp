@@ -89,7 +89,7 @@ TEST_F(InWorkingFolder, ReadOnlyReadsTheFileAndNeverCreatesOrChangesIt) {
     testenv::writeFile(dir.file("fenwald.ini"), "[Main]\nport=12\nirda=\n");
     loadSettings(file, s);
     EXPECT_EQ(s.port, 12);
-    saveSettings(file, s);
+    EXPECT_FALSE(saveSettings(file, s));  // nothing to tell: the front end never saves
     EXPECT_EQ(testenv::readFile(dir.file("fenwald.ini")), "[Main]\nport=12\nirda=\n");
 }
 
@@ -101,7 +101,9 @@ TEST_F(InWorkingFolder, NoFolderIsCreatedForTheFile) {
     serial::SettingsFile file;
     FenwaldSettings s;
     loadSettings(file, s);
-    saveSettings(file, s);
+    const auto failed = saveSettings(file, s);
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->osCode, ENOENT);
     EXPECT_FALSE(std::filesystem::exists(gone));
     EXPECT_EQ(s.port, 1);
 }

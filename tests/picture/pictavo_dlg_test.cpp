@@ -120,6 +120,23 @@ TEST_F(WindowTest, AWindowTheSizeDialogWouldRefuseFallsBackToTheDefaultWithAWarn
     EXPECT_EQ(dlg.Settings().endx, 1279);
 }
 
+TEST_F(WindowTest, ASaveThatFailsIsShownWithThePathAndTheReasonAndTheFileStaysAsItWas) {
+    CPictavoDlg dlg;
+    const std::string before = settingsText(dlg);
+    pick(dlg, "Set &Snapshot mode", "Off");
+    platform::failDurableWritesAfter(100);  // the disk fills up during the save
+    item(topMenu(dlg.menuBar(), "&File"), "Save Settings")->trigger();
+    platform::failDurableWritesAfter(-1);
+    ASSERT_EQ(boxes.texts(),
+              std::vector<QString>{QString::fromStdString("Cannot write " + dlg.SettingsPath() +
+                                                          ": No space left on device")});
+    EXPECT_EQ(boxes.all()[0].caption, "Error");
+    EXPECT_EQ(settingsText(dlg), before);
+    item(topMenu(dlg.menuBar(), "&File"), "Save Settings")->trigger();
+    EXPECT_NE(settingsText(dlg).find("snapshot=0"), std::string::npos);
+    EXPECT_EQ(boxes.all().size(), 1u);
+}
+
 TEST_F(WindowTest, EverySettingCommandChecksItsItemAtOnceAndExitSavesThem) {
     CPictavoDlg dlg;
     EXPECT_EQ(checkedIn(dlg, "&Initial Scale"), QStringList{"25 %"});

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "picture/engine/picture_files.h"
@@ -122,4 +123,30 @@ TEST(PictureFiles, SaveFailuresAreReportedAndNothingIsWritten) {
     EXPECT_EQ(texts[0], "Cannot open tmp file for reading");
     EXPECT_EQ(texts[1].rfind("Cannot open output file\n", 0), 0u) << texts[1];
     EXPECT_FALSE(std::filesystem::exists(env.dir().file("out.jpg")));
+}
+
+TEST(PictureFiles, ASaveOverAPictureThatFailsHalfWayKeepsTheOldPicture) {
+    testenv::IsolatedPorts env;
+    MessageRecorder messages;
+    const std::string temp = makeTempPictureFile();
+    const Bytes fresh = pattern(3 * kCopyChunkSize);
+    ASSERT_TRUE(storePicture(temp, nullptr, fresh.data(), fresh.size()));
+    const std::string target = env.dir().file("shelf.jpg");
+    const Bytes old = pattern(1000);
+    testenv::writeFile(target, std::string(old.begin(), old.end()));
+
+    platform::failDurableWritesAfter(kCopyChunkSize + kCopyChunkSize / 2);  // in the 2nd chunk
+    EXPECT_FALSE(savePictureCopy(temp, target));
+    platform::failDurableWritesAfter(-1);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{"Cannot write output file\nCannot write " +
+                                                         target + ": No space left on device"});
+    EXPECT_EQ(readBytes(target), old);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(env.dir().path()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"config", "ports", "shelf.jpg", "tmp"}));
+
+    ASSERT_TRUE(savePictureCopy(temp, target));
+    EXPECT_EQ(readBytes(target), fresh);
 }
