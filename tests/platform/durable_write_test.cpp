@@ -128,8 +128,8 @@ TEST(DurableWrite, ASymbolicLinkKeepsNamingItsFileWhichKeepsItsMode) {
     const mode_t mask = ::umask(022);
     ::umask(mask);
     EXPECT_EQ(modeOf(dir.file("real/fenwald.ini")), 0666u & ~mask);
-    EXPECT_EQ(namesIn(dir.file("real")), (std::vector<std::string>{
-                                             "fenwald.ini", "pictavo.ini", "pictavo.ini.lock"}));
+    EXPECT_EQ(namesIn(dir.file("real")),
+              (std::vector<std::string>{"fenwald.ini", "pictavo.ini", "pictavo.ini.lock"}));
 }
 
 TEST(DurableWrite, ThreadsReplacingOneFileNeverMixTheirTexts) {
@@ -140,7 +140,8 @@ TEST(DurableWrite, ThreadsReplacingOneFileNeverMixTheirTexts) {
     std::thread writers[2];
     for (int t = 0; t < 2; ++t)
         writers[t] = std::thread([&, t] {
-            for (int i = 0; i < 100; ++i) ok[t] = platform::replaceFileContents(file, texts[t]) && ok[t];
+            for (int i = 0; i < 100; ++i)
+                ok[t] = platform::replaceFileContents(file, texts[t]) && ok[t];
         });
     for (auto& w : writers) w.join();
     EXPECT_TRUE(ok[0] && ok[1]);
