@@ -43,3 +43,20 @@ TEST(Event, EachEventKeepsItsOwnState) {
     EXPECT_TRUE(first.isSet());
     EXPECT_FALSE(second.isSet());
 }
+
+TEST(Event, WaitAnyWakesForASetThatComesWhileItIsStartingToWait) {
+    // Without a time-out a wake-up lost between its look and its wait would hang for ever.
+    for (int i = 0; i < 300; ++i) {
+        Event kill, picture, other;
+        int found = -2;
+        std::thread waiter([&] { found = platform::waitAny({&kill, &picture}, -1ms); });
+        std::thread noise([&] {
+            other.set();  // an event nobody in waitAny watches
+            other.reset();
+        });
+        picture.set();
+        waiter.join();
+        noise.join();
+        ASSERT_EQ(found, 1) << i;
+    }
+}
