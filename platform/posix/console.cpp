@@ -25,21 +25,27 @@ void onInterrupt(int signal) {
     interrupted = true;
 }
 
-// Paths the handler of a fatal signal removes; written only outside handlers, a slot at a
-// time, and read by the handler, which needs nothing but unlink().
+// Paths the handler of a fatal signal removes, written by any thread outside handlers and read
+// by the handler, which needs nothing but unlink(). A slot is claimed (Writing) before its path
+// is copied and published (Used) with release, so the handler, loading with acquire, sees the
+// whole path or skips the slot.
 constexpr int kCleanupSlots = 4;
 constexpr std::size_t kCleanupPathMax = 1024;
+enum Slot : int { Free, Writing, Used };
 char cleanupPaths[kCleanupSlots][kCleanupPathMax];
-volatile std::sig_atomic_t cleanupUsed[kCleanupSlots];
+std::atomic<int> cleanupState[kCleanupSlots];
+static_assert(std::atomic<int>::is_always_lock_free, "read from a signal handler");
 
-// The terminal's settings before KeystrokeInput changed them; put back by the handler too.
+// The terminal's settings before KeystrokeInput changed them; put back by the handler too,
+// published the same way.
 termios savedTerminal;
-volatile std::sig_atomic_t terminalChanged = 0;
+std::atomic<bool> terminalChanged{false};
 
 void onFatal(int signal) {
     for (int i = 0; i < kCleanupSlots; ++i)
-        if (cleanupUsed[i]) ::unlink(cleanupPaths[i]);
-    if (terminalChanged) ::tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+        if (cleanupState[i].load(std::memory_order_acquire) == Used) ::unlink(cleanupPaths[i]);
+    if (terminalChanged.load(std::memory_order_acquire))
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
@@ -57,16 +63,23 @@ void firstInterruptThenFatal(int signal) {
 void removeIfKilled(const std::string& path) {
     if (path.empty() || path.size() >= kCleanupPathMax) return;
     for (int i = 0; i < kCleanupSlots; ++i) {
-        if (cleanupUsed[i]) continue;
+        int free = Free;
+        if (!cleanupState[i].compare_exchange_strong(free, Writing, std::memory_order_acquire))
+            continue;
         std::memcpy(cleanupPaths[i], path.c_str(), path.size() + 1);
-        cleanupUsed[i] = 1;
+        cleanupState[i].store(Used, std::memory_order_release);
         return;
     }
 }
 
 void forgetRemoveIfKilled(const std::string& path) {
-    for (int i = 0; i < kCleanupSlots; ++i)
-        if (cleanupUsed[i] && path == cleanupPaths[i]) cleanupUsed[i] = 0;
+    for (int i = 0; i < kCleanupSlots; ++i) {
+        // A used slot's path changes only after it is freed, so it can be compared in place.
+        if (cleanupState[i].load(std::memory_order_acquire) != Used || path != cleanupPaths[i])
+            continue;
+        int used = Used;
+        cleanupState[i].compare_exchange_strong(used, Free, std::memory_order_release);
+    }
 }
 
 bool displayAvailable() {
@@ -133,22 +146,22 @@ long readStandardInput(void* buffer, std::size_t max, int waitMs) {
 namespace platform {
 
 KeystrokeInput::KeystrokeInput() {
-    if (terminalChanged || ::isatty(STDIN_FILENO) != 1) return;
+    if (terminalChanged.load(std::memory_order_acquire) || ::isatty(STDIN_FILENO) != 1) return;
     if (::tcgetattr(STDIN_FILENO, &savedTerminal) != 0) return;
     termios keys = savedTerminal;
     keys.c_lflag &= ~(ICANON | ECHO | ECHONL | IEXTEN);
     keys.c_iflag &= ~(ICRNL | INLCR | IGNCR | IXON);
     keys.c_cc[VMIN] = 1;
     keys.c_cc[VTIME] = 0;
-    terminalChanged = 1;
+    terminalChanged.store(true, std::memory_order_release);
     active_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &keys) == 0;
-    if (!active_) terminalChanged = 0;
+    if (!active_) terminalChanged.store(false, std::memory_order_release);
 }
 
 KeystrokeInput::~KeystrokeInput() {
     if (!active_) return;
     ::tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
-    terminalChanged = 0;
+    terminalChanged.store(false, std::memory_order_release);
 }
 
 }  // namespace platform
