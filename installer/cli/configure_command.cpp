@@ -1,8 +1,8 @@
 #include "installer/cli/configure_command.h"
 
-#include <atomic>
+#include <chrono>
 #include <cstdio>
-#include <thread>
+#include <exception>
 
 #include "installer/cli/settings_reading.h"
 #include "installer/engine/configuration_file.h"
@@ -11,6 +11,7 @@
 #include "installer/engine/scanner_connection.h"
 #include "installer/engine/serial_configuration.h"
 #include "platform/lock_keys.h"
+#include "platform/worker.h"
 #include "serial/display_text.h"
 
 namespace fenwald::cli {
@@ -20,6 +21,8 @@ namespace {
 using namespace serial::cli;
 
 constexpr char kNoScannerFound[] = "No scanner answered on COM ";
+constexpr char kHidSendFailed[] = "fenwald: the send through the keyboard indicators failed: ";
+constexpr std::chrono::milliseconds kInterruptLook{20};
 
 struct ConfigureArguments {
     std::string file;
@@ -60,24 +63,33 @@ void showConnection(Console& console, const ScannerConnection& c) {
 // Ctrl+C ends the HID send: the console's flag is watched beside it.
 int sendHid(const ConfigureArguments& a, const std::string& configuration, Console& console) {
     platform::CancelFlag cancel;
-    std::atomic<bool> done{false};
     HidConfigurationResult result;
-    std::thread sender([&] {
-        auto keys = platform::systemLockKeys();
-        HidConfigurationOptions options;
-        options.cancel = &cancel;
-        options.progress = [&](std::size_t done, std::size_t total) {
-            console.progress(total ? static_cast<int>(done * 100 / total) : 100);
-        };
-        result = SendConfigurationHid(*keys, configuration, !a.temporary, options);
-        done = true;
+    std::string failure;  // what the send threw
+    platform::Worker sender;
+    const bool started = sender.start([&](std::stop_token) {
+        try {
+            auto keys = platform::systemLockKeys();
+            HidConfigurationOptions options;
+            options.cancel = &cancel;
+            options.progress = [&](std::size_t done, std::size_t total) {
+                console.progress(total ? static_cast<int>(done * 100 / total) : 100);
+            };
+            result = SendConfigurationHid(*keys, configuration, !a.temporary, options);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
     });
-    while (!done) {
-        if (console.interrupted()) cancel.set();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!started) {
+        console.message(kHidSendFailed + std::string("no thread could be started."));
+        return kExitFailed;
     }
-    sender.join();
+    while (!sender.waitForEnd(kInterruptLook))
+        if (console.interrupted()) cancel.set();
     console.clearProgress();
+    if (!failure.empty()) {
+        console.message(kHidSendFailed + serial::displayText(failure) + ".");
+        return kExitFailed;
+    }
     if (result.message) {
         console.message(result.message->text);
         return kExitFailed;
@@ -89,27 +101,19 @@ int sendHid(const ConfigureArguments& a, const std::string& configuration, Conso
 // Sets the flag once Ctrl+C has been pressed, for the waits that watch a flag only.
 class InterruptWatch {
 public:
-    InterruptWatch(const Console& console, platform::CancelFlag& cancel)
-        : thread_([this, &console, &cancel] {
-              while (!done_) {
-                  if (console.interrupted()) {
-                      cancel.set();
-                      return;
-                  }
-                  std::this_thread::sleep_for(kInterruptLook);
-              }
-          }) {}
-    ~InterruptWatch() {
-        done_ = true;
-        thread_.join();
+    InterruptWatch(const Console& console, platform::CancelFlag& cancel) {
+        watch_.start([this, &console, &cancel](std::stop_token) {
+            do {
+                if (console.interrupted()) {
+                    cancel.set();
+                    return;
+                }
+            } while (watch_.pause(kInterruptLook));
+        });
     }
-    InterruptWatch(const InterruptWatch&) = delete;
-    InterruptWatch& operator=(const InterruptWatch&) = delete;
 
 private:
-    static constexpr std::chrono::milliseconds kInterruptLook{20};
-    std::atomic<bool> done_{false};
-    std::thread thread_;
+    platform::Worker watch_;
 };
 
 int sendSerial(const ConfigureArguments& a, const std::string& configuration, Console& console) {
