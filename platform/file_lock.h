@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/system_error.h"
+
 namespace platform {
 
 class FileLock {
@@ -13,9 +15,12 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
     bool locked() const { return fd_ >= 0; }
+    // Why it is not locked.
+    const SystemError& error() const { return error_; }
 
 private:
     int fd_ = -1;
+    SystemError error_;
 };
 
 }  // namespace platform

@@ -58,9 +58,12 @@ std::vector<PortInfo> loadMap(const std::string& path, SystemError* err,
 
 // Rewrites the map under its lock: edit gets the lines and changes them in place.
 template <class Edit>
-bool editMapFile(const std::string& mapFile, Edit edit) {
+bool editMapFile(const std::string& mapFile, Edit edit, SystemError* err) {
     FileLock lock(mapFile + ".lock");
-    if (!lock.locked()) return false;
+    if (!lock.locked()) {
+        if (err) *err = lock.error();
+        return false;
+    }
     std::string text;
     readFile(mapFile, text, nullptr);
     std::vector<std::string> lines;
@@ -69,12 +72,22 @@ bool editMapFile(const std::string& mapFile, Edit edit) {
     edit(lines);
     std::string out;
     for (auto& l : lines) out += l + "\n";
-    return replaceFileContents(mapFile, out);
+    return replaceFileContents(mapFile, out, err);
 }
 
 int lineNumber(const std::string& line) {
     auto ports = parsePortMap(line);
     return ports.empty() ? 0 : ports.front().number;
+}
+
+void setLine(std::vector<std::string>& lines, const PortInfo& port) {
+    std::string mine = formatPortMapLine(port);
+    for (auto& l : lines)
+        if (lineNumber(l) == port.number) {
+            l = mine;
+            return;
+        }
+    lines.push_back(mine);
 }
 
 }  // namespace
@@ -197,7 +210,13 @@ PortList listPorts() {
     }
     if (!added.empty()) {
         createDirectories(parentFolder(path));
-        for (const auto& p : added) registerPort(path, p);
+        SystemError why;
+        auto addAll = [&](std::vector<std::string>& lines) {
+            for (const auto& p : added) setLine(lines, p);
+        };
+        // The ports still work; their numbers are kept for this run only.
+        if (!editMapFile(path, addAll, &why))
+            result.warnings.push_back(cannotWriteText(path, why) + ".");
     }
     std::sort(result.ports.begin(), result.ports.end(),
               [](const PortInfo& a, const PortInfo& b) { return a.number < b.number; });
@@ -210,22 +229,18 @@ std::optional<PortInfo> findPort(int number) {
     return std::nullopt;
 }
 
-bool registerPort(const std::string& mapFile, const PortInfo& port) {
-    return editMapFile(mapFile, [&](std::vector<std::string>& lines) {
-        std::string mine = formatPortMapLine(port);
-        for (auto& l : lines)
-            if (lineNumber(l) == port.number) {
-                l = mine;
-                return;
-            }
-        lines.push_back(mine);
-    });
+bool registerPort(const std::string& mapFile, const PortInfo& port, SystemError* err) {
+    return editMapFile(
+        mapFile, [&](std::vector<std::string>& lines) { setLine(lines, port); }, err);
 }
 
-bool unregisterPort(const std::string& mapFile, int number) {
-    return editMapFile(mapFile, [&](std::vector<std::string>& lines) {
-        std::erase_if(lines, [&](const std::string& l) { return lineNumber(l) == number; });
-    });
+bool unregisterPort(const std::string& mapFile, int number, SystemError* err) {
+    return editMapFile(
+        mapFile,
+        [&](std::vector<std::string>& lines) {
+            std::erase_if(lines, [&](const std::string& l) { return lineNumber(l) == number; });
+        },
+        err);
 }
 
 }  // namespace platform

@@ -26,7 +26,7 @@ struct PortInfo {
 struct PortList {
     std::vector<PortInfo> ports;        // in map order
     SystemError error;                  // why the list may be incomplete
-    std::vector<std::string> warnings;  // a map that cannot be read, lines of it refused; why
+    std::vector<std::string> warnings;  // a map unread or unwritten, lines refused; why
 };
 
 // Lines that do not parse are skipped; a second line for a COM number is refused, with a
@@ -46,8 +46,8 @@ PortList listPorts();
 std::optional<PortInfo> findPort(int number);
 
 // Adds or replaces the line of port.number in a map file, or removes it; the file is
-// locked and replaced in one step so readers never see half a file.
-bool registerPort(const std::string& mapFile, const PortInfo& port);
-bool unregisterPort(const std::string& mapFile, int number);
+// locked and replaced in one step so readers never see half a file; err gets why it failed.
+bool registerPort(const std::string& mapFile, const PortInfo& port, SystemError* err = nullptr);
+bool unregisterPort(const std::string& mapFile, int number, SystemError* err = nullptr);
 
 }  // namespace platform
