@@ -58,8 +58,10 @@ std::optional<std::string> createUniqueTempFile(const std::string& folder,
 // and the close are checked, the file is synced, renamed over the target and the folder is
 // synced. An existing target keeps its mode (and its owner, where the system lets us). A
 // symbolic link at the path keeps pointing at the file it names: that file is the one
-// replaced. On a failure the previous file is untouched, the temporary file is removed and err
-// holds the system's reason; cannotWriteText words it for the user.
+// replaced. On a failure the previous file is untouched (but for a failed sync of the folder,
+// which comes after the rename), the temporary file is removed and err holds the system's
+// reason; cannotWriteText words it for the user. A process killed half-way leaves its
+// temporary file, ".NAME.XXXXXX" beside the target, and never a half-written target.
 //
 // One object writes one file from one thread; different objects may run at the same time.
 class DurableFile {
@@ -83,8 +85,8 @@ public:
     // Gives up the file: the temporary file goes, the target stays as it was.
     void discard();
 
-    // The file that is replaced: the path begun, or the file its symbolic links name; after
-    // beginNew, empty until a name is tried.
+    // The file that is replaced: the path begun, or the file its symbolic links name; empty
+    // after beginNew.
     const std::string& target() const { return target_; }
 
 private:

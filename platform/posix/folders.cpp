@@ -224,7 +224,7 @@ bool syncFolder(const std::string& folder, SystemError* err) {
         if (err) *err = SystemError::fromErrno();
         return false;
     }
-    int r = ::fsync(fd);
+    const int r = ::fsync(fd);
     // Some file systems cannot sync a folder; what they hold is then as safe as it gets.
     const bool ok = r == 0 || errno == EINVAL || errno == ENOTSUP;
     if (!ok && err) *err = SystemError::fromErrno();
@@ -337,7 +337,6 @@ bool DurableFile::commit(SystemError* err) {
 
 bool DurableFile::commitNew(const std::string& path, SystemError* err) {
     if (!finish(err)) return false;
-    if (target_.empty()) target_ = path;  // for the messages that name it
     // A hard link never replaces what is there, so nothing can slip in between look and move.
     if (::link(temp_.c_str(), path.c_str()) == 0) {
         ::unlink(temp_.c_str());
