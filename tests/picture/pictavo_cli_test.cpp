@@ -293,6 +293,29 @@ TEST_F(CommandLine, AnIncompletePictureIsWrittenAndFails) {
         "Initializing...\nThe picture is incomplete: 200 of 4096 bytes of its rows arrived.\n");
 }
 
+TEST_F(CommandLine, AnOutputThatCannotBeWrittenFailsWithItsReasonAndKeepsThePictureThere) {
+    const std::vector<std::string> capture = {"capture",  "--port",    "5",       "--no-snapshot",
+                                              "--window", "0,0,63,63", "--output"};
+    auto captureTo = [&](const std::string& out) {
+        std::vector<std::string> args = capture;
+        args.push_back(out);
+        return run(args);
+    };
+    ASSERT_EQ(captureTo(env.dir().file("first.jpg")).status, 0);
+    const auto size = static_cast<long long>(scanner.lastPicture().size());
+
+    const std::string out = env.dir().file("shelf.jpg");
+    testenv::writeFile(out, "the picture of yesterday");
+    // The disk fills up half-way through the copy, after the temporary picture.
+    platform::failDurableWritesAfter(size + size / 2);
+    Result r = captureTo(out);
+    platform::failDurableWritesAfter(-1);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Initializing...\nCannot write output file\nCannot write " + out +
+                         ": No space left on device\n");
+    EXPECT_EQ(testenv::readFile(out), "the picture of yesterday");
+}
+
 TEST_F(CommandLine, AnOutputFolderGetsThePictureUnderItsDefaultName) {
     std::string folder = env.dir().file("pictures");
     ASSERT_TRUE(platform::createDirectory(folder));
