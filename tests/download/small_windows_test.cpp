@@ -148,3 +148,18 @@ TEST_F(KolvaneWindow, SaveWritesTheLogAsTextUnderTheNameChosenAndKeepsTheTitle) 
     EXPECT_EQ(files.all().size(), 2u);
     EXPECT_EQ(testenv::readFile(path), expected);
 }
+
+TEST_F(KolvaneWindow, AFailedLogSaveSaysWhyAndKeepsTheLogSavedBefore) {
+    start();
+    ASSERT_TRUE(waitReady());
+    const std::string path = env.dir().file("session.log");
+    testenv::writeFile(path, "the log of yesterday\n");
+    platform::failDurableWritesAfter(5);  // the disk fills up
+    files.answerNext(path);
+    trigger("actionFileSave");
+    platform::failDurableWritesAfter(-1);
+    ASSERT_EQ(boxes.all().size(), 1u);
+    EXPECT_EQ(boxes.all()[0].text,
+              QString::fromStdString("Cannot write " + path + ": No space left on device"));
+    EXPECT_EQ(testenv::readFile(path), "the log of yesterday\n");
+}
