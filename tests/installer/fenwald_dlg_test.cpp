@@ -319,10 +319,10 @@ TEST_F(MainWindow, ClosingDuringAnInstallationAsksAndOnYesCancelsItAndEnds) {
 
 // A loader that never reports after Cancel cannot hold the window: it ends after its wait.
 TEST_F(MainWindow, ALoaderThatHangsHoldsAClosingWindowOnlyForALimitedTime) {
-    const std::string registry = env.dir().file("hung.ini");
-    testenv::writeFile(registry, std::string("[CLSID\\") + fenwald::gantry::kClassId +
-                                     "\\InprocServer32]\n@=" + TEST_COMPONENT_MODULE + "\n");
-    CfenwaldDlg w(firmware(), platform::ComponentRegistry(registry));
+    platform::ComponentRegistry registry(env.dir().file("hung.ini"));
+    ASSERT_TRUE(registry.registerComponent(fenwald::gantry::kProgId, fenwald::gantry::kClassId,
+                                           TEST_COMPONENT_MODULE));
+    CfenwaldDlg w(firmware(), registry);
     ASSERT_TRUE(w.Loader().created()) << w.Loader().creationError();
     w.show();
     ASSERT_TRUE(w.Busy());
