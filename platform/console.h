@@ -26,6 +26,11 @@ enum class InterruptMode {
 const std::atomic<bool>& catchInterrupts(InterruptMode mode);
 // The signal that set the flag first (SIGINT, SIGTERM, SIGHUP); 0 while it is not set.
 int interruptingSignal();
+// For a program that waits on descriptors (a window's event loop) rather than watching the
+// flag: a descriptor that turns readable each time one of those signals sets the flag, -1
+// before catchInterrupts. Reading it empty (it never blocks) takes the wake-ups seen.
+int interruptDescriptor();
+void takeInterruptWakeups();
 
 // A temporary file the program removes itself when it ends normally; should a signal end it
 // first (the second Ctrl+C, SIGTERM), the handler removes it before the program goes. At most

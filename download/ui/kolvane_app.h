@@ -1,9 +1,9 @@
 // CKolvaneApp, the download tool as a windowed program: creates the main window with its
 // document and views, shows it and runs until it is closed.
 //
-// SIGINT and SIGTERM (Ctrl+C in the terminal it was started from, a session ending) close the
-// main window as its Exit item does, so the worker stops and the line is closed before the
-// program ends.
+// SIGINT, SIGTERM and SIGHUP (Ctrl+C in the terminal it was started from, a session ending,
+// the terminal closed) close the main window as its Exit item does, without asking, so the
+// worker stops and the line is closed before the program ends.
 #pragma once
 
 #include <QApplication>

@@ -2,6 +2,7 @@
 
 #include "installer/ui/fenwald_dlg.h"
 #include "serial/ui/dialog_seams.h"
+#include "serial/ui/interrupt_watch.h"
 
 namespace {
 
@@ -22,6 +23,10 @@ CfenwaldApp::CfenwaldApp(int& argc, char** argv) : QApplication(argc, argv) {
 
 int CfenwaldApp::Run() {
     CfenwaldDlg window(startArgument_);
+    // A box or dialog still open on top of the window (a signal closed the window under it)
+    // ends with it.
+    connect(&window, &QDialog::finished, this, [] { QCoreApplication::quit(); });
+    serial::ui::watchInterrupts(window, [&window] { window.CloseWithoutAsking(); });
     window.exec();
     return 0;
 }

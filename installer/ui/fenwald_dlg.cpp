@@ -12,7 +12,8 @@
 #include <QMimeData>
 #include <QPixmap>
 #include <QProgressBar>
-#include <QTimer>
+#include <QPushButton>
+#include <algorithm>
 
 #include "installer/engine/loader_interface.h"
 #include "installer/engine/start_file.h"
@@ -34,6 +35,28 @@ const QString kSettingsMenu = QStringLiteral("&Settings");
 const QString kFirmwareFilter =
     QStringLiteral("Veltrix firmware files (*.HEX *.S2 *.S32 *.bin);;All files (*)");
 const QString kTooManyFiles = QStringLiteral("Too much files dropped!!!");
+const QString kExitDuringInstallation = QStringLiteral(
+    "An installation is running. The scanner may be left without working "
+    "firmware. Exit anyway?");
+const QString kBusyRefusal = QStringLiteral(
+    "The scanner is busy with another operation. Wait for it to end, or cancel "
+    "it, before starting another.");
+
+QString cancelledText(CfenwaldDlg::Job job) {
+    switch (job) {
+        case CfenwaldDlg::Job::Download:
+            return QStringLiteral(
+                "Installation cancelled: the scanner may be left without working firmware. "
+                "Install again before you unplug it.");
+        case CfenwaldDlg::Job::Versions:
+            return QStringLiteral("Version query cancelled.");
+        case CfenwaldDlg::Job::Time:
+            return QStringLiteral("Send time cancelled.");
+        case CfenwaldDlg::Job::None:
+            break;
+    }
+    return {};
+}
 
 QString local(const std::string& text) {
     return QString::fromLocal8Bit(text.c_str());
@@ -109,8 +132,17 @@ CfenwaldDlg::CfenwaldDlg(const std::string& startArgument,
     progressBar()->setSizePolicy(p);
     progressBar()->setRange(0, 100);
     progressBar()->hide();
+    p = cancelButton()->sizePolicy();
+    p.setRetainSizeWhenHidden(true);
+    cancelButton()->setSizePolicy(p);
+    cancelButton()->setAutoDefault(false);  // Enter never cancels
+    cancelButton()->hide();
+    connect(cancelButton(), &QPushButton::clicked, this, [this] { CancelJob(); });
+    cancelWait_.setSingleShot(true);
+    cancelWait_.setTimerType(Qt::PreciseTimer);
+    connect(&cancelWait_, &QTimer::timeout, this, [this] { FinishClose(); });
     ShowLoaderPicture();
-    setFixedSize(sizeHint().expandedTo(QSize(420, 0)));
+    FitStatusLine();
     RefreshMenus();
 
     if (!loader_.created()) {
@@ -149,6 +181,12 @@ QLabel* CfenwaldDlg::loaderControl() const {
 QProgressBar* CfenwaldDlg::progressBar() const {
     return ui_->progressBar;
 }
+QPushButton* CfenwaldDlg::cancelButton() const {
+    return ui_->cancelButton;
+}
+QLabel* CfenwaldDlg::portLabel() const {
+    return ui_->portLabel;
+}
 
 QAction* CfenwaldDlg::action(int id) const {
     auto it = commands_.find(id);
@@ -178,6 +216,9 @@ void CfenwaldDlg::BuildMenus() {
     AddCommand(file, QStringLiteral("&Download"), kDownload, QKeySequence(Qt::CTRL | Qt::Key_D));
     AddCommand(file, QStringLiteral("Download &Again"), kDownloadAgain,
                QKeySequence(Qt::CTRL | Qt::Key_A));
+    // Esc reaches it only while a job runs; otherwise it closes the window.
+    AddCommand(file, QStringLiteral("&Cancel"), kCancel, QKeySequence(Qt::Key_Escape))
+        ->setEnabled(false);
     AddCommand(file, QStringLiteral("E&xit"), kExit, QKeySequence(Qt::ALT | Qt::Key_X));
 
     QMenu* utilities = menuBar_->addMenu(kUtilitiesMenu);
@@ -205,17 +246,44 @@ void CfenwaldDlg::RefreshMenus() {
     BuildPortMenu(menuBar_, kFirstPort, settings_.port, serial::PortOrder::AsFound);
     for (int type = 0; type <= kLastIrda - kFirstIrda; ++type)
         action(kFirstIrda + type)->setChecked(type == settings_.irda);
+    ShowPort();
 }
 
 void CfenwaldDlg::EnableMenus(bool on) {
     for (QAction* top : menuBar_->actions()) {
         const QString t = top->text();
-        if (t != kFileMenu && t != kUtilitiesMenu && t != kSettingsMenu) continue;
+        if (t != kUtilitiesMenu && t != kSettingsMenu) continue;
         top->setEnabled(on);
         // Their shortcuts too: Ctrl+D during a download would start a second one.
         for (QAction* item : top->menu()->actions()) item->setEnabled(on);
     }
+    // File stays: Cancel and Exit are what a running job leaves the user.
+    action(kDownload)->setEnabled(on);
+    action(kDownloadAgain)->setEnabled(on);
+    const bool cancellable = Busy() && !cancelRequested_ && !closed_;
+    action(kCancel)->setEnabled(cancellable);
+    cancelButton()->setEnabled(cancellable);
     menuBar_->update();
+}
+
+// The window keeps its size; the status line is made tall enough for the longest text of the
+// window's own, wrapped, so a cancelled installation's warning is read whole.
+void CfenwaldDlg::FitStatusLine() {
+    setFixedWidth(std::max(sizeHint().width(), kMinimumWidth));
+    layout()->activate();
+    const int width = statusLine()->contentsRect().width();
+    const QRect needed = statusLine()->fontMetrics().boundingRect(
+        QRect(0, 0, width, 10000), Qt::TextWordWrap, cancelledText(Job::Download));
+    statusLine()->setMinimumHeight(
+        std::max(needed.height(), 2 * statusLine()->fontMetrics().height()));
+    setFixedSize(this->width(), sizeHint().height());
+}
+
+void CfenwaldDlg::ShowPort() {
+    const std::string name = serial::currentPortName();
+    const QString port =
+        name.empty() ? QStringLiteral("COM%1 (not found)").arg(settings_.port) : shown(name);
+    portLabel()->setText(QStringLiteral("Port: %1").arg(port));
 }
 
 // ---- commands ----
@@ -234,13 +302,17 @@ void CfenwaldDlg::OnCommand(int id) {
     }
     switch (id) {
         case kDownload:
-            OnFileOpen();
+            if (!RefusedWhileBusy()) OnFileOpen();
             break;
         case kDownloadAgain:
+            if (RefusedWhileBusy()) break;
             if (fileName_.empty())
                 OnFileOpen();
             else
                 StartDownload();
+            break;
+        case kCancel:
+            CancelJob();
             break;
         case kExit:
             done(0);
@@ -251,18 +323,20 @@ void CfenwaldDlg::OnCommand(int id) {
             break;
         }
         case kShowRs232: {
+            if (RefusedWhileBusy()) break;
             ShowRS232 monitor(settings_, this, registry_);
             monitor.exec();
             RefreshMenus();  // the monitor may have changed the port and the IrDA type
             break;
         }
         case kShowVersions:
-            StartLoaderJob(&CGantry1::ShowVersions);
+            StartLoaderJob(Job::Versions, &CGantry1::ShowVersions);
             break;
         case kSendTime:
-            StartLoaderJob(&CGantry1::SendTime);
+            StartLoaderJob(Job::Time, &CGantry1::SendTime);
             break;
         case kSendConfiguration:
+            if (RefusedWhileBusy()) break;  // the dialog would need the line
             OpenConfigurationDialog(false);
             RefreshMenus();
             break;
@@ -289,27 +363,59 @@ bool CfenwaldDlg::LoaderMissing() {
     return true;
 }
 
-void CfenwaldDlg::StartDownload() {
-    if (busy_ || closing_ || LoaderMissing()) return;
-    busy_ = true;
+bool CfenwaldDlg::RefusedWhileBusy() {
+    if (!Busy()) return false;
+    serial::ui::showMessageBox(this, kBusyRefusal, QString(), QMessageBox::Information);
+    return true;
+}
+
+// Busy from here until the job's ending status: the loader would queue a second job behind
+// this one, holding the line.
+bool CfenwaldDlg::StartJob(Job job) {
+    if (closing_ || RefusedWhileBusy() || LoaderMissing()) return false;
+    job_ = job;
+    cancelRequested_ = false;
     EnableMenus(false);
+    statusLine()->clear();  // the last outcome goes as the next job starts
+    cancelButton()->show();
+    ShowLoaderPicture();
+    loader_.SetPort(static_cast<std::int16_t>(settings_.port));
+    loader_.SetIrdaType(settings_.irda);
+    return true;
+}
+
+void CfenwaldDlg::StartDownload() {
+    if (!StartJob(Job::Download)) return;
     progressBar()->setRange(0, 100);
     progressBar()->setValue(0);
     progressBar()->show();
     statusLine()->setText(QStringLiteral("0 % ready"));
-    loader_.SetPort(static_cast<std::int16_t>(settings_.port));
-    loader_.SetIrdaType(settings_.irda);
     loader_.SetFileName(fileName_);
     loader_.Download();
-    ShowLoaderPicture();
     RedrawNow();
 }
 
-void CfenwaldDlg::StartLoaderJob(void (CGantry1::*job)()) {
-    if (LoaderMissing()) return;
-    loader_.SetPort(static_cast<std::int16_t>(settings_.port));
-    loader_.SetIrdaType(settings_.irda);
-    (loader_.*job)();
+void CfenwaldDlg::StartLoaderJob(Job job, void (CGantry1::*method)()) {
+    if (!StartJob(job)) return;
+    (loader_.*method)();
+    RedrawNow();
+}
+
+void CfenwaldDlg::CancelJob() {
+    if (!Busy() || cancelRequested_) return;
+    cancelRequested_ = true;
+    loader_.cancel();
+    statusLine()->setText(cancelledText(job_));
+    EnableMenus(false);  // Cancel once
+    RedrawNow();
+}
+
+void CfenwaldDlg::EndJob() {
+    job_ = Job::None;
+    cancelRequested_ = false;
+    EnableMenus(true);
+    cancelButton()->hide();
+    ShowLoaderPicture();
 }
 
 void CfenwaldDlg::OpenConfigurationDialog(bool loadOnOpen) {
@@ -321,26 +427,39 @@ void CfenwaldDlg::OpenConfigurationDialog(bool loadOnOpen) {
 
 void CfenwaldDlg::OnStatus(const fenwald::GantryStatus& s) {
     namespace gantry = fenwald::gantry;
+    if (closed_) return;  // a job that outlived the wait; the window is gone
     progressBar()->setValue(s.percent);
-    statusLine()->setText(QString::asprintf("%i %% ready", s.percent));
+    // After Cancel the status line keeps saying so until the job has ended.
+    if (!cancelRequested_) statusLine()->setText(QString::asprintf("%i %% ready", s.percent));
     if (s.code <= gantry::kProgressOnlyLast) return;
-    if (s.code < 2000) {
-        const bool ends = gantry::endsOperation(s.code);
-        if (ends) {
-            EnableMenus(true);
-            busy_ = false;
-            ShowLoaderPicture();
-        }
+    if (s.code >= 2000) {
+        if (!cancelRequested_ && s.code != gantry::kProgress && s.code != 2020)
+            statusLine()->setText(shown(s.message));
+        RedrawNow();
+        return;
+    }
+    const auto box = [&] {
         if (gantry::isError(s.code))
             serial::ui::showMessageBox(this, shown(s.message), QStringLiteral("Error"),
                                        QMessageBox::Critical);
         else
             serial::ui::showMessageBox(this, shown(s.message), QStringLiteral("Info"));
+    };
+    if (!gantry::endsOperation(s.code)) {
+        if (closing_) return;
+        box();
         SetIdle();
         return;
     }
-    if (s.code != gantry::kProgress && s.code != 2020) statusLine()->setText(shown(s.message));
+    const Job ended = job_;
+    const bool cancelled = cancelRequested_ && s.code == gantry::status::kCancelled;
+    EndJob();
+    progressBar()->hide();
+    if (closing_) return FinishClose();
+    // The outcome stays on the status line until the next job, behind its box too.
+    statusLine()->setText(cancelled ? cancelledText(ended) : shown(s.message));
     RedrawNow();
+    if (!cancelled) box();  // the user asked for that one
 }
 
 void CfenwaldDlg::SetIdle() {
@@ -356,7 +475,7 @@ void CfenwaldDlg::RedrawNow() {
 
 void CfenwaldDlg::ShowLoaderPicture() {
     QPixmap picture;
-    const auto png = loader_.picturePng(busy_);
+    const auto png = loader_.picturePng(Busy());
     if (!png.empty()) picture.loadFromData(png.data(), static_cast<uint>(png.size()), "PNG");
     loaderControl()->setPixmap(picture);
 }
@@ -364,6 +483,7 @@ void CfenwaldDlg::ShowLoaderPicture() {
 // ---- drops, keys, painting, closing ----
 
 void CfenwaldDlg::DropFiles(const QStringList& paths) {
+    if (closing_ || RefusedWhileBusy()) return;  // the remembered name stays too
     fileName_.clear();
     if (paths.size() == 1) {
         fileName_ = QFile::encodeName(paths.front()).toStdString().substr(0, kMaxDroppedPath);
@@ -395,6 +515,11 @@ void CfenwaldDlg::dropEvent(QDropEvent* event) {
 
 void CfenwaldDlg::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return;  // not a close
+    // During a job Esc is Cancel (the shortcut, when it comes as one), never a close.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && Busy()) {
+        CancelJob();
+        return;
+    }
     QDialog::keyPressEvent(event);
 }
 
@@ -407,8 +532,36 @@ void CfenwaldDlg::paintEvent(QPaintEvent* event) {
 }
 
 void CfenwaldDlg::done(int) {
+    if (closing_ || asking_) return;
+    if (job_ == Job::Download && askBeforeClosing_) {
+        asking_ = true;
+        const auto answer =
+            serial::ui::showMessageBox(this, kExitDuringInstallation, QString(),
+                                       QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No);
+        asking_ = false;
+        if (answer != QMessageBox::Yes) return;
+    }
+    BeginClose();  // a signal may have begun it meanwhile; then this does nothing
+}
+
+void CfenwaldDlg::CloseWithoutAsking() {
+    askBeforeClosing_ = false;
+    BeginClose();
+}
+
+void CfenwaldDlg::BeginClose() {
     if (closing_) return;
     closing_ = true;
+    if (!Busy()) return FinishClose();
+    // The loader's last status ends the wait (OnStatus), or the timer does.
+    CancelJob();
+    cancelWait_.start(kCancelWait);
+}
+
+void CfenwaldDlg::FinishClose() {
+    if (closed_) return;
+    closed_ = true;
+    cancelWait_.stop();
     watcher_.stop();
     if (auto failed = fenwald::saveSettings(settingsFile_, settings_))
         serial::ui::showMessageBox(this,

@@ -1,6 +1,7 @@
 #include "platform/console.h"
 
 #include <X11/Xlib.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -19,10 +20,19 @@ std::atomic<int> firstSignal{0};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
+// Written by the handlers, read by an event loop; made once, before any handler is installed.
+int wakePipe[2] = {-1, -1};
+
 void onInterrupt(int signal) {
     int none = 0;
     firstSignal.compare_exchange_strong(none, signal);
     interrupted = true;
+    if (wakePipe[1] >= 0) {
+        const int saved = errno;
+        const char wake = 1;
+        [[maybe_unused]] ssize_t n = ::write(wakePipe[1], &wake, 1);  // full: a wake-up waits
+        errno = saved;
+    }
 }
 
 // Paths the handler of a fatal signal removes, written by any thread outside handlers and read
@@ -97,6 +107,8 @@ bool displayAvailable() {
 }
 
 const std::atomic<bool>& catchInterrupts(InterruptMode mode) {
+    if (wakePipe[0] < 0 && ::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        wakePipe[0] = wakePipe[1] = -1;
     struct sigaction action {};
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -121,6 +133,17 @@ const std::atomic<bool>& catchInterrupts(InterruptMode mode) {
 
 int interruptingSignal() {
     return interrupted ? firstSignal.load() : 0;
+}
+
+int interruptDescriptor() {
+    return wakePipe[0];
+}
+
+void takeInterruptWakeups() {
+    if (wakePipe[0] < 0) return;
+    char taken[64];
+    while (::read(wakePipe[0], taken, sizeof taken) > 0) {
+    }
 }
 
 bool standardErrorIsTerminal() {

@@ -5,6 +5,9 @@
 //   method 2    I4 -> I4  the argument times the count
 //   method 3    string  pushes event 1 (I2 step, string text) once for each step up to the
 //                       count, from the component's worker thread, then event 2 (no arguments)
+//
+// Registered under the loader's class ID it is a loader that hangs: it takes every property and
+// method, Cancel too, and never reports, for the windows that must not wait on it for ever.
 #include <strings.h>
 
 #include "platform/component.h"
@@ -64,8 +67,22 @@ private:
     platform::Worker worker_;  // last: stops before the rest goes
 };
 
+constexpr const char* kLoaderClassId = "{E91B52ED-8E44-11D5-8369-8555C730F863}";
+
+class HungLoader : public platform::Component {
+public:
+    void connectEvents(platform::ComponentEventQueue*) override {}
+    bool setProperty(int, const platform::DispatchValue&) override { return true; }
+    std::optional<platform::DispatchValue> invoke(
+        int, const std::vector<platform::DispatchValue>&) override {
+        return platform::DispatchValue{};
+    }
+    std::vector<std::uint8_t> picturePng(bool) const override { return {}; }
+};
+
 }  // namespace
 
 extern "C" platform::Component* veltrixCreateComponent(const char* classId) {
+    if (sameClassId(classId, kLoaderClassId)) return new HungLoader;
     return sameClassId(classId, kClassId) ? new CountingComponent : nullptr;
 }

@@ -1,6 +1,7 @@
-// Takes a screenshot of the firmware installer's main window during a download, of the
-// configuration dialog with a scanner found and of the RS232 monitor showing HEX data with its
-// lamps: scripts/screenshots.sh runs it under a virtual X server.
+// Takes a screenshot of the firmware installer's main window during a download, after it and
+// after a cancelled one, of the configuration dialog with a scanner found and of the RS232
+// monitor showing HEX data with its lamps: scripts/screenshots.sh runs it under a virtual X
+// server.
 //
 //   fenwald_screenshots OUTPUT_FOLDER
 //
@@ -72,6 +73,13 @@ int main(int argc, char** argv) {
         else
             shots.fail();
         waitFor([&] { return !window.Busy(); }, 60000);
+        shots.shoot(window, QStringLiteral("main_window_installed"));
+        window.OnCommand(CfenwaldDlg::kDownloadAgain);
+        window.CancelJob();
+        if (waitFor([&] { return !window.Busy(); }, kWait))
+            shots.shoot(window, QStringLiteral("main_window_cancelled"));
+        else
+            shots.fail();
         window.done(0);
     }
 

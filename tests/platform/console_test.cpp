@@ -1,6 +1,7 @@
 // Ctrl+C and SIGTERM in both modes. Each case installs its handlers in a child process, so
 // the test program keeps its own.
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -19,6 +20,36 @@ TEST(Interrupts, CancelModeSetsTheFlagForCtrlCAndSigtermAndKeepsRunning) {
             if (!flag) std::_Exit(4);
             std::raise(SIGINT);
             std::raise(SIGINT);
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+namespace {
+
+bool woken() {
+    pollfd p{};
+    p.fd = platform::interruptDescriptor();
+    p.events = POLLIN;
+    return ::poll(&p, 1, 0) == 1;
+}
+
+}  // namespace
+
+// A window's event loop learns of each signal from the descriptor, not by watching the flag.
+TEST(Interrupts, EverySignalThatSetsTheFlagWakesTheDescriptor) {
+    EXPECT_EXIT(
+        {
+            if (platform::interruptDescriptor() != -1) std::_Exit(2);
+            catchInterrupts(InterruptMode::Cancel);
+            if (platform::interruptDescriptor() < 0 || woken()) std::_Exit(3);
+            std::raise(SIGTERM);
+            if (!woken()) std::_Exit(4);
+            platform::takeInterruptWakeups();
+            if (woken()) std::_Exit(5);
+            std::raise(SIGHUP);
+            std::raise(SIGINT);
+            if (!woken()) std::_Exit(6);
             std::_Exit(0);
         },
         testing::ExitedWithCode(0), "");
