@@ -253,9 +253,11 @@ void ShowRS232::ReleaseHold() {
     if (heldEnd_) {
         MonitorEvent end = std::move(*heldEnd_);
         heldEnd_.reset();
-        // What came before the end shows before its message.
-        terminal_->DrawPending();
-        OnTextEnded(end);
+        // After the menu has gone, and after the bytes it held.
+        QTimer::singleShot(0, this, [this, end] {
+            terminal_->DrawPending();
+            OnTextEnded(end);
+        });
     }
 }
 
