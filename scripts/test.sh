@@ -19,7 +19,7 @@ ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(( $(nproc) 
 # fails the test.
 tsan=build/tsan
 tsan_targets=(platform_tests picture_tests download_tests kolvane serial_tests installer_tests)
-tsan_tests='^(Worker|MessageQueue|Event|DeviceWatcher|Hosting|ScannerFixture|Faults/CaptureFault|CommandLine|TransferOnCom1|MonitorOnCom1|MonitorEngineOnSim|LoaderOnCom3|ConfigureCommand|CliConsole)\.'
+tsan_tests='^(Worker|MessageQueue|Event|DeviceWatcher|Hosting|ScannerFixture|Faults/CaptureFault|CommandLine|TransferOnCom1|MonitorOnCom1|MonitorEngineOnSim|MonitorEngineOpenings|LoaderOnCom3|ConfigureCommand|CliConsole)\.'
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELTRIX_TSAN=ON -DVELTRIX_GUI=OFF -DVELTRIX_BENCH=OFF >/dev/null
 cmake --build "$tsan" --target "${tsan_targets[@]}"
 # The window-start tests need the windows, which this build leaves out.

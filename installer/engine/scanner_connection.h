@@ -25,6 +25,8 @@ namespace fenwald {
 constexpr std::chrono::milliseconds kReadyWait{200};
 constexpr std::string_view kCannotOpenComport = "Cannot open comport.";
 constexpr std::string_view kSeveralRatesLabel = "N/A";
+// The rate label when no rate answered on the chosen port.
+constexpr std::string_view kNoScannerFound = "No scanner found";
 
 // The probe's line: COM port `portNumber` through CSerialPort, 8N1, no flow control, immediate
 // reads. port must outlive it; the line is left as the last open() or close() left it.

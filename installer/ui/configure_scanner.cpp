@@ -262,6 +262,13 @@ void ConfigureScanner::ShowDetection(const ScannerConnection& c) {
         ui_->configureButton->setEnabled(loaded_);
     } else {
         ResetConnection();
+        // Still no message box, but blank labels would look as if nothing had been tried.
+        if (!c.cancelled && c.port > 0) {
+            ui_->comPortLabel->setText(QString::fromStdString(c.portLabel()));
+            ui_->baudRateLabel->setText(
+                QString::fromLatin1(fenwald::kNoScannerFound.data(),
+                                    static_cast<qsizetype>(fenwald::kNoScannerFound.size())));
+        }
     }
 }
 

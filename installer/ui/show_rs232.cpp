@@ -1,13 +1,16 @@
 #include "installer/ui/show_rs232.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QTimer>
 #include <array>
 
@@ -32,6 +35,10 @@ const QString kAllFilesFilter = QStringLiteral("All files (*)");
 const QString kRtfFilter = QStringLiteral("Rich text files (*.rtf)");
 const QString kFolderTitle = QStringLiteral("Select folder to store Vesk file");
 const QString kProtocolRunning = QStringLiteral("Protocol is already running");
+const QString kWaitingForReceiver = QStringLiteral("Waiting for the receiver\u2026");
+const QString kWaitingForSender = QStringLiteral("Waiting for the sender\u2026");
+const QString kCloseDuringTransfer =
+    QStringLiteral("A file transfer is running.\nCancel it and close the monitor?");
 constexpr int kPaneWidth = 30;
 constexpr int kTerminalPoints = 10;
 // The component closes the port just after its last report.
@@ -84,6 +91,7 @@ ShowRS232::ShowRS232(fenwald::FenwaldSettings& settings, QWidget* parent,
     BuildMenus();
 
     terminal_ = new CMyEdit(this, this);
+    terminal_->installEventFilter(this);
     terminal_->setObjectName(QStringLiteral("terminal"));
     terminal_->setFont(terminalFont());
     terminal_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -122,6 +130,7 @@ bool ShowRS232::lampOn(Pane pane) const {
 
 QMenu* ShowRS232::AddMenu(QMenu* parent, const QString& text) {
     QMenu* menu = parent ? parent->addMenu(text) : menuBar_->addMenu(text);
+    menus_.push_back(menu);
     // Bytes that come while any of them is open wait for it to close.
     connect(menu, &QMenu::aboutToShow, this, &ShowRS232::MenuShown);
     connect(menu, &QMenu::aboutToHide, this, &ShowRS232::MenuHidden);
@@ -153,6 +162,9 @@ void ShowRS232::BuildMenus() {
     AddCommand(transfer, QStringLiteral("Transmit Text file"), kTransmitText);
     AddCommand(transfer, QStringLiteral("Transmit Vesk file"), kTransmitVesk);
     AddCommand(transfer, QStringLiteral("Receive Vesk file"), kReceiveVesk);
+    // Esc is the terminal's key; while a transfer runs it cancels (eventFilter, keyPressEvent).
+    AddCommand(transfer, QStringLiteral("Cancel transfer\tEsc"), kCancelTransfer)
+        ->setEnabled(false);
     AddCommand(file, QStringLiteral("&Exit\tAlt+X"), kExit, QKeySequence(Qt::ALT | Qt::Key_X));
 
     // Cut and copy keys are the terminal's own; the items only name them.
@@ -222,13 +234,21 @@ void ShowRS232::PutCheckMarks() {
 }
 
 void ShowRS232::MenuShown() {
-    ++menusOpen_;
     terminal_->SetHeld(true);
 }
 
 void ShowRS232::MenuHidden() {
-    if (menusOpen_ > 0) --menusOpen_;
-    if (menusOpen_ > 0) return;
+    // The one hiding may still count as visible while it goes.
+    if (!MenuOpen(sender())) ReleaseHold();
+}
+
+bool ShowRS232::MenuOpen(const QObject* except) const {
+    for (QMenu* m : menus_)
+        if (m != except && m->isVisible()) return true;
+    return false;
+}
+
+void ShowRS232::ReleaseHold() {
     terminal_->SetHeld(false);
     if (heldEnd_) {
         MonitorEvent end = std::move(*heldEnd_);
@@ -333,6 +353,10 @@ void ShowRS232::OnCommand(int id) {
         case kExit:
             done(0);
             break;
+        case kCancelTransfer:
+            // The component answers with its status, which reopens the line.
+            if (transferRunning_) transfer_.cancel();
+            break;
         case kCut:
             terminal_->cut();
             break;
@@ -395,6 +419,9 @@ void ShowRS232::SetLamps(const fenwald::LampStates& lamps) {
 }
 
 void ShowRS232::OnEvent(MonitorEvent& e) {
+    // A hold whose menu went without a hide signal (a native menu bar's, say) would keep the
+    // terminal blank for good.
+    if (terminal_->Held() && !MenuOpen() && !QApplication::activePopupWidget()) ReleaseHold();
     switch (e.kind) {
         case MonitorEvent::Kind::Received:
         case MonitorEvent::Kind::Sent:
@@ -410,7 +437,7 @@ void ShowRS232::OnEvent(MonitorEvent& e) {
             statusBar_->SetProgress(static_cast<std::uint32_t>(e.value));
             break;
         case MonitorEvent::Kind::TextEnded:
-            if (menusOpen_ > 0)
+            if (terminal_->Held())
                 heldEnd_ = std::move(e);
             else
                 OnTextEnded(e);
@@ -531,20 +558,38 @@ void ShowRS232::OnVesk(bool transmit) {
     transfer_.setRetries(vesk::kDefaultRetries);
     transfer_.SetIrdaType(fenwald::irdaForTransfer(settings_.irda));
     transferRunning_ = true;
+    action(kCancelTransfer)->setEnabled(true);
     if (transmit)
         transfer_.TransmitFile(vesk::kProtocol, transferFile_);
     else
         transfer_.ReceiveFile(vesk::kProtocol, receiveFolder_, 1);
     statusBar_->SetProgress(1);
+    // The other side may take up to the answer time-out times the tries to turn up.
+    if (transferRunning_) ShowTransferWait(transmit ? kWaitingForReceiver : kWaitingForSender);
+}
+
+void ShowRS232::ShowTransferWait(const QString& text) {
+    QProgressBar* bar = statusBar_->progressBar();
+    bar->setFormat(text);
+    bar->setTextVisible(!text.isEmpty());
+}
+
+QString ShowRS232::transferWaitText() const {
+    QProgressBar* bar = statusBar_->progressBar();
+    return bar->isTextVisible() ? bar->format() : QString();
 }
 
 void ShowRS232::OnTransferEvent(const platform::ComponentEvent& e) {
     if (auto p = fenwald::decodeVeskProgress(e)) {
+        // Progress means the other side has answered.
+        ShowTransferWait({});
         statusBar_->SetProgress(static_cast<std::uint32_t>(std::max(p->percent, 0)));
         return;
     }
     auto st = fenwald::decodeVeskStatus(e);
     if (!st) return;
+    ShowTransferWait({});
+    action(kCancelTransfer)->setEnabled(false);
     if (st->code < fenwald::vesk::kInformationFirst)
         Error(local(serial::namedControlBytes(st->message)));
     else if (st->code < fenwald::vesk::kNothingToShowFirst)
@@ -560,13 +605,43 @@ void ShowRS232::OnTransferEvent(const platform::ComponentEvent& e) {
 
 // ---- closing ----
 
+bool ShowRS232::eventFilter(QObject* watched, QEvent* event) {
+    // The port is the component's meanwhile, so the terminal's Esc has no line to go to.
+    if (watched == terminal_ && event->type() == QEvent::KeyPress && transferRunning_ &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        OnCommand(kCancelTransfer);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void ShowRS232::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && transferRunning_) {
+        OnCommand(kCancelTransfer);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool ShowRS232::MayClose() {
+    if (!transferRunning_ || transfer_.IsBusy() == 0) return true;
+    if (serial::ui::showMessageBox(this, kCloseDuringTransfer, {}, QMessageBox::Question,
+                                   QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return false;
+    transfer_.cancel();
+    return true;
+}
+
 void ShowRS232::closeEvent(QCloseEvent* event) {
     done(0);
-    event->accept();
+    if (closing_)
+        event->accept();
+    else
+        event->ignore();
 }
 
 void ShowRS232::done(int result) {
-    if (closing_) return;
+    if (closing_ || !MayClose()) return;
     closing_ = true;
     watcher_.stop();
     // The receive thread stops and the line closes before the dialog ends.

@@ -6,11 +6,15 @@
 // The line, its receive thread and the text-file transmission are the MonitorEngine's
 // (installer/engine/monitor_engine.h); this window drains its events on the GUI thread and
 // shows received bytes and sent file pieces in blue, typed ones in red. While a menu is open
-// the terminal is held: what arrives meanwhile is kept and shown, in order, when it closes.
+// the terminal is held: what arrives meanwhile is kept and shown, in order, when none of the
+// menus is on screen any more (not when the show and hide signals balance: a menu popped up
+// again while open shows twice and hides once).
 //
 // "Transmit/Receive Vesk file" hand the port to the transfer component (CVeskctl1) for the
 // time of the transfer: the line is closed, the component's events are drained here, and its
-// final status reopens the line. Ports coming and going reach the window from a device
+// final status reopens the line. Until the other side answers, the progress bar says whom it
+// waits for; "Cancel transfer" (or Esc) ends it with CANs on the line, and closing the monitor
+// meanwhile asks first. Ports coming and going reach the window from a device
 // watcher: an arrival applies the settings again, the removal of the monitored port closes the
 // line.
 //
@@ -23,6 +27,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "installer/engine/fenwald_settings.h"
 #include "installer/engine/monitor_engine.h"
@@ -50,6 +55,7 @@ public:
     static constexpr int kCut = 57635, kCopy = 57634, kPaste = 57637, kSelectAll = 32794,
                          kClearScreen = 32795, kToggleRts = 33078, kToggleDtr = 33079;
     static constexpr int kBaud1200 = 33085, kFirstBaud = 32797;  // 2400 .. 115200
+    static constexpr int kCancelTransfer = 33086;
     static constexpr int kDatabits7 = 32804, kDatabits8 = 32805;
     static constexpr int kParityNone = 32806, kParityEven = 32807, kParityOdd = 32808;
     static constexpr int kStopbitsOne = 32809, kStopbitsTwo = 32810;
@@ -85,6 +91,8 @@ public:
     bool lampOn(Pane pane) const;
     fenwald::MonitorEngine* engine() const { return engine_.get(); }
     bool transferRunning() const { return transferRunning_; }
+    // What the progress bar says while the transfer waits for the other side; empty after.
+    QString transferWaitText() const;
     const std::string& saveFileName() const { return saveFileName_; }
 
 public slots:
@@ -92,6 +100,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // TerminalLine
@@ -114,8 +124,12 @@ private:
     void OnSaveAs();
     void OnVesk(bool transmit);
     void OnTransferEvent(const platform::ComponentEvent& event);
+    void ShowTransferWait(const QString& text);
+    bool MayClose();
     void MenuShown();
     void MenuHidden();
+    bool MenuOpen(const QObject* except = nullptr) const;
+    void ReleaseHold();
     void Error(const QString& text);
 
     std::unique_ptr<Ui::ShowRS232> ui_;
@@ -124,13 +138,13 @@ private:
     QMenu* settingsMenu_ = nullptr;
     QMenu* portMenu_ = nullptr;
     std::map<int, QAction*> commands_;
+    std::vector<QMenu*> menus_;
     CMyEdit* terminal_ = nullptr;
     CProgStatusBar* statusBar_ = nullptr;
 
     std::string saveFileName_;
     std::string transferFile_;
     std::string receiveFolder_;
-    int menusOpen_ = 0;
     std::optional<fenwald::MonitorEvent> heldEnd_;  // a text file's end while a menu was open
     bool transferRunning_ = false;
     bool closing_ = false;

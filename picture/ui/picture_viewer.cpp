@@ -18,6 +18,14 @@ namespace {
 constexpr int kSideLimit = 4096;
 constexpr int kMarginWidth = 10, kMarginHeight = 20;
 
+// What the window frame adds around the client area; nothing until the frame is known.
+QSize frameOf(const QWidget& w) {
+    return w.frameGeometry().size() - w.size();
+}
+bool known(QSize frame) {
+    return frame.width() > 0 || frame.height() > 0;
+}
+
 // The picture at the size the viewer was asked for; it grows with the window beyond that.
 class Canvas : public QWidget {
 public:
@@ -109,10 +117,31 @@ QSize CPictureViewer::OpeningSize(const pictavo::PictureSettings& s) {
 void CPictureViewer::SetWantedSize(QSize size) {
     wanted_ = size;
     canvas_->setMinimumSize(size);
+    FitToScreen();
+}
+
+void CPictureViewer::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    FitOnceTheFrameIsKnown();
+}
+
+void CPictureViewer::moveEvent(QMoveEvent* e) {
+    QDialog::moveEvent(e);
+    if (isVisible()) FitOnceTheFrameIsKnown();
+}
+
+void CPictureViewer::FitOnceTheFrameIsKnown() {
+    if (fittedWithFrame_ || !known(frameOf(*this))) return;
+    fittedWithFrame_ = true;
+    FitToScreen();
+}
+
+void CPictureViewer::FitToScreen() {
+    const QSize size = wanted_;
     QScreen* s = parentWidget() ? parentWidget()->screen() : screen();
     const QRect free = s ? s->availableGeometry() : QRect(QPoint(0, 0), size);
-    // The window frame (known once shown) counts against the free area too.
-    const QSize frame = frameGeometry().size() - this->size();
+    // The window frame counts against the free area too.
+    const QSize frame = frameOf(*this);
     resize(size.boundedTo(free.size() - frame));
     // Over the main window, where the user looked; never beyond the screen's free area.
     QPoint centre =

@@ -73,11 +73,18 @@ public slots:
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
 
 private:
     void LayOutButtons();
-    // Takes the size, bounded by the screen's free area, and moves over the parent.
+    // Takes the size, bounded by the screen's free area less the window frame, and moves over
+    // the parent.
     void SetWantedSize(QSize size);
+    void FitToScreen();
+    // A window manager adds its frame (the title bar) only once the window is on screen; the
+    // first time it is known the window is fitted again, so nothing falls off the screen.
+    void FitOnceTheFrameIsKnown();
 
     std::unique_ptr<Ui::CPictureViewer> ui_;
     std::string tempFile_;
@@ -85,4 +92,5 @@ private:
     QScrollArea* scroll_ = nullptr;
     QWidget* canvas_ = nullptr;
     QSize wanted_;
+    bool fittedWithFrame_ = false;
 };

@@ -2,7 +2,18 @@
 
 namespace serial::ui {
 
-GuiWakeup::GuiWakeup(std::function<void()> run, int delayMs) : run_(std::move(run)) {
+GuiWakeup::GuiWakeup(std::function<void()> run, int delayMs)
+    : run_(std::move(run)), wake_([this] {
+          QMetaObject::invokeMethod(
+              &receiver_,
+              [this] {
+                  if (delay_.interval() > 0)
+                      delay_.start();
+                  else
+                      fire();
+              },
+              Qt::QueuedConnection);
+      }) {
     delay_.setSingleShot(true);
     delay_.setInterval(delayMs);
     QObject::connect(&delay_, &QTimer::timeout, &receiver_, [this] { fire(); });
@@ -13,21 +24,12 @@ GuiWakeup::~GuiWakeup() {
 }
 
 void GuiWakeup::wake() {
-    if (scheduled_.exchange(true)) return;
-    QMetaObject::invokeMethod(
-        &receiver_,
-        [this] {
-            if (delay_.interval() > 0)
-                delay_.start();
-            else
-                fire();
-        },
-        Qt::QueuedConnection);
+    wake_.wake();
 }
 
 void GuiWakeup::fire() {
-    // Cleared first: a wake-up during the run schedules the next one.
-    scheduled_ = false;
+    // A wake-up during the run schedules the next one.
+    wake_.started();
     run_();
 }
 

@@ -19,6 +19,7 @@
 #include <functional>
 #include <utility>
 
+#include "platform/coalesced_wake.h"
 #include "platform/message_queue.h"
 
 namespace serial::ui {
@@ -39,7 +40,7 @@ private:
     std::function<void()> run_;
     QObject receiver_;  // queued calls go to its thread and die with it
     QTimer delay_;
-    std::atomic<bool> scheduled_{false};
+    platform::CoalescedWake wake_;
 };
 
 template <class T>

@@ -176,6 +176,21 @@ TEST_F(ConfigureDialog, RemovingTheOpenPortFromThePortMapClosesTheLineAndRebuild
     EXPECT_TRUE(d.comPortLabel()->text().isEmpty());
 }
 
+TEST_F(ConfigureDialog, NoScannerOnTheChosenPortSaysSoInTheLabelsWithoutABox) {
+    scanner.line().setSilent(true);
+    ConfigureScanner d(path, false);
+    ASSERT_TRUE(idle(d));
+    EXPECT_FALSE(d.Connected());
+    EXPECT_FALSE(d.LineOpen());
+    EXPECT_EQ(d.comPortLabel()->text(), QStringLiteral("COM 7"));
+    EXPECT_EQ(d.baudRateLabel()->text(), QStringLiteral("No scanner found"));
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join("|").toStdString();
+    // HID mode has no port to name.
+    d.hidBox()->click();
+    EXPECT_TRUE(d.comPortLabel()->text().isEmpty());
+    EXPECT_TRUE(d.baudRateLabel()->text().isEmpty());
+}
+
 TEST_F(ConfigureDialog, HidModeWithALoadedConfigurationEnablesConfigureWithoutAPort) {
     scanner.line().setSilent(true);
     writeConfiguration("Config=A");

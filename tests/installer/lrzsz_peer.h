@@ -34,8 +34,9 @@ public:
     bool waitForComponentRate(unsigned baudRate) const;
     // What lrzsz sends reaches the component at the wire speed of the component's settings.
     void paceTowardsComponent(bool on) { near_.setPacing(on); }
-    // Everything that reached lrzsz from the component, in order.
-    sim::Bytes toPeer() const { return far_.received(); }
+    // Everything the component sent towards lrzsz, in order (what the relay read from the
+    // component's line; lrzsz need not run).
+    sim::Bytes toPeer() const { return near_.received(); }
 
     static std::string program(const std::string& name);  // its path, or ""
 

@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "installer/engine/monitor_engine.h"
+#include "platform/coalesced_wake.h"
+#include "platform/message_queue.h"
 #include "serial/serial_com.h"
 #include "sim/echo_device.h"
 #include "tests/installer/locked_modem_lines.h"
@@ -431,4 +433,58 @@ TEST_F(MonitorEngineOnSim, TogglingRtsAndDtrSwitchesTheLines) {
     auto lamps = engine->lamps();
     EXPECT_TRUE(lamps.rts);
     EXPECT_FALSE(lamps.dtr);
+}
+
+// Fifty engines one after another in one process, the device talking from before each opens,
+// each drained as a window drains it: the queue's notify rings a coalesced wake-up whose runs
+// are posted to a thread standing in for the window's event loop. Every opening must hand on
+// the device's bytes and the echo of a typed one.
+TEST(MonitorEngineOpenings, FiftyOpeningsEachDeliverWhatComesFromTheFirstMillisecond) {
+    testenv::IsolatedPorts env;
+    sim::EchoDevice device;
+    ASSERT_TRUE(device.start(env.mapFile(), kPort, "Veltrix Echo (COM12)"));
+    std::atomic<int> opening{0};
+    std::atomic<bool> quiet{false};
+    std::thread talker([&] {
+        while (!quiet) {
+            std::string tag = "[" + std::to_string(opening.load()) + "]";
+            device.line().sendRaw(tag.data(), tag.size());
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    for (int n = 1; n <= 50 && !::testing::Test::HasFailure(); ++n) {
+        opening = n;
+        const std::string tag = "[" + std::to_string(n) + "]";
+        auto engine = std::make_unique<MonitorEngine>();
+        platform::MessageQueue<bool> loop;  // posted runs; false ends the loop
+        platform::CoalescedWake wake([&] { loop.push(true); });
+        std::atomic<bool> sawTag{false}, sawEcho{false};
+        std::thread window([&] {
+            std::string seen;
+            while (loop.waitPop(-1ms).value_or(false)) {
+                wake.started();
+                while (auto e = engine->events().tryPop()) {
+                    if (e->kind != Kind::Received) continue;
+                    seen.append(e->bytes.begin(), e->bytes.end());
+                    if (seen.find(tag) != std::string::npos) sawTag = true;
+                    if (seen.find('k') != std::string::npos) sawEcho = true;
+                }
+            }
+        });
+        engine->events().setNotify([&] { wake.wake(); });
+        wake.wake();  // what came before the notify was set
+        auto out = engine->applyLine(
+            {kPort, 115200, 8, platform::parity::None, platform::stopbits::One, 0});
+        EXPECT_TRUE(out.opened) << out.openError.text;
+        EXPECT_TRUE(testenv::eventually([&] { return sawTag.load(); })) << "opening " << n;
+        const std::uint8_t k = 'k';
+        EXPECT_TRUE(engine->write(&k, 1));
+        EXPECT_TRUE(testenv::eventually([&] { return sawEcho.load(); })) << "opening " << n;
+        engine->events().setNotify(nullptr);
+        loop.push(false);
+        window.join();
+        engine.reset();
+    }
+    quiet = true;
+    talker.join();
 }

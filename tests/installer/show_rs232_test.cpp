@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -20,6 +22,7 @@
 #include "platform/modem_lines.h"
 #include "serial/serial_com.h"
 #include "serial/ui/prog_status_bar.h"
+#include "serial/ymodem.h"
 #include "sim/echo_device.h"
 #include "tests/installer/component_test_support.h"
 #include "tests/installer/locked_modem_lines.h"
@@ -322,6 +325,24 @@ TEST_F(Monitor, BytesArrivingWhileAMenuIsOpenAppearInOrderWhenItCloses) {
     EXPECT_EQ(text(), "one two three");
 }
 
+// A menu popped up again while it is open says it shows twice and hides once; the terminal
+// must not stay held after it has gone (it then showed nothing at all, typed echo included).
+TEST_F(Monitor, AMenuPoppedUpAgainWhileOpenLeavesNothingHeldOnceItHides) {
+    settings.localEcho = 1;
+    open();
+    QMenu* menu = window->settingsMenu();
+    menu->popup(window->mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(qttest::eventually([&] { return menu->isVisible(); }));
+    menu->popup(window->mapToGlobal(QPoint(20, 20)));
+    device.line().send(std::string("held "));
+    ASSERT_TRUE(qttest::eventually([&] { return window->terminal()->PendingBytes() == 5; }));
+    menu->hide();
+    ASSERT_TRUE(qttest::eventually([&] { return !window->terminal()->Held(); }));
+    ASSERT_TRUE(shows("held "));
+    QTest::keyClick(window->terminal(), Qt::Key_Q);
+    EXPECT_EQ(textIn(serial::kColourRed), "q");
+}
+
 // A terminal that is held long enough drops, and says how much in the text.
 TEST_F(Monitor, WhatTheHeldTerminalCannotKeepIsMarkedNotLost) {
     open();
@@ -397,6 +418,55 @@ TEST_F(Monitor, ToggleRtsAndDtrReachTheLinesAndTheLamps) {
     }));
 }
 
+// ---- opening ----
+
+// The device talks from before the window opens and all the time it is open: every opening
+// shows its bytes and the typed echo, whether it is shown or run modally as the main window
+// runs it.
+TEST_F(Monitor, FiftyOpeningsEachShowTheDeviceAndTheEchoFromTheStart) {
+    settings.localEcho = 1;
+    std::atomic<int> opening{0};
+    std::atomic<bool> stop{false};
+    std::thread talker([&] {
+        while (!stop) {
+            std::string tag = "[" + std::to_string(opening.load()) + "]";
+            device.line().sendRaw(tag.data(), tag.size());
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    auto check = [&](ShowRS232& monitor, int n) {
+        const QString tag = QStringLiteral("[%1]").arg(n);
+        EXPECT_TRUE(qttest::eventually([&] {
+            return monitor.terminal()->PlainText().contains(tag);
+        })) << "opening "
+            << n << " shows nothing from the device";
+        QTest::keyClick(monitor.terminal(), Qt::Key_K);
+        EXPECT_TRUE(qttest::eventually([&] {
+            return monitor.terminal()->PlainText().contains(QLatin1Char('k'));
+        })) << "opening "
+            << n << " shows no echo";
+    };
+    for (int n = 1; n <= 50 && !HasFailure(); ++n) {
+        opening = n;
+        ShowRS232 monitor(settings, nullptr, testcomponents::buildTreeRegistry());
+        ASSERT_EQ(monitor.engine()->openPort(), kPort) << boxes.texts().join("|").toStdString();
+        if (n % 2) {
+            monitor.show();
+            check(monitor, n);
+            monitor.OnCommand(ShowRS232::kExit);
+        } else {
+            qttest::whenOpen<ShowRS232>([&](ShowRS232& open) {
+                check(open, n);
+                open.OnCommand(ShowRS232::kExit);
+            });
+            monitor.exec();
+        }
+    }
+    stop = true;
+    talker.join();
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join("|").toStdString();
+}
+
 // ---- streaming ----
 
 // 15 s at 115200 baud, 5 s in each of the three formats, so the suite stays short; the
@@ -458,6 +528,76 @@ struct MonitorWithLrzsz : ::testing::Test {
             60s);
     }
 };
+
+bool hasCancel(const sim::Bytes& bytes) {
+    const sim::Bytes cans{serial::ymodem::kCan, serial::ymodem::kCan};
+    return std::search(bytes.begin(), bytes.end(), cans.begin(), cans.end()) != bytes.end();
+}
+
+TEST_F(MonitorWithLrzsz, ATransferSaysWhomItWaitsForAndEscCancelsItWithCans) {
+    testenv::writeFile(outbox + "/fw.bin", testcomponents::randomBytes(3000, 5));
+    files.answerNext(outbox + "/fw.bin");
+    EXPECT_FALSE(window->action(ShowRS232::kCancelTransfer)->isEnabled());
+    window->OnCommand(ShowRS232::kTransmitVesk);
+    ASSERT_TRUE(window->transferRunning());
+    EXPECT_EQ(window->transferWaitText(), QStringLiteral("Waiting for the receiver\u2026"));
+    EXPECT_TRUE(window->action(ShowRS232::kCancelTransfer)->isEnabled());
+    ASSERT_TRUE(peer.waitForComponentRate(115200));
+    // No rz runs: without the cancel this would wait out every try.
+    QTest::keyClick(window->terminal(), Qt::Key_Escape);
+    ASSERT_TRUE(reopened());
+    EXPECT_TRUE(qttest::eventually([&] { return hasCancel(peer.toPeer()); }));
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join("|").toStdString();
+    EXPECT_TRUE(window->transferWaitText().isEmpty());
+    EXPECT_FALSE(window->action(ShowRS232::kCancelTransfer)->isEnabled());
+    EXPECT_TRUE(window->statusBar()->progressBar()->isHidden());
+
+    // A receive says it waits for the sender.
+    files.answerNext(inbox);
+    window->OnCommand(ShowRS232::kReceiveVesk);
+    ASSERT_TRUE(window->transferRunning());
+    EXPECT_EQ(window->transferWaitText(), QStringLiteral("Waiting for the sender\u2026"));
+    window->OnCommand(ShowRS232::kCancelTransfer);
+    ASSERT_TRUE(reopened());
+    EXPECT_TRUE(std::filesystem::is_empty(inbox));
+}
+
+TEST_F(MonitorWithLrzsz, CancellingFromTheMenuMidwayStopsSzAndReopensTheLine) {
+    // Some 11 s at lrzsz's 921600 baud: well under way, far from done, when the cancel comes.
+    testenv::writeFile(outbox + "/big.dat", testcomponents::randomBytes(1'000'000, 8));
+    files.answerNext(inbox);
+    window->OnCommand(ShowRS232::kReceiveVesk);
+    ASSERT_TRUE(peer.waitForComponentRate(115200));
+    ASSERT_TRUE(peer.start({"sz", "--ymodem", "big.dat"}, outbox));
+    ASSERT_TRUE(
+        qttest::eventually([&] { return window->statusBar()->progressBar()->value() > 1; }, 30s));
+    EXPECT_TRUE(window->transferWaitText().isEmpty());  // the sender has answered
+    window->OnCommand(ShowRS232::kCancelTransfer);
+    ASSERT_TRUE(reopened());
+    EXPECT_NE(peer.wait(), 0) << peer.log();  // sz saw the CANs
+    EXPECT_TRUE(hasCancel(peer.toPeer()));
+    EXPECT_TRUE(std::filesystem::is_empty(inbox));
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join("|").toStdString();
+}
+
+TEST_F(MonitorWithLrzsz, ClosingDuringATransferAsksFirst) {
+    files.answerNext(inbox);
+    window->OnCommand(ShowRS232::kReceiveVesk);
+    ASSERT_TRUE(window->transferRunning());
+    ASSERT_TRUE(peer.waitForComponentRate(115200));
+    boxes.answerNext(QMessageBox::No);
+    window->OnCommand(ShowRS232::kExit);
+    ASSERT_EQ(boxes.all().size(), 1u);
+    EXPECT_EQ(boxes.all()[0].icon, QMessageBox::Question);
+    EXPECT_NE(window->engine(), nullptr);  // still open
+    EXPECT_TRUE(window->transferRunning());
+
+    boxes.answerNext(QMessageBox::Yes);
+    window->close();  // the close box
+    EXPECT_EQ(boxes.all().size(), 2u);
+    EXPECT_EQ(window->engine(), nullptr);
+    EXPECT_TRUE(qttest::eventually([&] { return hasCancel(peer.toPeer()); }));
+}
 
 TEST_F(MonitorWithLrzsz, TransmitToRzDeliversTheFileAndReopensTheLine) {
     const std::string content = testcomponents::randomBytes(5000, 9);

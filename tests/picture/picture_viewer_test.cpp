@@ -1,3 +1,4 @@
+#include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -78,6 +79,26 @@ TEST_F(Viewer, OpensAtItsSizeWithTheButtonsAroundTheMiddleAndToggles100And50Perc
     viewer.sizeButton()->click();
     EXPECT_EQ(viewer.size(), QSize(650, 532));
     EXPECT_EQ(viewer.sizeButton()->text(), "100 %");
+}
+
+// Its own test run gives it a 1280 x 1024 screen whose windows have a frame
+// (tests/picture/framed_screen.json); elsewhere it has nothing to look at.
+struct ViewerOnAFramedScreen : Viewer {};
+TEST_F(ViewerOnAFramedScreen, At100PercentThePictureSizedWindowAndItsFrameStayOnTheScreen) {
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    if (free.size() != QSize(1280, 1024)) GTEST_SKIP() << "not the framed 1280 x 1024 screen";
+    store(jpeg);
+    settings.scale = pictavo::kScale100;
+    CPictureViewer viewer(settings, temp);
+    viewer.show();
+    ASSERT_NE(viewer.frameGeometry().size(), viewer.size()) << "the windows have no frame";
+    EXPECT_EQ(viewer.WantedSize(), QSize(1290, 1044));
+    EXPECT_TRUE(free.contains(viewer.frameGeometry()))
+        << viewer.frameGeometry().width() << " x " << viewer.frameGeometry().height();
+    // The toggle, with the frame known by then, fits the same way.
+    viewer.sizeButton()->click();
+    viewer.sizeButton()->click();
+    EXPECT_TRUE(free.contains(viewer.frameGeometry()));
 }
 
 TEST_F(Viewer, OpensCentredOverItsParent) {
