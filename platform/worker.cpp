@@ -2,6 +2,7 @@
 
 #include "platform/precise_time.h"
 
+#include <cerrno>
 #include <system_error>
 
 namespace platform {
@@ -12,7 +13,11 @@ Worker::~Worker() {
 
 bool Worker::start(Body body, bool woken) {
     std::lock_guard t(threadLock_);
-    if (running_) return false;
+    if (running_) {
+        startFailure_ = SystemError::fromCode(EBUSY, "the thread still runs");
+        return false;
+    }
+    startFailure_ = {};
     if (thread_.joinable()) thread_.join();
     std::stop_token token;
     {
@@ -35,11 +40,17 @@ bool Worker::start(Body body, bool woken) {
             }
             changed_.notify_all();
         });
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& e) {
         running_ = false;
+        startFailure_ = SystemError::fromCode(e.code().value());
         return false;
     }
     return true;
+}
+
+SystemError Worker::startFailure() const {
+    std::lock_guard t(threadLock_);
+    return startFailure_;
 }
 
 void Worker::requestStop() {

@@ -20,6 +20,8 @@
 #include <stop_token>
 #include <thread>
 
+#include "platform/system_error.h"
+
 namespace platform {
 
 class Worker {
@@ -33,8 +35,11 @@ public:
 
     // Starts the body on a new thread, after joining one that has ended; with woken, the
     // wake-up event is set before the body runs. False when a body still runs or no thread can
-    // be made.
-    bool start(Body body, bool woken = false);
+    // be made (startFailure() then says why): a caller that goes on to wait for the body would
+    // wait forever, so every caller checks.
+    [[nodiscard]] bool start(Body body, bool woken = false);
+    // Why the last start made no thread (the system's text); empty after one that did.
+    SystemError startFailure() const;
     void requestStop();
     bool stopRequested() const;
     // Requests the stop and waits until the body has returned; nothing when it never started.
@@ -68,8 +73,9 @@ private:
     std::stop_source source_;
     std::atomic<bool> running_{false};
     std::atomic<std::thread::id> id_{};
-    std::mutex threadLock_;  // the handle: start, stop and waitForEnd may race
+    mutable std::mutex threadLock_;  // the handle: start, stop and waitForEnd may race
     std::thread thread_;
+    SystemError startFailure_;  // under threadLock_
 };
 
 }  // namespace platform
