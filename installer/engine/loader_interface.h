@@ -48,8 +48,9 @@ constexpr std::int16_t kRefused = 15;   // something else than ACK to a request
 constexpr std::int16_t kTransferFailed = 16;
 constexpr std::int16_t kLineLost = 17;
 constexpr std::int16_t kCancelled = 18;
-constexpr std::int16_t kBusy = 19;         // an operation was started while one ran
-constexpr std::int16_t kBadSettings = 20;  // no file name, a port outside 1 to 255
+constexpr std::int16_t kBusy = 19;               // an operation was started while one ran
+constexpr std::int16_t kBadSettings = 20;        // no file name, a port outside 1 to 255
+constexpr std::int16_t kCannotStartThread = 21;  // the operation cannot run
 // Information: the operation is over.
 constexpr std::int16_t kInstalled = 1000;
 constexpr std::int16_t kVersions = 1001;

@@ -2,9 +2,10 @@
 // IDs, its two events and the status codes it reports.
 //
 // The host writes the properties 1 to 9 in order and calls ReceiveFile or TransmitFile, which
-// return at once: 0 started; status::kUnknownProtocol refused, with that status; status::kBusy
-// while a transfer runs (no status: the running one's follows). The transfer runs
-// on the component's own thread, a YMODEM batch on the port the component opens itself. It
+// return at once: 0 started; status::kUnknownProtocol or status::kCannotStartThread refused,
+// with that status; status::kBusy while a transfer runs (no status: the running one's
+// follows). The transfer runs on the component's own thread, a YMODEM batch on the port the
+// component opens itself. It
 // reports Progress events (forward only) and exactly one Status event per transfer: below
 // 1000 an error, 1000 to 1999 information, 2000 and above nothing to show (a cancel).
 #pragma once
@@ -60,6 +61,7 @@ constexpr std::int16_t kCancelledByPeer = 106;
 constexpr std::int16_t kTooManyRetries = 107;
 constexpr std::int16_t kLineFailed = 108;
 constexpr std::int16_t kProtocolError = 109;
+constexpr std::int16_t kCannotStartThread = 110;  // the transfer cannot run
 constexpr std::int16_t kSent = 1000;
 constexpr std::int16_t kReceived = 1001;
 constexpr std::int16_t kCancelled = 2000;

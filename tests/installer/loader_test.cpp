@@ -14,6 +14,7 @@
 #include "serial/serial_com.h"
 #include "sim/scanner_device.h"
 #include "tests/installer/component_test_support.h"
+#include "tests/support/no_new_threads.h"
 #include "tests/support/test_env.h"
 
 using namespace fenwald;
@@ -331,4 +332,30 @@ TEST(LoaderComponent, ItsPicturesArePngFiles) {
         EXPECT_TRUE(std::equal(signature.begin(), signature.end(), png.begin()));
     }
     EXPECT_NE(loader.picturePng(false), loader.picturePng(true));
+}
+
+// A loader whose thread cannot start ends each operation at once with why, and runs the next
+// one once threads can start again.
+TEST(LoaderThread, AnOperationWithoutItsThreadSaysWhyAndALaterOneRuns) {
+    testenv::IsolatedPorts env;
+    std::optional<CGantry1> loader;
+    {
+        testenv::NoNewThreads none;
+        if (!none.active()) GTEST_SKIP() << "the default thread attributes cannot be changed";
+        loader.emplace(buildTreeRegistry());
+        ASSERT_TRUE(loader->created()) << loader->creationError();
+        loader->SetPort(3);
+        loader->SetIrdaType(0);
+        loader->ShowVersions();
+        auto statuses = loaderStatuses(*loader, 60s);
+        ASSERT_EQ(statuses.size(), 1u);
+        EXPECT_EQ(statuses[0].code, st::kCannotStartThread);
+        EXPECT_EQ(statuses[0].message,
+                  "The loader cannot start its thread: Resource temporarily unavailable");
+    }
+    loader->SetPort(0);  // no port: the thread runs it and says so
+    loader->ShowVersions();
+    auto statuses = loaderStatuses(*loader, 60s);
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses.back().code, st::kBadSettings);
 }

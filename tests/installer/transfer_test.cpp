@@ -9,6 +9,7 @@
 #include "installer/engine/veskctl1.h"
 #include "tests/installer/component_test_support.h"
 #include "tests/installer/lrzsz_peer.h"
+#include "tests/support/no_new_threads.h"
 #include "tests/support/test_env.h"
 
 using namespace testcomponents;
@@ -150,3 +151,28 @@ TEST_F(TransferOnCom5, ASilentPeerTimesOutAndCancelEndsAWaitingTransfer) {
 }
 
 }  // namespace
+
+// A transfer whose thread cannot start is refused with why, at once; the next one runs.
+TEST(TransferThread, ATransferWithoutItsThreadIsRefusedWithWhyAndALaterOneRuns) {
+    testenv::IsolatedPorts env;
+    const std::string missing = env.dir().file("missing.bin");
+    std::optional<CVeskctl1> transfer;
+    {
+        testenv::NoNewThreads none;
+        if (!none.active()) GTEST_SKIP() << "the default thread attributes cannot be changed";
+        transfer.emplace(buildTreeRegistry());
+        ASSERT_TRUE(transfer->created()) << transfer->creationError();
+        transfer->SetPort(kCom);
+        EXPECT_EQ(transfer->TransmitFile(fenwald::vesk::kProtocol, missing),
+                  st::kCannotStartThread);
+        auto events = transferEvents(*transfer, std::chrono::seconds(60));
+        EXPECT_EQ(events.code(), st::kCannotStartThread);
+        EXPECT_EQ(events.message(),
+                  "The transfer component cannot start its thread: Resource temporarily "
+                  "unavailable");
+        EXPECT_EQ(transfer->IsBusy(), 0);
+    }
+    EXPECT_EQ(transfer->TransmitFile(fenwald::vesk::kProtocol, missing), 0);
+    auto events = transferEvents(*transfer, std::chrono::seconds(60));
+    EXPECT_EQ(events.code(), st::kFileError);
+}

@@ -35,8 +35,6 @@ extern const std::size_t kLoaderBusyPng_size;
 
 namespace fenwald {
 
-// A named namespace, not an anonymous one: with the component class visible to this file
-// alone, gcc 12 at -O3 turned its worker's onCommand call into nothing, and no operation ran.
 namespace loader {
 
 using namespace gantry;
@@ -96,14 +94,15 @@ std::string readableTime(const std::string& t) {
            ":" + t.substr(10, 2) + ":" + t.substr(12, 2);
 }
 
-class GantryComponent final : public platform::Component,
-                              private platform::CommandWorker<Operation> {
+class GantryComponent final : public platform::Component {
 public:
-    GantryComponent() { start(); }
+    // A thread that cannot start now is tried again by each operation, which reports why it
+    // failed.
+    GantryComponent() { (void)worker_.start(); }
     ~GantryComponent() override {
         cancelledUpTo_ = UINT64_MAX;
         cancel_.set();
-        stop();
+        worker_.stop();
     }
 
     void connectEvents(platform::ComponentEventQueue* queue) override { events_.connect(queue); }
@@ -142,7 +141,8 @@ public:
             job = Job::SendTime;
         else
             return std::nullopt;
-        post({job, port_, irdaType_, fileName_, ++posted_});
+        if (!threadRunning()) return platform::DispatchValue{};
+        worker_.post({job, port_, irdaType_, fileName_, ++posted_});
         return platform::DispatchValue{};
     }
 
@@ -152,7 +152,16 @@ public:
     }
 
 private:
-    void onCommand(Operation& op) override {
+    // The worker, started now when it could not be before; false after the error status.
+    bool threadRunning() {
+        if (worker_.running() || worker_.start()) return true;
+        percent_ = 0;  // no thread shares it now
+        status(status::kCannotStartThread,
+               "The loader cannot start its thread: " + worker_.startFailure().text);
+        return false;
+    }
+
+    void onCommand(Operation& op) {
         // A cancel covers the operations posted before it, not those after.
         if (op.number > cancelledUpTo_) cancel_.reset();
         if (op.number <= cancelledUpTo_) cancel_.set();
@@ -377,6 +386,8 @@ private:
     std::atomic<std::uint64_t> cancelledUpTo_{0};
     platform::CancelFlag cancel_;
     int percent_ = 0;  // the worker's
+    // Last: it stops before the members its operations use go away.
+    platform::CommandWorker<Operation> worker_{[this](Operation& op) { onCommand(op); }};
 };
 
 }  // namespace loader

@@ -26,8 +26,6 @@ extern const std::size_t kTransferBusyPng_size;
 
 namespace fenwald {
 
-// A named namespace, not an anonymous one: with the component class visible to this file
-// alone, gcc 12 at -O3 turned its worker's onCommand call into nothing, and no operation ran.
 namespace transfer {
 
 using namespace vesk;
@@ -55,12 +53,14 @@ std::string plural(std::size_t n, const char* one, const char* more) {
     return std::to_string(n) + " " + (n == 1 ? one : more);
 }
 
-class VeskComponent final : public platform::Component, private platform::CommandWorker<Transfer> {
+class VeskComponent final : public platform::Component {
 public:
-    VeskComponent() { start(); }
+    // A thread that cannot start now is tried again by each transfer, which reports why it
+    // failed.
+    VeskComponent() { (void)worker_.start(); }
     ~VeskComponent() override {
         cancel_.set();
-        stop();
+        worker_.stop();
     }
 
     void connectEvents(platform::ComponentEventQueue* queue) override { events_.connect(queue); }
@@ -104,9 +104,15 @@ public:
                                                       "\": this component speaks " + kProtocol);
             return platform::DispatchValue(status::kUnknownProtocol);
         }
+        if (!worker_.running() && !worker_.start()) {
+            finalStatus(
+                status::kCannotStartThread,
+                "The transfer component cannot start its thread: " + worker_.startFailure().text);
+            return platform::DispatchValue(status::kCannotStartThread);
+        }
         busy_ = true;
         cancel_.reset();
-        post({transmit, *path, line_});
+        worker_.post({transmit, *path, line_});
         return platform::DispatchValue(std::int16_t{0});
     }
 
@@ -116,7 +122,7 @@ public:
     }
 
 private:
-    void onCommand(Transfer& t) override {
+    void onCommand(Transfer& t) {
         percent_ = 0;
         auto [code, message] = run(t);
         // Idle before the status goes out, so whoever reads it may start the next transfer.
@@ -223,6 +229,8 @@ private:
     std::atomic<bool> busy_{false};
     platform::CancelFlag cancel_;
     int percent_ = 0;  // the worker's
+    // Last: it stops before the members its transfers use go away.
+    platform::CommandWorker<Transfer> worker_{[this](Transfer& t) { onCommand(t); }};
 };
 
 }  // namespace transfer
