@@ -74,7 +74,7 @@ bool blockBench() {
     if (!device.start((scratch.dir / "ports").string(), 1, "Z7 (COM1)")) return false;
     std::string path = scratch.image("app.bin", 1024 * 1024);
     kolvane::CDownloadThread worker;
-    worker.Create();
+    if (!worker.Create()) return false;
     std::vector<std::string> log;
     if (run(worker, kolvane::CDownloadThread::kOpenLine, 0, {}, log) != 1) return false;
     auto t0 = Clock::now();
@@ -107,7 +107,7 @@ bool bootstrapBench(std::size_t size) {
     if (!device.start((scratch.dir / "ports").string(), 1, "Z7 (COM1)")) return false;
     std::string path = scratch.image("app.bin", size);
     kolvane::CDownloadThread worker;
-    worker.Create();
+    if (!worker.Create()) return false;
     std::vector<std::string> log;
     if (run(worker, kolvane::CDownloadThread::kOpenLine, 0, {}, log) != 1) return false;
     if (run(worker, kolvane::CDownloadThread::kSetBlockSize, 2, {}, log) != 1) return false;

@@ -64,7 +64,10 @@ DownloadOptions parseDownloadOptions(const std::vector<std::string>& args) {
 
 int runDownload(const DownloadOptions& options, serial::cli::Console& console) {
     CDownloadThread worker;
-    worker.Create();
+    if (!worker.Create()) {
+        console.message("kolvane: " + cannotStartText(worker.CreateFailure()));
+        return kExitFailed;
+    }
     bool cancelled = false, timedOut = false;
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);

@@ -32,6 +32,11 @@
 
 namespace kolvane {
 
+// What a front end shows when the worker cannot start: reason is CreateFailure().
+inline std::string cannotStartText(const std::string& reason) {
+    return "The download worker cannot start its thread: " + reason;
+}
+
 class CDownloadThread : public CMultiThread {
 public:
     static constexpr int kCloseLine = 1;

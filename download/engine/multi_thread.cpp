@@ -5,7 +5,7 @@
 namespace kolvane {
 
 bool CMultiThread::Create(std::chrono::milliseconds idleWait) {
-    return start(idleWait);
+    return worker_.start(idleWait);
 }
 
 void CMultiThread::PostThreadCommand(int command, std::int64_t argument) {
@@ -17,7 +17,7 @@ void CMultiThread::PostThreadCommand(int command, std::string text) {
 }
 
 void CMultiThread::PostThreadMessage(std::uint32_t word, CommandArgument argument) {
-    post({word, std::move(argument)});
+    worker_.post({word, std::move(argument)});
 }
 
 void CMultiThread::onEnd() {

@@ -1,5 +1,5 @@
 // CMultiThread: the download tool's worker thread with its own message queue, in the shape of
-// a toolkit worker thread with a message loop (platform::CommandWorker underneath).
+// a toolkit worker thread with a message loop (it owns a platform::CommandWorker).
 //
 // Commands are posted as thread messages: the command word is
 // command * 65536 + 2 * 256 + 1, with a number or a text as argument. The loop takes one
@@ -9,7 +9,8 @@
 //
 // Threads: Post* may be called from any thread. Create and Destroy belong to the owner's
 // thread; a subclass calls Destroy() in its destructor so the loop has ended before the
-// subclass's members go away.
+// subclass's members (and its OnThreadCommand) go away. Create fails when no thread can be
+// made; CreateFailure() says why, and the owner reports it instead of posting commands.
 #pragma once
 
 #include <chrono>
@@ -40,13 +41,20 @@ constexpr std::optional<int> decodeCommand(std::uint32_t word) {
     return static_cast<int>(word >> 16);
 }
 
-class CMultiThread : public platform::CommandWorker<ThreadMessage> {
+class CMultiThread {
 public:
+    CMultiThread() = default;
+    virtual ~CMultiThread() { Destroy(); }
+    CMultiThread(const CMultiThread&) = delete;
+    CMultiThread& operator=(const CMultiThread&) = delete;
+
     // Starts the thread. The toolkit's creation flags, stack size and security attributes
     // have no counterpart here.
-    bool Create(std::chrono::milliseconds idleWait = std::chrono::milliseconds(5));
-    void Destroy() { stop(); }
-    bool IsRunning() const { return running(); }
+    [[nodiscard]] bool Create(std::chrono::milliseconds idleWait = std::chrono::milliseconds(5));
+    // The system's reason the last Create made no thread.
+    std::string CreateFailure() const { return worker_.startFailure().text; }
+    void Destroy() { worker_.stop(); }
+    bool IsRunning() const { return worker_.running(); }
 
     void PostThreadCommand(int command, std::int64_t argument = 0);
     void PostThreadCommand(int command, std::string text);
@@ -57,11 +65,11 @@ protected:
     virtual void OnThreadCommand(std::uint32_t word, const CommandArgument& argument) = 0;
 
 private:
-    void onCommand(ThreadMessage& message) override {
-        OnThreadCommand(message.word, message.argument);
-    }
-    void onIdle() override { OnThreadCommand(0, {}); }
-    void onEnd() override;
+    static void onEnd();
+
+    platform::CommandWorker<ThreadMessage> worker_{
+        [this](ThreadMessage& message) { OnThreadCommand(message.word, message.argument); },
+        [this] { OnThreadCommand(0, {}); }, [] { onEnd(); }};
 };
 
 }  // namespace kolvane

@@ -61,7 +61,13 @@ void CKolvaneView::OnInitialUpdate() {
         worker_->Reports(), [this](platform::Report& report) { Take(report); });
     // Threads carry no security attributes of their own on this platform, so the worker starts
     // without them.
-    worker_->Create(std::chrono::milliseconds(kWorkerIdleWaitMs));
+    if (!worker_->Create(std::chrono::milliseconds(kWorkerIdleWaitMs))) {
+        // Nothing would run a command: the window says why and takes none.
+        worker_->Reports().push(platform::Report::message(
+            kolvane::cannotStartText(worker_->CreateFailure()), platform::Report::Severity::Error));
+        stopped_ = true;
+        return;
+    }
     PostCommand(CDownloadThread::kOpenLine, std::int64_t{0});
 }
 

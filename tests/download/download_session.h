@@ -24,7 +24,9 @@ using Lines = std::vector<std::string>;
 // "Command practice fails." a result of 0 adds.
 class Session {
 public:
-    Session() { worker.Create(); }
+    Session() {
+        if (!worker.Create()) ADD_FAILURE() << worker.CreateFailure();
+    }
     ~Session() { worker.Shutdown(); }
 
     int post(int command, std::int64_t argument = 0) {
