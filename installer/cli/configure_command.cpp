@@ -102,7 +102,7 @@ int sendHid(const ConfigureArguments& a, const std::string& configuration, Conso
 class InterruptWatch {
 public:
     InterruptWatch(const Console& console, platform::CancelFlag& cancel) {
-        watch_.start([this, &console, &cancel](std::stop_token) {
+        started_ = watch_.start([this, &console, &cancel](std::stop_token) {
             do {
                 if (console.interrupted()) {
                     cancel.set();
@@ -112,7 +112,12 @@ public:
         });
     }
 
+    // False when no thread watches: nothing would end a wait on Ctrl+C.
+    bool started() const { return started_; }
+    std::string failure() const { return watch_.startFailure().text; }
+
 private:
+    bool started_ = false;
     platform::Worker watch_;
 };
 
@@ -121,6 +126,10 @@ int sendSerial(const ConfigureArguments& a, const std::string& configuration, Co
     CSerialPort port;
     platform::CancelFlag cancel;
     InterruptWatch watch(console, cancel);
+    if (!watch.started()) {
+        console.message("fenwald: the interrupt watch cannot start its thread: " + watch.failure());
+        return kExitFailed;
+    }
     try {
         ScannerConnection c = DetectScannerRate(port, portNumber, &cancel);
         if (c.cancelled) return kExitCancelled;

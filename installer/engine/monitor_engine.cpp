@@ -52,7 +52,12 @@ MonitorEngine::MonitorEngine(platform::ModemLines* modemLines) {
         std::lock_guard l(gateLock_);  // the parked thread is waiting under it
         gateChanged_.notify_all();
     });
-    worker_.start([this](std::stop_token) { run(); });
+    // One that cannot start now is tried again by applyLine, which says why it failed.
+    (void)startReceiving();
+}
+
+bool MonitorEngine::startReceiving() {
+    return worker_.running() || worker_.start([this](std::stop_token) { run(); });
 }
 
 MonitorEngine::~MonitorEngine() {
@@ -212,6 +217,13 @@ ApplyOutcome MonitorEngine::applyLine(const MonitorLineSettings& settings) {
     out.settings.irda = correction.irda;
     out.irdaTypeMessage = correction.typeMessage;
 
+    if (!startReceiving()) {
+        // Without the receive thread an open line would bring nothing.
+        const platform::SystemError why = worker_.startFailure();
+        out.openError = platform::SystemError::fromCode(why.osCode ? why.osCode : EAGAIN,
+                                                        "the monitor cannot start its thread");
+        return out;
+    }
     Hold hold(*this);
     if (com_.IsOpen() && (com_.GetPortNumber() != settings.port || com_.LineLost())) closeHeld();
     applied_ = out.settings;

@@ -219,6 +219,8 @@ private:
     bool inPass_ = false;
     bool usable_ = false;  // open and not lost
 
+    bool startReceiving();
+
     platform::Worker worker_;  // last: stops before what it uses goes away
 };
 

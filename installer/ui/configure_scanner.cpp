@@ -378,7 +378,7 @@ void ConfigureScanner::StartJob(JobResult::Kind kind, std::function<void(JobResu
     cancel_.reset();
     SetBusy(true);
     lineOpen_ = false;  // the worker's until it is done
-    job_.start([this, kind, body = std::move(body)](std::stop_token) {
+    const bool started = job_.start([this, kind, body = std::move(body)](std::stop_token) {
         JobResult r;
         r.kind = kind;
         try {
@@ -389,6 +389,13 @@ void ConfigureScanner::StartJob(JobResult::Kind kind, std::function<void(JobResu
         QMetaObject::invokeMethod(
             this, [this, r] { JobEnded(r); }, Qt::QueuedConnection);
     });
+    if (!started) {
+        JobResult r;
+        r.kind = kind;
+        r.lineFailure = QStringLiteral("The configuration cannot start its thread: %1")
+                            .arg(QString::fromStdString(job_.startFailure().text));
+        JobEnded(r);
+    }
 }
 
 void ConfigureScanner::SetBusy(bool on) {

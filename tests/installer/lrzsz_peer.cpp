@@ -33,9 +33,8 @@ bool LrzszPeer::open(const std::string& mapFile, int com) {
     rate.close();
     far_.setPacing(true);
     if (!platform::registerPort(mapFile, {com, near_.devicePath(), "lrzsz", false})) return false;
-    out_.start([this](std::stop_token st) { relay(near_, far_, st); });
-    in_.start([this](std::stop_token st) { relay(far_, near_, st); });
-    return true;
+    return out_.start([this](std::stop_token st) { relay(near_, far_, st); }) &&
+           in_.start([this](std::stop_token st) { relay(far_, near_, st); });
 }
 
 void LrzszPeer::relay(sim::SimLine& from, sim::SimLine& to, std::stop_token stop) {

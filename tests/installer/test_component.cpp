@@ -47,11 +47,12 @@ public:
             platform::ComponentEventQueue* queue = queue_;
             const int count = count_;
             worker_.stop();
-            worker_.start([queue, count, text = *text](std::stop_token stop) {
+            const bool started = worker_.start([queue, count, text = *text](std::stop_token stop) {
                 for (int step = 1; step <= count && !stop.stop_requested(); ++step)
                     queue->push({1, {std::int16_t(step), text}});
                 queue->push({2, {}});
             });
+            if (!started) return std::nullopt;
             return platform::DispatchValue{};
         }
         return std::nullopt;
