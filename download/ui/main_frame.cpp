@@ -266,7 +266,7 @@ void CMainFrame::OnViewImage() {
 }
 
 void CMainFrame::OnAbout() {
-    CAboutDlg about(this);
+    kolvane::ui::CAboutDlg about(this);
     about.exec();
 }
 

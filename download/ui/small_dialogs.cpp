@@ -53,8 +53,10 @@ void CRsPortSetupDlg::accept() {
     QDialog::accept();
 }
 
+namespace kolvane::ui {
+
 CAboutDlg::CAboutDlg(QWidget* parent)
-    : AboutBox(kolvane::ui::artwork(), parent), ui_(std::make_unique<Ui::CAboutDlg>()) {
+    : AboutBox(artwork(), parent), ui_(std::make_unique<Ui::CAboutDlg>()) {
     ui_->setupUi(this);
     QFont name = ui_->nameLabel->font();
     name.setBold(true);
@@ -64,3 +66,5 @@ CAboutDlg::CAboutDlg(QWidget* parent)
 }
 
 CAboutDlg::~CAboutDlg() = default;
+
+}  // namespace kolvane::ui

@@ -1,5 +1,6 @@
 // The download tool's two small dialogs: CRsPortSetupDlg ("RS_PORT_SETUP"), which asks for the
-// COM port number of "COM_X", and CAboutDlg, the about box.
+// COM port number of "COM_X", and kolvane::ui::CAboutDlg, the about box (in the program's
+// namespace: fenwald has an about box of the same name).
 #pragma once
 
 #include <QDialog>
@@ -12,8 +13,10 @@ class QPushButton;
 
 namespace Ui {
 class CRsPortSetupDlg;
-class CAboutDlg;
 }  // namespace Ui
+namespace kolvane::ui::Ui {
+class CAboutDlg;
+}  // namespace kolvane::ui::Ui
 
 class CRsPortSetupDlg : public QDialog {
     Q_OBJECT
@@ -39,6 +42,8 @@ private:
     unsigned port_ = kInitialPort;
 };
 
+namespace kolvane::ui {
+
 class CAboutDlg : public serial::ui::AboutBox {
     Q_OBJECT
 public:
@@ -48,3 +53,5 @@ public:
 private:
     std::unique_ptr<Ui::CAboutDlg> ui_;
 };
+
+}  // namespace kolvane::ui

@@ -80,14 +80,18 @@ QMessageBox::Icon iconOf(platform::Report::Severity severity) {
 
 // ---- the about box ----
 
+namespace fenwald::ui {
+
 CAboutDlg::CAboutDlg(QWidget* parent)
-    : AboutBox(fenwald::ui::artwork(), parent), ui_(std::make_unique<Ui::CAboutDlg>()) {
+    : AboutBox(artwork(), parent), ui_(std::make_unique<Ui::CAboutDlg>()) {
     ui_->setupUi(this);
-    ui_->iconLabel->setPixmap(fenwald::ui::artwork().programIcon().pixmap(32, 32));
+    ui_->iconLabel->setPixmap(artwork().programIcon().pixmap(32, 32));
     finishSetUp(*ui_);
 }
 
 CAboutDlg::~CAboutDlg() = default;
+
+}  // namespace fenwald::ui
 
 // ---- seams ----
 
@@ -508,7 +512,7 @@ void ConfigureScanner::OnVisit() {
 
 void ConfigureScanner::OnAbout() {
     if (busy_) return;
-    CAboutDlg about(this);
+    fenwald::ui::CAboutDlg about(this);
     about.exec();
 }
 

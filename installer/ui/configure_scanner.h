@@ -1,6 +1,7 @@
 // ConfigureScanner ("Configure Scanner v1.0"): sends a .vsc configuration to a scanner, over its
 // COM port after finding the scanner and its baud rate, or through the keyboard's lock
-// indicators to a scanner attached as a USB keyboard. CAboutDlg is its about box.
+// indicators to a scanner attached as a USB keyboard. fenwald::ui::CAboutDlg is its about box
+// (in the program's namespace: kolvane has an about box of the same name).
 //
 // Waits off the GUI thread: finding the scanner (up to about 1.6 s), the 500 ms wait for the
 // acknowledgement and the indicator pulses (0.8 s a byte) run as one job at a time on the
@@ -43,8 +44,12 @@ class QCheckBox;
 
 namespace Ui {
 class ConfigureScanner;
-class CAboutDlg;
 }  // namespace Ui
+namespace fenwald::ui::Ui {
+class CAboutDlg;
+}  // namespace fenwald::ui::Ui
+
+namespace fenwald::ui {
 
 class CAboutDlg : public serial::ui::AboutBox {
     Q_OBJECT
@@ -55,6 +60,8 @@ public:
 private:
     std::unique_ptr<Ui::CAboutDlg> ui_;
 };
+
+}  // namespace fenwald::ui
 
 class ConfigureScanner : public QDialog {
     Q_OBJECT

@@ -109,7 +109,7 @@ TEST_F(KolvaneWindow, PortDialogTakesOneToOneHundredOnly) {
 
 TEST_F(KolvaneWindow, AboutBoxNamesTheProgramAndItsVersion) {
     start();
-    whenOpen<CAboutDlg>([](CAboutDlg& about) {
+    whenOpen<kolvane::ui::CAboutDlg>([](kolvane::ui::CAboutDlg& about) {
         EXPECT_EQ(about.windowTitle(), "About Kolvane");
         QStringList texts;
         for (QLabel* l : about.findChildren<QLabel*>()) texts << l->text();

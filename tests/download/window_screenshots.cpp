@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     {
         CRsPortSetupDlg port(&frame);
         shots.shoot(port, QStringLiteral("kolvane_port_setup"));
-        CAboutDlg about(&frame);
+        kolvane::ui::CAboutDlg about(&frame);
         shots.shoot(about, QStringLiteral("kolvane_about"));
         QMessageBox busy(QMessageBox::Warning, kolvane::ui::kApplicationTitle,
                          CKolvaneView::kBusyMessage, QMessageBox::Ok, &frame);

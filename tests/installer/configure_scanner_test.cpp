@@ -349,7 +349,7 @@ TEST_F(ConfigureDialog, TheWebSitesOpenInTheBrowserAndTheAboutBoxShows) {
     EXPECT_EQ(opened, (QStringList{QString::fromLatin1(ConfigureScanner::kConfigurationSite),
                                    QString::fromLatin1(ConfigureScanner::kMainSite)}));
     bool shown = false;
-    qttest::whenOpen<CAboutDlg>([&](CAboutDlg& about) {
+    qttest::whenOpen<fenwald::ui::CAboutDlg>([&](fenwald::ui::CAboutDlg& about) {
         shown = about.windowTitle() == QStringLiteral("About Configure Scanner");
         about.accept();
     });

@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
             shots.shoot(dialog, QStringLiteral("configure_scanner"));
         else
             shots.fail();
-        CAboutDlg about(&dialog);
+        fenwald::ui::CAboutDlg about(&dialog);
         shots.shoot(about, QStringLiteral("configure_scanner_about"));
         dialog.done(0);
     }
