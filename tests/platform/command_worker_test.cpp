@@ -34,8 +34,8 @@ public:
     }
     std::optional<platform::DispatchValue> invoke(
         int dispatchId, const std::vector<platform::DispatchValue>& arguments) override {
-        auto factor = arguments.size() == 1 ? platform::dispatchAs<std::int32_t>(arguments[0])
-                                            : std::nullopt;
+        auto factor =
+            arguments.size() == 1 ? platform::dispatchAs<std::int32_t>(arguments[0]) : std::nullopt;
         if (dispatchId != 2 || !factor) return std::nullopt;
         if (!worker_.running() && !worker_.start()) {
             queue_->push({9, {"cannot start its thread: " + worker_.startFailure().text}});
