@@ -92,7 +92,7 @@ TEST_P(Matrix, EndsAsTheUserIsToldAndTheNextJobRuns) {
     // Only root can run the program as another user; root itself is never refused a device.
     if (std::string(c.name).find("Permission") != std::string::npos &&
         !testenv::canRunAsAnotherUser())
-        GTEST_SKIP() << "needs root to run the program as another user";
+        GTEST_SKIP() << "needs root, and scratch folders another user can reach";
     if (c.arrange) c.arrange(*this);
     fenwald.start(args(), {}, work);
     if (c.during) c.during(*this);

@@ -86,7 +86,7 @@ TEST_P(Matrix, EndsAsTheUserIsToldAndTheNextCaptureArrives) {
     // Only root can run the program as another user; root itself is never refused a device.
     if (std::string(c.name).find("Permission") != std::string::npos &&
         !testenv::canRunAsAnotherUser())
-        GTEST_SKIP() << "needs root to run the program as another user";
+        GTEST_SKIP() << "needs root, and scratch folders another user can reach";
     c.arrange(*this);
     testenv::Outcome r = capture();
     ASSERT_NE(r.status, -1) << "no end within a minute";

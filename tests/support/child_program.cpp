@@ -13,7 +13,7 @@
 namespace testenv {
 
 bool canRunAsAnotherUser() {
-    return ::geteuid() == 0;
+    return ::geteuid() == 0 && reachableByOthers(scratchRoot());
 }
 
 std::vector<std::string> Outcome::lines() const {

@@ -27,7 +27,8 @@ pid_t startOnTerminal(std::vector<std::string> args, const std::string& tty,
 // end in time. pid becomes -1 once it has ended.
 int waitForExit(pid_t& pid, std::chrono::milliseconds limit);
 
-// Whether the tests may run a program as another user (they run as root).
+// Whether the tests may run a program as another user: they run as root, and that user can
+// reach their scratch folders.
 bool canRunAsAnotherUser();
 
 class ChildProgram {

@@ -12,18 +12,39 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 namespace testenv {
 
 namespace {
+
 const char* kVars[3] = {"VELTRIX_PORTS", "XDG_CONFIG_HOME", "TMPDIR"};
+
+bool openToEveryone(const std::string& folder) {
+    struct stat st {};
+    const mode_t all = S_IWOTH | S_IXOTH | S_ISVTX;
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & all) == all &&
+           reachableByOthers(folder);
+}
+
+}  // namespace
+
+const std::string& scratchRoot() {
+    static const std::string root = [] {
+        if (openToEveryone("/tmp")) return std::string("/tmp");
+        std::filesystem::create_directories(VELTRIX_TEST_SCRATCH_ROOT);
+        return std::string(VELTRIX_TEST_SCRATCH_ROOT);
+    }();
+    return root;
 }
 
 ScratchDir::ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "veltrix-test-XXXXXX").string();
-    char* made = ::mkdtemp(pattern.data());
-    path_ = made ? made : pattern;
+    std::string pattern = scratchRoot() + "/veltrix-test-XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot make a scratch folder " + pattern + ": " +
+                                 std::strerror(errno));
+    path_ = pattern;
 }
 
 ScratchDir::~ScratchDir() {
@@ -116,6 +137,17 @@ std::string withPlaceholders(std::string text, const std::string& devicePath) {
                           "'<group>' (sudo usermod -aG <group> ");
     }
     return replaceAll(text, "(pid " + std::to_string(::getpid()) + ")", "(pid <pid>)");
+}
+
+bool reachableByOthers(const std::string& path) {
+    std::error_code ec;
+    for (auto p = std::filesystem::absolute(path, ec); !ec; p = p.parent_path()) {
+        struct stat st {};
+        if (::stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !(st.st_mode & S_IXOTH))
+            return false;
+        if (p == p.root_path()) return true;
+    }
+    return false;
 }
 
 bool matchesLine(const std::string& line, const std::string& want) {

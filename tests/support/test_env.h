@@ -10,6 +10,10 @@
 
 namespace testenv {
 
+// A folder of the test's own, removed with everything in it when the object goes. Made in the
+// system's shared temporary folder (/tmp), never the caller's TMPDIR: that may be private to
+// the caller (0700), and a program a test runs as another user must reach its files. Where
+// /tmp is not open to everyone, in the build tree. A folder that cannot be made throws.
 class ScratchDir {
 public:
     ScratchDir();
@@ -77,6 +81,10 @@ std::string groupOf(const std::string& path);
 std::string withPlaceholders(std::string text, const std::string& devicePath);
 // line is want, or begins with want's text before a final "...".
 bool matchesLine(const std::string& line, const std::string& want);
+// The folder scratch folders are made in.
+const std::string& scratchRoot();
+// Whether another user can reach path: every folder from the root down is searchable by all.
+bool reachableByOthers(const std::string& path);
 void writeFile(const std::string& path, const std::string& text);
 
 // Polls cond every few milliseconds until it holds or the wait ends.
