@@ -52,11 +52,11 @@ tsan() {
 # The optimised build can fail where the sanitizer builds do not (gcc 12 at -O3 once dropped a
 # worker's calls into a component): the package's own build runs the whole suite before it is
 # packed.
-release=build/package
+release_build=build/package
 release() {
-  scripts/configure_release.sh "$release" -DVELTRIX_TESTS=ON
-  cmake --build "$release"
-  suite "$release" "${ctest_args[@]}"
+  scripts/configure_release.sh "$release_build" -DVELTRIX_TESTS=ON
+  cmake --build "$release_build"
+  suite "$release_build" "${ctest_args[@]}"
 }
 
 ctest_args=("$@")
@@ -67,6 +67,6 @@ stage tsan tsan
 # scripts/fuzz.sh runs them for longer.
 stage fuzz scripts/fuzz.sh 15
 stage release release
-stage package scripts/package.sh "$release"
+stage package scripts/package.sh "$release_build"
 stage check_package scripts/check_package.sh
 echo "== all stages: $SECONDS s"
