@@ -42,10 +42,10 @@ modules=("$usr"/lib/*/fenwald/*.so)
 [ -f "${modules[0]}" ] || fail "no installed component modules"
 for module in "${modules[@]}"; do
   exported=$(nm -D --defined-only "$module") || fail "nm -D $(basename "$module") failed"
-  functions=$(awk '$2 ~ /^[TtWwi]$/ { print $3 }' <<< "$exported")
-  [ "$functions" = veltrixCreateComponent ] ||
-    fail "$(basename "$module") must export veltrixCreateComponent alone; nm -D --defined-only:"$'\n'"$exported"
-  echo "$(basename "$module"): $functions"
+  names=$(awk '{ print $NF }' <<< "$exported")
+  [ "$names" = veltrixCreateComponent ] && grep -q ' T veltrixCreateComponent$' <<< "$exported" ||
+    fail "$(basename "$module") must export the function veltrixCreateComponent alone; nm -D --defined-only:"$'\n'"$exported"
+  echo "$(basename "$module"): $names"
 done
 
 echo "== --version"
