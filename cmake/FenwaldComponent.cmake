@@ -24,6 +24,13 @@ function(fenwald_component target)
     # Every symbol resolved when linking, and the static libraries' symbols kept inside, so two
     # modules never share one by accident.
     target_link_options(${target} PRIVATE LINKER:-z,defs LINKER:--exclude-libs,ALL)
+    # Its own symbols hidden too: the module exports its entry point alone (VELTRIX_EXPORT in
+    # platform/component.h), which scripts/check_package.sh checks. The version script also
+    # keeps back what the standard library's headers leave visible.
+    set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+    set(exports ${PROJECT_SOURCE_DIR}/cmake/component_exports.map)
+    target_link_options(${target} PRIVATE LINKER:--version-script=${exports})
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${exports})
     veltrix_version_block(${target} DESCRIPTION "${C_DESCRIPTION}" COMMENTS "${C_PROGID} ${C_CLSID}")
     if(NOT C_NO_INSTALL)
         set_property(GLOBAL APPEND PROPERTY FENWALD_COMPONENTS "${target}|${C_PROGID}|${C_CLSID}")

@@ -64,3 +64,9 @@ std::optional<T> dispatchAs(const DispatchValue& v) {
 }
 
 }  // namespace platform
+
+// A module is built with hidden symbols (fenwald_component()), so the entry point is the only
+// name it exports: nothing else in it can be bound by the host or clash with another module.
+// This declaration gives the module's definition its visibility.
+#define VELTRIX_EXPORT __attribute__((visibility("default")))
+extern "C" VELTRIX_EXPORT platform::Component* veltrixCreateComponent(const char* classId);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Debian package scripts/package.sh built, as a bench computer would see it: unpacked
-# into a fresh folder, each program's --version and `fenwald versions` against a simulated
+# into a fresh folder, what it installs (the four programs, components exporting their entry
+# point alone), each program's --version and `fenwald versions` against a simulated
 # scanner run from there (the installed fenwald finding its installed components), then the
 # desktop entries, metainfo, the package and the manual pages through their validators.
 #
@@ -29,6 +30,23 @@ echo "== $(basename "$deb") unpacked into a fresh folder"
 unset LD_LIBRARY_PATH QT_PLUGIN_PATH QT_QPA_PLATFORM DISPLAY WAYLAND_DISPLAY VELTRIX_PORTS
 export PATH=$usr/bin:$PATH
 export XDG_CONFIG_HOME=$root/config
+
+echo "== what it installs"
+# The release build it comes from has the tests in it (scripts/test.sh): none may be packed.
+programs=$(ls "$usr/bin" | paste -sd' ')
+[ "$programs" = "fenwald kolvane pictavo veltrix-sim" ] || fail "programs in /usr/bin: $programs"
+echo "/usr/bin: $programs"
+# A component exports its entry point alone (platform/component.h); anything else it exported
+# could bind to the host's or another module's symbol of that name.
+modules=("$usr"/lib/*/fenwald/*.so)
+[ -f "${modules[0]}" ] || fail "no installed component modules"
+for module in "${modules[@]}"; do
+  exported=$(nm -D --defined-only "$module") || fail "nm -D $(basename "$module") failed"
+  names=$(awk '{ print $NF }' <<< "$exported")
+  [ "$names" = veltrixCreateComponent ] && grep -q ' T veltrixCreateComponent$' <<< "$exported" ||
+    fail "$(basename "$module") must export the function veltrixCreateComponent alone; nm -D --defined-only:"$'\n'"$exported"
+  echo "$(basename "$module"): $names"
+done
 
 echo "== --version"
 for program in pictavo kolvane fenwald veltrix-sim; do
