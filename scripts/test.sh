@@ -4,7 +4,8 @@
 #   asan          every test, built with AddressSanitizer and UndefinedBehaviorSanitizer
 #   tsan          the threaded engines' tests, built with ThreadSanitizer
 #   fuzz          the parsers' fuzz targets, briefly each
-#   release       every test again, on the release build the package is made from
+#   release       every test again, on the release build the package is made from, in a
+#                 foreign environment (tests/foreign_env.sh)
 #                 (scripts/configure_release.sh: -O3 and Debian's hardening flags)
 #   package       that same build, tested, packed into the Debian package
 #   check_package the package unpacked in a fresh folder and checked (scripts/check_package.sh)
@@ -26,6 +27,11 @@ stage() {
 # The tests mostly wait on serial lines, so more of them run at once than there are cores.
 jobs=$(( $(nproc) * 2 ))
 suite() { ctest --test-dir "$1" --output-on-failure --no-tests=error -j "$jobs" "${@:2}"; }
+# The same, in an environment unlike the developer's (tests/foreign_env.sh): a private TMPDIR,
+# an unwritable HOME, another language. No test may lean on the caller's.
+foreign_suite() {
+  tests/foreign_env.sh ctest --test-dir "$1" --output-on-failure --no-tests=error -j "$jobs" "${@:2}"
+}
 
 asan() {
   local build=build/asan
@@ -56,7 +62,7 @@ release_build=build/package
 release() {
   scripts/configure_release.sh "$release_build" -DVELTRIX_TESTS=ON
   cmake --build "$release_build"
-  suite "$release_build" "${ctest_args[@]}"
+  foreign_suite "$release_build" "${ctest_args[@]}"
 }
 
 ctest_args=("$@")
