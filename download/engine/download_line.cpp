@@ -110,10 +110,12 @@ WaitResult DownloadLine::waitRead(milliseconds wait, std::uint8_t* out) {
             if (writing()) slice = milliseconds(2);
         }
         if (deadline.expired()) return WaitResult::TimedOut;
-        platform::Deadline sliceEnd(sliceOf(deadline, slice));
-        // waitReadable ends before its wait without a byte only when the line failed.
-        if (!device_.waitReadable(sliceOf(deadline, slice)) && !sliceEnd.expired())
-            return WaitResult::Failed;
+        // waitReadable ends before its wait without a byte only when the line failed. One
+        // length for both: computed twice, the second could come out a millisecond shorter,
+        // and a wait that merely ended would be taken for a lost line.
+        const milliseconds thisSlice = sliceOf(deadline, slice);
+        platform::Deadline sliceEnd(thisSlice);
+        if (!device_.waitReadable(thisSlice) && !sliceEnd.expired()) return WaitResult::Failed;
     }
 }
 
