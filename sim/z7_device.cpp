@@ -62,7 +62,9 @@ const char* Z7Device::usage() {
            "      commands: mode download|bootstrap, swap on|off, reject N, unknown N [XY], mute "
            "N,\n"
            "      stray N [XY],\n"
-           "      stall MS, reports on|off, flash-fail on|off, erase-busy N|stuck, drop-ack "
+           "      stall MS [N] (the next reply, or echo, or that of the Nth word read, comes "
+           "MS late),\n"
+           "      reports on|off, flash-fail on|off, erase-busy N|stuck, drop-ack "
            "ADDRESS,\n"
            "      clear, status, save FILE";
 }
@@ -327,6 +329,15 @@ void Z7Device::serveBootstrap(std::stop_token& stop) {
                 continue;
             }
             if (cmd.size() >= 10 && cmd.size() == commandLength(cmd.substr(8, 2))) {
+                int stallMs = 0;
+                {
+                    std::lock_guard l(lock_);
+                    if (stallRead_ > 0 && cmd.substr(8, 2) == "62") --stallRead_;
+                    if (stallRead_ == 0) stallMs = std::exchange(stallMs_, 0);
+                }
+                for (auto until = std::chrono::steady_clock::now() + milliseconds(stallMs);
+                     std::chrono::steady_clock::now() < until && !stop.stop_requested();)
+                    std::this_thread::sleep_for(1ms);
                 runMonitorCommand(cmd);
                 cmd.clear();
             }
@@ -451,7 +462,12 @@ std::string Z7Device::command(const std::string& text) {
     if (verb == "flash-fail") return onOff(flashFail_);
     if (verb == "reject") return setCount(reject_);
     if (verb == "mute") return setCount(mute_);
-    if (verb == "stall") return setCount(stallMs_);
+    if (verb == "stall") {
+        auto nth = arg2.empty() ? std::optional<int>(0) : count(arg2);
+        if (!nth) return "error: stall MS [N]";
+        stallRead_ = *nth;
+        return setCount(stallMs_);
+    }
     if (verb == "drop-ack") {
         char* end = nullptr;
         unsigned long a = std::strtoul(arg.c_str(), &end, 16);

@@ -110,6 +110,7 @@ private:
     int badFrames_ = 0, stopFrames_ = 0;
     // download faults
     int reject_ = 0, unknown_ = 0, mute_ = 0, stallMs_ = 0;
+    int stallRead_ = 0;  // in the monitor: 0 the next command, else the Nth word read from now
     std::string unknownCode_ = "QZ";
     int stray_ = 0;  // answers followed by a second, stray reply
     std::string strayCode_ = "RT";

@@ -71,6 +71,16 @@ public:
         return std::nullopt;
     }
 
+    // Reads what is still coming until nothing has come for quiet.
+    void awaitQuiet(std::chrono::milliseconds quiet) {
+        std::uint8_t c = 0;
+        for (int i = 0; i < 256 && !stopped(); ++i) {
+            WaitResult r = job_.line.read(&c, 1, quiet);
+            if (r == WaitResult::TimedOut) return;
+            if (r != WaitResult::Done) halt(r);
+        }
+    }
+
 private:
     bool halt(WaitResult why) {
         if (!stopped()) stop_ = why;
@@ -86,14 +96,23 @@ private:
         return true;
     }
 
-    // Scans the echo for '/': one single-byte read per character of the command and one more.
+    // Scans the echo for '/': as many bytes as the command has characters and one more, each
+    // awaited at most perByte. A read that brings nothing scans no byte, so a moment's stall
+    // of this computer does not cost the '/' at the echo's end; as many empty reads as bytes
+    // to scan say the device is silent, in the time that always took.
     bool command(const std::string& text, std::chrono::milliseconds perByte) {
         if (!send(text)) return false;
-        for (std::size_t i = 0; i < text.size() + 1; ++i) {
+        const std::size_t limit = text.size() + 1;
+        for (std::size_t scanned = 0, empty = 0; scanned < limit && empty < limit;) {
             std::uint8_t c = 0;
             WaitResult r = job_.line.read(&c, 1, perByte);
             if (r == WaitResult::Cancelled || r == WaitResult::Failed) return halt(r);
-            if (r == WaitResult::Done && c == '/') {
+            if (r != WaitResult::Done) {
+                ++empty;
+                continue;
+            }
+            ++scanned;
+            if (c == '/') {
                 if (lf_) extraBytes(20ms);
                 return true;
             }
@@ -121,9 +140,18 @@ bool eraseSector(const DownloadJob& job, Monitor& m, std::uint32_t base, std::ui
     m.wordWrite(sector, 0x30);
     if (!job.cancel.pause(500ms)) return false;
     ToggleSettle settle;
+    int unanswered = 0;
     for (int i = 0; i < kErasePollLimit && !m.stopped(); ++i) {
         auto status = m.wordRead(base);
-        if (!status) return false;  // an unanswered poll says nothing has settled
+        if (!status) {
+            // An unanswered poll says nothing has settled. Its reply may still be on its way:
+            // the line goes quiet before the next poll, so that reply is not read for the
+            // next one's. Polls unanswered in a row say the device is silent.
+            if (++unanswered == kUnansweredPollLimit) return false;
+            m.awaitQuiet(50ms);
+            continue;
+        }
+        unanswered = 0;
         if (settle.feed(*status)) return true;
     }
     return false;

@@ -27,6 +27,8 @@ constexpr int kEraseSettleReads = 10;
 // takes 25 characters on the line: about 17 s at 57600 baud and 26 s at 38400, more than the
 // longest sector erase of common word-wide flash parts (about 15 s).
 constexpr int kErasePollLimit = 4096;
+// Unanswered erase polls in a row that end the erase as not settled.
+constexpr int kUnansweredPollLimit = 3;
 
 std::string wordWriteCommand(std::uint32_t address, std::uint16_t value);  // "%08X42%04X"
 std::string wordReadCommand(std::uint32_t address);                        // "%08X62"

@@ -1,4 +1,6 @@
 // Flash writing through the bootstrap monitor of the simulated Z7 device.
+#include <future>
+
 #include "tests/download/download_session.h"
 #include "tests/download/expected_lines.h"
 
@@ -114,6 +116,39 @@ TEST_F(MonitorOnCom1, AnUnansweredWordFailsItsChunkAndTheCommandWhileTheOtherChu
               (Lines{"0x10010000:From erase success", "0x10010000:From pokew success",
                      "0x10010800:From pokew time out", "0x10011000:From pokew success", "",
                      "From Write failure: 1 of 3 chunks not written", "Command practice fails."}));
+}
+
+// An echo a few reads' waits late (this computer or the device busy for a moment) still
+// acknowledges its word: the '/' at the echo's end is read, not lost to the empty reads.
+TEST_F(MonitorOnCom1, AnEchoThatComesLateStillAcknowledgesItsWord) {
+    start(0);
+    s.choose(ConfigChoice::Bootstrap);
+    std::string path = writeImage(env.dir(), "app.bin", randomBytes(4096));
+    auto job = std::async(std::launch::async, [&] { return s.download(path); });
+    // Well into the words of the first chunk.
+    ASSERT_TRUE(testenv::eventually([&] { return device->line().received().size() > 20000; }, 60s));
+    ASSERT_EQ(device->command("stall 160"), "ok");
+    EXPECT_EQ(job.get(), 1);
+    EXPECT_EQ(Lines(s.log.end() - 4, s.log.end()),
+              (Lines{"0x10010000:From pokew success", "0x10010800:From pokew success", "",
+                     "All From Write success"}));
+    EXPECT_EQ(device->flashBytes(0x10010000, 4096), randomBytes(4096));
+}
+
+// A status poll answered after its wait tells nothing, and its late reply is not read for the
+// next poll's: the erase goes on polling and settles.
+TEST_F(MonitorOnCom1, AnErasePollAnsweredLateIsFollowedByAnother) {
+    start(0);
+    s.choose(ConfigChoice::Bootstrap);
+    ASSERT_EQ(device->command("erase-busy 6"), "ok");
+    // The two word reads of the set-up come first; the third is the erase's first poll.
+    ASSERT_EQ(device->command("stall 300 3"), "ok");
+    std::string path = writeImage(env.dir(), "app.bin", randomBytes(2048));
+    EXPECT_EQ(s.download(path), 1);
+    EXPECT_EQ(Lines(s.log.end() - 4, s.log.end()),
+              (Lines{"0x10010000:From erase success", "0x10010000:From pokew success", "",
+                     "All From Write success"}));
+    EXPECT_EQ(device->flashBytes(0x10010000, 2048), randomBytes(2048));
 }
 
 TEST_F(MonitorOnCom1, AnEraseOfADeviceThatFallsSilentIsNotTakenForSettled) {
