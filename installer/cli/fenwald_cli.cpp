@@ -1,6 +1,8 @@
 #include "installer/cli/fenwald_cli.h"
 
 #include <chrono>
+#include <filesystem>
+#include <optional>
 
 #include "installer/cli/configure_command.h"
 #include "installer/cli/monitor_command.h"
@@ -60,8 +62,49 @@ Arguments readArguments(const std::vector<std::string>& args, const std::string&
     return a;
 }
 
+// A component that stops reporting is not working: each step of its protocol reports or ends
+// within its own time-outs, so a silence longer than those and a margin ends the wait (an
+// operation that never ran, as once at -O3, would otherwise leave the command waiting for
+// ever). Without a later limit, only the first report is awaited so.
+class ReportWatch {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr milliseconds kMargin{10000};
+
+    ReportWatch(std::string who, milliseconds first, std::optional<milliseconds> later)
+        : who_(std::move(who)), limit_(first), later_(later) {}
+
+    void heard() {
+        since_ = Clock::now();
+        if (later_)
+            limit_ = *later_;
+        else
+            bounded_ = false;
+    }
+    bool overdue() const { return bounded_ && Clock::now() - since_ > limit_ + kMargin; }
+    std::string message() const {
+        const auto s = std::chrono::ceil<std::chrono::seconds>(limit_ + kMargin).count();
+        return who_ + " did not answer within " + std::to_string(s) + " s";
+    }
+
+private:
+    std::string who_;
+    milliseconds limit_;
+    std::optional<milliseconds> later_;
+    bool bounded_ = true;
+    Clock::time_point since_ = Clock::now();
+};
+
+std::uint64_t sizeOf(const std::string& path) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
 // Waits for the loader's operation to end, showing what it reports; Ctrl+C cancels it.
-int waitForLoader(CGantry1& loader, Console& console) {
+int waitForLoader(CGantry1& loader, Console& console, std::uint64_t firmwareBytes) {
+    // The loader reports as soon as an operation begins.
+    ReportWatch watch("The loader", milliseconds(0), gantry::longestSilence(firmwareBytes));
     bool cancelled = false;
     for (;;) {
         if (!cancelled && console.interrupted()) {
@@ -69,7 +112,13 @@ int waitForLoader(CGantry1& loader, Console& console) {
             loader.cancel();
         }
         auto e = loader.events().waitPop(kPollWait);
-        if (!e) continue;
+        if (!e) {
+            if (!watch.overdue()) continue;
+            console.clearProgress();
+            console.message(watch.message());
+            return kExitFailed;
+        }
+        watch.heard();
         auto st = decodeGantryStatus(*e);
         if (!st) continue;
         console.progress(st->percent);
@@ -116,7 +165,7 @@ int runLoader(const std::vector<std::string>& args, Console& console, const char
     } else {
         loader.SendTime();
     }
-    return waitForLoader(loader, console);
+    return waitForLoader(loader, console, download ? sizeOf(a.positional) : 0);
 }
 
 int runDownload(const std::vector<std::string>& args, Console& console) {
@@ -163,6 +212,12 @@ int runTransfer(const std::vector<std::string>& args, Console& console, bool tra
     else
         transfer.ReceiveFile(vesk::kProtocol, a.positional, 1);
 
+    const auto silence = [&](std::uint64_t bytes) {
+        return vesk::longestSilence(vesk::kDefaultAnswerTimeoutMs, vesk::kDefaultRetries,
+                                    s.baudrate, bytes);
+    };
+    ReportWatch watch("The transfer component", silence(transmit ? sizeOf(a.positional) : 0),
+                      transmit ? std::optional(silence(sizeOf(a.positional))) : std::nullopt);
     bool cancelled = false;
     for (;;) {
         if (!cancelled && console.interrupted()) {
@@ -170,7 +225,13 @@ int runTransfer(const std::vector<std::string>& args, Console& console, bool tra
             transfer.cancel();
         }
         auto e = transfer.events().waitPop(kPollWait);
-        if (!e) continue;
+        if (!e) {
+            if (!watch.overdue()) continue;
+            console.clearProgress();
+            console.message(watch.message());
+            return kExitFailed;
+        }
+        watch.heard();
         if (auto p = decodeVeskProgress(*e)) {
             console.progress(p->percent);
             continue;

@@ -8,6 +8,7 @@
 // carry a text for the status line.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace fenwald::gantry {
@@ -61,6 +62,23 @@ constexpr std::int16_t kLookingForScanner = 2002;
 constexpr std::int16_t kSending = 2003;
 constexpr std::int16_t kAsking = 2004;
 }  // namespace status
+
+// The firmware goes as a YMODEM batch of 1024-byte blocks with these waits, at the rate the
+// scanner answered at, 600 bps at the lowest.
+constexpr std::chrono::milliseconds kFirmwareAnswerWait{2000};
+constexpr int kFirmwareRetries = 4;
+constexpr unsigned kLowestRate = 600;
+
+// The longest the loader can work without a Status event: every try of the scanner's start,
+// the batch's header and each block that stands between two percentages of a firmware file of
+// this size, at the lowest rate. (Before the file goes, each step reports at once or after
+// waits of a second or two.)
+inline std::chrono::milliseconds longestSilence(std::uint64_t firmwareBytes) {
+    const std::uint64_t blocks = firmwareBytes / (100 * 1024) + 3;
+    const std::chrono::milliseconds blockOnTheWire{(1024 + 5) * 10 * 1000 / kLowestRate + 1};
+    return (kFirmwareAnswerWait + blockOnTheWire) * (kFirmwareRetries + 1) *
+           static_cast<std::int64_t>(blocks);
+}
 
 inline bool endsOperation(int code) {
     return (code >= kErrorFirst && code <= kErrorLast) ||

@@ -10,6 +10,8 @@
 // 1000 an error, 1000 to 1999 information, 2000 and above nothing to show (a cancel).
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 
 namespace fenwald::vesk {
@@ -41,6 +43,20 @@ constexpr int kCancel = 100;
 constexpr int kDefaultCharTimeoutMs = 250;
 constexpr int kDefaultAnswerTimeoutMs = 5000;
 constexpr int kDefaultRetries = 10;
+
+// The longest a transfer with these settings can go without an event: every try of the other
+// side's start, the batch's header and each block that stands between two percentages of a
+// file of this size. A received file's size is not known before it comes: 0 bounds the wait
+// until the first event.
+inline std::chrono::milliseconds longestSilence(int answerTimeoutMs, int retries, int baudRate,
+                                                std::uint64_t fileBytes) {
+    using std::chrono::milliseconds;
+    const std::int64_t tries = std::max(retries, 0) + 1;
+    const std::int64_t blocks = static_cast<std::int64_t>(fileBytes / (100 * 1024)) + 3;
+    const milliseconds blockOnTheWire{(1024 + 5) * 10 * 1000 / std::max(baudRate, 1) + 1};
+    const milliseconds perTry = milliseconds(std::max(answerTimeoutMs, 1)) + blockOnTheWire;
+    return perTry * tries * blocks;
+}
 
 // Events.
 constexpr int kProgressEvent = 2;  // I2 percentage, I2 0, I2 0

@@ -279,6 +279,22 @@ TEST_F(FenwaldCommandLine, AnUnreadableSettingsFileIsSaidOnceAndTheDefaultsAreUs
     EXPECT_TRUE(std::filesystem::is_directory(ini));
 }
 
+// A loader whose operation never runs (as once at -O3) leaves no command waiting for ever.
+// fenwald takes its components from the registry beside its executable: here a copy of it
+// whose registry names a loader that takes every call and never reports.
+TEST_F(FenwaldCommandLine, ALoaderThatNeverReportsEndsTheWaitWithAMessage) {
+    const std::string bin = env.dir().file("bin");
+    std::filesystem::create_directory(bin);
+    std::filesystem::copy_file(FENWALD_BINARY, bin + "/fenwald");
+    testenv::writeFile(bin + "/components.ini",
+                       "[CLSID\\{E91B52ED-8E44-11D5-8369-8555C730F863}\\InprocServer32]\n"
+                       "@=" TEST_COMPONENT_MODULE "\n");
+    testenv::ChildProgram hung{bin + "/fenwald", env.dir()};
+    Outcome r = hung.run({"versions", "--port", "3"}, work);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err, "The loader did not answer within 10 s\n");
+}
+
 TEST_F(FenwaldCommandLine, BadArgumentsExitTwo) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"download"},

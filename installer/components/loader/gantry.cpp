@@ -45,7 +45,8 @@ constexpr milliseconds kAnswerWait{1000};
 constexpr std::size_t kVersionReplyLimit = 1024;
 // The scanner asks for the file soon after its ACK; a silent one ends the download after
 // (retries + 1) answer time-outs.
-constexpr TransferTimeouts kFirmwareTimeouts{milliseconds(250), milliseconds(2000), 4};
+constexpr TransferTimeouts kFirmwareTimeouts{milliseconds(250), kFirmwareAnswerWait,
+                                             kFirmwareRetries};
 
 enum class Job { Download, ShowVersions, SendTime };
 
