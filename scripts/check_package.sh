@@ -51,7 +51,7 @@ done
 echo "== --version"
 for program in pictavo kolvane fenwald veltrix-sim; do
   [ "$(command -v "$program")" = "$usr/bin/$program" ] || fail "$program is not the installed one"
-  out=$("$program" --version) || fail "$program --version failed"
+  out=$(timeout 20 "$program" --version) || fail "$program --version failed or hung"
   [ "$out" = "$program $version" ] || fail "$program --version printed \"$out\""
   echo "$out"
 done
@@ -62,17 +62,17 @@ ls "$usr"/lib/*/fenwald/components.ini >/dev/null || fail "no installed componen
 export VELTRIX_PORTS=$root/ports
 : > "$VELTRIX_PORTS"
 mkdir "$root/work"   # fenwald reads fenwald.ini from its working folder: none here
-veltrix-sim scanner --com 5 --reply 'Z1=Veltrix\sV2.07\r' < /dev/null > "$root/sim.out" 2>&1 &
+timeout 120 veltrix-sim scanner --com 5 --reply 'Z1=Veltrix\sV2.07\r' < /dev/null > "$root/sim.out" 2>&1 &
 sim=$!
 for _ in $(seq 100); do grep -q '^COM5 ' "$VELTRIX_PORTS" && break; sleep 0.05; done
 grep -q '^COM5 ' "$VELTRIX_PORTS" || fail "the simulated scanner did not come up: $(cat "$root/sim.out")"
-out=$(cd "$root/work" && fenwald versions --port 5) || fail "fenwald versions failed: $out"
+out=$(cd "$root/work" && timeout 60 fenwald versions --port 5) || fail "fenwald versions failed or hung: $out"
 grep -q 'Veltrix V2.07' <<< "$out" || fail "fenwald versions printed: $out"
 grep 'Veltrix V2.07' <<< "$out"
 
 echo "== desktop-file-validate"
 for entry in "$usr"/share/applications/*.desktop; do
-  out=$(desktop-file-validate "$entry" 2>&1) || fail "$(basename "$entry"): $out"
+  out=$(timeout 60 desktop-file-validate "$entry" 2>&1) || fail "$(basename "$entry"): $out"
   [ -z "$out" ] || fail "$(basename "$entry"): $out"
   icon=$(sed -n 's/^Icon=//p' "$entry")
   for size in 16 32 48 64 128 256; do
@@ -83,20 +83,20 @@ done
 
 echo "== appstreamcli validate --no-net"
 for info in "$usr"/share/metainfo/*.metainfo.xml; do
-  appstreamcli validate --no-net "$info" || fail "$(basename "$info")"
+  timeout 60 appstreamcli validate --no-net "$info" || fail "$(basename "$info")"
 done
 
 echo "== lintian, errors"
 # Anything at error level fails; warnings and below are shown by `lintian PACKAGE.deb`.
 # (Run as root it says so on standard error; that is no finding.)
-lintian --fail-on error --display-level '>=error' "$deb" 2> >(grep -v 'root privileges' >&2) ||
+timeout 300 lintian --fail-on error --display-level '>=error' "$deb" 2> >(grep -v 'root privileges' >&2) ||
   fail "lintian found errors"
 
 echo "== manual pages: groff -ww, man -l"
 for page in "$usr"/share/man/man1/*.1.gz; do
-  out=$(zcat "$page" | LC_ALL=C groff -ww -man -z 2>&1) || fail "$(basename "$page"): $out"
+  out=$(zcat "$page" | LC_ALL=C timeout 60 groff -ww -man -z 2>&1) || fail "$(basename "$page"): $out"
   [ -z "$out" ] || fail "$(basename "$page"): $out"
-  out=$(LC_ALL=C MANWIDTH=80 MAN_KEEP_FORMATTING= man --warnings=w -l "$page" 2>&1 >/dev/null) ||
+  out=$(LC_ALL=C MANWIDTH=80 MAN_KEEP_FORMATTING= timeout 60 man --warnings=w -l "$page" 2>&1 >/dev/null) ||
     fail "$(basename "$page"): $out"
   [ -z "$out" ] || fail "$(basename "$page"): $out"
   echo "$(basename "$page")"
