@@ -26,9 +26,9 @@ stage() {
 
 # The tests mostly wait on serial lines, so more of them run at once than there are cores.
 jobs=$(( $(nproc) * 2 ))
-# A failed test runs once more before it fails the stage: kolvane's flash-writing tests wait at
-# most 50 ms for each echoed byte, and on two loaded cores the simulator now and then misses
-# that. A fault that is really there fails both times.
+# A failed test runs once more before it fails the stage: a test that waits on another
+# program's answer (rz, a simulated device) can miss on two loaded cores of a shared machine.
+# A fault that is really there fails both times, and the log shows the first try.
 retry=(--repeat until-pass:2)
 suite() { ctest --test-dir "$1" --output-on-failure --no-tests=error -j "$jobs" "${retry[@]}" "${@:2}"; }
 # The same, in an environment unlike the developer's (tests/foreign_env.sh): a private TMPDIR,
