@@ -101,17 +101,18 @@ std::uint64_t sizeOf(const std::string& path) {
     return ec ? 0 : size;
 }
 
-// Waits for the loader's operation to end, showing what it reports; Ctrl+C cancels it.
-int waitForLoader(CGantry1& loader, Console& console, std::uint64_t firmwareBytes) {
-    // The loader reports as soon as an operation begins.
-    ReportWatch watch("The loader", milliseconds(0), gantry::longestSilence(firmwareBytes));
+// Waits for a component's operation to end: Ctrl+C cancels it, a silence longer than the
+// watch allows ends the wait, and each event goes to take, which gives the exit status once
+// the operation is over.
+template <class Component, class Take>
+int waitForComponent(Component& component, Console& console, ReportWatch watch, Take take) {
     bool cancelled = false;
     for (;;) {
         if (!cancelled && console.interrupted()) {
             cancelled = true;
-            loader.cancel();
+            component.cancel();
         }
-        auto e = loader.events().waitPop(kPollWait);
+        auto e = component.events().waitPop(kPollWait);
         if (!e) {
             if (!watch.overdue()) continue;
             console.clearProgress();
@@ -119,23 +120,32 @@ int waitForLoader(CGantry1& loader, Console& console, std::uint64_t firmwareByte
             return kExitFailed;
         }
         watch.heard();
-        auto st = decodeGantryStatus(*e);
-        if (!st) continue;
-        console.progress(st->percent);
-        if (st->code <= gantry::kProgressOnlyLast || st->code == gantry::kProgress ||
-            st->code == 2020)
-            continue;
-        if (gantry::isError(st->code)) {
-            console.message(shown(st->message));
-        } else {
-            console.clearProgress();
-            console.printLine(shown(st->message));
-        }
-        if (gantry::endsOperation(st->code)) {
-            if (cancelled) return kExitCancelled;
-            return gantry::isError(st->code) ? kExitFailed : kExitOk;
-        }
+        if (std::optional<int> status = take(*e, cancelled)) return *status;
     }
+}
+
+// Shows what the loader reports until its operation ends.
+int waitForLoader(CGantry1& loader, Console& console, std::uint64_t firmwareBytes) {
+    // The loader reports as soon as an operation begins.
+    ReportWatch watch("The loader", milliseconds(0), gantry::longestSilence(firmwareBytes));
+    return waitForComponent(loader, console, watch,
+                            [&](const auto& e, bool cancelled) -> std::optional<int> {
+                                auto st = decodeGantryStatus(e);
+                                if (!st) return std::nullopt;
+                                console.progress(st->percent);
+                                if (st->code <= gantry::kProgressOnlyLast ||
+                                    st->code == gantry::kProgress || st->code == 2020)
+                                    return std::nullopt;
+                                if (gantry::isError(st->code)) {
+                                    console.message(shown(st->message));
+                                } else {
+                                    console.clearProgress();
+                                    console.printLine(shown(st->message));
+                                }
+                                if (!gantry::endsOperation(st->code)) return std::nullopt;
+                                if (cancelled) return kExitCancelled;
+                                return gantry::isError(st->code) ? kExitFailed : kExitOk;
+                            });
 }
 
 int runLoader(const std::vector<std::string>& args, Console& console, const char* name) {
@@ -218,39 +228,28 @@ int runTransfer(const std::vector<std::string>& args, Console& console, bool tra
     };
     ReportWatch watch("The transfer component", silence(transmit ? sizeOf(a.positional) : 0),
                       transmit ? std::optional(silence(sizeOf(a.positional))) : std::nullopt);
-    bool cancelled = false;
-    for (;;) {
-        if (!cancelled && console.interrupted()) {
-            cancelled = true;
-            transfer.cancel();
-        }
-        auto e = transfer.events().waitPop(kPollWait);
-        if (!e) {
-            if (!watch.overdue()) continue;
-            console.clearProgress();
-            console.message(watch.message());
-            return kExitFailed;
-        }
-        watch.heard();
-        if (auto p = decodeVeskProgress(*e)) {
-            console.progress(p->percent);
-            continue;
-        }
-        auto st = decodeVeskStatus(*e);
-        if (!st) continue;
-        console.clearProgress();
-        if (st->code < vesk::kInformationFirst) {
-            console.message(shown(st->message));
-            return cancelled ? kExitCancelled : kExitFailed;
-        }
-        if (st->code < vesk::kNothingToShowFirst) {
-            console.printLine(shown(st->message));
-            return cancelled ? kExitCancelled : kExitOk;
-        }
-        // The window shows nothing for a cancel; a terminal is told why the transfer ended.
-        console.message(shown(st->message));
-        return cancelled ? kExitCancelled : kExitFailed;
-    }
+    return waitForComponent(transfer, console, watch,
+                            [&](const auto& e, bool cancelled) -> std::optional<int> {
+                                if (auto p = decodeVeskProgress(e)) {
+                                    console.progress(p->percent);
+                                    return std::nullopt;
+                                }
+                                auto st = decodeVeskStatus(e);
+                                if (!st) return std::nullopt;
+                                console.clearProgress();
+                                if (st->code < vesk::kInformationFirst) {
+                                    console.message(shown(st->message));
+                                    return cancelled ? kExitCancelled : kExitFailed;
+                                }
+                                if (st->code < vesk::kNothingToShowFirst) {
+                                    console.printLine(shown(st->message));
+                                    return cancelled ? kExitCancelled : kExitOk;
+                                }
+                                // The window shows nothing for a cancel; a terminal is told why the
+                                // transfer ended.
+                                console.message(shown(st->message));
+                                return cancelled ? kExitCancelled : kExitFailed;
+                            });
 }
 
 int runTransmit(const std::vector<std::string>& args, Console& console) {
