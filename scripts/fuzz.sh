@@ -20,20 +20,38 @@ cmake --build "$build" --target "${targets[@]}"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$build/findings"
-for target in "${targets[@]}"; do
-  name=${target#fuzz_}
+# One target a core at a time: each runs single-threaded.
+run() {
+  local target=$1 name=${1#fuzz_} dict=()
   cp -r "fuzz/corpus/$name" "$scratch/$name"
-  dict=()
   [ -f "fuzz/$name.dict" ] && dict=("-dict=fuzz/$name.dict")
-  echo "== $target, $seconds s"
-  status=0
   "$build/fuzz/$target" "${dict[@]}" -max_total_time="$seconds" -print_final_stats=1 \
       -artifact_prefix="$build/findings/$name-" "$scratch/$name" "fuzz/corpus/$name" \
-      > "$scratch/$name.log" 2>&1 || status=$?
+      > "$scratch/$name.log" 2>&1
+}
+report() {
+  local target=$1 status=$2 name=${1#fuzz_}
+  echo "== $target, $seconds s"
   grep -E '^(stat::number_of_executed_units|Done)' "$scratch/$name.log" || true
   if [ "$status" -ne 0 ]; then
     tail -40 "$scratch/$name.log" >&2
     echo "$target found a fault (exit $status): the input is in $build/findings/" >&2
     exit 1
   fi
+}
+running=() pids=()
+finish() {
+  local i status
+  for i in "${!pids[@]}"; do
+    status=0
+    wait "${pids[$i]}" || status=$?
+    report "${running[$i]}" "$status"
+  done
+  running=() pids=()
+}
+for target in "${targets[@]}"; do
+  run "$target" &
+  running+=("$target") pids+=($!)
+  [ "${#pids[@]}" -lt "$(nproc)" ] || finish
 done
+finish

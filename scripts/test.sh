@@ -25,7 +25,7 @@ stage() {
 }
 
 # The tests mostly wait on serial lines, so more of them run at once than there are cores.
-jobs=$(( $(nproc) * 2 ))
+jobs=$(( $(nproc) * 3 ))
 # A failed test runs once more before it fails the stage: a test that waits on another
 # program's answer (rz, a simulated device) can miss on two loaded cores of a shared machine.
 # A fault that is really there fails both times, and the log shows the first try.
