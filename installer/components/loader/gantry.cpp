@@ -18,7 +18,6 @@
 #include <ctime>
 
 #include "installer/components/common/component_support.h"
-#include "installer/components/common/line_transfer.h"
 #include "installer/engine/fenwald_settings.h"
 #include "installer/engine/firmware_file.h"
 #include "installer/engine/loader_interface.h"
@@ -27,6 +26,7 @@
 #include "platform/deadline.h"
 #include "platform/folders.h"
 #include "serial/serial_com.h"
+#include "serial/ymodem.h"
 
 extern const std::uint8_t kLoaderIdlePng[];
 extern const std::size_t kLoaderIdlePng_size;
@@ -44,9 +44,11 @@ constexpr std::uint8_t kEsc = 0x1B, kCr = 0x0D, kAck = 0x06;
 constexpr milliseconds kAnswerWait{1000};
 constexpr std::size_t kVersionReplyLimit = 1024;
 // The scanner asks for the file soon after its ACK; a silent one ends the download after
-// (retries + 1) answer time-outs.
-constexpr TransferTimeouts kFirmwareTimeouts{milliseconds(250), kFirmwareAnswerWait,
-                                             kFirmwareRetries};
+// (retries + 1) answer time-outs. It keeps what it gets, so the batch ends strictly.
+constexpr serial::YmodemOptions kFirmwareTransfer{.charTimeout = milliseconds(250),
+                                                  .answerTimeout = kFirmwareAnswerWait,
+                                                  .retries = kFirmwareRetries,
+                                                  .strictEnd = true};
 
 enum class Job { Download, ShowVersions, SendTime };
 
@@ -263,12 +265,13 @@ private:
         }
         status(status::kSending, "Sending " + name);
         const std::uint64_t size = content.size();
-        TransferResult sent = sendYmodemBatch(
-            com, {OutgoingFile{name, {}, std::move(content)}}, kFirmwareTimeouts, cancel_,
-            [&](std::uint64_t done, std::uint64_t total) {
-                if (total > 0) progress(static_cast<int>(done * 100 / total));
-            },
-            BatchEnd::Acknowledged);
+        serial::SerialDeviceLine ymodemLine(com.device());
+        serial::YmodemSender sender(ymodemLine, kFirmwareTransfer, &cancel_);
+        sender.setProgress([&](const serial::YmodemProgress& p) {
+            if (p.total > 0) progress(static_cast<int>(p.done * 100 / p.total));
+        });
+        const serial::YmodemResult sent =
+            sender.sendBatch({serial::YmodemFile::fromBytes(name, std::move(content))});
         if (sent.ok()) {
             progress(100);
             return status(status::kInstalled,
@@ -277,22 +280,22 @@ private:
         transferFailed(sent, name, op.port);
     }
 
-    void transferFailed(const TransferResult& r, const std::string& name, int port) {
+    void transferFailed(const serial::YmodemResult& r, const std::string& name, int port) {
         const std::string detail = r.detail.empty() ? "" : " (" + r.detail + ")";
         switch (r.outcome) {
-            case TransferOutcome::Cancelled:
+            case serial::YmodemOutcome::Cancelled:
                 return status(status::kCancelled, "The download of " + name + " was cancelled");
-            case TransferOutcome::CancelledByPeer:
+            case serial::YmodemOutcome::CancelledByPeer:
                 return status(status::kTransferFailed,
                               "The scanner cancelled the download of " + name + detail);
-            case TransferOutcome::TimedOut:
+            case serial::YmodemOutcome::TimedOut:
                 return status(
                     status::kTransferFailed,
                     "The scanner stopped answering during the download of " + name + detail);
-            case TransferOutcome::TooManyRetries:
+            case serial::YmodemOutcome::TooManyRetries:
                 return status(status::kTransferFailed,
                               "The scanner refused the blocks of " + name + detail);
-            case TransferOutcome::LineFailed:
+            case serial::YmodemOutcome::LineFailed:
                 return status(status::kLineLost, "The line to " + comName(port) +
                                                      " was lost during the download of " + name +
                                                      detail);
