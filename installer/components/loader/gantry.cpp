@@ -10,8 +10,6 @@
 //   ESC "T" YYYYMMDDhhmmss CR (local time), ACK within 1 s
 // and ends with one error or information status. A firmware file is read and checked whole
 // before the port is opened, so a corrupt one never reaches the line.
-#include <strings.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -97,18 +95,20 @@ std::string readableTime(const std::string& t) {
            ":" + t.substr(10, 2) + ":" + t.substr(12, 2);
 }
 
-class GantryComponent final : public platform::Component {
+class GantryComponent final : public ReportingComponent {
 public:
     // A thread that cannot start now is tried again by each operation, which reports why it
     // failed.
-    GantryComponent() { (void)worker_.start(); }
+    GantryComponent()
+        : ReportingComponent({kLoaderIdlePng, kLoaderIdlePng_size},
+                             {kLoaderBusyPng, kLoaderBusyPng_size}) {
+        (void)worker_.start();
+    }
     ~GantryComponent() override {
         cancelledUpTo_ = UINT64_MAX;
         cancel_.set();
         worker_.stop();
     }
-
-    void connectEvents(platform::ComponentEventQueue* queue) override { events_.connect(queue); }
 
     bool setProperty(int dispatchId, const platform::DispatchValue& value) override {
         if (dispatchId == kFileName) {
@@ -147,11 +147,6 @@ public:
         if (!threadRunning()) return platform::DispatchValue{};
         worker_.post({job, port_, irdaType_, fileName_, ++posted_});
         return platform::DispatchValue{};
-    }
-
-    std::vector<std::uint8_t> picturePng(bool busy) const override {
-        return busy ? bytesOf(kLoaderBusyPng, kLoaderBusyPng_size)
-                    : bytesOf(kLoaderIdlePng, kLoaderIdlePng_size);
     }
 
 private:
@@ -381,7 +376,6 @@ private:
         status(status::kTimeSet, "Scanner clock set to " + readableTime(time));
     }
 
-    EventSink events_;
     // The properties, written and read on the host's thread only; an operation takes a copy.
     int port_ = 1;
     int irdaType_ = 0;
@@ -399,6 +393,6 @@ private:
 }  // namespace fenwald
 
 extern "C" platform::Component* veltrixCreateComponent(const char* classId) {
-    if (::strcasecmp(classId, fenwald::gantry::kClassId) != 0) return nullptr;
-    return new fenwald::loader::GantryComponent;
+    return fenwald::createComponentFor<fenwald::loader::GantryComponent>(classId,
+                                                                         fenwald::gantry::kClassId);
 }

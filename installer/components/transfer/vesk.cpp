@@ -6,8 +6,6 @@
 // the line settings given (and switches an IrDA adapter of type 1 to 4 to the baud rate), runs
 // the batch, closes the port and ends with exactly one Status event. A received file goes into
 // the folder under the name it came with, numbered when that name is taken.
-#include <strings.h>
-
 #include <algorithm>
 #include <atomic>
 
@@ -53,17 +51,19 @@ std::string plural(std::size_t n, const char* one, const char* more) {
     return std::to_string(n) + " " + (n == 1 ? one : more);
 }
 
-class VeskComponent final : public platform::Component {
+class VeskComponent final : public ReportingComponent {
 public:
     // A thread that cannot start now is tried again by each transfer, which reports why it
     // failed.
-    VeskComponent() { (void)worker_.start(); }
+    VeskComponent()
+        : ReportingComponent({kTransferIdlePng, kTransferIdlePng_size},
+                             {kTransferBusyPng, kTransferBusyPng_size}) {
+        (void)worker_.start();
+    }
     ~VeskComponent() override {
         cancel_.set();
         worker_.stop();
     }
-
-    void connectEvents(platform::ComponentEventQueue* queue) override { events_.connect(queue); }
 
     bool setProperty(int dispatchId, const platform::DispatchValue& value) override {
         auto number = integerOf(value);
@@ -114,11 +114,6 @@ public:
         cancel_.reset();
         worker_.post({transmit, *path, line_});
         return platform::DispatchValue(std::int16_t{0});
-    }
-
-    std::vector<std::uint8_t> picturePng(bool busy) const override {
-        return busy ? bytesOf(kTransferBusyPng, kTransferBusyPng_size)
-                    : bytesOf(kTransferIdlePng, kTransferIdlePng_size);
     }
 
 private:
@@ -234,7 +229,6 @@ private:
         return {status::kProtocolError, what + " failed" + detail};
     }
 
-    EventSink events_;
     LineProperties line_;  // the host's thread only; a transfer takes a copy
     std::atomic<bool> busy_{false};
     platform::CancelFlag cancel_;
@@ -248,6 +242,6 @@ private:
 }  // namespace fenwald
 
 extern "C" platform::Component* veltrixCreateComponent(const char* classId) {
-    if (::strcasecmp(classId, fenwald::vesk::kClassId) != 0) return nullptr;
-    return new fenwald::transfer::VeskComponent;
+    return fenwald::createComponentFor<fenwald::transfer::VeskComponent>(classId,
+                                                                         fenwald::vesk::kClassId);
 }
