@@ -1,10 +1,12 @@
 # Components of fenwald (platform/component.h): loadable modules found through a registry
 # (platform/component_host.h).
 #
-#   fenwald_component(target PROGID Gantry.Gantry CLSID {E91B52ED-...}
+#   fenwald_component(target PROGID Gantry.Gantry CLSID {E91B52ED-...} | INTERFACE header
 #                     DESCRIPTION "text for the version block" SOURCES files... [LIBS libs...]
 #                     [NO_INSTALL])
 #
+# takes the ProgID and class ID as given, or from the interface header the component and its
+# host share (its kProgId and kClassId), so that they are written there alone. It
 # builds a MODULE library with a version block (veltrix_version_block) that links
 # veltrix_platform and LIBS into itself. Unless NO_INSTALL (the test modules), it is registered
 # under its ProgID and class ID in both registries that fenwald_component_registries() writes:
@@ -12,7 +14,10 @@
 # `cmake --install` puts beside the installed modules in ${FENWALD_COMPONENT_DIR}, naming them
 # by file name, relative to itself.
 function(fenwald_component target)
-    cmake_parse_arguments(C "NO_INSTALL" "PROGID;CLSID;DESCRIPTION" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(C "NO_INSTALL" "PROGID;CLSID;INTERFACE;DESCRIPTION" "SOURCES;LIBS" ${ARGN})
+    if(C_INTERFACE)
+        _fenwald_interface_ids(${C_INTERFACE} C_PROGID C_CLSID)
+    endif()
     if(NOT C_PROGID OR NOT C_CLSID OR NOT C_SOURCES OR NOT C_DESCRIPTION)
         message(FATAL_ERROR "fenwald_component(${target}): PROGID, CLSID, DESCRIPTION and SOURCES are needed")
     endif()
@@ -36,6 +41,26 @@ function(fenwald_component target)
         set_property(GLOBAL APPEND PROPERTY FENWALD_COMPONENTS "${target}|${C_PROGID}|${C_CLSID}")
         install(TARGETS ${target} LIBRARY DESTINATION ${FENWALD_COMPONENT_DIR})
     endif()
+endfunction()
+
+# The ProgID and class ID in an interface header's lines
+#   inline constexpr char kProgId[] = "Gantry.Gantry";
+#   inline constexpr char kClassId[] = "{E91B52ED-...}";
+# CMake runs again when the header changes.
+function(_fenwald_interface_ids header progid_var clsid_var)
+    get_filename_component(header ${header} ABSOLUTE)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${header})
+    set(pattern "^inline constexpr char k(ProgId|ClassId)\\[\\] = \"([^\"]+)\";")
+    file(STRINGS ${header} lines REGEX "${pattern}")
+    foreach(line IN LISTS lines)
+        string(REGEX MATCH "${pattern}" found "${line}")
+        set(id_${CMAKE_MATCH_1} "${CMAKE_MATCH_2}")
+    endforeach()
+    if(NOT id_ProgId OR NOT id_ClassId)
+        message(FATAL_ERROR "${header} gives no kProgId and kClassId")
+    endif()
+    set(${progid_var} "${id_ProgId}" PARENT_SCOPE)
+    set(${clsid_var} "${id_ClassId}" PARENT_SCOPE)
 endfunction()
 
 # Writes both registries for the program target, once every component is known: call it after

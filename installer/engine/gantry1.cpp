@@ -19,54 +19,30 @@ std::optional<GantryStatus> decodeGantryStatus(const platform::ComponentEvent& e
 
 CGantry1::CGantry1() : CGantry1(platform::ComponentRegistry(platform::componentRegistryPath())) {}
 
-CGantry1::CGantry1(const platform::ComponentRegistry& registry) {
-    auto made = platform::createComponent(gantry::kClassId, registry);
-    if (!made.component) {
-        creationError_ = std::string("The firmware loader ") + gantry::kProgId +
-                         " cannot be created: " + made.error;
-        return;
-    }
-    component_ = std::move(made.component);
-    component_->component().connectEvents(&events_);
-}
-
-CGantry1::~CGantry1() {
-    // The component stops its worker as it goes, so nothing is pushed afterwards.
-    component_.reset();
-}
+CGantry1::CGantry1(const platform::ComponentRegistry& registry)
+    : ComponentWrapper(registry, gantry::kClassId,
+                       std::string("The firmware loader ") + gantry::kProgId, gantry::kCancel) {}
 
 void CGantry1::SetPort(std::int16_t port) {
-    if (component_) component_->component().setProperty(gantry::kPort, port);
+    setProperty(gantry::kPort, port);
 }
 
 void CGantry1::SetFileName(const std::string& path) {
-    if (component_) component_->component().setProperty(gantry::kFileName, path);
+    setProperty(gantry::kFileName, path);
 }
 
 void CGantry1::SetIrdaType(std::int32_t type) {
-    if (component_) component_->component().setProperty(gantry::kIrdaType, type);
-}
-
-void CGantry1::call(int dispatchId) {
-    if (component_) component_->component().invoke(dispatchId, {});
+    setProperty(gantry::kIrdaType, type);
 }
 
 void CGantry1::Download() {
-    call(gantry::kDownload);
+    invoke(gantry::kDownload);
 }
 
 void CGantry1::ShowVersions() {
-    call(gantry::kShowVersions);
+    invoke(gantry::kShowVersions);
 }
 
 void CGantry1::SendTime() {
-    call(gantry::kSendTime);
-}
-
-void CGantry1::cancel() {
-    call(gantry::kCancel);
-}
-
-std::vector<std::uint8_t> CGantry1::picturePng(bool busy) const {
-    return component_ ? component_->component().picturePng(busy) : std::vector<std::uint8_t>{};
+    invoke(gantry::kSendTime);
 }

@@ -13,8 +13,9 @@
 
 namespace fenwald::gantry {
 
-constexpr char kClassId[] = "{E91B52ED-8E44-11D5-8369-8555C730F863}";
-constexpr char kProgId[] = "Gantry.Gantry";
+// The one place they are written: the components' CMake registration reads them from here.
+inline constexpr char kClassId[] = "{E91B52ED-8E44-11D5-8369-8555C730F863}";
+inline constexpr char kProgId[] = "Gantry.Gantry";
 
 // Properties (written) and methods (no arguments, no result).
 constexpr int kPort = 1;      // I2, COM 1 to 255

@@ -16,8 +16,9 @@
 
 namespace fenwald::vesk {
 
-constexpr char kClassId[] = "{1983824D-C89C-11D5-B137-A0145DB9EC72}";
-constexpr char kProgId[] = "Vesk.VeskCtl";
+// The one place they are written: the components' CMake registration reads them from here.
+inline constexpr char kClassId[] = "{1983824D-C89C-11D5-B137-A0145DB9EC72}";
+inline constexpr char kProgId[] = "Vesk.VeskCtl";
 
 // The fixed text that opens ReceiveFile's and TransmitFile's arguments: the protocol.
 constexpr char kProtocol[] = "YMODEM";

@@ -26,59 +26,42 @@ std::optional<VeskStatus> decodeVeskStatus(const platform::ComponentEvent& e) {
 CVeskctl1::CVeskctl1()
     : CVeskctl1(platform::ComponentRegistry(platform::componentRegistryPath())) {}
 
-CVeskctl1::CVeskctl1(const platform::ComponentRegistry& registry) {
-    auto made = platform::createComponent(vesk::kClassId, registry);
-    if (!made.component) {
-        creationError_ =
-            std::string("The file transfer ") + vesk::kProgId + " cannot be created: " + made.error;
-        return;
-    }
-    component_ = std::move(made.component);
-    component_->component().connectEvents(&events_);
-}
-
-CVeskctl1::~CVeskctl1() {
-    // The component cancels its transfer and stops its worker as it goes.
-    component_.reset();
-}
-
-void CVeskctl1::set(int dispatchId, const platform::DispatchValue& value) {
-    if (component_) component_->component().setProperty(dispatchId, value);
-}
+CVeskctl1::CVeskctl1(const platform::ComponentRegistry& registry)
+    : ComponentWrapper(registry, vesk::kClassId, std::string("The file transfer ") + vesk::kProgId,
+                       vesk::kCancel) {}
 
 std::int16_t CVeskctl1::call(int dispatchId, const std::vector<platform::DispatchValue>& args) {
-    if (!component_) return -1;
-    auto result = component_->component().invoke(dispatchId, args);
+    auto result = invoke(dispatchId, args);
     if (!result) return -1;
     return platform::dispatchAs<std::int16_t>(*result).value_or(0);
 }
 
 void CVeskctl1::SetPort(std::int16_t port) {
-    set(vesk::kPort, port);
+    setProperty(vesk::kPort, port);
 }
 void CVeskctl1::SetBaudRate(std::int32_t baudRate) {
-    set(vesk::kBaudRate, baudRate);
+    setProperty(vesk::kBaudRate, baudRate);
 }
 void CVeskctl1::SetParity(std::int16_t parity) {
-    set(vesk::kParity, parity);
+    setProperty(vesk::kParity, parity);
 }
 void CVeskctl1::SetDataBits(std::int16_t dataBits) {
-    set(vesk::kDataBits, dataBits);
+    setProperty(vesk::kDataBits, dataBits);
 }
 void CVeskctl1::SetStopBits(std::int16_t stopBits) {
-    set(vesk::kStopBits, stopBits);
+    setProperty(vesk::kStopBits, stopBits);
 }
 void CVeskctl1::setCharTimeout(std::int32_t milliseconds) {
-    set(vesk::kCharTimeout, milliseconds);
+    setProperty(vesk::kCharTimeout, milliseconds);
 }
 void CVeskctl1::setAnswerTimeout(std::int32_t milliseconds) {
-    set(vesk::kAnswerTimeout, milliseconds);
+    setProperty(vesk::kAnswerTimeout, milliseconds);
 }
 void CVeskctl1::setRetries(std::int32_t retries) {
-    set(vesk::kRetries, retries);
+    setProperty(vesk::kRetries, retries);
 }
 void CVeskctl1::SetIrdaType(std::int32_t type) {
-    set(vesk::kIrdaType, type);
+    setProperty(vesk::kIrdaType, type);
 }
 
 std::int16_t CVeskctl1::ReceiveFile(const std::string& protocol, const std::string& folder,
@@ -92,12 +75,4 @@ std::int16_t CVeskctl1::IsBusy() {
 
 std::int16_t CVeskctl1::TransmitFile(const std::string& protocol, const std::string& path) {
     return call(vesk::kTransmitFile, {protocol, path});
-}
-
-void CVeskctl1::cancel() {
-    call(vesk::kCancel, {});
-}
-
-std::vector<std::uint8_t> CVeskctl1::picturePng(bool busy) const {
-    return component_ ? component_->component().picturePng(busy) : std::vector<std::uint8_t>{};
 }

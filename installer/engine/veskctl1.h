@@ -3,19 +3,20 @@
 // properties without a documented name carry names of ours.
 //
 // It creates the component through the component registry and connects it to its own event
-// queue. ReceiveFile and TransmitFile return at once; the transfer reports Progress events and
-// one final Status event in events(), drained on the owner's thread. Use it from one thread.
+// queue (installer/engine/component_wrapper.h). ReceiveFile and TransmitFile return at once;
+// the transfer reports Progress events and one final Status event in events(), drained on the
+// owner's thread; cancel() ends the running transfer (CAN goes out), and its status follows.
+// Use it from one thread.
 // A component that cannot be created leaves the wrapper empty: creationError() says which one
 // is missing and where the host looked; the methods then do nothing and answer -1.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/component_host.h"
+#include "installer/engine/component_wrapper.h"
 
 namespace fenwald {
 
@@ -32,16 +33,10 @@ std::optional<VeskStatus> decodeVeskStatus(const platform::ComponentEvent& event
 
 }  // namespace fenwald
 
-class CVeskctl1 {
+class CVeskctl1 : public fenwald::ComponentWrapper {
 public:
     CVeskctl1();
     explicit CVeskctl1(const platform::ComponentRegistry& registry);
-    ~CVeskctl1();
-    CVeskctl1(const CVeskctl1&) = delete;
-    CVeskctl1& operator=(const CVeskctl1&) = delete;
-
-    bool created() const { return component_ != nullptr; }
-    const std::string& creationError() const { return creationError_; }
 
     void SetPort(std::int16_t port);
     void SetBaudRate(std::int32_t baudRate);
@@ -56,16 +51,8 @@ public:
                              std::int32_t files);
     std::int16_t IsBusy();
     std::int16_t TransmitFile(const std::string& protocol, const std::string& path);
-    // Ends the running transfer (CAN goes out); its status follows.
-    void cancel();
-
-    platform::ComponentEventQueue& events() { return events_; }
-    std::vector<std::uint8_t> picturePng(bool busy) const;
 
 private:
-    void set(int dispatchId, const platform::DispatchValue& value);
+    // The method's I2 result; -1 when it answered nothing.
     std::int16_t call(int dispatchId, const std::vector<platform::DispatchValue>& arguments);
-    platform::ComponentEventQueue events_;  // outlives the component, which pushes into it
-    std::unique_ptr<platform::HostedComponent> component_;
-    std::string creationError_;
 };

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+#include "installer/engine/loader_interface.h"
+#include "installer/engine/transfer_interface.h"
 #include "platform/component_host.h"
 #include "serial/ui/about_box.h"
 
@@ -19,8 +21,8 @@ class FenwaldAbout : public serial::ui::AboutBox {
     Q_OBJECT
 public:
     static constexpr int kBitmapLeft = 2, kBitmapTop = 5, kBitmapHeight = 100;
-    static constexpr const char* kLoaderProgId = "Gantry.Gantry";
-    static constexpr const char* kTransferProgId = "Vesk.VeskCtl";
+    static constexpr const char* kLoaderProgId = fenwald::gantry::kProgId;
+    static constexpr const char* kTransferProgId = fenwald::vesk::kProgId;
 
     // With the program's registry (platform::componentRegistryPath()).
     explicit FenwaldAbout(QWidget* parent = nullptr);

@@ -1,6 +1,8 @@
-// What both components are built from: the event queue they push into, the integer
-// arguments they take, and their small pictures.
+// What both components are built from: the event queue they push into, their small pictures,
+// how their module's entry point makes them, and the integer arguments they take.
 #pragma once
+
+#include <strings.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -42,8 +44,39 @@ inline std::int16_t toI2(long long v) {
     return static_cast<std::int16_t>(v < INT16_MIN ? INT16_MIN : v > INT16_MAX ? INT16_MAX : v);
 }
 
-inline std::vector<std::uint8_t> bytesOf(const std::uint8_t* data, std::size_t size) {
-    return std::vector<std::uint8_t>(data, data + size);
+// Bytes embedded by fenwald_embed_file (cmake/FenwaldComponent.cmake).
+struct EmbeddedFile {
+    const std::uint8_t* data;
+    std::size_t size;
+};
+
+// A component that reports through events and shows an embedded picture when idle and another
+// when busy. What derives from it owns the worker that pushes into events_, and stops it in its
+// own destructor, before events_ goes.
+class ReportingComponent : public platform::Component {
+public:
+    void connectEvents(platform::ComponentEventQueue* queue) final { events_.connect(queue); }
+    std::vector<std::uint8_t> picturePng(bool busy) const final {
+        const EmbeddedFile& png = busy ? busy_ : idle_;
+        return std::vector<std::uint8_t>(png.data, png.data + png.size);
+    }
+
+protected:
+    ReportingComponent(EmbeddedFile idle, EmbeddedFile busy) : idle_(idle), busy_(busy) {}
+
+    EventSink events_;
+
+private:
+    EmbeddedFile idle_;
+    EmbeddedFile busy_;
+};
+
+// The module's entry point: a new T when classId is the one it serves (any letter case), else
+// null.
+template <class T>
+platform::Component* createComponentFor(const char* classId, const char* served) {
+    if (::strcasecmp(classId, served) != 0) return nullptr;
+    return new T;
 }
 
 }  // namespace fenwald

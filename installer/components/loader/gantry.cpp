@@ -10,15 +10,12 @@
 //   ESC "T" YYYYMMDDhhmmss CR (local time), ACK within 1 s
 // and ends with one error or information status. A firmware file is read and checked whole
 // before the port is opened, so a corrupt one never reaches the line.
-#include <strings.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <ctime>
 
 #include "installer/components/common/component_support.h"
-#include "installer/components/common/line_transfer.h"
 #include "installer/engine/fenwald_settings.h"
 #include "installer/engine/firmware_file.h"
 #include "installer/engine/loader_interface.h"
@@ -27,6 +24,7 @@
 #include "platform/deadline.h"
 #include "platform/folders.h"
 #include "serial/serial_com.h"
+#include "serial/ymodem.h"
 
 extern const std::uint8_t kLoaderIdlePng[];
 extern const std::size_t kLoaderIdlePng_size;
@@ -44,9 +42,11 @@ constexpr std::uint8_t kEsc = 0x1B, kCr = 0x0D, kAck = 0x06;
 constexpr milliseconds kAnswerWait{1000};
 constexpr std::size_t kVersionReplyLimit = 1024;
 // The scanner asks for the file soon after its ACK; a silent one ends the download after
-// (retries + 1) answer time-outs.
-constexpr TransferTimeouts kFirmwareTimeouts{milliseconds(250), kFirmwareAnswerWait,
-                                             kFirmwareRetries};
+// (retries + 1) answer time-outs. It keeps what it gets, so the batch ends strictly.
+constexpr serial::YmodemOptions kFirmwareTransfer{.charTimeout = milliseconds(250),
+                                                  .answerTimeout = kFirmwareAnswerWait,
+                                                  .retries = kFirmwareRetries,
+                                                  .strictEnd = true};
 
 enum class Job { Download, ShowVersions, SendTime };
 
@@ -95,18 +95,20 @@ std::string readableTime(const std::string& t) {
            ":" + t.substr(10, 2) + ":" + t.substr(12, 2);
 }
 
-class GantryComponent final : public platform::Component {
+class GantryComponent final : public ReportingComponent {
 public:
     // A thread that cannot start now is tried again by each operation, which reports why it
     // failed.
-    GantryComponent() { (void)worker_.start(); }
+    GantryComponent()
+        : ReportingComponent({kLoaderIdlePng, kLoaderIdlePng_size},
+                             {kLoaderBusyPng, kLoaderBusyPng_size}) {
+        (void)worker_.start();
+    }
     ~GantryComponent() override {
         cancelledUpTo_ = UINT64_MAX;
         cancel_.set();
         worker_.stop();
     }
-
-    void connectEvents(platform::ComponentEventQueue* queue) override { events_.connect(queue); }
 
     bool setProperty(int dispatchId, const platform::DispatchValue& value) override {
         if (dispatchId == kFileName) {
@@ -145,11 +147,6 @@ public:
         if (!threadRunning()) return platform::DispatchValue{};
         worker_.post({job, port_, irdaType_, fileName_, ++posted_});
         return platform::DispatchValue{};
-    }
-
-    std::vector<std::uint8_t> picturePng(bool busy) const override {
-        return busy ? bytesOf(kLoaderBusyPng, kLoaderBusyPng_size)
-                    : bytesOf(kLoaderIdlePng, kLoaderIdlePng_size);
     }
 
 private:
@@ -263,12 +260,13 @@ private:
         }
         status(status::kSending, "Sending " + name);
         const std::uint64_t size = content.size();
-        TransferResult sent = sendYmodemBatch(
-            com, {OutgoingFile{name, {}, std::move(content)}}, kFirmwareTimeouts, cancel_,
-            [&](std::uint64_t done, std::uint64_t total) {
-                if (total > 0) progress(static_cast<int>(done * 100 / total));
-            },
-            BatchEnd::Acknowledged);
+        serial::SerialDeviceLine ymodemLine(com.device());
+        serial::YmodemSender sender(ymodemLine, kFirmwareTransfer, &cancel_);
+        sender.setProgress([&](const serial::YmodemProgress& p) {
+            if (p.total > 0) progress(static_cast<int>(p.done * 100 / p.total));
+        });
+        const serial::YmodemResult sent =
+            sender.sendBatch({serial::YmodemFile::fromBytes(name, std::move(content))});
         if (sent.ok()) {
             progress(100);
             return status(status::kInstalled,
@@ -277,22 +275,22 @@ private:
         transferFailed(sent, name, op.port);
     }
 
-    void transferFailed(const TransferResult& r, const std::string& name, int port) {
+    void transferFailed(const serial::YmodemResult& r, const std::string& name, int port) {
         const std::string detail = r.detail.empty() ? "" : " (" + r.detail + ")";
         switch (r.outcome) {
-            case TransferOutcome::Cancelled:
+            case serial::YmodemOutcome::Cancelled:
                 return status(status::kCancelled, "The download of " + name + " was cancelled");
-            case TransferOutcome::CancelledByPeer:
+            case serial::YmodemOutcome::CancelledByPeer:
                 return status(status::kTransferFailed,
                               "The scanner cancelled the download of " + name + detail);
-            case TransferOutcome::TimedOut:
+            case serial::YmodemOutcome::TimedOut:
                 return status(
                     status::kTransferFailed,
                     "The scanner stopped answering during the download of " + name + detail);
-            case TransferOutcome::TooManyRetries:
+            case serial::YmodemOutcome::TooManyRetries:
                 return status(status::kTransferFailed,
                               "The scanner refused the blocks of " + name + detail);
-            case TransferOutcome::LineFailed:
+            case serial::YmodemOutcome::LineFailed:
                 return status(status::kLineLost, "The line to " + comName(port) +
                                                      " was lost during the download of " + name +
                                                      detail);
@@ -378,7 +376,6 @@ private:
         status(status::kTimeSet, "Scanner clock set to " + readableTime(time));
     }
 
-    EventSink events_;
     // The properties, written and read on the host's thread only; an operation takes a copy.
     int port_ = 1;
     int irdaType_ = 0;
@@ -396,6 +393,6 @@ private:
 }  // namespace fenwald
 
 extern "C" platform::Component* veltrixCreateComponent(const char* classId) {
-    if (::strcasecmp(classId, fenwald::gantry::kClassId) != 0) return nullptr;
-    return new fenwald::loader::GantryComponent;
+    return fenwald::createComponentFor<fenwald::loader::GantryComponent>(classId,
+                                                                         fenwald::gantry::kClassId);
 }

@@ -6,18 +6,16 @@
 // the line settings given (and switches an IrDA adapter of type 1 to 4 to the baud rate), runs
 // the batch, closes the port and ends with exactly one Status event. A received file goes into
 // the folder under the name it came with, numbered when that name is taken.
-#include <strings.h>
-
 #include <algorithm>
 #include <atomic>
 
 #include "installer/components/common/component_support.h"
-#include "installer/components/common/line_transfer.h"
 #include "installer/engine/transfer_interface.h"
 #include "platform/command_worker.h"
 #include "platform/folders.h"
 #include "serial/irda_adapter.h"
 #include "serial/serial_com.h"
+#include "serial/ymodem.h"
 
 extern const std::uint8_t kTransferIdlePng[];
 extern const std::size_t kTransferIdlePng_size;
@@ -53,17 +51,19 @@ std::string plural(std::size_t n, const char* one, const char* more) {
     return std::to_string(n) + " " + (n == 1 ? one : more);
 }
 
-class VeskComponent final : public platform::Component {
+class VeskComponent final : public ReportingComponent {
 public:
     // A thread that cannot start now is tried again by each transfer, which reports why it
     // failed.
-    VeskComponent() { (void)worker_.start(); }
+    VeskComponent()
+        : ReportingComponent({kTransferIdlePng, kTransferIdlePng_size},
+                             {kTransferBusyPng, kTransferBusyPng_size}) {
+        (void)worker_.start();
+    }
     ~VeskComponent() override {
         cancel_.set();
         worker_.stop();
     }
-
-    void connectEvents(platform::ComponentEventQueue* queue) override { events_.connect(queue); }
 
     bool setProperty(int dispatchId, const platform::DispatchValue& value) override {
         auto number = integerOf(value);
@@ -116,11 +116,6 @@ public:
         return platform::DispatchValue(std::int16_t{0});
     }
 
-    std::vector<std::uint8_t> picturePng(bool busy) const override {
-        return busy ? bytesOf(kTransferBusyPng, kTransferBusyPng_size)
-                    : bytesOf(kTransferIdlePng, kTransferIdlePng_size);
-    }
-
 private:
     void onCommand(Transfer& t) {
         percent_ = 0;
@@ -165,31 +160,40 @@ private:
         if (p.irdaType >= serial::irda::LiteLink && p.irdaType <= serial::irda::Kwd4400)
             com.ProgramIrDAAdapter(p.irdaType, static_cast<unsigned>(p.baudRate));
 
-        const TransferTimeouts timeouts{milliseconds(std::max(p.charTimeoutMs, 1)),
-                                        milliseconds(std::max(p.answerTimeoutMs, 1)),
-                                        std::max(p.retries, 0)};
-        auto onProgress = [this](std::uint64_t done, std::uint64_t total) {
-            progress(done, total);
+        serial::YmodemOptions options;
+        options.charTimeout = milliseconds(std::max(p.charTimeoutMs, 1));
+        options.answerTimeout = milliseconds(std::max(p.answerTimeoutMs, 1));
+        options.retries = std::max(p.retries, 0);
+        auto onProgress = [this](const serial::YmodemProgress& progressed) {
+            progress(progressed.done, progressed.total);
         };
-        TransferResult r =
-            t.transmit
-                ? sendYmodemBatch(com, {OutgoingFile{platform::fileNameOf(t.path), t.path, {}}},
-                                  timeouts, cancel_, onProgress)
-                : receiveYmodemBatch(com, t.path, timeouts, cancel_, onProgress);
+        serial::SerialDeviceLine line(com.device());
+        serial::YmodemResult r;
+        if (t.transmit) {
+            serial::YmodemSender sender(line, options, &cancel_);
+            sender.setProgress(onProgress);
+            r = sender.sendBatch(
+                {serial::YmodemFile::onDisk(t.path, platform::fileNameOf(t.path))});
+        } else {
+            serial::YmodemReceiver receiver(line, options, &cancel_);
+            receiver.setProgress(onProgress);
+            r = receiver.receiveBatch(t.path);
+        }
         if (r.ok()) return t.transmit ? sent(r) : received(r, t.path);
         return failed(r, t.transmit);
     }
 
-    std::pair<std::int16_t, std::string> sent(const TransferResult& r) {
-        const TransferredFile f = r.files.empty() ? TransferredFile{} : r.files.front();
+    std::pair<std::int16_t, std::string> sent(const serial::YmodemResult& r) {
+        const serial::YmodemTransferred f =
+            r.files.empty() ? serial::YmodemTransferred{} : r.files.front();
         return {status::kSent, "Sent " + f.name + " (" + plural(f.size, "byte", "bytes") + ")"};
     }
 
-    std::pair<std::int16_t, std::string> received(const TransferResult& r,
+    std::pair<std::int16_t, std::string> received(const serial::YmodemResult& r,
                                                   const std::string& folder) {
         if (r.files.empty()) return {status::kReceived, "Received no file: the batch was empty"};
         if (r.files.size() == 1) {
-            const TransferredFile& f = r.files.front();
+            const serial::YmodemTransferred& f = r.files.front();
             return {status::kReceived, "Received " + f.name + " (" +
                                            plural(f.size, "byte", "bytes") + ") as " + f.path};
         }
@@ -200,31 +204,31 @@ private:
                                        " into " + folder + ": " + names};
     }
 
-    std::pair<std::int16_t, std::string> failed(const TransferResult& r, bool transmit) {
+    std::pair<std::int16_t, std::string> failed(const serial::YmodemResult& r, bool transmit) {
         const std::string what =
             transmit ? "The transfer to the other side" : "The transfer from the other side";
         const std::string detail = r.detail.empty() ? "" : ": " + r.detail;
         switch (r.outcome) {
-            case TransferOutcome::Cancelled:
+            case serial::YmodemOutcome::Cancelled:
                 return {status::kCancelled, "The transfer was cancelled"};
-            case TransferOutcome::CancelledByPeer:
+            case serial::YmodemOutcome::CancelledByPeer:
                 return {status::kCancelledByPeer, "The other side cancelled the transfer" + detail};
-            case TransferOutcome::TimedOut:
+            case serial::YmodemOutcome::TimedOut:
                 return {status::kTimedOut, "The other side did not answer" + detail};
-            case TransferOutcome::TooManyRetries:
+            case serial::YmodemOutcome::TooManyRetries:
                 return {status::kTooManyRetries, what + " failed after every retry" + detail};
-            case TransferOutcome::LineFailed:
+            case serial::YmodemOutcome::LineFailed:
                 return {status::kLineFailed, "The line failed during the transfer" + detail};
-            case TransferOutcome::FileError:
+            case serial::YmodemOutcome::FileError:
                 return {status::kFileError, what + " failed" + detail};
-            case TransferOutcome::ProtocolError:
-            case TransferOutcome::Done:
+            case serial::YmodemOutcome::BadHeader:
+            case serial::YmodemOutcome::ProtocolError:
+            case serial::YmodemOutcome::Done:
                 break;
         }
         return {status::kProtocolError, what + " failed" + detail};
     }
 
-    EventSink events_;
     LineProperties line_;  // the host's thread only; a transfer takes a copy
     std::atomic<bool> busy_{false};
     platform::CancelFlag cancel_;
@@ -238,6 +242,6 @@ private:
 }  // namespace fenwald
 
 extern "C" platform::Component* veltrixCreateComponent(const char* classId) {
-    if (::strcasecmp(classId, fenwald::vesk::kClassId) != 0) return nullptr;
-    return new fenwald::transfer::VeskComponent;
+    return fenwald::createComponentFor<fenwald::transfer::VeskComponent>(classId,
+                                                                         fenwald::vesk::kClassId);
 }
