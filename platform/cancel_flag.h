@@ -7,7 +7,9 @@
 #include <atomic>
 #include <chrono>
 
+#include "platform/deadline.h"
 #include "platform/event.h"
+#include "platform/precise_time.h"
 
 namespace platform {
 
@@ -32,5 +34,13 @@ private:
     std::atomic<bool> flag_{false};
     Event event_;
 };
+
+// A pause that the flag, where there is one, cuts short; without one it sleeps to its end.
+// False when the flag was set before or during it.
+inline bool pauseFor(const CancelFlag* cancel, std::chrono::milliseconds wait) {
+    if (cancel) return cancel->pause(wait);
+    sleepUntil(Deadline(wait));
+    return true;
+}
 
 }  // namespace platform

@@ -5,6 +5,8 @@
 
 #include <chrono>
 
+#include "platform/deadline.h"
+
 namespace platform {
 
 // Lets the calling thread's timed waits (sleeps, polls, condition waits) end within about a
@@ -14,5 +16,8 @@ void useFineTimerSlack();
 // Sleeps until the steady clock reaches `until`, whatever signals arrive meanwhile; an
 // absolute deadline, so a late wake-up is not carried into the next sleep.
 void sleepUntil(std::chrono::steady_clock::time_point until);
+inline void sleepUntil(const Deadline& deadline) {
+    sleepUntil(deadline.end());
+}
 
 }  // namespace platform

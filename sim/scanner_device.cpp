@@ -10,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/deadline.h"
 #include "serial/display_text.h"
 #include "serial/ymodem.h"
 #include "sim/jpeg_encoder.h"
@@ -579,8 +580,8 @@ bool ScannerDevice::waitForTrigger(std::stop_token& stop) {
 }
 
 ScannerDevice::Wait ScannerDevice::waitForAck(std::stop_token& stop) {
-    auto end = std::chrono::steady_clock::now() + kAckWait;
-    while (std::chrono::steady_clock::now() < end) {
+    const platform::Deadline end(kAckWait);
+    while (!end.expired()) {
         if (stop.stop_requested() || !line().isOpen()) return Wait::Stopped;
         auto b = next(stop, milliseconds(50));
         if (!b) continue;

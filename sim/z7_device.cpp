@@ -10,6 +10,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/deadline.h"
+
 namespace sim {
 
 using namespace std::chrono_literals;
@@ -228,8 +230,8 @@ void Z7Device::handleFrame(const std::uint8_t* h, std::stop_token& stop) {
         std::lock_guard l(lock_);
         stallMs = std::exchange(stallMs_, 0);
     }
-    for (auto until = std::chrono::steady_clock::now() + milliseconds(stallMs);
-         std::chrono::steady_clock::now() < until && !stop.stop_requested();)
+    for (platform::Deadline until{milliseconds(stallMs)};
+         !until.expired() && !stop.stop_requested();)
         std::this_thread::sleep_for(5ms);
 
     std::vector<std::uint8_t> rest(n + 22);
@@ -335,8 +337,8 @@ void Z7Device::serveBootstrap(std::stop_token& stop) {
                     if (stallRead_ > 0 && cmd.substr(8, 2) == "62") --stallRead_;
                     if (stallRead_ == 0) stallMs = std::exchange(stallMs_, 0);
                 }
-                for (auto until = std::chrono::steady_clock::now() + milliseconds(stallMs);
-                     std::chrono::steady_clock::now() < until && !stop.stop_requested();)
+                for (platform::Deadline until{milliseconds(stallMs)};
+                     !until.expired() && !stop.stop_requested();)
                     std::this_thread::sleep_for(1ms);
                 runMonitorCommand(cmd);
                 cmd.clear();

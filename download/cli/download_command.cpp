@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "download/engine/download_thread.h"
+#include "platform/deadline.h"
 
 namespace kolvane::cli {
 
@@ -69,8 +70,7 @@ int runDownload(const DownloadOptions& options, serial::cli::Console& console) {
         return kExitFailed;
     }
     bool cancelled = false, timedOut = false;
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
+    const platform::Deadline deadline(std::chrono::seconds(options.timeoutSeconds));
     auto print = [&](const std::string& line) { console.printLine(line); };
     // Posts one command and shows its reports until it completes; its result.
     auto run = [&](const std::string& logLine, auto post) -> int {
@@ -82,7 +82,7 @@ int runDownload(const DownloadOptions& options, serial::cli::Console& console) {
                 cancelled = true;
                 worker.RequestCancel();
             }
-            if (!cancelled && !timedOut && std::chrono::steady_clock::now() >= deadline) {
+            if (!cancelled && !timedOut && deadline.expired()) {
                 timedOut = true;
                 print("Time limit of " + std::to_string(options.timeoutSeconds) +
                       " s reached: the job is cancelled.");

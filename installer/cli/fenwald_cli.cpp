@@ -12,6 +12,7 @@
 #include "installer/engine/loader_interface.h"
 #include "installer/engine/transfer_interface.h"
 #include "installer/engine/veskctl1.h"
+#include "platform/deadline.h"
 #include "serial/display_text.h"
 
 namespace fenwald::cli {
@@ -68,20 +69,20 @@ Arguments readArguments(const std::vector<std::string>& args, const std::string&
 // ever). Without a later limit, only the first report is awaited so.
 class ReportWatch {
 public:
-    using Clock = std::chrono::steady_clock;
     static constexpr milliseconds kMargin{10000};
 
     ReportWatch(std::string who, milliseconds first, std::optional<milliseconds> later)
-        : who_(std::move(who)), limit_(first), later_(later) {}
+        : who_(std::move(who)), limit_(first), later_(later), due_(first + kMargin) {}
 
     void heard() {
-        since_ = Clock::now();
-        if (later_)
+        if (later_) {
             limit_ = *later_;
-        else
-            bounded_ = false;
+            due_ = platform::Deadline(limit_ + kMargin);
+        } else {
+            due_ = platform::Deadline::never();
+        }
     }
-    bool overdue() const { return bounded_ && Clock::now() - since_ > limit_ + kMargin; }
+    bool overdue() const { return due_.expired(); }
     std::string message() const {
         const auto s = std::chrono::ceil<std::chrono::seconds>(limit_ + kMargin).count();
         return who_ + " did not answer within " + std::to_string(s) + " s";
@@ -91,8 +92,7 @@ private:
     std::string who_;
     milliseconds limit_;
     std::optional<milliseconds> later_;
-    bool bounded_ = true;
-    Clock::time_point since_ = Clock::now();
+    platform::Deadline due_;
 };
 
 std::uint64_t sizeOf(const std::string& path) {

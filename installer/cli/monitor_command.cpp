@@ -8,6 +8,7 @@
 #include "installer/engine/fenwald_settings.h"
 #include "installer/engine/monitor_engine.h"
 #include "platform/console.h"
+#include "platform/deadline.h"
 #include "serial/display_text.h"
 #include "serial/port_open.h"
 #include "serial/terminal_format.h"
@@ -76,14 +77,14 @@ struct Progress {
     bool ended = false;
     TextEnd how = TextEnd::Stopped;
     std::string reason;
-    std::chrono::steady_clock::time_point lastReceived = std::chrono::steady_clock::now();
+    platform::Deadline quietUntil{kQuietEnd};  // pushed back by every piece received
 };
 
 void handle(const MonitorEvent& e, Console& console, int format, Progress& p) {
     switch (e.kind) {
         case MonitorEvent::Kind::Received:
             printReceived(console, e.bytes, format);
-            p.lastReceived = std::chrono::steady_clock::now();
+            p.quietUntil = platform::Deadline(kQuietEnd);
             break;
         case MonitorEvent::Kind::Progress:
             console.progress(e.value);
@@ -177,10 +178,9 @@ int runMonitor(const std::vector<std::string>& args, Console& console) {
 
     // What answers the last bytes still shows, unless the user asked to end.
     if (!interrupted && !console.outputFailed()) {
-        const auto start = std::chrono::steady_clock::now();
-        p.lastReceived = start;
-        for (auto now = start; now - p.lastReceived < kQuietEnd && now - start < kLingerMax;
-             now = std::chrono::steady_clock::now())
+        const platform::Deadline linger(kLingerMax);
+        p.quietUntil = platform::Deadline(kQuietEnd);
+        while (!p.quietUntil.expired() && !linger.expired())
             if (auto e = engine.events().waitPop(kEventWait)) handle(*e, console, format, p);
     }
     console.clearProgress();

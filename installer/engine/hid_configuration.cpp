@@ -1,7 +1,5 @@
 #include "installer/engine/hid_configuration.h"
 
-#include <thread>
-
 namespace fenwald {
 
 namespace {
@@ -62,10 +60,8 @@ private:
     bool wait() {
         if (options_.pause)
             options_.pause(kIndicatorStep);
-        else if (options_.cancel)
-            options_.cancel->pause(kIndicatorStep);
         else
-            std::this_thread::sleep_for(kIndicatorStep);
+            platform::pauseFor(options_.cancel, kIndicatorStep);
         return !cancelled();
     }
 

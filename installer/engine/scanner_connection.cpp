@@ -1,7 +1,6 @@
 #include "installer/engine/scanner_connection.h"
 
 #include <cctype>
-#include <thread>
 
 namespace fenwald {
 
@@ -9,14 +8,6 @@ namespace {
 
 constexpr std::uint8_t kEsc = 0x1B, kCr = 0x0D;
 constexpr std::uint8_t kReady[] = {kEsc, 'B', kCr};
-
-bool pauseFor(const platform::CancelFlag* cancel, std::chrono::milliseconds wait) {
-    if (!cancel) {
-        std::this_thread::sleep_for(wait);
-        return true;
-    }
-    return cancel->pause(wait);
-}
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) return false;
@@ -59,7 +50,7 @@ void SerialPortProbeLine::close() {
 }
 
 bool SerialPortProbeLine::wait(std::chrono::milliseconds duration) {
-    return pauseFor(cancel_, duration);
+    return platform::pauseFor(cancel_, duration);
 }
 
 std::string ScannerConnection::portLabel() const {

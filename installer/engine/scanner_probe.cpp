@@ -1,7 +1,5 @@
 #include "installer/engine/scanner_probe.h"
 
-#include <thread>
-
 #include "installer/engine/fenwald_settings.h"
 #include "serial/irda_adapter.h"
 #include "serial/serial_com.h"
@@ -78,9 +76,7 @@ void SerialComProbeLine::close() {
 }
 
 bool SerialComProbeLine::wait(std::chrono::milliseconds duration) {
-    if (cancel_) return cancel_->pause(duration);
-    std::this_thread::sleep_for(duration);
-    return true;
+    return platform::pauseFor(cancel_, duration);
 }
 
 }  // namespace fenwald

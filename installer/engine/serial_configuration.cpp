@@ -1,7 +1,5 @@
 #include "installer/engine/serial_configuration.h"
 
-#include <thread>
-
 namespace fenwald {
 
 namespace {
@@ -29,10 +27,8 @@ SerialConfigurationResult SendConfigurationSerial(CSerialPort& port, std::string
     }
     if (pause)
         pause(kAcknowledgementWait);
-    else if (cancel)
-        cancel->pause(kAcknowledgementWait);
     else
-        std::this_thread::sleep_for(kAcknowledgementWait);
+        platform::pauseFor(cancel, kAcknowledgementWait);
     if (cancel && cancel->isSet()) return cancelled;
     std::uint8_t answer = 0;
     if (port.Read(&answer, 1) == 1 && answer == kAck)

@@ -13,6 +13,7 @@
 #include "picture/engine/picture_settings.h"
 #include "picture/engine/setting_checks.h"
 #include "platform/console.h"
+#include "platform/deadline.h"
 #include "platform/folders.h"
 #include "platform/port_map.h"
 #include "serial/display_text.h"
@@ -172,8 +173,7 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
     if (s.snapshot) console.message("Aim and trigger...");
 
     bool cancelled = false, timedOut = false;
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds.value_or(0));
+    const platform::Deadline deadline(std::chrono::seconds(timeoutSeconds.value_or(0)));
     std::optional<CaptureOutcome> ended;
     while (!ended) {
         if (auto r = engine.Reports().waitPop(std::chrono::milliseconds(50)))
@@ -182,7 +182,7 @@ int runCapture(const std::vector<std::string>& args, Console& console) {
         if (console.interrupted()) {
             cancelled = true;
             engine.StopCapture();
-        } else if (timeoutSeconds && std::chrono::steady_clock::now() >= deadline) {
+        } else if (timeoutSeconds && deadline.expired()) {
             timedOut = true;
             console.message("No picture within " + std::to_string(*timeoutSeconds) +
                             " s: the capture is cancelled.");

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <thread>
 
 #include "platform/port_map.h"
+#include "platform/precise_time.h"
 #include "serial/display_text.h"
 #include "serial/port_discovery.h"
 #include "serial/port_open.h"
@@ -30,7 +30,7 @@ constexpr unsigned kStopCheckMs = 100;
 constexpr char kMakerName[] = "Veltrix";
 
 void sleepMs(unsigned ms) {
-    std::this_thread::sleep_for(milliseconds(ms));
+    platform::sleepUntil(platform::Deadline(milliseconds(ms)));
 }
 
 }  // namespace

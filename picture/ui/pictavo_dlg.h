@@ -24,6 +24,7 @@
 #include "picture/engine/image_video.h"
 #include "picture/engine/picture_settings.h"
 #include "picture/ui/picture_viewer.h"
+#include "picture/ui/send_command_owner.h"
 #include "platform/device_watcher.h"
 #include "platform/report.h"
 #include "serial/ui/queue_drain.h"
@@ -44,7 +45,7 @@ namespace pictavo::ui {
 class EngineMessageBoxes;
 }
 
-class CPictavoDlg : public QDialog {
+class CPictavoDlg : public QDialog, public pictavo::ui::SendCommandOwner {
     Q_OBJECT
 public:
     // Port n is command 32822 + n - 1, for ports 1 to 100.
@@ -56,11 +57,11 @@ public:
     ~CPictavoDlg() override;
 
     // ---- settings ----
-    pictavo::PictureSettings& Settings() { return settings_; }
+    pictavo::PictureSettings& Settings() override { return settings_; }
     const std::string& SettingsPath() const { return settingsFile_.path(); }
     // Reads every setting (a missing one is written back with its default), then UpdateMenus.
     void LoadSettings();
-    void SaveSettings();
+    void SaveSettings() override;
     // Rebuilds the port submenu and checks the item of every choice that matches its setting.
     void UpdateMenus();
     void SetCameraSettingsEnabled(bool on);
@@ -68,15 +69,15 @@ public:
     // ---- jobs ----
     // "Initializing...", the device check, the settings handed to the engine and the capture
     // started; "Aim and trigger..." in snapshot mode. Failures: "Initialization Failed.".
-    void OnTakePicture();
+    void OnTakePicture() override;
     // Makes the engine ready for a command of the send-command window; false (after
     // "Initialization Failed.") when the device check fails.
-    bool PrepareForCommand();
+    bool PrepareForCommand() override;
     // A port command (32822..32921): selects the port and destroys the engine.
     void OnPortCommand(int command);
     // The Cancel button: ends the running capture.
     void OnCancel();
-    CImageVideo* Engine() const { return engine_.get(); }
+    CImageVideo* Engine() const override { return engine_.get(); }
 
     // ---- what the other windows and the tests look at ----
     QMenuBar* menuBar() const { return menuBar_; }
@@ -108,6 +109,7 @@ private:
         std::vector<Choice> items;
     };
 
+    QWidget* ownerWindow() override { return this; }
     void BuildMenus();
     QMenu* AddChoiceMenu(QMenu* parent, const QString& title,
                          int pictavo::PictureSettings::*setting,

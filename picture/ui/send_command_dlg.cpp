@@ -10,7 +10,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "picture/ui/pictavo_dlg.h"
+#include "picture/engine/image_video.h"
+#include "picture/engine/picture_settings.h"
 #include "picture/ui/program_artwork.h"
 #include "picture/ui/settings_dialogs.h"
 #include "picture/ui/small_dialogs.h"
@@ -25,8 +26,8 @@ namespace {
 constexpr int kStatusPoints = 10;
 }
 
-CSendCommandDlg::CSendCommandDlg(CPictavoDlg& owner)
-    : QDialog(&owner),
+CSendCommandDlg::CSendCommandDlg(pictavo::ui::SendCommandOwner& owner)
+    : QDialog(owner.ownerWindow()),
       owner_(owner),
       ui_(std::make_unique<Ui::CSendCommandDlg>()),
       commands_(owner.Settings().cameraSetup) {
@@ -48,7 +49,7 @@ CSendCommandDlg::CSendCommandDlg(CPictavoDlg& owner)
     progressBar()->hide();
 
     connect(sendButton(), &QPushButton::clicked, this, &CSendCommandDlg::OnSendCmd);
-    connect(pictureButton(), &QPushButton::clicked, &owner_, &CPictavoDlg::OnTakePicture);
+    connect(pictureButton(), &QPushButton::clicked, this, [this] { owner_.OnTakePicture(); });
     connect(cameraButton(), &QPushButton::clicked, this, &CSendCommandDlg::OnCameraSettings);
     connect(calibrateButton(), &QPushButton::clicked, this,
             [this] { SendNamedCommand("Rack Calibrate"); });
@@ -94,8 +95,8 @@ void CSendCommandDlg::BuildMenus() {
     QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
     connect(file->addAction(QStringLiteral("&Save Text")), &QAction::triggered, this,
             &CSendCommandDlg::OnSaveText);
-    connect(file->addAction(QStringLiteral("Save Se&ttings")), &QAction::triggered, &owner_,
-            &CPictavoDlg::SaveSettings);
+    connect(file->addAction(QStringLiteral("Save Se&ttings")), &QAction::triggered, this,
+            [this] { owner_.SaveSettings(); });
     file->addSeparator();
     connect(file->addAction(QStringLiteral("&Close")), &QAction::triggered, this, &QDialog::reject);
     QMenu* tools = menuBar_->addMenu(QStringLiteral("Tools"));

@@ -4,7 +4,8 @@
 // and the camera set-up; the picture progress; and the pane saved as rich text.
 //
 // The main dialog opens it modally and keeps a pointer to it while it is open, so picture
-// status and progress show here too. Sending runs on the GUI thread and blocks it for the
+// status and progress show here too; the window reaches the main dialog only through
+// pictavo::ui::SendCommandOwner. Sending runs on the GUI thread and blocks it for the
 // command's reply wait plus the scanner's quiet time.
 #pragma once
 
@@ -13,9 +14,9 @@
 #include <string>
 
 #include "picture/engine/command_table.h"
+#include "picture/ui/send_command_owner.h"
 
 class CMyEdit;
-class CPictavoDlg;
 class QComboBox;
 class QLabel;
 class QMenuBar;
@@ -33,7 +34,7 @@ public:
     static constexpr int kColumnPercent = 15;
     static constexpr char kTextFileName[] = "KIVText.rtf";
 
-    explicit CSendCommandDlg(CPictavoDlg& owner);
+    explicit CSendCommandDlg(pictavo::ui::SendCommandOwner& owner);
     ~CSendCommandDlg() override;
 
     // Shows the command in red, prepares the engine and sends it; shows the reply, if any, in
@@ -75,7 +76,7 @@ private:
     void FillCommandList();
     void LayOutPanes();
 
-    CPictavoDlg& owner_;
+    pictavo::ui::SendCommandOwner& owner_;
     std::unique_ptr<Ui::CSendCommandDlg> ui_;
     QMenuBar* menuBar_;
     pictavo::CommandTable commands_;

@@ -1,11 +1,11 @@
 #include "platform/modem_lines.h"
 
-#include <thread>
+#include "platform/precise_time.h"
 
 namespace platform {
 
 void DeviceModemLines::pause(std::chrono::milliseconds duration) {
-    std::this_thread::sleep_for(duration);
+    sleepUntil(Deadline(duration));
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "installer/engine/loader_interface.h"
+#include "platform/deadline.h"
 
 namespace testcomponents {
 
@@ -65,8 +66,8 @@ std::string sRecords(const std::string& data, std::uint32_t address) {
 
 std::vector<fenwald::GantryStatus> loaderStatuses(CGantry1& loader, std::chrono::seconds limit) {
     std::vector<fenwald::GantryStatus> statuses;
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
+    const platform::Deadline end(limit);
+    while (!end.expired()) {
         auto e = loader.events().waitPop(std::chrono::milliseconds(50));
         if (!e) continue;
         auto s = fenwald::decodeGantryStatus(*e);
@@ -79,8 +80,8 @@ std::vector<fenwald::GantryStatus> loaderStatuses(CGantry1& loader, std::chrono:
 
 TransferEvents transferEvents(CVeskctl1& transfer, std::chrono::seconds limit) {
     TransferEvents events;
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
+    const platform::Deadline end(limit);
+    while (!end.expired()) {
         auto e = transfer.events().waitPop(std::chrono::milliseconds(50));
         if (!e) continue;
         if (auto p = fenwald::decodeVeskProgress(*e)) events.progress.push_back(p->percent);
