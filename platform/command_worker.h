@@ -19,9 +19,11 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "platform/message_queue.h"
+#include "platform/trace.h"
 #include "platform/worker.h"
 
 namespace platform {
@@ -66,7 +68,13 @@ private:
             if (!item) {
                 if (onIdle_) onIdle_();
             } else if (*item) {
+                const bool traced = trace::enabled(trace::Kind::Worker);
+                const unsigned long number = ++commandsTaken_;
+                if (traced)
+                    traceWorker(&worker_, "command " + std::to_string(number) + " taken, " +
+                                              std::to_string(queue_.size()) + " queued");
                 onCommand_(**item);
+                if (traced) traceWorker(&worker_, "command " + std::to_string(number) + " done");
             }
         }
         if (onEnd_) onEnd_();
@@ -76,6 +84,7 @@ private:
     const Call onIdle_;
     const Call onEnd_;
     std::chrono::milliseconds idleWait_{-1};
+    unsigned long commandsTaken_ = 0;  // the worker's thread only; numbers the trace lines
     MessageQueue<std::optional<Command>> queue_;
     Worker worker_;  // last: stops before the queue and the calls go away
 };

@@ -12,6 +12,9 @@
 // A program uses the registry beside its executable when there is one (the build tree
 // registers its own modules there), else the installed one (componentRegistryPath()).
 //
+// With VELTRIX_TRACE=component the host traces each creation and call, and the components
+// trace each event they push (traceComponentEvent).
+//
 // Threads: create, use and destroy a component on one thread (see platform/component.h).
 // Errors: a component that cannot be created says why and where the host looked.
 #pragma once
@@ -19,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/component.h"
 
@@ -60,7 +64,8 @@ public:
     HostedComponent(const HostedComponent&) = delete;
     HostedComponent& operator=(const HostedComponent&) = delete;
 
-    Component& component() { return *component_; }
+    // The component itself, or with VELTRIX_TRACE=component a stand-in that traces each call.
+    Component& component() { return traced_ ? *traced_ : *component_; }
     const std::string& modulePath() const { return modulePath_; }
 
 private:
@@ -69,6 +74,7 @@ private:
     void* module_;
     Component* component_;
     std::string modulePath_;
+    std::unique_ptr<Component> traced_;  // goes before the component it calls
 };
 
 struct ComponentCreation {
@@ -80,5 +86,10 @@ struct ComponentCreation {
 };
 
 ComponentCreation createComponent(const std::string& classId, const ComponentRegistry& registry);
+
+// Dispatch values as a trace shows them: (I2 5, I4 -1, "text", empty), a string escaped.
+std::string dispatchValuesText(const std::vector<DispatchValue>& values);
+// A component's event as a trace line (VELTRIX_TRACE=component), where a component pushes it.
+void traceComponentEvent(const ComponentEvent& event);
 
 }  // namespace platform

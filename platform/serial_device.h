@@ -105,6 +105,8 @@ public:
     std::optional<ModemStatus> modemStatus() const;
 
 private:
+    bool openUntraced(const std::string& devicePath);
+    bool setLineSettingsUntraced(const LineSettings& s);
     void fail(int e, std::string detail = {});
     int fd_ = -1;
     std::string path_;

@@ -1,11 +1,19 @@
 #include "platform/worker.h"
 
 #include "platform/precise_time.h"
+#include "platform/trace.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <system_error>
 
 namespace platform {
+
+void traceWorker(const void* worker, std::string_view what) {
+    char name[40];
+    std::snprintf(name, sizeof name, "%p ", worker);
+    trace::write(trace::Kind::Worker, name + std::string(what));
+}
 
 Worker::~Worker() {
     stop();
@@ -33,7 +41,9 @@ bool Worker::start(Body body, bool woken) {
             id_ = std::this_thread::get_id();
             // Workers run the line exchanges, whose waits are a few milliseconds each.
             useFineTimerSlack();
+            if (trace::enabled(trace::Kind::Worker)) traceWorker(this, "start");
             body(token);
+            if (trace::enabled(trace::Kind::Worker)) traceWorker(this, "end");
             {
                 std::lock_guard l(lock_);
                 running_ = false;
@@ -43,6 +53,8 @@ bool Worker::start(Body body, bool woken) {
     } catch (const std::system_error& e) {
         running_ = false;
         startFailure_ = SystemError::fromCode(e.code().value());
+        if (trace::enabled(trace::Kind::Worker))
+            traceWorker(this, "start failed: " + startFailure_.text);
         return false;
     }
     return true;
@@ -57,6 +69,8 @@ void Worker::requestStop() {
     std::function<void()> hook;
     {
         std::lock_guard l(lock_);
+        if (!stop_ && running_ && trace::enabled(trace::Kind::Worker))
+            traceWorker(this, "stop requested");
         stop_ = true;
         source_.request_stop();
         hook = stopHook_;

@@ -18,6 +18,7 @@
 #include <functional>
 #include <mutex>
 #include <stop_token>
+#include <string_view>
 #include <thread>
 
 #include "platform/system_error.h"
@@ -77,5 +78,8 @@ private:
     std::thread thread_;
     SystemError startFailure_;  // under threadLock_
 };
+
+// A worker's trace line (VELTRIX_TRACE=worker): "WORKER what", the worker named by its address.
+void traceWorker(const void* worker, std::string_view what);
 
 }  // namespace platform

@@ -1,9 +1,9 @@
 #include "download/engine/debug_output.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+
+#include "platform/trace.h"
 
 namespace kolvane {
 
@@ -17,12 +17,9 @@ bool debugOutputEnabled() {
 
 void debugOutput(const std::string& text) {
     if (!debugOutputEnabled()) return;
-    static std::mutex lock;
-    std::lock_guard l(lock);
     std::string line = text.substr(0, 255);
     while (!line.empty() && line.back() == '\n') line.pop_back();
-    std::fprintf(stderr, "kolvane: %s\n", line.c_str());
-    std::fflush(stderr);
+    platform::trace::errorLine("kolvane: " + line);
 }
 
 }  // namespace kolvane

@@ -1,7 +1,8 @@
 #include "picture/engine/messages.h"
 
-#include <cstdio>
 #include <mutex>
+
+#include "platform/trace.h"
 
 namespace pictavo {
 
@@ -47,7 +48,7 @@ void showMessage(const Message& message) {
     if (h)
         h(message);
     else
-        std::fprintf(stderr, "%s\n", message.text.c_str());
+        platform::trace::errorLine(message.text);
 }
 
 }  // namespace pictavo

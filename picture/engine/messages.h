@@ -6,7 +6,8 @@
 // caller's thread, call showMessage() where the user must be told something ("Cannot create
 // temp. file", ...). The program installs one handler at start: the window shows a
 // QMessageBox (caption, icon, always on top when asked), the command line prints the text on
-// standard error. Without a handler the text goes to standard error.
+// standard error. Without a handler the text goes to standard error, through
+// platform::trace::errorLine (the engine writes to no stream itself).
 //
 // Threads: the window calls these helpers on its own thread only. The call blocks until the
 // handler returns, as a modal box blocks its caller. Handlers may be replaced at any time; a

@@ -22,6 +22,7 @@
 
 #include "platform/deadline.h"
 #include "platform/precise_time.h"
+#include "platform/trace.h"
 
 namespace platform {
 
@@ -75,6 +76,31 @@ void makeRaw(termios2& t) {
     t.c_cflag |= CREAD | CLOCAL;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
+}
+
+bool tracing() {
+    return trace::enabled(trace::Kind::Line);
+}
+
+void traceLine(const std::string& path, const std::string& what) {
+    trace::write(trace::Kind::Line, trace::escaped(path) + " " + what);
+}
+
+std::string settingsText(const LineSettings& s) {
+    static constexpr char kParity[] = "NOEMS";
+    static constexpr const char* kStopBits[] = {"1", "1.5", "2"};
+    std::string text = "settings " + std::to_string(s.baudRate) + " " + std::to_string(s.dataBits);
+    text += s.parity <= parity::Space ? kParity[s.parity] : '?';
+    text += s.stopBits <= stopbits::Two ? kStopBits[s.stopBits] : "?";
+    return text;
+}
+
+std::string flowText(const FlowControl& f) {
+    std::string text;
+    if (f.rtsCts) text += " rts/cts";
+    if (f.xonXoffOut) text += " xon/xoff-out";
+    if (f.xonXoffIn) text += " xon/xoff-in";
+    return "flow control" + (text.empty() ? std::string(" none") : text);
 }
 
 }  // namespace
@@ -154,6 +180,12 @@ SystemError SerialDevice::lastError() const {
 }
 
 bool SerialDevice::open(const std::string& devicePath) {
+    const bool opened = openUntraced(devicePath);
+    if (tracing()) traceLine(devicePath, opened ? "open" : "open failed: " + lastError().text);
+    return opened;
+}
+
+bool SerialDevice::openUntraced(const std::string& devicePath) {
     if (isOpen()) {
         fail(EBUSY, "already open");
         return false;
@@ -196,6 +228,7 @@ bool SerialDevice::open(const std::string& devicePath) {
 
 void SerialDevice::close() {
     if (fd_ < 0) return;
+    if (tracing()) traceLine(path_, "close");
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);  // also drops the flock
     fd_ = -1;
@@ -216,6 +249,12 @@ std::optional<LineSettings> SerialDevice::lineSettings() const {
 }
 
 bool SerialDevice::setLineSettings(const LineSettings& s) {
+    const bool set = setLineSettingsUntraced(s);
+    if (tracing()) traceLine(path_, settingsText(s) + (set ? "" : " failed: " + lastError().text));
+    return set;
+}
+
+bool SerialDevice::setLineSettingsUntraced(const LineSettings& s) {
     if (!isOpen()) {
         fail(EBADF);
         return false;
@@ -276,8 +315,10 @@ bool SerialDevice::setFlowControl(const FlowControl& f) {
     }
     if (!writeFlowControl(fd_, f)) {
         fail(errno);
+        if (tracing()) traceLine(path_, flowText(f) + " failed: " + lastError().text);
         return false;
     }
+    if (tracing()) traceLine(path_, flowText(f));
     return true;
 }
 
@@ -302,12 +343,20 @@ std::size_t SerialDevice::readExact(void* buffer, std::size_t count,
                 } else {
                     // Counted bytes that cannot be read: the line went away under us.
                     fail(r < 0 ? errno : EIO);
+                    if (tracing()) traceLine(path_, "read failed: " + lastError().text);
                     return 0;
                 }
             }
+            if (tracing())
+                traceLine(path_, "read " + std::to_string(got) + ": " + trace::bytes(p, got));
             return got;
         }
-        if (deadline.expired()) return 0;
+        if (deadline.expired()) {
+            if (tracing())
+                traceLine(path_, "read " + std::to_string(count) + " timed out with " +
+                                     std::to_string(queued) + " queued");
+            return 0;
+        }
         if (queued == 0) {
             pollfd pfd{fd_, POLLIN, 0};
             int r = ::poll(&pfd, 1, deadline.pollTimeout());
@@ -334,6 +383,9 @@ std::size_t SerialDevice::readAvailable(void* buffer, std::size_t max) {
     if (!isOpen() || max == 0) return 0;
     for (;;) {
         ssize_t r = ::read(fd_, buffer, max);
+        if (r > 0 && tracing())
+            traceLine(path_, "read " + std::to_string(r) + ": " +
+                                 trace::bytes(buffer, static_cast<std::size_t>(r)));
         if (r >= 0) return static_cast<std::size_t>(r);
         if (errno == EINTR) continue;
         if (errno != EAGAIN) fail(errno);
@@ -388,6 +440,11 @@ std::size_t SerialDevice::write(const void* data, std::size_t count,
             break;
         }
     }
+    if (tracing()) {
+        std::string what = "write " + std::to_string(done);
+        if (done < count) what += " of " + std::to_string(count) + " (" + lastError().text + ")";
+        traceLine(path_, what + ": " + trace::bytes(p, done));
+    }
     return done;
 }
 
@@ -399,13 +456,18 @@ bool SerialDevice::drain(std::chrono::milliseconds wait) {
     // Sleep as long as the queued bytes take on the wire rather than in fixed naps: on a short
     // command a 2 ms nap costs more than the command's own time.
     for (unsigned pending; (pending = bytesPending()) > 0;) {
-        if (deadline.expired()) return false;
+        if (deadline.expired()) {
+            if (tracing())
+                traceLine(path_, "drain timed out with " + std::to_string(pending) + " pending");
+            return false;
+        }
         auto rest = std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(charTime * pending));
         rest = std::clamp<Clock::duration>(rest, std::chrono::microseconds(50),
                                            std::chrono::milliseconds(20));
         sleepUntil(Clock::now() + std::min(rest, deadline.remaining()));
     }
+    if (tracing()) traceLine(path_, "drain");
     return true;
 }
 
@@ -436,15 +498,21 @@ bool SerialDevice::purge() {
     int queues = bytesPending() > 0 ? TCIOFLUSH : TCIFLUSH;
     if (::ioctl(fd_, TCFLSH, queues) != 0) {
         fail(errno);
+        if (tracing()) traceLine(path_, "purge failed: " + lastError().text);
         return false;
     }
+    if (tracing()) traceLine(path_, queues == TCIOFLUSH ? "purge input and output" : "purge input");
     return true;
 }
 
 bool SerialDevice::setModemLine(ModemLine line, bool on) {
     if (!isOpen()) return false;
     int bits = line == ModemLine::Dtr ? TIOCM_DTR : TIOCM_RTS;
-    return ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+    const bool set = ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+    if (tracing())
+        traceLine(path_, std::string(line == ModemLine::Dtr ? "DTR" : "RTS") +
+                             (on ? " on" : " off") + (set ? "" : " (the line has none)"));
+    return set;
 }
 
 std::optional<ModemStatus> SerialDevice::modemStatus() const {

@@ -8,12 +8,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <regex>
 
 #include "sim/scanner_device.h"
 #include "tests/installer/component_test_support.h"
 #include "tests/installer/lrzsz_peer.h"
 #include "tests/support/child_program.h"
 #include "tests/support/test_env.h"
+#include "tests/support/trace_lines.h"
 
 using namespace testcomponents;
 using namespace std::chrono_literals;
@@ -76,6 +78,52 @@ TEST_F(FenwaldCommandLine, WhatTheScannerOrAFileNameHoldsIsEscaped) {
                                     std::to_string(hex.size()) + " bytes)");
     for (const std::string& line : r.lines())
         EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
+}
+
+// The component module links its own copy of the trace: its line, worker and event lines come
+// out as the program's do, and the variable's bad kind is still named once.
+TEST_F(FenwaldCommandLine, TraceCoversTheComponentItsThreadAndItsLine) {
+    startScanner();
+    ASSERT_EQ(scanner.command("reply Z1 V1\\x1B\\r"), "ok");
+    Outcome r;
+    {
+        testenv::ScopedVariable trace("VELTRIX_TRACE", "all,nope");
+        r = run({"versions", "--port", "3"});
+    }
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_FALSE(r.lines().empty()) << r.err;
+    EXPECT_EQ(r.lines().back(), "Scanner software: V1\\x1B");
+    const auto err = testenv::linesOf(r.err);
+    ASSERT_FALSE(err.empty());
+    EXPECT_EQ(err.front(),
+              "veltrix: VELTRIX_TRACE: unknown kind \"nope\" ignored (the kinds are line, worker, "
+              "component and all)");
+    EXPECT_EQ(r.err.find("unknown kind", err.front().size()), std::string::npos) << r.err;
+
+    const auto component = testenv::traced(r.err, "component");
+    EXPECT_TRUE(testenv::anyHas(component, " created from ")) << r.err;
+    EXPECT_TRUE(testenv::anyHas(component, " setProperty ")) << r.err;
+    EXPECT_TRUE(testenv::anyHas(component, " invoke ")) << r.err;
+    EXPECT_TRUE(testenv::anyHas(component, " event ")) << r.err;
+    // The reply as it came, its escape and carriage return by value.
+    const auto line = testenv::traced(r.err, "line");
+    EXPECT_TRUE(testenv::anyHas(line, " open")) << r.err;
+    std::string came;  // the component reads a byte at a time
+    const std::regex read(" read [0-9]+: (.*)$");
+    for (const std::string& l : line)
+        if (std::smatch m; std::regex_search(l, m, read)) came += m[1];
+    EXPECT_NE(came.find("V1\\x1B\\x0D"), std::string::npos) << r.err;
+    EXPECT_TRUE(testenv::anyHas(testenv::traced(r.err, "worker"), " command 1 taken")) << r.err;
+
+    {
+        testenv::ScopedVariable trace("VELTRIX_TRACE", "component");
+        r = run({"versions", "--port", "3"});
+    }
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(testenv::traced(r.err, "line").empty()) << r.err;
+    EXPECT_TRUE(testenv::traced(r.err, "worker").empty()) << r.err;
+    EXPECT_FALSE(testenv::traced(r.err, "component").empty()) << r.err;
+    EXPECT_EQ(testenv::traced(r.err, "component").size(), testenv::linesOf(r.err).size());
 }
 
 TEST_F(FenwaldCommandLine, TheSettingsFileGivesThePortAndFailuresExitOne) {

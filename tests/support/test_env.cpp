@@ -179,4 +179,20 @@ bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds wai
     return true;
 }
 
+ScopedVariable::ScopedVariable(std::string name, const std::string& value)
+    : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) {
+        had_ = true;
+        saved_ = old;
+    }
+    ::setenv(name_.c_str(), value.c_str(), 1);
+}
+
+ScopedVariable::~ScopedVariable() {
+    if (had_)
+        ::setenv(name_.c_str(), saved_.c_str(), 1);
+    else
+        ::unsetenv(name_.c_str());
+}
+
 }  // namespace testenv

@@ -71,6 +71,20 @@ private:
     bool had_[3] = {};
 };
 
+// Sets an environment variable (the programs a test starts inherit it) for the object's life,
+// then puts back what was there.
+class ScopedVariable {
+public:
+    ScopedVariable(std::string name, const std::string& value);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    std::string name_, saved_;
+    bool had_ = false;
+};
+
 std::string readFile(const std::string& path);
 // text with every occurrence of from replaced by to.
 std::string replaceAll(std::string text, const std::string& from, const std::string& to);

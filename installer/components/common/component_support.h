@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/component.h"
+#include "platform/component_host.h"
 
 namespace fenwald {
 
@@ -24,8 +25,11 @@ public:
         queue_ = queue;
     }
     void push(int dispatchId, std::vector<platform::DispatchValue> arguments) {
+        platform::ComponentEvent event{dispatchId, std::move(arguments)};
+        // Traced here, as the host never sees a push.
+        platform::traceComponentEvent(event);
         std::lock_guard l(lock_);
-        if (queue_) queue_->push({dispatchId, std::move(arguments)});
+        if (queue_) queue_->push(std::move(event));
     }
 
 private:
